@@ -41,6 +41,36 @@ install_packages() {
     touch "$STAMP_PKGS"
 }
 
+# Cross-builds liblzma and libjpeg-turbo (API 62) as static mingw libraries from
+# Debian's source packages into $CACHE/mingw; skipped when already there.
+cross_build_libraries() {
+    local prefix=$CACHE/mingw src=$CACHE/src host=i686-w64-mingw32
+    local here; here=$(cd "$(dirname "$0")/.." && pwd)
+    mkdir -p "$prefix" "$src"
+    if [ ! -f "$prefix/lib/liblzma.a" ]; then
+        (cd "$src" && rm -rf xz-* && apt-get source --download-only -q xz-utils \
+            && tar xf xz-utils_*.orig.tar.xz && cd xz-*/ \
+            && ./configure -q --host=$host --prefix="$prefix" CC=$host-gcc-posix \
+                 --enable-static --disable-shared --disable-xz --disable-xzdec --disable-lzmadec \
+                 --disable-lzmainfo --disable-lzma-links --disable-scripts --disable-doc --disable-nls \
+                 --disable-threads \
+            && make -s -j"$(nproc)" -C src/liblzma && make -s -C src/liblzma install)
+    fi
+    if [ ! -f "$prefix/lib/libjpeg.a" ]; then
+        (cd "$src" && rm -rf libjpeg-turbo-* jpeg-build && apt-get source --download-only -q libjpeg-turbo \
+            && tar xf libjpeg-turbo_*.orig.tar.gz && mkdir jpeg-build && cd jpeg-build \
+            && cmake -G Ninja ../libjpeg-turbo-*/ -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-i686.cmake" \
+                 -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DENABLE_SHARED=OFF \
+                 -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF -DWITH_JPEG8=OFF -DWITH_JPEG7=OFF \
+                 -DCMAKE_INSTALL_LIBDIR="$prefix/lib" -DCMAKE_INSTALL_INCLUDEDIR="$prefix/include" > /dev/null \
+            && ninja > /dev/null && ninja install > /dev/null)
+    fi
+    [ -f "$prefix/lib/liblzma.a" ] && [ -f "$prefix/lib/libjpeg.a" ] \
+        || { echo "setup-machine: cross-building the libraries failed" >&2; exit 1; }
+}
+
 need_root
 mkdir -p "$CACHE"
 install_packages
+cross_build_libraries
+echo "setup-machine: ready (cache $CACHE)"

@@ -1,0 +1,21 @@
+# Cross-compiles for 32-bit Windows with mingw-w64 (posix threads), statically linked.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(MINGW_TRIPLE i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
+set(CMAKE_AR ${MINGW_TRIPLE}-ar CACHE FILEPATH "")
+set(CMAKE_RANLIB ${MINGW_TRIPLE}-ranlib CACHE FILEPATH "")
+
+# Libraries cross-built by tools/setup-machine.sh live in this prefix.
+set(MORVANDITE_CACHE "$ENV{MORVANDITE_CACHE}")
+if(NOT MORVANDITE_CACHE)
+  set(MORVANDITE_CACHE /var/cache/morvandite-build)
+endif()
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE} ${MORVANDITE_CACHE}/mingw)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_FIND_LIBRARY_SUFFIXES .a)

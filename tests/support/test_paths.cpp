@@ -1,0 +1,55 @@
+#include "test_paths.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace {
+// Under Wine the build's Linux paths are reached through drive Z:.
+fs::path Native(const char* path) {
+#ifdef _WIN32
+    std::string p = std::string("Z:") + path;
+    for (char& c : p)
+        if (c == '/')
+            c = '\\';
+    return fs::path(p);
+#else
+    return fs::path(path);
+#endif
+}
+}  // namespace
+
+std::string SourcePath(const std::string& relative) {
+    return (Native(MORVANDITE_SOURCE_DIR) / relative).string();
+}
+
+std::string BinaryPath(const std::string& relative) {
+    return (Native(MORVANDITE_BINARY_DIR) / relative).string();
+}
+
+std::string ScratchFolder(const std::string& name) {
+    fs::path p = Native(MORVANDITE_BINARY_DIR) / "test-scratch" / name;
+    std::error_code ec;
+    fs::remove_all(p, ec);
+    fs::create_directories(p);
+    return p.string();
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteWholeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+}

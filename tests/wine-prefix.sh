@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Creates the Wine prefix named by WINEPREFIX once (about half a minute), under
+# a lock so that parallel tests wait for one creation.
+set -u
+: "${WINEPREFIX:?}"
+export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+mkdir -p "$(dirname "$WINEPREFIX")"
+exec 9>"$WINEPREFIX.lock"
+flock 9
+if [ ! -f "$WINEPREFIX/.morvandite-ready" ]; then
+    rm -rf "$WINEPREFIX"
+    env -u DISPLAY wineboot --init >/dev/null 2>&1
+    wineserver -w
+    [ -f "$WINEPREFIX/system.reg" ] || { echo "wine-prefix: could not create $WINEPREFIX" >&2; exit 1; }
+    touch "$WINEPREFIX/.morvandite-ready"
+fi

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Runs a Windows executable under Wine in the build's own prefix and passes its
+# exit code through. --gui runs it on a private Xvfb display.
+# Environment: MORVANDITE_WINEPREFIX (the prefix; created on first use).
+set -u
+gui=0
+if [ "${1:-}" = "--gui" ]; then gui=1; shift; fi
+[ $# -ge 1 ] || { echo "usage: wine-run.sh [--gui] PROGRAM [ARGS...]" >&2; exit 2; }
+
+here=$(cd "$(dirname "$0")" && pwd)
+export WINEPREFIX=${MORVANDITE_WINEPREFIX:-$here/../build/windows/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win32
+# Tests need no display unless they ask for one.
+[ $gui = 1 ] || unset DISPLAY
+
+"$here/wine-prefix.sh" || exit 1
+
+if [ $gui = 1 ]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" wine "$@"
+fi
+exec wine "$@"
