@@ -1,0 +1,33 @@
+// The configuration section the installer carries as resource 131 of type
+// MV: plain INI text with one section "define" naming the product.
+#pragma once
+#include <cstdint>
+
+#include "pstring.h"
+
+constexpr int kConfigurationResourceId = 131;
+
+// The values of the "define" section, with the defaults of absent keys. The
+// window copies the product fields into its InstallOptions.
+struct InstallerConfiguration {
+    PString mainWindowClass;              // "mainwnd": the client's window class and mutex name
+    PString site;                         // "site": base of the terms-of-service address
+    PString productName;                  // "name"
+    PString displayName;                  // "dispname"
+    PString workFolderName;               // "WorkFolderName", else the product name
+    PString browserButtonId;              // "ieB1_1"
+    bool overrideUserIni = true;          // "overrideUserIni", non-zero = true
+    PString iconPath{"Morvandite.exe"};   // "iconPath"
+    int32_t iconIdx = 0;                  // "iconIdx"
+};
+
+// strtol with base 16 when the value starts with the letter x (which is
+// skipped), base 10 otherwise; "" and text without digits give 0. Results
+// beyond 32 bits are clamped, so both builds read the same number.
+int32_t ParseConfigInteger(const char* value);
+
+// Parses the section text (keys matched ignoring case, the first of repeated
+// keys wins) into config; absent keys get the defaults above. Throws
+// PInternalError when the text is not INI text or has no section "define";
+// config is then unchanged.
+void ParseConfiguration(const void* text, uint32_t length, InstallerConfiguration& config);
