@@ -1,0 +1,91 @@
+// File-system helpers on PStringX paths, and time conversions under the
+// system's time-zone rules. Each path travels with an encoding: with one, the
+// path is widened and handed to the wide function, or to the ANSI one after a
+// conversion to the ANSI code page (UseWideApi decides); a null encoding hands
+// the narrow path to the ANSI function unchanged.
+// The finder and the critical section need the Windows types: pfile_win.h.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+
+// windows.h maps CopyFile onto CopyFileA/W; here it names the helper below.
+#ifdef CopyFile
+#undef CopyFile
+#endif
+
+class PStringEncoding;
+
+// fopen, or _wfopen with the mode widened; null when the file cannot be opened.
+// Off Windows the path's characters are passed to fopen as UTF-8.
+FILE* OpenFile(const char* path, const char* mode, const PStringEncoding* encoding);
+// Puts `from` in place of `to` (replacing it). False on failure, `from` then
+// still exists.
+bool MoveFileReplacing(const char* from, const char* to, const PStringEncoding* encoding);
+// unlink; true when removed.
+bool RemoveFile(const char* path, const PStringEncoding* encoding);
+
+#ifdef _WIN32
+// true unless GetFileAttributes fails (so folders count).
+bool FileExists(const char* path, const PStringEncoding* encoding);
+// One level. true when created, false when it already exists (errno EEXIST,
+// also for a file of that name); otherwise throws PInternalError
+// "Unable to create directory: <errno>".
+bool CreateFolder(const char* path, const PStringEncoding* encoding);
+// Overwrites an existing target; throws PInternalError
+// "Unable to copy file: '<from>' err=<GetLastError>".
+void CopyFile(const char* from, const char* to, const PStringEncoding* encoding);
+// false when nothing matches; true for a folder; throws PInternalError
+// "same name object but not a directory" for anything else.
+bool DirectoryExists(const char* path, const PStringEncoding* encoding);
+// Logs "OpenBrowserWindow( <address> )", then asks the shell to open it;
+// the shell's result (above 32 on success).
+intptr_t OpenBrowserWindow(const char* address, const PStringEncoding* encoding);
+#endif
+
+// Calendar time as in SYSTEMTIME (same layout).
+struct PSystemTime {
+    uint16_t wYear;
+    uint16_t wMonth;      // 1-12
+    uint16_t wDayOfWeek;  // 0 = Sunday
+    uint16_t wDay;        // day of month; in a zone rule the week 1-5 (5 = last)
+    uint16_t wHour;
+    uint16_t wMinute;
+    uint16_t wSecond;
+    uint16_t wMilliseconds;
+};
+
+// The fields of TIME_ZONE_INFORMATION the conversions use; biases in minutes,
+// UTC = local + bias.
+struct PTimeZoneInfo {
+    int32_t Bias;
+    PSystemTime StandardDate;
+    int32_t StandardBias;
+    PSystemTime DaylightDate;
+    int32_t DaylightBias;
+};
+
+// FILETIME values: 100-nanosecond units since 1601-01-01, as one 64-bit number.
+// The same arithmetic as SystemTimeToFileTime / FileTimeToSystemTime, with the
+// same validity rules (years 1601 to 30827, real dates, times below 24:00).
+bool PSystemTimeToFileTime(const PSystemTime& st, uint64_t& ft);
+bool PFileTimeToSystemTime(uint64_t ft, PSystemTime& st);
+
+// (t + 11,644,473,600) x 10,000,000 for t in seconds since 1970 UTC.
+uint64_t TimeToFileTime(int64_t t);
+// Local wall-clock instant of a daylight-saving rule in a year.
+bool TransitionTime(int year, const PSystemTime& rule, uint64_t& localTime);
+// The bias in force at a UTC instant; false (bias untouched) when a rule has no
+// week number from 1 to 5 or a conversion fails.
+bool TimeZoneBiasAt(const PTimeZoneInfo& zone, uint64_t utc, int32_t& bias);
+// The bias at an instant as the local-time conversion uses it: the rules when
+// both have a month and a daylight or standard bias is non-zero, else Bias.
+int32_t ZoneBiasAt(const PTimeZoneInfo& zone, uint64_t utc);
+// t as a calendar record under the zone (tm_isdst -1, tm_yday 0-based); false
+// and an all-zero record when t is -1 or out of the convertible range.
+bool LocalTimeUnder(const PTimeZoneInfo& zone, int64_t t, std::tm& out);
+
+#ifdef _WIN32
+// LocalTimeUnder with the system's time-zone information, read once.
+bool LocalTimeOf(int64_t t, std::tm& out);
+#endif
