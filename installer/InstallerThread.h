@@ -1,0 +1,80 @@
+// The install worker: extracts the payload into the install folder on a thread
+// of its own, registers the installation, leaves the client's settings and
+// tracking files and starts the client, reporting to the window by posted
+// messages.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+
+#include "InstallOptions.h"
+#include "payload.h"
+#include "pstring.h"
+
+// The window's status message: word parameter 0..100 progress, or a completion code.
+constexpr UINT WM_INSTALL_STATUS = WM_USER + 100;
+
+enum InstallCompletion : int32_t {
+    kInstallFinished = 1000,
+    kInstallGeneralError = -1,
+    kInstallStopped = -2,
+    kInstallArchiveError = -3,
+    kInstallRegistryError = -4,
+    kInstallErrorWithText = -5,  // long parameter: a new PString the receiver deletes
+};
+
+// Run states, written by the window and read by the worker at each file start.
+enum InstallRunState : int32_t { kRunStateRunning = 0, kRunStatePaused = 1, kRunStateStopRequested = 2 };
+
+class InstallerWorkerThread : public IStatusCallBack {
+public:
+    InstallerWorkerThread();
+    ~InstallerWorkerThread();
+    InstallerWorkerThread(const InstallerWorkerThread&) = delete;
+    InstallerWorkerThread& operator=(const InstallerWorkerThread&) = delete;
+
+    // False (and nothing changes) while a thread runs; otherwise starts one.
+    bool Start(const InstallOptions& settings, HWND window, UINT messageNumber);
+    bool IsRunning() const { return running_.load(); }
+    void Release();
+
+    void SetRunState(int32_t state) { runState_.store(state); }
+    int32_t RunState() const { return runState_.load(); }
+
+    // Registration with Windows and the files left for the client; public for tests.
+    int RegisterInstallation();
+    void WriteTrackingFile();
+    void WriteUserSettings();
+
+    const InstallOptions& Options() const { return settings_; }
+
+    // IStatusCallBack
+    void OnFileStarted(uint32_t fileCount, uint32_t fileIndex, const char* name) override;
+    void* OpenOutputFile(const char* path) override;
+    bool WriteOutputFile(void* file, const void* data, uint32_t size) override;
+    void CloseOutputFile(void* file) override;
+
+private:
+    static DWORD WINAPI ThreadMain(LPVOID self);
+    void Run();
+    void PauseCheck();
+    void Post(WPARAM wParam, LPARAM lParam = 0);
+    void Complete(int32_t code, const char* text = nullptr);
+    int ExtractFiles(const char* folder);
+
+    InstallOptions settings_;
+    HWND window_;
+    UINT messageNumber_;
+    HANDLE thread_;
+    std::atomic<bool> running_;
+    std::atomic<int32_t> runState_;
+    std::map<FILE*, PString> openFiles_;
+};
+
+// Creates a folder and every missing parent; a bare drive ("C:") and an
+// existing folder count as success. A path running through an existing file
+// throws the existence test's PInternalError.
+bool CreateFolderWithParents(const char* path);

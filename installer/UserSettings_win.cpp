@@ -1,0 +1,173 @@
+// The files left for the installed client: the scrambled tracking file and
+// the per-user settings file. Neither can fail the installation.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <ctime>
+
+#include "InstallerThread.h"
+#include "inixor.h"
+#include "pencoding.h"
+#include "perror.h"
+#include "pfile.h"
+#include "pfile_win.h"
+#include "plog.h"
+#include "psyscalls.h"
+#include "timestamps.h"
+
+namespace {
+// Themes every new installation starts with; the client reads them as account-like ids.
+const char kDefaultThemeId[] = "classic-felt@themes.morvandite.com";
+const char kSecondThemeId[] = "midnight-table@themes.morvandite.com";
+
+const PStringEncoding* Paths() { return &PStringXEncoding; }
+
+// The local application data folder, asking the shell to create it; empty when unavailable.
+PString LocalAppDataFolder() {
+    PString out;
+    if (UseWideApi()) {
+        wchar_t path[MAX_PATH] = {};
+        if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, path)))
+            FromWide(out, path, Paths());
+    } else {
+        char path[MAX_PATH] = {};
+        if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, path)))
+            out.assign(path);
+    }
+    return out;
+}
+
+// The settings folder for user.ini: the work folder under local application
+// data when it can be used, else the install folder.
+PString SettingsFolder(const InstallOptions& o) {
+    if (o.useLocalAppData) {
+        PString appData = LocalAppDataFolder();
+        if (!appData.empty()) {
+            PString candidate(appData);
+            candidate.append('\\').append(o.workFolderName);
+            try {
+                FileFinder finder(Paths());
+                bool found = finder.First(candidate.text());
+                bool isFolder = found && finder.IsFolder();
+                finder.Close();
+                if (isFolder)
+                    return candidate;
+                if (found)
+                    RemoveFile(candidate.text(), Paths());
+                if (CreateFolder(candidate.text(), Paths()))
+                    return candidate;
+            } catch (const PInternalError&) {
+                // The install folder serves instead.
+            }
+        }
+    }
+    return o.installFolder;
+}
+
+bool InstallerFileTime(PString& stamp, int offsetMinutes) {
+    PString self;
+    if (!PGetModuleFileName(nullptr, self, Paths()))
+        return false;
+    FileFinder finder(Paths());
+    if (!finder.First(self.text()))
+        return false;
+    int64_t written = finder.WriteTime();
+    finder.Close();
+    std::tm local;
+    if (written == 0 || !LocalTimeOf(written, local))
+        return false;
+    AppendIsoTime(stamp, local, offsetMinutes);
+    return true;
+}
+}  // namespace
+
+void InstallerWorkerThread::WriteTrackingFile() {
+    try {
+        PString path(settings_.installFolder);
+        path.append("\\tinfo.dat");
+        RemoveFile(path.text(), Paths());
+        if (settings_.trackingInfo.empty())
+            return;
+        PString text(settings_.trackingInfo);
+        text.append("ITS=").appendUint(uint32_t(std::time(nullptr))).append('\n');
+        text.append("IZ=").appendInt(-TimeZoneBiasSeconds()).append('\n');
+        _PBlock block;
+        std::memcpy(block.alloc(text.length()), text.text(), text.length());
+        ScrambleBlock(block);
+        FILE* f = OpenFile(path.text(), "wb", Paths());
+        if (!f) {
+            LogLine("Error in open tInfo file");
+            return;
+        }
+        std::fwrite(block.ptr(), 1, block.size(), f);
+        std::fclose(f);
+    } catch (...) {
+        LogLine("tInfo.ini file writing error");
+    }
+}
+
+void InstallerWorkerThread::WriteUserSettings() {
+    const InstallOptions& o = settings_;
+    try {
+        PString folder = SettingsFolder(o);
+        LogLine("Local settings directory: '%s'", folder.text());
+        PString path(folder);
+        path.append("\\user.ini");
+
+        EncIniFile ini;
+        if (FileExists(path.text(), Paths())) {
+            bool loaded = true;
+            try {
+                ini.Load(path.text(), Paths());
+            } catch (...) {
+                loaded = false;
+                ini.Clear();
+            }
+            if (loaded && !o.overrideUserIni)
+                return;
+            PString backup(path);
+            backup.append(".bak");
+            MoveFileReplacing(path.text(), backup.text(), Paths());
+        }
+
+        IniSection* options = ini.GetSection("Options");
+        if (!options)
+            return;
+        PString locale;
+        locale.appendInt(o.locale);
+        options->SetValue("Locale", locale.text());
+        options->SetValue("SingleClick", "1");
+        options->SetValue("Animate", "2");
+        options->SetValue("CardBack", "13");
+        options->SetValue("MuckLoseDef", "1");
+
+        IniSection* installer = ini.GetSection("Installer");
+        if (!installer)
+            return;
+        time_t now = std::time(nullptr);
+        int offset = LocalOffsetMinutes(now);
+        PString downloaded;
+        if (InstallerFileTime(downloaded, offset))
+            installer->SetValue("DownloadDate", downloaded.text());
+        else
+            LogLine("Error in get server time");
+        PString installed;
+        AppendIsoTime(installed, LocalCalendarTime(now), offset);
+        installer->SetValue("InstallDate", installed.text());
+
+        IniSection* themes = ini.GetSection("themes");
+        if (!themes)
+            return;
+        themes->Clear();
+        themes->SetValue("0", o.themeId.empty() ? kDefaultThemeId : o.themeId.text());
+        themes->SetValue("fffe", kSecondThemeId);
+
+        ini.RemoveSection("update");
+        ini.Save(path.text(), Paths());
+    } catch (const PError& e) {
+        LogLine("User.ini file write error: %s", e.why());
+    } catch (...) {
+        LogLine("User.ini file write error");
+    }
+}

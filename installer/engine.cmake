@@ -1,0 +1,30 @@
+# The install engine: the worker thread, registration with Windows and the
+# files left for the client.
+#   installer_engine_portable: time-stamp texts, built in both trees.
+#   installer_engine:          the Windows worker on top of it.
+include_guard(GLOBAL)
+
+add_library(installer_engine_portable STATIC ${CMAKE_CURRENT_LIST_DIR}/timestamps.cpp)
+target_include_directories(installer_engine_portable PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(installer_engine_portable PUBLIC plib)
+
+if(WIN32)
+  add_library(installer_engine STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/InstallOptions_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/InstallerThread_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Registration_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/UserSettings_win.cpp)
+  target_link_libraries(installer_engine PUBLIC installer_engine_portable protocols plib ole32 shell32 uuid)
+endif()
+
+function(_installer_engine_link_tests)
+  if(TARGET native_tests)
+    target_link_libraries(native_tests PRIVATE installer_engine_portable)
+  endif()
+  foreach(t IN ITEMS worker_test)
+    if(TARGET ${t})
+      target_link_libraries(${t} PRIVATE installer_engine)
+    endif()
+  endforeach()
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL _installer_engine_link_tests)

@@ -1,0 +1,75 @@
+#include "timestamps.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+struct tm LocalCalendarTime(time_t t) {
+    struct tm r = {};
+#ifdef _WIN32
+    localtime_s(&r, &t);
+#else
+    localtime_r(&t, &r);
+#endif
+    return r;
+}
+
+struct tm UtcCalendarTime(time_t t) {
+    struct tm r = {};
+#ifdef _WIN32
+    gmtime_s(&r, &t);
+#else
+    gmtime_r(&t, &r);
+#endif
+    return r;
+}
+
+namespace {
+// Seconds since 1970 of a calendar record read as UTC (days from the civil date).
+long long UtcSeconds(const struct tm& c) {
+    long long y = c.tm_year + 1900LL, m = c.tm_mon + 1, d = c.tm_mday;
+    y -= m <= 2;
+    long long era = (y >= 0 ? y : y - 399) / 400;
+    long long yoe = y - era * 400;
+    long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    long long days = era * 146097 + doe - 719468;
+    return days * 86400 + c.tm_hour * 3600LL + c.tm_min * 60LL + c.tm_sec;
+}
+}  // namespace
+
+// The local calendar time read as if it were UTC, less the instant itself.
+// (Reading the UTC calendar back through mktime with daylight saving cleared
+// would give the standard offset all summer long.)
+int LocalOffsetMinutes(time_t t) {
+    struct tm l = LocalCalendarTime(t);
+    long long difference = UtcSeconds(l) - (long long)t;
+    return int(difference / 60);
+}
+
+void AppendUtcOffset(PString& out, int m) {
+    char buf[16];
+    int hours = std::abs(m / 60);
+    int minutes = std::abs(m - 60 * (m / 60));
+    std::snprintf(buf, sizeof buf, "%c%02d:%02d", m < 0 ? '-' : '+', hours, minutes);
+    out.append(buf);
+}
+
+void AppendIsoTime(PString& out, const struct tm& t, int offsetMinutes) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                  t.tm_hour, t.tm_min, t.tm_sec);
+    out.append(buf);
+    AppendUtcOffset(out, offsetMinutes);
+}
+
+void AppendCtimeForm(PString& out, const struct tm& t) {
+    static const char kDays[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char kMonths[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char buf[40];
+    int wday = t.tm_wday >= 0 && t.tm_wday < 7 ? t.tm_wday : 0;
+    int mon = t.tm_mon >= 0 && t.tm_mon < 12 ? t.tm_mon : 0;
+    std::snprintf(buf, sizeof buf, "%s %s %2d %02d:%02d:%02d %04d\n", kDays[wday], kMonths[mon], t.tm_mday,
+                  t.tm_hour, t.tm_min, t.tm_sec, t.tm_year + 1900);
+    out.append(buf);
+}
