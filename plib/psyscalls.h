@@ -81,7 +81,9 @@ bool PCreateProcess(const char* application, const char* commandLine, const char
 
 // ShellExecuteEx (mask 0) or, when missing, ShellExecute; shell32 is loaded
 // for the call and freed afterwards. On success the instance value the shell
-// reports (> 32); on failure GetLastError(); 0 when neither function exists.
+// reports (> 32); 0 when neither function exists. On failure a value that is
+// never above 32: ShellExecuteEx's failure as the negated GetLastError() (-1
+// when there is none), ShellExecute's own error value (SE_ERR_OOM for its 0).
 intptr_t PShellExecute(HWND owner, const char* verb, const char* file, const char* parameters,
                        const char* directory, const PStringEncoding* encoding, int show);
 
