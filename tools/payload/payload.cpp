@@ -1,0 +1,324 @@
+// payload list|extract|space|verify: the payload archive outside the installer.
+// Archive names are code page 1252 with backslashes; they are shown as UTF-8
+// (natively with '/'), and files are created under their Unicode names.
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "payload.h"
+#include "payloadfiles.h"
+#include "payloadnames.h"
+#include "perror.h"
+
+namespace {
+
+const char* kUsage =
+    "usage: payload list FILE           names and sizes of the files in the archive\n"
+    "       payload extract FILE DIR    extracts every file below DIR\n"
+    "       payload space FILE CLUSTER  bytes the files take with CLUSTER-byte clusters\n"
+    "       payload verify FILE         decodes everything, writes nothing\n";
+
+class Failure {
+public:
+    explicit Failure(std::string text) : text(std::move(text)) {}
+    std::string text;
+};
+
+// The archive file, mapped read-only. The extraction walks the packed body
+// once from front to back, so the pages behind it can be handed back now and
+// then: the process then holds the decoder's dictionary and little else,
+// however large the archive.
+class MappedFile {
+public:
+    explicit MappedFile(const std::string& path) : data_(nullptr), size_(0) {
+#ifdef _WIN32
+        PWString wide;
+        if (!Utf8ToUtf16(path.data(), uint32_t(path.size()), wide))
+            throw Failure(path + ": not a valid name");
+        wide.terminate();
+        HANDLE file = CreateFileW(wide.wide(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            throw Failure(path + ": cannot open (Windows error " + std::to_string(GetLastError()) + ")");
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(file, &size)) {
+            CloseHandle(file);
+            throw Failure(path + ": cannot read its size");
+        }
+        if (size.QuadPart >= (int64_t(1) << 32)) {
+            CloseHandle(file);
+            throw Failure(path + ": 4 GiB or larger, too large for an archive");
+        }
+        size_ = uint32_t(size.QuadPart);
+        if (size_) {
+            HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+            if (mapping) {
+                data_ = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+                CloseHandle(mapping);
+            }
+            if (!data_) {
+                CloseHandle(file);
+                throw Failure(path + ": cannot map (Windows error " + std::to_string(GetLastError()) + ")");
+            }
+        }
+        CloseHandle(file);
+#else
+        int fd = open(path.c_str(), O_RDONLY);
+        if (fd < 0)
+            throw Failure(path + ": " + std::strerror(errno));
+        struct stat st;
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            close(fd);
+            throw Failure(path + ": not a regular file");
+        }
+        if (uint64_t(st.st_size) >= (uint64_t(1) << 32)) {
+            close(fd);
+            throw Failure(path + ": 4 GiB or larger, too large for an archive");
+        }
+        size_ = uint32_t(st.st_size);
+        if (size_) {
+            void* p = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+            if (p == MAP_FAILED) {
+                int e = errno;
+                close(fd);
+                throw Failure(path + ": cannot map: " + std::strerror(e));
+            }
+            data_ = p;
+            madvise(p, size_, MADV_SEQUENTIAL);
+        }
+        close(fd);
+#endif
+    }
+    ~MappedFile() {
+        if (!data_)
+            return;
+#ifdef _WIN32
+        UnmapViewOfFile(data_);
+#else
+        munmap(data_, size_);
+#endif
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    const void* data() const { return data_; }
+    uint32_t size() const { return size_; }
+
+    // Drops the mapping's pages from the process; the data stays in the
+    // file and comes back on the next touch.
+    void Trim() {
+#ifndef _WIN32
+        if (data_)
+            madvise(data_, size_, MADV_DONTNEED);
+#endif
+    }
+
+private:
+    void* data_;
+    uint32_t size_;
+};
+
+std::string Shown(const char* name) {
+    PString utf8;
+    Cp1252ToUtf8(name, uint32_t(std::strlen(name)), utf8);
+    std::string s = utf8.text();
+#ifndef _WIN32
+    for (char& c : s)
+        if (c == '\\')
+            c = '/';
+#endif
+    return s;
+}
+
+// A callback that only counts: verification decodes and checks everything
+// but creates nothing.
+class NullFiles : public IStatusCallBack {
+public:
+    void OnFileStarted(uint32_t, uint32_t, const char*) override {}
+    void* OpenOutputFile(const char*) override { return this; }
+    bool WriteOutputFile(void*, const void*, uint32_t) override { return true; }
+    void CloseOutputFile(void*) override {}
+};
+
+// Wraps the real callback: progress on a terminal, and the archive's pages
+// handed back every few megabytes of output.
+class Progress : public IStatusCallBack {
+public:
+    Progress(IStatusCallBack& inner, MappedFile& archive, const char* verb, uint32_t total)
+        : inner_(inner), archive_(archive), verb_(verb), total_(total), done_(0), sinceTrim_(0), shown_(-1),
+          files_(0), fileCount_(0) {
+#ifdef _WIN32
+        terminal_ = _isatty(_fileno(stderr)) != 0;
+#else
+        terminal_ = isatty(STDERR_FILENO) != 0;
+#endif
+    }
+    ~Progress() { End(); }
+
+    void OnFileStarted(uint32_t fileCount, uint32_t fileIndex, const char* name) override {
+        files_ = fileIndex;
+        fileCount_ = fileCount;
+        inner_.OnFileStarted(fileCount, fileIndex, name);
+        Show(false);
+    }
+    void* OpenOutputFile(const char* path) override { return inner_.OpenOutputFile(path); }
+    bool WriteOutputFile(void* handle, const void* data, uint32_t size) override {
+        bool ok = inner_.WriteOutputFile(handle, data, size);
+        done_ += size;
+        sinceTrim_ += size;
+        if (sinceTrim_ >= kTrimEvery) {
+            sinceTrim_ = 0;
+            archive_.Trim();
+        }
+        Show(false);
+        return ok;
+    }
+    void CloseOutputFile(void* handle) override { inner_.CloseOutputFile(handle); }
+
+    void End() {
+        if (terminal_ && shown_ >= 0) {
+            Show(true);
+            std::fputc('\n', stderr);
+            shown_ = -1;
+            terminal_ = false;
+        }
+    }
+
+private:
+    static const uint32_t kTrimEvery = 16u << 20;
+
+    void Show(bool force) {
+        if (!terminal_)
+            return;
+        int percent = total_ ? int(done_ * 100 / total_) : 100;
+        if (!force && percent == shown_)
+            return;
+        shown_ = percent;
+        std::fprintf(stderr, "\r%s: %3d%%  file %u of %u", verb_, percent, files_, fileCount_);
+        std::fflush(stderr);
+    }
+
+    IStatusCallBack& inner_;
+    MappedFile& archive_;
+    const char* verb_;
+    uint32_t total_;
+    uint64_t done_;
+    uint32_t sinceTrim_;
+    int shown_;
+    uint32_t files_;
+    uint32_t fileCount_;
+    bool terminal_;
+};
+
+void ReadList(const MappedFile& archive, PayloadEntryList& list, uint32_t* total) {
+    PString why;
+    if (ReadPayloadEntries(archive.data(), archive.size(), list, total, &why) != 0)
+        throw Failure(std::string("archive error: ") + why.text());
+}
+
+int List(const std::string& file) {
+    MappedFile archive(file);
+    PayloadEntryList list;
+    uint32_t total = 0;
+    ReadList(archive, list, &total);
+    uint32_t start = 0;
+    for (PayloadEntry* e = list.Head(); e; e = e->next) {
+        uint32_t end = e->endOffset ? e->endOffset : total;
+        std::printf("%10u  %s\n", end - start, Shown(e->name.text()).c_str());
+        start = end;
+    }
+    std::printf("%u files, %u bytes\n", list.Count(), total);
+    return 0;
+}
+
+int Extract(const std::string& file, const std::string& folder, bool write) {
+    MappedFile archive(file);
+    PayloadEntryList list;
+    uint32_t total = 0;
+    ReadList(archive, list, &total);
+    uint32_t count = list.Count();
+    list.Clear();
+
+    CPayloadFileWriter writer(folder.c_str());
+    NullFiles nothing;
+    IStatusCallBack& inner = write ? static_cast<IStatusCallBack&>(writer) : nothing;
+    Progress progress(inner, archive, write ? "extracting" : "verifying", total);
+    PString why;
+    int r = ExtractPayload(archive.data(), archive.size(), folder.c_str(), &progress, &why);
+    progress.End();
+    if (r != 0)
+        throw Failure(std::string("archive error: ") + why.text());
+    std::printf("%u files, %u bytes%s\n", count, total, write ? " extracted" : ": archive is sound");
+    return 0;
+}
+
+int Space(const std::string& file, const std::string& cluster) {
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long c = std::strtoull(cluster.c_str(), &end, 10);
+    if (cluster.empty() || *end || errno || c > 0xFFFFFFFFull || cluster[0] == '-')
+        throw Failure("CLUSTER must be a byte count from 0 to 4294967295, not '" + cluster + "'");
+    MappedFile archive(file);
+    std::printf("%u\n", GetRequiredSpace(archive.data(), archive.size(), uint32_t(c)));
+    return 0;
+}
+
+int Run(const std::vector<std::string>& args) {
+    if (args.size() == 2 && args[0] == "list")
+        return List(args[1]);
+    if (args.size() == 3 && args[0] == "extract")
+        return Extract(args[1], args[2], true);
+    if (args.size() == 3 && args[0] == "space")
+        return Space(args[1], args[2]);
+    if (args.size() == 2 && args[0] == "verify")
+        return Extract(args[1], ".", false);
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
+int Main(const std::vector<std::string>& args) {
+    try {
+        return Run(args);
+    } catch (const Failure& f) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "payload: %s\n", f.text.c_str());
+    } catch (const PError& e) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "payload: %s: %s\n", args.size() > 1 ? args[1].c_str() : "", e.why());
+    }
+    return 1;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        PString utf8;
+        const uint16_t* units = reinterpret_cast<const uint16_t*>(argv[i]);
+        if (!Utf16ToUtf8(units, uint32_t(wcslen(argv[i])), utf8)) {
+            std::fprintf(stderr, "payload: argument %d is not valid UTF-16\n", i);
+            return 2;
+        }
+        args.push_back(utf8.text());
+    }
+    return Main(args);
+}
+#else
+int main(int argc, char** argv) { return Main(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif
