@@ -1,0 +1,181 @@
+#include "mymsgbox.h"
+
+#include "pencoding.h"
+#include "perror.h"
+#include "plog.h"
+#include "psyscalls.h"
+
+namespace {
+const wchar_t kClassName[] = L"MyMsgBox";
+const DWORD kBoxStyle = 0x90C80000;  // WS_POPUP, WS_VISIBLE, WS_CAPTION, WS_SYSMENU
+const int kButtonWidth = 140;
+const COLORREF kBoxColour = 0xF4F4F4;
+}  // namespace
+
+MyMsgBox::MyMsgBox(HWND owner, const char* caption, const char* text, const char* firstButton,
+                   const char* secondButton, const ButtonSkin& secondSkin, const ButtonSkin& firstSkin, HFONT font)
+    : owner_(owner),
+      caption_(caption ? caption : ""),
+      text_(text ? text : ""),
+      firstText_(firstButton ? firstButton : ""),
+      secondText_(secondButton ? secondButton : ""),
+      hasSecond_(secondButton != nullptr),
+      font_(font),
+      secondSkin_(secondSkin),
+      firstSkin_(firstSkin),
+      box_(nullptr),
+      result_(0) {
+    if (!font_) {
+        LOGFONTA lf;
+        GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
+        lf.lfHeight = 17;
+        lf.lfWeight = 400;
+        ownFont_ = CreateFontIndirectA(&lf);
+        font_ = ownFont_;
+    }
+}
+
+int MyMsgBox::Run(int width, int height) {
+    RECT o;
+    GetWindowRect(owner_ ? owner_ : GetDesktopWindow(), &o);
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    PRegisterClassEx(kClassName, 0, BoxProcedure, instance, LoadCursorA(nullptr, IDC_ARROW),
+                     static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)), nullptr);
+    box_ = PCreateWindowEx(WS_EX_DLGMODALFRAME, kClassName, nullptr, kBoxStyle, (o.left + o.right - width) / 2,
+                           (o.top + o.bottom - height) / 2, width, height, owner_, nullptr, instance, this);
+    if (!box_) {
+        // Without a window nothing could ever end the modal loop.
+        LogLine("%s", PSystemError("Cannot create message box", GetLastError()).why());
+        return MyMsgBoxNoAnswer;
+    }
+    result_ = 0;
+    bool ownerDisabled = false;
+    try {
+        PSetWindowLong(box_, GWL_USERDATA, reinterpret_cast<LONG>(this));
+        PSendMessage(box_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+        PSetWindowText(box_, caption_.text(), &PStringXMessageEncoding, false);
+        LayOutButtons();
+        SetFocus(firstButton_.Handle());
+        ShowWindow(box_, SW_SHOW);
+        UpdateWindow(box_);
+        if (owner_) {
+            EnableWindow(owner_, FALSE);
+            ownerDisabled = true;
+        }
+
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        // The answer is tested before waiting, so the box closes as soon as it
+        // is given and no later message is taken from the caller's queue.
+        // WM_QUIT (0) and a GetMessage failure (-1) end the loop unanswered.
+        while (result_ == 0 && box_) {
+            if (PGetMessage(&msg, nullptr, 0, 0) <= 0)
+                break;
+            if (!IsDialogMessageA(box_, &msg)) {
+                TranslateMessage(&msg);
+                PDispatchMessage(&msg);
+            }
+        }
+    }
+    catch (...) {
+        if (ownerDisabled)
+            EnableWindow(owner_, TRUE);
+        if (box_)
+            DestroyWindow(box_);
+        box_ = nullptr;
+        throw;
+    }
+    if (ownerDisabled) {
+        EnableWindow(owner_, TRUE);
+        SetForegroundWindow(owner_);
+    }
+    if (box_) {
+        PSetWindowLong(box_, GWL_USERDATA, 0);
+        DestroyWindow(box_);
+        box_ = nullptr;
+    }
+    return result_;
+}
+
+void MyMsgBox::LayOutButtons() {
+    RECT r;
+    GetClientRect(box_, &r);
+    int centre = (r.left + r.right) / 2;
+    int y = r.bottom - secondSkin_.height - 10;
+    int firstX = centre - kButtonWidth / 2;
+    if (hasSecond_) {
+        secondButton_.Create(box_, centre + 5, y, kButtonWidth, secondSkin_.height, SecondButtonId,
+                             secondText_.text(), secondSkin_);
+        secondButton_.SetVisible(true);
+        firstX = centre - kButtonWidth - 5;
+    }
+    firstButton_.Create(box_, firstX, y, kButtonWidth, firstSkin_.height, FirstButtonId, firstText_.text(),
+                        firstSkin_);
+    firstButton_.SetVisible(true);
+}
+
+void MyMsgBox::Paint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(box_, &ps);
+    if (dc) {
+        int oldMode = SetBkMode(dc, TRANSPARENT);
+        RECT r;
+        GetClientRect(box_, &r);
+        HBRUSH brush = CreateSolidBrush(kBoxColour);
+        if (brush) {
+            FillRect(dc, &r, brush);
+            DeleteObject(brush);
+        }
+        HGDIOBJ oldFont = SelectObject(dc, font_);
+        COLORREF oldColour = SetTextColor(dc, 0);
+        DrawTextInBox(dc, 10, 20, (r.right - r.left) - 20, (r.bottom - r.top) - secondSkin_.height - 20,
+                      text_.text(), 0);
+        SetTextColor(dc, oldColour);
+        SelectObject(dc, oldFont);
+        SetBkMode(dc, oldMode);
+    }
+    EndPaint(box_, &ps);
+}
+
+LRESULT CALLBACK MyMsgBox::BoxProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<MyMsgBox*>(PGetWindowLong(window, GWL_USERDATA));
+    if (!self)
+        return PDefWindowProc(window, message, wParam, lParam);
+    switch (message) {
+    case WM_PAINT:
+        try {
+            self->Paint();
+        }
+        catch (const PError& e) {
+            LogLine("Error painting message box: %s", e.why());
+        }
+        return 1;
+    case WM_CLOSE:
+        self->result_ = MyMsgBoxClosed;
+        return 1;
+    case WM_NCHITTEST:
+        // The whole box drags like its caption.
+        return HTCAPTION;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == FirstButtonId || LOWORD(wParam) == SecondButtonId) {
+            self->result_ = LOWORD(wParam);
+            return 1;
+        }
+        break;
+    case WM_NCDESTROY:
+        // Destroyed from outside (with its owner): the box counts as closed.
+        PSetWindowLong(window, GWL_USERDATA, 0);
+        self->box_ = nullptr;
+        if (self->result_ == 0)
+            self->result_ = MyMsgBoxClosed;
+        break;
+    }
+    return PDefWindowProc(window, message, wParam, lParam);
+}
+
+int MyMessageBox(HWND owner, const char* caption, const char* text, const char* firstButton,
+                 const char* secondButton, const ButtonSkin& secondSkin, const ButtonSkin& firstSkin, HFONT font,
+                 int width, int height) {
+    MyMsgBox box(owner, caption, text, firstButton, secondButton, secondSkin, firstSkin, font);
+    return box.Run(width, height);
+}

@@ -1,0 +1,63 @@
+// The skinned message box with one or two bitmap buttons.
+#pragma once
+#include <windows.h>
+
+#include "mycontrols.h"
+#include "pstring.h"
+#include "uiobjects.h"
+
+// Results of MyMessageBox (the system's IDYES, IDNO and IDCLOSE values).
+enum : int {
+    MyMsgBoxNoAnswer = 0,      // WM_QUIT arrived first, or the box could not be shown
+    MyMsgBoxFirstButton = 6,
+    MyMsgBoxSecondButton = 7,
+    MyMsgBoxClosed = 8,        // WM_CLOSE: Alt+F4 or the system menu
+};
+
+// One box, shown modally by Run. Texts are PStringX.
+class MyMsgBox {
+public:
+    static const int FirstButtonId = 6;
+    static const int SecondButtonId = 7;
+
+    MyMsgBox(HWND owner, const char* caption, const char* text, const char* firstButton, const char* secondButton,
+             const ButtonSkin& secondSkin, const ButtonSkin& firstSkin, HFONT font);
+    MyMsgBox(const MyMsgBox&) = delete;
+    MyMsgBox& operator=(const MyMsgBox&) = delete;
+
+    // Shows the box with the given outer size, centred on the owner (or the
+    // desktop), disables the owner and runs the modal loop until the box is
+    // answered or WM_QUIT arrives (not posted again). Returns at once with 0
+    // when the box window cannot be created.
+    int Run(int width, int height);
+
+    // The box window while Run is active.
+    HWND Handle() const { return box_; }
+
+    static LRESULT CALLBACK BoxProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+private:
+    void Paint();
+    void LayOutButtons();
+
+    HWND owner_;
+    PString caption_;
+    PString text_;
+    PString firstText_;
+    PString secondText_;
+    bool hasSecond_;
+    HFONT font_;
+    ButtonSkin secondSkin_;
+    ButtonSkin firstSkin_;
+    AutoDeleteUiObjectFont ownFont_;
+    HWND box_;
+    MyButton firstButton_;
+    MyButton secondButton_;
+    int result_;
+};
+
+// owner, secondButton and font may be null. Note the order of the skins: the
+// sixth argument dresses the second button, the seventh the first.
+int MyMessageBox(HWND owner, const char* caption, const char* text, const char* firstButton,
+                 const char* secondButton, const ButtonSkin& secondSkin, const ButtonSkin& firstSkin, HFONT font,
+                 int width, int height);
