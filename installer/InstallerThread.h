@@ -50,6 +50,8 @@ public:
     void WriteUserSettings();
 
     const InstallOptions& Options() const { return settings_; }
+    // The program resource (type MV) holding the payload; 130 unless a test says otherwise.
+    void SetPayloadResourceId(int id) { payloadResourceId_ = id; }
 
     // IStatusCallBack
     void OnFileStarted(uint32_t fileCount, uint32_t fileIndex, const char* name) override;
@@ -72,6 +74,7 @@ private:
     std::atomic<bool> running_;
     std::atomic<int32_t> runState_;
     std::map<FILE*, PString> openFiles_;
+    int payloadResourceId_;
 };
 
 // Creates a folder and every missing parent; a bare drive ("C:") and an

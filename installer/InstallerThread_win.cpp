@@ -22,8 +22,6 @@ struct InstallStopSignal {
     const char* what() const { return "stopped"; }
 };
 
-constexpr int kPayloadResourceId = 130;
-
 // Large enough that writing the payload's files is never the bottleneck.
 constexpr size_t kOutputBufferSize = 256 * 1024;
 
@@ -52,7 +50,8 @@ bool CreateFolderWithParents(const char* path) {
 }
 
 InstallerWorkerThread::InstallerWorkerThread()
-    : window_(nullptr), messageNumber_(0), thread_(nullptr), running_(false), runState_(kRunStateRunning) {}
+    : window_(nullptr), messageNumber_(0), thread_(nullptr), running_(false), runState_(kRunStateRunning),
+      payloadResourceId_(130) {}
 
 InstallerWorkerThread::~InstallerWorkerThread() {
     Release();
@@ -185,7 +184,7 @@ void InstallerWorkerThread::Run() {
 
 // The payload is resource 130 of type MV; a missing one is an archive error.
 int InstallerWorkerThread::ExtractFiles(const char* folder) {
-    PProgramResource payload(kPayloadResourceId);
+    PProgramResource payload(payloadResourceId_);
     if (!payload.found())
         return 1;
     PString why;

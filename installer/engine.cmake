@@ -28,3 +28,33 @@ function(_installer_engine_link_tests)
   endforeach()
 endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL _installer_engine_link_tests)
+
+# The worker's Wine test embeds a small payload packed by the native mkpayload
+# (build/native/bin, built first by tools/build.sh), a corrupted copy of it
+# and the message table.
+if(WIN32 AND MORVANDITE_TESTS)
+  set(MORVANDITE_MKPAYLOAD ${CMAKE_BINARY_DIR}/../native/bin/mkpayload
+      CACHE FILEPATH "The native mkpayload tool the Windows build runs to pack payloads")
+  set(_worker_data ${PROJECT_SOURCE_DIR}/tests/windows/data/worker-payload)
+  set(_worker_out ${CMAKE_BINARY_DIR}/generated)
+  file(GLOB_RECURSE _worker_files CONFIGURE_DEPENDS ${_worker_data}/*)
+  add_custom_command(
+    OUTPUT ${_worker_out}/worker_payload.bin ${_worker_out}/worker_payload_corrupt.bin
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${_worker_out}
+    COMMAND ${MORVANDITE_MKPAYLOAD} ${_worker_data} ${_worker_out}/worker_payload.bin
+    COMMAND python3 -c "import sys; b=bytearray(open(sys.argv[1],'rb').read()); n=len(b); [b.__setitem__(i, b[i] ^ 0x5A) for i in range(n - 4000, n - 10)]; open(sys.argv[2],'wb').write(b)" ${_worker_out}/worker_payload.bin ${_worker_out}/worker_payload_corrupt.bin
+    DEPENDS ${MORVANDITE_MKPAYLOAD} ${_worker_files}
+    COMMENT "Packing the worker test's payload"
+    VERBATIM)
+  add_custom_target(worker_test_payload DEPENDS ${_worker_out}/worker_payload.bin)
+endif()
+
+function(_installer_engine_embed_test_data)
+  if(TARGET worker_test)
+    add_dependencies(worker_test worker_test_payload)
+    morvandite_embed_message_table(worker_test ${PROJECT_SOURCE_DIR}/tests/windows/worker_test.rc)
+    set_property(SOURCE ${PROJECT_SOURCE_DIR}/tests/windows/worker_test.rc DIRECTORY ${PROJECT_SOURCE_DIR}/tests
+                 APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/generated/worker_payload.bin)
+  endif()
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL _installer_engine_embed_test_data)

@@ -1,0 +1,346 @@
+// The install worker under Wine, against the real registry and file system of
+// the test prefix: whole runs, pause and stop, failures and their codes.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "InstallerThread.h"
+#include "inixor.h"
+#include "msgids.h"
+#include "pencoding.h"
+#include "ppmsg.h"
+#include "psyscalls.h"
+#include "test_paths.h"
+
+namespace {
+
+const char kDisplayName[] = "Morvandite Worker Test";
+const char kButtonId[] = "{7D1A52C4-93E0-4F1B-8C3A-2B6E0F4D9A11}";
+const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Morvandite Worker Test";
+
+struct Notice {
+    WPARAM code;
+    std::string text;
+};
+
+bool IsCompletion(WPARAM w) {
+    int32_t code = int32_t(w);
+    return code == 1000 || (code < 0 && code >= -5);
+}
+
+class WorkerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(LoadMessageTable());
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    }
+
+    void SetUp() override {
+        window_ = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        ASSERT_NE(window_, nullptr);
+        root_ = ScratchFolder(std::string("worker-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    }
+    void TearDown() override {
+        DestroyWindow(window_);
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    }
+
+    std::string Path(const std::string& relative) const { return root_ + "\\" + relative; }
+
+    InstallOptions Options() const {
+        InstallOptions o;
+        o.productName = "Morvandite Test Group";
+        o.displayName = kDisplayName;
+        o.workFolderName = "MorvanditeWorkerTest";
+        o.browserButtonId = kButtonId;
+        o.iconPath = "readme.txt";
+        o.trackingInfo = "SRC=worker-test\n";
+        o.useLocalAppData = 0;
+        o.launchAfterInstall = 0;
+        o.allUsers = 0;
+        o.installFolder = Path("Install\\Here").c_str();
+        o.programsFolder = Path("Programs").c_str();
+        o.desktopFolder = Path("Desktop").c_str();
+        o.startMenuFolder = Path("StartMenu").c_str();
+        o.quickLaunchFolder = Path("QuickLaunch").c_str();
+        CreateDirectoryA(Path("Desktop").c_str(), nullptr);
+        CreateDirectoryA(Path("StartMenu").c_str(), nullptr);
+        return o;
+    }
+
+    // Pumps the window's queue until a completion arrives or the worker has
+    // ended and nothing is left to read.
+    std::vector<Notice> Collect(InstallerWorkerThread& worker, DWORD limitMs = 60000) {
+        std::vector<Notice> seen;
+        DWORD start = GetTickCount();
+        for (;;) {
+            MSG msg;
+            while (PeekMessageW(&msg, window_, WM_INSTALL_STATUS, WM_INSTALL_STATUS, PM_REMOVE)) {
+                Notice n{msg.wParam, ""};
+                if (int32_t(msg.wParam) == -5 && msg.lParam) {
+                    PString* text = reinterpret_cast<PString*>(msg.lParam);
+                    n.text = text->text();
+                    delete text;
+                }
+                seen.push_back(n);
+                if (IsCompletion(msg.wParam))
+                    return seen;
+            }
+            if (!worker.IsRunning()) {
+                if (!PeekMessageW(&msg, window_, WM_INSTALL_STATUS, WM_INSTALL_STATUS, PM_NOREMOVE))
+                    return seen;
+            }
+            if (GetTickCount() - start > limitMs) {
+                ADD_FAILURE() << "the worker did not finish";
+                return seen;
+            }
+            Sleep(10);
+        }
+    }
+
+    void WaitUntilIdle(InstallerWorkerThread& worker) {
+        for (int i = 0; i < 600 && worker.IsRunning(); ++i)
+            Sleep(100);
+        worker.Release();
+    }
+
+    std::string MachineString(const char* name) {
+        PString out;
+        ReadMachineString(kUninstallKey, name, out);
+        return out.text();
+    }
+
+    HWND window_ = nullptr;
+    std::string root_;
+};
+
+std::string LinkTarget(const std::string& link, std::string* arguments = nullptr) {
+    IShellLinkA* shell = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&shell))))
+        return "<no shell link object>";
+    IPersistFile* file = nullptr;
+    shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+    std::wstring wide(link.begin(), link.end());
+    std::string target = "<not loaded>";
+    if (file && SUCCEEDED(file->Load(wide.c_str(), STGM_READ))) {
+        char buf[MAX_PATH] = {};
+        shell->GetPath(buf, MAX_PATH, nullptr, 0);
+        target = buf;
+        if (arguments) {
+            char args[MAX_PATH] = {};
+            shell->GetArguments(args, MAX_PATH);
+            *arguments = args;
+        }
+    }
+    if (file)
+        file->Release();
+    shell->Release();
+    return target;
+}
+
+TEST_F(WorkerTest, WholeRunLeavesFilesLogEntryShortcutsAndSettings) {
+    InstallerWorkerThread worker;
+    InstallOptions o = Options();
+    ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+    std::vector<Notice> seen = Collect(worker);
+    WaitUntilIdle(worker);
+
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(int32_t(seen.back().code), 1000);
+    EXPECT_EQ(int32_t(seen[seen.size() - 2].code), 100);
+    for (size_t i = 1; i + 1 < seen.size(); ++i)
+        EXPECT_LE(seen[i - 1].code, seen[i].code) << "progress must not go back";
+
+    std::string folder = o.installFolder.text();
+    std::string source = SourcePath("tests/windows/data/worker-payload");
+    for (const char* f : {"readme.txt", "Themes\\themes.ini", "Data\\empty.dat", "Data\\Deep\\cards.bin",
+                          "Data\\Deep\\table.txt"}) {
+        std::string rel(f);
+        std::string unixRel = rel;
+        for (char& c : unixRel)
+            if (c == '\\')
+                c = '/';
+        EXPECT_EQ(ReadWholeFile(folder + "\\" + rel), ReadWholeFile(source + "/" + unixRel)) << rel;
+    }
+
+    std::string log = ReadWholeFile(folder + "\\Install.log");
+    size_t order = 0;
+    for (const char* line : {"Log File Path: ", "OS Version: ", "isWow64: ", "localAppData: 0",
+                             "Has admin rights: ", "Locale: 0", "Extracting files:", "Themes\\themes.ini",
+                             "Source: ", "\r\nOptions:", " All users: 0", "Programs: ", "Install finished"}) {
+        size_t at = log.find(line, order);
+        EXPECT_NE(at, std::string::npos) << "missing or out of order: " << line;
+        if (at != std::string::npos)
+            order = at;
+    }
+    EXPECT_NE(log.find("\r\n"), std::string::npos);
+
+    EXPECT_EQ(MachineString("DisplayName"), kDisplayName);
+    EXPECT_EQ(MachineString("UninstallString"),
+              "\"" + folder + "\\MorvanditeUninstall.exe\" /u:" + kDisplayName);
+    EXPECT_EQ(MachineString("InstallLocation"), folder);
+    std::string date = MachineString("InstallDate");
+    ASSERT_EQ(date.size(), 25u);
+    EXPECT_EQ(date.back(), '\n');
+    std::string group = Path("Programs\\Morvandite Test Group");
+    EXPECT_EQ(MachineString("SMPGroup"), group);
+    EXPECT_EQ(MachineString("DTLink"), Path("Desktop\\Morvandite Worker Test.lnk"));
+    EXPECT_EQ(MachineString("QLLink"), Path("QuickLaunch\\Morvandite Worker Test.lnk"));
+
+    EXPECT_EQ(LinkTarget(group + "\\Morvandite Worker Test.lnk"), folder + "\\MorvanditeUpdate.exe");
+    EXPECT_EQ(LinkTarget(group + "\\Network Status.lnk"), folder + "\\Tracer.exe");
+    if (o.hasAdminRights) {
+        std::string args;
+        EXPECT_EQ(LinkTarget(folder + "\\Uninstall Morvandite Worker Test.lnk", &args),
+                  folder + "\\MorvanditeUninstall.exe");
+        EXPECT_EQ(args, std::string("/u:") + kDisplayName);
+    }
+
+    std::string tinfo = ReadWholeFile(folder + "\\tinfo.dat");
+    _PBlock block;
+    memcpy(block.alloc(uint32_t(tinfo.size())), tinfo.data(), tinfo.size());
+    ScrambleBlock(block);
+    std::string plain(reinterpret_cast<const char*>(block.ptr()), block.size());
+    EXPECT_EQ(plain.rfind("SRC=worker-test\nITS=", 0), 0u) << plain;
+    EXPECT_NE(plain.find("\nIZ="), std::string::npos);
+    EXPECT_EQ(plain.back(), '\n');
+
+    EncIniFile ini;
+    ini.Load((folder + "\\user.ini").c_str(), &PStringXEncoding);
+    ASSERT_NE(ini.FindSection("Options"), nullptr);
+    EXPECT_STREQ(ini.FindSection("Options")->FindItem("Locale")->value.text(), "0");
+    EXPECT_STREQ(ini.FindSection("Options")->FindItem("CardBack")->value.text(), "13");
+    ASSERT_NE(ini.FindSection("Installer"), nullptr);
+    EXPECT_NE(ini.FindSection("Installer")->FindItem("InstallDate"), nullptr);
+    ASSERT_NE(ini.FindSection("themes"), nullptr);
+    EXPECT_NE(std::string(ini.FindSection("themes")->FindItem("0")->value.text()).find('@'), std::string::npos);
+}
+
+TEST_F(WorkerTest, MessageNumberZeroPostsNoCompletion) {
+    InstallerWorkerThread worker;
+    InstallOptions o = Options();
+    ASSERT_TRUE(worker.Start(o, window_, 0));
+    WaitUntilIdle(worker);
+    MSG msg;
+    // Progress goes to message 0, which nobody filters for; no completion code anywhere.
+    while (PeekMessageW(&msg, window_, 0, 0, PM_REMOVE))
+        EXPECT_FALSE(IsCompletion(msg.wParam) && msg.message == WM_INSTALL_STATUS);
+    EXPECT_NE(ReadWholeFile(std::string(o.installFolder.text()) + "\\Install.log").find("Install finished"),
+              std::string::npos);
+}
+
+TEST_F(WorkerTest, PauseHoldsStartIsRefusedAndStopEndsWithCanceled) {
+    InstallerWorkerThread worker;
+    InstallOptions o = Options();
+    ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+    worker.SetRunState(kRunStatePaused);
+    Sleep(500);
+    EXPECT_TRUE(worker.IsRunning());
+    EXPECT_FALSE(worker.Start(o, window_, WM_INSTALL_STATUS));  // does not disturb the run
+    EXPECT_EQ(worker.RunState(), kRunStatePaused);
+    worker.SetRunState(kRunStateStopRequested);
+    std::vector<Notice> seen = Collect(worker);
+    WaitUntilIdle(worker);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(int32_t(seen.back().code), -2);
+    std::string log = ReadWholeFile(std::string(o.installFolder.text()) + "\\Install.log");
+    EXPECT_NE(log.find("Install canceled by user."), std::string::npos);
+    EXPECT_EQ(log.find("Install finished"), std::string::npos);
+}
+
+TEST_F(WorkerTest, PauseThenResumeFinishes) {
+    InstallerWorkerThread worker;
+    InstallOptions o = Options();
+    ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+    worker.SetRunState(kRunStatePaused);
+    Sleep(300);
+    worker.SetRunState(kRunStateRunning);
+    std::vector<Notice> seen = Collect(worker);
+    WaitUntilIdle(worker);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(int32_t(seen.back().code), 1000);
+    // A finished worker can run again.
+    ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+    EXPECT_EQ(int32_t(Collect(worker).back().code), 1000);
+    WaitUntilIdle(worker);
+}
+
+TEST_F(WorkerTest, InstallFolderThatIsAFileEndsWithItsText) {
+    InstallerWorkerThread worker;
+    InstallOptions o = Options();
+    WriteWholeFile(Path("Blocked"), "a file, not a folder");
+    o.installFolder = Path("Blocked\\Inside").c_str();
+    ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+    std::vector<Notice> seen = Collect(worker);
+    WaitUntilIdle(worker);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(int32_t(seen.back().code), -5);
+    EXPECT_EQ(seen.back().text, "same name object but not a directory");
+}
+
+TEST_F(WorkerTest, UnwritableFileEndsNamingItsFullPath) {
+    InstallerWorkerThread worker;
+    InstallOptions o = Options();
+    // A folder where the payload wants to write a file.
+    std::string blocked = std::string(o.installFolder.text()) + "\\readme.txt";
+    CreateDirectoryA(Path("Install").c_str(), nullptr);
+    CreateDirectoryA(o.installFolder.text(), nullptr);
+    CreateDirectoryA(blocked.c_str(), nullptr);
+    ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+    std::vector<Notice> seen = Collect(worker);
+    WaitUntilIdle(worker);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(int32_t(seen.back().code), -5);
+    EXPECT_NE(seen.back().text.find("'" + blocked + "'"), std::string::npos) << seen.back().text;
+}
+
+TEST_F(WorkerTest, CorruptPayloadIsAnArchiveError) {
+    InstallerWorkerThread worker;
+    worker.SetPayloadResourceId(140);
+    InstallOptions o = Options();
+    ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+    std::vector<Notice> seen = Collect(worker);
+    WaitUntilIdle(worker);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(int32_t(seen.back().code), -3);
+    EXPECT_NE(ReadWholeFile(std::string(o.installFolder.text()) + "\\Install.log").find(
+                  "Install failed: archive error"),
+              std::string::npos);
+}
+
+TEST_F(WorkerTest, ExistingUserIniIsKeptUnlessOverridden) {
+    InstallOptions o = Options();
+    CreateDirectoryA(Path("Install").c_str(), nullptr);
+    CreateDirectoryA(o.installFolder.text(), nullptr);
+    std::string userIni = std::string(o.installFolder.text()) + "\\user.ini";
+    WriteWholeFile(userIni, "[Mine]\r\nkeep=1\r\n[update]\r\nold=1\r\n");
+    {
+        InstallerWorkerThread worker;
+        ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+        EXPECT_EQ(int32_t(Collect(worker).back().code), 1000);
+        WaitUntilIdle(worker);
+    }
+    EXPECT_EQ(ReadWholeFile(userIni), "[Mine]\r\nkeep=1\r\n[update]\r\nold=1\r\n");
+    o.overrideUserIni = 1;
+    {
+        InstallerWorkerThread worker;
+        ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+        EXPECT_EQ(int32_t(Collect(worker).back().code), 1000);
+        WaitUntilIdle(worker);
+    }
+    EXPECT_EQ(ReadWholeFile(userIni + ".bak"), "[Mine]\r\nkeep=1\r\n[update]\r\nold=1\r\n");
+    EncIniFile ini;
+    ini.Load(userIni.c_str(), &PStringXEncoding);
+    EXPECT_NE(ini.FindSection("Mine"), nullptr);
+    EXPECT_EQ(ini.FindSection("update"), nullptr);
+    EXPECT_NE(ini.FindSection("Options"), nullptr);
+}
+
+}  // namespace
