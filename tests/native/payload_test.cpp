@@ -1,0 +1,493 @@
+// The payload archive: building, reading the head, splitting the body into
+// files, refusing unsafe or malformed archives, and the two tools.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "lzmadecoder.h"
+#include "payload.h"
+#include "payloadbuilder.h"
+#include "payloadfiles.h"
+#include "payloadnames.h"
+#include "perror.h"
+#include "test_paths.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+PayloadInput File(const std::string& name, const std::string& bytes) {
+    PayloadInput f;
+    f.name = name;
+    f.bytes = bytes;
+    f.size = bytes.size();
+    return f;
+}
+
+std::string Build(const std::vector<PayloadInput>& files) {
+    PayloadStringOutput out;
+    BuildPayload(files, out);
+    return out.bytes;
+}
+
+std::string U32(uint32_t v) {
+    std::string s;
+    for (int i = 0; i < 4; ++i)
+        s.push_back(char(v >> (8 * i)));
+    return s;
+}
+
+std::string U16Name(const std::string& name) {
+    return std::string{char(name.size()), char(name.size() >> 8)} + name;
+}
+
+// An archive from a hand-made decoded header and body.
+std::string Assemble(const std::string& header, uint32_t total, const std::string& body,
+                     uint32_t headerLength = UINT32_MAX) {
+    std::string ph = LzmaPack(header.data(), header.size());
+    std::string pb = LzmaPack(body.data(), body.size());
+    return U32(headerLength == UINT32_MAX ? uint32_t(header.size()) : headerLength) + U32(total) +
+           U32(uint32_t(ph.size())) + ph + U32(uint32_t(pb.size())) + pb;
+}
+
+std::string Pseudorandom(size_t n, uint32_t seed) {
+    std::string s(n, '\0');
+    for (char& c : s) {
+        seed = seed * 1664525u + 1013904223u;
+        c = char(seed >> 24);
+    }
+    return s;
+}
+
+// Records every call in order and the bytes each opened file received.
+class Recorder : public IStatusCallBack {
+public:
+    void OnFileStarted(uint32_t count, uint32_t index, const char* name) override {
+        events.push_back("start " + std::to_string(index) + "/" + std::to_string(count) + " " + name);
+        if (throwAtStart == index)
+            throw std::runtime_error("stopped");
+    }
+    void* OpenOutputFile(const char* path) override {
+        events.push_back(std::string("open ") + path);
+        ++opened;
+        if (skip == path)
+            return nullptr;
+        files[path];
+        return new std::string(path);
+    }
+    bool WriteOutputFile(void* h, const void* data, uint32_t size) override {
+        events.push_back("write " + std::to_string(size));
+        if (h)
+            files[*static_cast<std::string*>(h)].append(static_cast<const char*>(data), size);
+        return true;
+    }
+    void CloseOutputFile(void* h) override {
+        if (!h)
+            return;
+        events.push_back("close");
+        ++closed;
+        delete static_cast<std::string*>(h);
+    }
+
+    std::vector<std::string> events;
+    std::map<std::string, std::string> files;
+    std::string skip;
+    uint32_t throwAtStart = 0;
+    int opened = 0, closed = 0;
+};
+
+int Extract(const std::string& archive, Recorder& r, std::string* why = nullptr) {
+    PString w;
+    int result = ExtractPayload(archive.data(), uint32_t(archive.size()), "D", &r, &w);
+    if (why)
+        *why = w.text();
+    return result;
+}
+
+std::string AssertText(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const PAssert& e) {
+        return e.why();
+    }
+    return "no assertion";
+}
+
+}  // namespace
+
+TEST(PayloadFormat, SingleFileHasOnlyTheTwoZeroOffsetsAndGetsTheWholeBody) {
+    std::string body = Pseudorandom(5000, 1);
+    std::string archive = Build({File("only.bin", body)});
+    EXPECT_EQ(PayloadHeaderBytes({File("only.bin", body)}), U32(0) + U32(0) + U16Name("only.bin") + std::string(2, '\0'));
+    Recorder r;
+    ASSERT_EQ(Extract(archive, r), 0);
+    EXPECT_EQ(r.files["D\\only.bin"], body);
+    EXPECT_EQ(r.events.front(), "open D\\only.bin");
+    EXPECT_EQ(r.events[1], "start 1/1 only.bin");
+    EXPECT_EQ(r.opened, r.closed);
+}
+
+TEST(PayloadFormat, PropertiesAndHeadFieldsAreAsStored) {
+    std::string archive = Build({File("a", "xyz"), File("b\\c", "12")});
+    std::string header = PayloadHeaderBytes({File("a", "xyz"), File("b\\c", "12")});
+    EXPECT_EQ(archive.substr(0, 8), U32(uint32_t(header.size())) + U32(5));
+    EXPECT_EQ(archive.substr(12, 5), std::string("\x5D\x00\x00\x80\x00", 5));
+    PayloadLzmaSettings small;
+    small.dictionarySize = 65536;
+    EXPECT_EQ(LzmaPack("abc", 3, small).substr(0, 5), std::string("\x5D\x00\x00\x01\x00", 5));
+}
+
+TEST(PayloadSplitting, EmptyFileInTheMiddleIsCreatedAndReportedInPassing) {
+    std::string archive = Build({File("1", "aaaa"), File("2", ""), File("3", "cc")});
+    Recorder r;
+    ASSERT_EQ(Extract(archive, r), 0);
+    std::vector<std::string> expected = {"open D\\1", "start 1/3 1", "write 4", "close", "open D\\2", "start 2/3 2",
+                                         "close", "open D\\3", "start 3/3 3", "write 2", "close"};
+    EXPECT_EQ(r.events, expected);
+    EXPECT_EQ(r.files["D\\2"], "");
+    EXPECT_EQ(r.files["D\\3"], "cc");
+}
+
+TEST(PayloadSplitting, ChunkEndingAtAFileBoundaryOpensTheNextFileBeforeMoreData) {
+    // The decoder hands over 1024-byte pieces: the first file ends with the second piece.
+    std::string a = Pseudorandom(2048, 2), b = Pseudorandom(1500, 3);
+    Recorder r;
+    ASSERT_EQ(Extract(Build({File("a", a), File("b", b)}), r), 0);
+    std::vector<std::string> expected = {"open D\\a", "start 1/2 a", "write 1024", "write 1024", "close",
+                                         "open D\\b", "start 2/2 b", "write 1024", "write 476", "close"};
+    EXPECT_EQ(r.events, expected);
+    EXPECT_EQ(r.files["D\\a"], a);
+    EXPECT_EQ(r.files["D\\b"], b);
+}
+
+TEST(PayloadSplitting, SkippedFileIsConsumedAndLaterFilesLandInPlace) {
+    std::string a = Pseudorandom(700, 4), b = Pseudorandom(3000, 5), c = Pseudorandom(900, 6);
+    Recorder r;
+    r.skip = "D\\sub\\b";
+    ASSERT_EQ(Extract(Build({File("a", a), File("sub\\b", b), File("z", c)}), r), 0);
+    EXPECT_EQ(r.files.count("D\\sub\\b"), 0u);
+    EXPECT_EQ(r.files["D\\a"], a);
+    EXPECT_EQ(r.files["D\\z"], c);
+}
+
+TEST(PayloadSplitting, ErrorFromTheCallbackEndsExtractionWithTheOpenFileClosed) {
+    std::string archive = Build({File("a", "1234"), File("b", "5678"), File("c", "9")});
+    for (uint32_t at : {1u, 2u}) {
+        Recorder r;
+        r.throwAtStart = at;
+        EXPECT_THROW(Extract(archive, r), std::runtime_error);
+        EXPECT_EQ(r.opened, int(at));
+        EXPECT_EQ(r.closed, r.opened) << "stopped at file " << at;
+    }
+}
+
+TEST(PayloadHead, TruncationAnywhereFailsWithTheMatchingAssertionBeforeAnyFile) {
+    std::string archive = Build({File("a", Pseudorandom(3000, 7)), File("b", "tail")});
+    uint32_t p1 = uint32_t(uint8_t(archive[8])) | uint32_t(uint8_t(archive[9])) << 8;
+    for (size_t cut = 0; cut < archive.size(); ++cut) {
+        bool field = cut < 12 || (cut >= 12 + p1 && cut < 16 + p1);
+        std::string expected = field ? "dwSize - srcpos >= 4" : "dwSize - srcpos >= length";
+        Recorder r;
+        std::string text = AssertText([&] { Extract(archive.substr(0, cut), r); });
+        EXPECT_NE(text.find("Assertion failed: " + expected + ", file InstallerThread, line "), std::string::npos)
+            << "cut at " << cut << ": " << text;
+        EXPECT_EQ(r.opened, 0) << "cut at " << cut;
+        if (cut < 8) {
+            EXPECT_NE(AssertText([&] { GetRequiredSpace(archive.data(), uint32_t(cut), 0); }), "no assertion");
+        }
+        else if (cut < 12 + p1) {
+            EXPECT_NE(AssertText([&] { GetRequiredSpace(archive.data(), uint32_t(cut), 512); }), "no assertion");
+        }
+    }
+}
+
+TEST(PayloadHead, HeaderDecodingShortOfItsLengthAsserts) {
+    std::string header = PayloadHeaderBytes({File("a", "xy")});
+    std::string archive = Assemble(header, 2, "xy", uint32_t(header.size() + 1));
+    Recorder r;
+    EXPECT_NE(AssertText([&] { Extract(archive, r); }).find("readed == headerLength"), std::string::npos);
+    EXPECT_NE(AssertText([&] { GetRequiredSpace(archive.data(), uint32_t(archive.size()), 4096); })
+                  .find("readed == headerLength"),
+              std::string::npos);
+    EXPECT_EQ(r.opened, 0);
+}
+
+TEST(PayloadArchiveErrors, UnsafeNamesRefuseTheWholeArchiveBeforeWriting) {
+    const char* bad[] = {"\\root",   "/root",       "C:\\x",  "a:b",   "..\\x",    "a\\..\\..\\x", "a/../x",
+                         "a\\\\b",   "a\\",         "..",     ".",     "a\\. .\\b", "CON",          "sub\\nul.txt",
+                         "com1",     "x\x01y",      "a?b",    "LPT9 .log"};
+    for (const char* name : bad) {
+        std::string header = U32(0) + U32(3) + U32(0) + U16Name("good") + U16Name(name) + std::string(2, '\0');
+        Recorder r;
+        std::string why;
+        EXPECT_EQ(Extract(Assemble(header, 5, "12345"), r, &why), 1) << name;
+        EXPECT_NE(why.find("unsafe entry name"), std::string::npos) << name << ": " << why;
+        EXPECT_EQ(r.opened, 0) << name;
+        EXPECT_NE(PayloadNameProblem(name, uint32_t(std::string(name).size())), nullptr) << name;
+    }
+    for (const char* good : {"a", "sub\\deeper\\f.txt", "a..b", ".hidden", "x\\...y", "console.txt", "com10",
+                             "caf\xE9.txt"})
+        EXPECT_EQ(PayloadNameProblem(good, uint32_t(std::string(good).size())), nullptr) << good;
+}
+
+TEST(PayloadArchiveErrors, BodyEndingBeforeTheTotalIsAnArchiveError) {
+    std::string header = PayloadHeaderBytes({File("a", "x")});
+    Recorder r;
+    std::string why;
+    EXPECT_EQ(Extract(Assemble(header, 1000, std::string(900, 'q')), r, &why), 1);
+    EXPECT_NE(why.find("900 of 1000"), std::string::npos) << why;
+    EXPECT_EQ(r.opened, r.closed);
+}
+
+TEST(PayloadArchiveErrors, BadPropertiesOrCorruptDataAreArchiveErrors) {
+    std::string archive = Build({File("a", Pseudorandom(4000, 8))});
+    uint32_t p1 = uint8_t(archive[8]);
+    std::string badProps = archive;
+    badProps[16 + p1] = char(0xFF);
+    Recorder r;
+    EXPECT_EQ(Extract(badProps, r), 1);
+    std::string badHeaderProps = archive;
+    badHeaderProps[12] = char(0xFF);
+    Recorder r2;
+    EXPECT_EQ(Extract(badHeaderProps, r2), 1);
+    EXPECT_EQ(r2.opened, 0);
+    EXPECT_THROW(GetRequiredSpace(badHeaderProps.data(), uint32_t(badHeaderProps.size()), 4096), PInternalError);
+}
+
+TEST(PayloadArchiveErrors, MalformedHeadersAreRefusedWithoutReadingPastThem) {
+    std::string end = std::string(2, '\0');
+    struct Case {
+        const char* what;
+        std::string header;
+        const char* reason;
+    } cases[] = {
+        {"offsets decrease", U32(0) + U32(4) + U32(2) + U32(0) + U16Name("a") + U16Name("b") + U16Name("c") + end,
+         "decrease"},
+        {"no terminating 0", U32(0) + U32(4), "no terminating 0"},
+        {"name past the header", U32(0) + U32(0) + std::string("\x09\x00" "abc", 5), "past the header"},
+        {"fewer names", U32(0) + U32(4) + U32(0) + U16Name("a") + end, "fewer names"},
+        {"name list cut", U32(0) + U32(4) + U32(0) + U16Name("a"), "past the header"},
+        {"no empty name", U32(0) + U32(0) + U16Name("a"), "no terminating empty name"},
+        {"more names", U32(0) + U32(0) + U16Name("a") + U16Name("b") + end, "more names"},
+        {"first offset", U32(1) + U32(0) + U16Name("a") + end, "does not start at 0"},
+        {"offset past body", U32(0) + U32(99) + U32(0) + U16Name("a") + U16Name("b") + end, "beyond the body"},
+        {"trailing bytes", U32(0) + U32(0) + U16Name("a") + end + "x", "after the name list"},
+        {"too short", std::string("\0\0", 2), "shorter than"},
+    };
+    for (const Case& c : cases) {
+        std::string archive = Assemble(c.header, 10, "0123456789");
+        Recorder r;
+        std::string why;
+        EXPECT_EQ(Extract(archive, r, &why), 1) << c.what;
+        EXPECT_NE(why.find(c.reason), std::string::npos) << c.what << ": " << why;
+        EXPECT_EQ(r.opened, 0) << c.what;
+        EXPECT_THROW(GetRequiredSpace(archive.data(), uint32_t(archive.size()), 4096), PInternalError) << c.what;
+    }
+    // An absurd header length is refused before anything is reserved for it.
+    std::string huge = Assemble(U32(0) + U32(0) + U16Name("a") + end, 1, "x", kMaxPayloadHeaderLength + 1);
+    Recorder r;
+    EXPECT_EQ(Extract(huge, r), 1);
+}
+
+TEST(PayloadSpace, EachFileIsRoundedUpToWholeClusters) {
+    std::string archive = Build({File("a", std::string(4096, 'a')), File("b", "b"), File("c", std::string(4097, 'c')),
+                                 File("d", "")});
+    uint32_t n = uint32_t(archive.size());
+    EXPECT_EQ(GetRequiredSpace(archive.data(), n, 0), 8194u);
+    EXPECT_EQ(GetRequiredSpace(archive.data(), n, 1), 8194u);
+    EXPECT_EQ(GetRequiredSpace(archive.data(), n, 4096), 4096u + 4096u + 8192u);
+    EXPECT_EQ(GetRequiredSpace(archive.data(), n, 512), 4096u + 512u + 4608u);
+    // Cluster size 0 reads only the two first fields.
+    EXPECT_EQ(GetRequiredSpace(archive.data(), 8, 0), 8194u);
+}
+
+TEST(PayloadSpace, ResultsBeyond32BitsSaturateInsteadOfWrapping) {
+    std::string header = U32(0) + U32(0x80000001u) + U32(0) + U16Name("a") + U16Name("b") + std::string(2, '\0');
+    std::string archive = Assemble(header, 0xFFFFFFFFu, "");
+    EXPECT_EQ(GetRequiredSpace(archive.data(), uint32_t(archive.size()), 0x80000000u), 0xFFFFFFFFu);
+}
+
+TEST(PayloadLog, ExtractionWritesItsTwoLogTexts) {
+    static std::string log;
+    log.clear();
+    SetPayloadLogSink([](const char* text) { log += text; });
+    Recorder r;
+    EXPECT_EQ(Extract(Build({File("a", "x")}), r), 0);
+    SetPayloadLogSink(nullptr);
+    EXPECT_EQ(log, "\nExtracting files:\n");
+}
+
+TEST(LzmaDecoder, MemorySinkStopsAtItsCapacity) {
+    std::string data = Pseudorandom(5000, 9);
+    std::string packed = LzmaPack(data.data(), data.size());
+    std::string buffer(3000, '\0');
+    CLzmaStreamDecoder d;
+    d.SetInput(packed.data(), uint32_t(packed.size()));
+    COutMemoryStream* out = new COutMemoryStream(&buffer[0], 3000);
+    d.SetOutput(out);
+    EXPECT_EQ(d.Decode(), 0);
+    EXPECT_EQ(out->HighWater(), 3000u);
+    EXPECT_EQ(buffer, data.substr(0, 3000));
+
+    CLzmaStreamDecoder shortInput;
+    shortInput.SetInput(packed.data(), 4);
+    std::string b2(10, '\0');
+    shortInput.SetOutput(new COutMemoryStream(&b2[0], 10));
+    EXPECT_EQ(shortInput.Decode(), 1);
+}
+
+TEST(PayloadBuilder, RefusesWhatTheFormatCannotHold) {
+    auto refusal = [](std::vector<PayloadInput> files) -> std::string {
+        try {
+            Build(files);
+        } catch (const PInternalError& e) {
+            return e.why();
+        }
+        return "accepted";
+    };
+    EXPECT_NE(refusal({}).find("no files"), std::string::npos);
+    EXPECT_NE(refusal({File(std::string(65536, 'n'), "x")}).find("65535"), std::string::npos);
+    EXPECT_EQ(refusal({File(std::string(65535, 'n'), "x")}), "accepted");
+    EXPECT_NE(refusal({File("Read.me", "1"), File("read.ME", "2")}).find("same"), std::string::npos);
+    EXPECT_NE(refusal({File("a", ""), File("b", "")}).find("every file is empty"), std::string::npos);
+    EXPECT_NE(refusal({File("..\\up", "x")}).find("'..'"), std::string::npos);
+    PayloadInput big;
+    big.name = "big";
+    big.path = "/nonexistent";
+    big.size = uint64_t(1) << 31;
+    PayloadInput big2 = big;
+    big2.name = "big2";
+    EXPECT_NE(refusal({big, big2}).find("4 GiB"), std::string::npos);
+}
+
+TEST(PayloadBuilder, OrderKeepsFoldersTogetherAndPutsANonEmptyFileFirst) {
+    std::vector<PayloadInput> files = {File("b", "2"), File("a b", "3"), File("a\\z", "4"), File("0", ""),
+                                       File("a\\c\\d", "5")};
+    OrderPayloadInputs(files);
+    std::vector<std::string> names;
+    for (const PayloadInput& f : files)
+        names.push_back(f.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"a\\c\\d", "0", "a\\z", "a b", "b"}));
+}
+
+TEST(PayloadNames, CodePage1252ConversionsAndRefusals) {
+    PString s;
+    Cp1252ToUtf8("\x80\xE9\x81", 3, s);
+    EXPECT_STREQ(s.text(), "\xE2\x82\xAC\xC3\xA9\xC2\x81");
+    PString back;
+    ASSERT_TRUE(Utf8ToCp1252(s.text(), s.length(), back));
+    EXPECT_STREQ(back.text(), "\x80\xE9\x81");
+    EXPECT_FALSE(Utf8ToCp1252("\xE6\x97\xA5", 3, s));  // a CJK character
+    EXPECT_FALSE(Utf8ToCp1252("\xC3", 1, s));          // cut sequence
+    EXPECT_FALSE(Utf8ToCp1252("\xC0\xAF", 2, s));      // overlong '/'
+    PWString w;
+    Cp1252ToUtf16("\x99z", 2, w);
+    ASSERT_EQ(w.units(), 2u);
+    EXPECT_EQ(w.unit(0), 0x2122);
+    const uint16_t pair[] = {0xD83D, 0xDE00};
+    ASSERT_TRUE(Utf16ToUtf8(pair, 2, s));
+    EXPECT_STREQ(s.text(), "\xF0\x9F\x98\x80");
+    EXPECT_FALSE(Utf16ToUtf8(pair, 1, s));
+}
+
+// Through the real tools and real files.
+class PayloadTools : public ::testing::Test {
+protected:
+    static std::string Tool(const std::string& name) {
+        const char* dir = std::getenv("MORVANDITE_TOOLS");
+        return (dir ? std::string(dir) : BinaryPath("bin")) + "/" + name;
+    }
+    static int Run(const std::string& command, std::string* output = nullptr) {
+        std::string out = BinaryPath("test-scratch/tool-output.txt");
+        int status = std::system((command + " >" + out + " 2>&1").c_str());
+        if (output)
+            *output = ReadWholeFile(out);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    static std::map<std::string, std::string> Tree(const std::string& root) {
+        std::map<std::string, std::string> files;
+        for (auto& e : fs::recursive_directory_iterator(root))
+            if (e.is_regular_file())
+                files[e.path().lexically_relative(root).string()] = ReadWholeFile(e.path().string());
+        return files;
+    }
+};
+
+TEST_F(PayloadTools, MkpayloadRoundTripIsExactAndDeterministic) {
+    std::string src = ScratchFolder("payload-src");
+    fs::create_directories(src + "/sub/deeper");
+    fs::create_directories(src + "/Z");
+    WriteWholeFile(src + "/empty-first.txt", "");
+    WriteWholeFile(src + "/sub/caf\xC3\xA9.txt", "accent\n");
+    WriteWholeFile(src + "/sub/deeper/data.bin", Pseudorandom(70000, 10));
+    WriteWholeFile(src + "/sub/mid-empty", "");
+    WriteWholeFile(src + "/Z/text.txt", std::string(50000, 'z'));
+    std::string a = BinaryPath("test-scratch/payload-a.bin"), b = BinaryPath("test-scratch/payload-b.bin");
+    ASSERT_EQ(Run(Tool("mkpayload") + " " + src + " " + a), 0);
+    ASSERT_EQ(Run(Tool("mkpayload") + " " + src + " " + b), 0);
+    EXPECT_EQ(ReadWholeFile(a), ReadWholeFile(b));
+
+    // In process, through the host file writer.
+    std::string dst = ScratchFolder("payload-dst");
+    std::string archive = ReadWholeFile(a);
+    CPayloadFileWriter writer(dst.c_str());
+    EXPECT_EQ(ExtractPayload(archive.data(), uint32_t(archive.size()), dst.c_str(), &writer), 0);
+    EXPECT_EQ(Tree(dst), Tree(src));
+
+    // Through the tool.
+    std::string dst2 = ScratchFolder("payload-dst2");
+    std::string out;
+    ASSERT_EQ(Run(Tool("payload") + " extract " + a + " " + dst2, &out), 0) << out;
+    EXPECT_EQ(Tree(dst2), Tree(src));
+    ASSERT_EQ(Run(Tool("payload") + " list " + a, &out), 0);
+    EXPECT_NE(out.find("sub/caf\xC3\xA9.txt"), std::string::npos) << out;
+    EXPECT_NE(out.find("5 files, 120007 bytes"), std::string::npos) << out;
+    ASSERT_EQ(Run(Tool("payload") + " space " + a + " 4096", &out), 0);
+    EXPECT_EQ(out, "131072\n");
+    EXPECT_EQ(Run(Tool("payload") + " verify " + a), 0);
+}
+
+TEST_F(PayloadTools, ToolsRefuseWithAMessageAndAFailingStatus) {
+    std::string out;
+    std::string empty = ScratchFolder("payload-empty-tree");
+    std::string target = BinaryPath("test-scratch/payload-keep.bin");
+    WriteWholeFile(target, "previous");
+    EXPECT_NE(Run(Tool("mkpayload") + " " + empty + " " + target, &out), 0);
+    EXPECT_NE(out.find("no files"), std::string::npos) << out;
+    EXPECT_EQ(ReadWholeFile(target), "previous");
+
+    std::string archive = Build({File("a", Pseudorandom(5000, 11))});
+    std::string cut = BinaryPath("test-scratch/payload-cut.bin");
+    WriteWholeFile(cut, archive.substr(0, archive.size() - 1));
+    EXPECT_NE(Run(Tool("payload") + " verify " + cut, &out), 0);
+    EXPECT_NE(out.find("dwSize - srcpos >= length"), std::string::npos) << out;
+
+    std::string unsafe = BinaryPath("test-scratch/payload-unsafe.bin");
+    WriteWholeFile(unsafe, Assemble(U32(0) + U32(0) + U16Name("..\\evil") + std::string(2, '\0'), 1, "x"));
+    std::string dst = ScratchFolder("payload-unsafe-dst");
+    EXPECT_NE(Run(Tool("payload") + " extract " + unsafe + " " + dst + "/in", &out), 0);
+    EXPECT_NE(out.find("unsafe entry name"), std::string::npos) << out;
+    EXPECT_FALSE(fs::exists(dst + "/evil"));
+    EXPECT_FALSE(fs::exists(dst + "/in"));
+}
+
+TEST_F(PayloadTools, WriterNamesTheFolderItCannotCreate) {
+    std::string dst = ScratchFolder("payload-blocked");
+    WriteWholeFile(dst + "/sub", "a file where a folder should go");
+    std::string archive = Build({File("sub\\x", "1")});
+    CPayloadFileWriter writer(dst.c_str());
+    try {
+        ExtractPayload(archive.data(), uint32_t(archive.size()), dst.c_str(), &writer);
+        FAIL() << "extracted through a file";
+    } catch (const PInternalError& e) {
+        EXPECT_NE(std::string(e.why()).find("Cannot create folder '" + dst + "/sub'"), std::string::npos) << e.why();
+    }
+}
