@@ -3,7 +3,7 @@
 // path is widened and handed to the wide function, or to the ANSI one after a
 // conversion to the ANSI code page (UseWideApi decides); a null encoding hands
 // the narrow path to the ANSI function unchanged.
-// The finder and the critical section need the Windows types: pfile_win.h.
+// The finder needs the Windows types: pfile_win.h.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -42,6 +42,41 @@ bool DirectoryExists(const char* path, const PStringEncoding* encoding);
 // the shell's result (above 32 on success).
 intptr_t OpenBrowserWindow(const char* address, const PStringEncoding* encoding);
 #endif
+
+// A recursive lock (a Windows critical section; a recursive mutex off
+// Windows), kept inline so that making one never allocates.
+class CriticalSection {
+public:
+    CriticalSection();
+    ~CriticalSection();
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+    void Enter();
+    void Leave();
+
+private:
+    alignas(8) unsigned char storage_[48];
+};
+
+// Holds a section from construction; leaves it on destruction unless
+// Unlock() already did.
+class CriticalSectionLock {
+public:
+    explicit CriticalSectionLock(CriticalSection& section) : section_(section), held_(true) { section.Enter(); }
+    ~CriticalSectionLock() { Unlock(); }
+    CriticalSectionLock(const CriticalSectionLock&) = delete;
+    CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
+    void Unlock() {
+        if (held_) {
+            held_ = false;
+            section_.Leave();
+        }
+    }
+
+private:
+    CriticalSection& section_;
+    bool held_;
+};
 
 // Calendar time as in SYSTEMTIME (same layout).
 struct PSystemTime {

@@ -1,6 +1,8 @@
 // The file helpers the portable code needs off Windows (tools and native
 // tests): paths reach the C library as UTF-8.
 #include <cstdio>
+#include <mutex>
+#include <new>
 #include <string>
 #include <unistd.h>
 
@@ -59,3 +61,10 @@ bool MoveFileReplacing(const char* from, const char* to, const PStringEncoding* 
 bool RemoveFile(const char* path, const PStringEncoding* encoding) {
     return unlink(NativePath(path, encoding).c_str()) == 0;
 }
+
+static_assert(sizeof(std::recursive_mutex) <= 48, "mutex does not fit its storage");
+
+CriticalSection::CriticalSection() { new (storage_) std::recursive_mutex; }
+CriticalSection::~CriticalSection() { reinterpret_cast<std::recursive_mutex*>(storage_)->~recursive_mutex(); }
+void CriticalSection::Enter() { reinterpret_cast<std::recursive_mutex*>(storage_)->lock(); }
+void CriticalSection::Leave() { reinterpret_cast<std::recursive_mutex*>(storage_)->unlock(); }
