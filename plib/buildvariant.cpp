@@ -4,11 +4,7 @@
 
 #define PASSERT_SOURCE "MorvanditeInstall"
 #include "perror.h"
-#if __has_include("plog.h")
 #include "plog.h"
-#else
-#define LogLine(...) ((void)0)  // TEMPORARY until the log lands
-#endif
 
 const BuildVariant BuildVariants[BuildVariantCount] = {
     {".QUILL", 1, false, false, nullptr, nullptr},

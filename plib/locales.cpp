@@ -7,11 +7,7 @@
 #include "msgids.h"
 #include "pencoding.h"
 #include "perror.h"
-#if __has_include("plog.h")
 #include "plog.h"
-#else
-#define LogLine(...) ((void)0)  // TEMPORARY until the log lands
-#endif
 
 namespace {
 const PStreamEncoding* const cp1252 = &PStreamWin1252;

@@ -10,11 +10,7 @@
 #include "msgids.h"
 #include "pencoding.h"
 #include "perror.h"
-#if __has_include("plog.h")
 #include "plog.h"
-#else
-#define LogLine(...) ((void)0)  // TEMPORARY until the log lands
-#endif
 #include "pstream.h"
 
 int32_t CurrentLocale = 0;

@@ -1,10 +1,6 @@
 #include "ppmsg.h"
 #include "psyscalls.h"
-#if __has_include("plog.h")
 #include "plog.h"
-#else
-#define LogLine(...) ((void)0)  // TEMPORARY until the log lands
-#endif
 
 namespace {
 constexpr int MessageTableResource = 205;

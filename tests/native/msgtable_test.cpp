@@ -17,6 +17,7 @@
 #include "msgids.h"
 #include "pencoding.h"
 #include "perror.h"
+#include "plog.h"
 #include "ppmsg.h"
 #include "pstream.h"
 #include "test_paths.h"
@@ -439,6 +440,25 @@ TEST_F(LocaleCatalogue, SupportWarningAddsEastAsianStepsOnlyForThoseLocales) {
     s.assign("");
     LanguageSupportText(s, "\x10\xD0\xA0", 24);
     EXPECT_STREQ(s.text(), "\x10" "A(\xD0\xA0). b.\n\nD(\xD0\xA0).");
+}
+
+TEST_F(MessageLoader, FailuresAndMisuseReachTheLog) {
+    std::string path = ScratchFolder("msgtable_log") + "/Install.log";
+    OpenProcessLog(new PLog(path.c_str(), 0, nullptr));
+    EXPECT_EQ(Load("# c\r\nen TXTINS_OK 0 OK\r\nen TXTINS_Cancel 0\r\n"), -1);
+    EXPECT_EQ(BuildOptions::current(), nullptr);
+    LocaleIterator it(nullptr);
+    it.next();
+    EXPECT_THROW(it.current(), PAssert);
+    BuildIterator builds(true);
+    while (builds.valid())
+        builds.next();
+    EXPECT_THROW(builds.current(), PAssert);
+    CloseProcessLog();
+    std::string log = ReadWholeFile(path);
+    for (const char* line : {"i18nLoadDynamicTable aborted: unexpected EOL on line 3\r\n", "BuildOptions is not inited\r\n",
+                             "LocaleIterator is not inited\r\n", "BuildOptions::BuildIterator is not inited\r\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << " in\n" << log;
 }
 
 TEST(BuildVariants, SelectionTakesTheFirstSuffixInTableOrder) {
