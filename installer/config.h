@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "InstallOptions.h"
 #include "pstring.h"
 
 constexpr int kConfigurationResourceId = 131;
@@ -31,3 +32,22 @@ int32_t ParseConfigInteger(const char* value);
 // PInternalError when the text is not INI text or has no section "define";
 // config is then unchanged.
 void ParseConfiguration(const void* text, uint32_t length, InstallerConfiguration& config);
+
+// Copies the product fields into the record the worker receives.
+inline void ApplyConfiguration(const InstallerConfiguration& config, InstallOptions& options) {
+    options.productName = config.productName;
+    options.displayName = config.displayName;
+    options.workFolderName = config.workFolderName;
+    options.browserButtonId = config.browserButtonId;
+    options.overrideUserIni = config.overrideUserIni ? 1 : 0;
+    options.iconPath = config.iconPath;
+    options.iconIdx = config.iconIdx;
+}
+
+#ifdef _WIN32
+// Reads the section from the program's resource (131 of type MV unless told
+// otherwise) and selects the build variant from the product name. On any
+// failure (resource missing, no section "define", bad text) logs
+// "Error read configuration" and returns false with config unchanged.
+bool LoadInstallerConfiguration(InstallerConfiguration& config, int resourceId = kConfigurationResourceId);
+#endif

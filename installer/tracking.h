@@ -58,3 +58,12 @@ size_t TrackingBlockStart(const std::string& image);
 
 // The image without any tracking block it has, with a new block of text appended.
 std::string StampTrackingBlock(const std::string& image, const std::string& text);
+
+#ifdef _WIN32
+// Reads the tracking block of the running installer's own file into info,
+// logging "Error in reading file for tInfo", "No tInfo found." or
+// "tInfo read error." when there is none to be had (info then unchanged).
+void ReadTrackingInformation(TrackingInfo& info);
+// The same for the file at a PStringX path.
+void ReadTrackingInformationFrom(const char* path, TrackingInfo& info);
+#endif

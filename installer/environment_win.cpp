@@ -1,0 +1,307 @@
+#include "environment.h"
+
+#include <shlobj.h>
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "buildvariant.h"
+#include "msgids.h"
+#include "mymsgbox.h"
+#include "pencoding.h"
+#include "perror.h"
+#include "pfile.h"
+#include "plog.h"
+#include "ppmsg.h"
+#include "psyscalls.h"
+
+namespace {
+
+const char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+// ---- Wine ----
+
+bool HasStatMode(const char* path, unsigned mode) {
+    struct _stat st;
+    return _stat(path, &st) == 0 && (st.st_mode & mode) != 0;
+}
+
+bool WineRegistryValue() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Wine\\Fonts", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    BYTE value[100];
+    DWORD size = sizeof value;
+    LONG rc = RegQueryValueExA(key, "Locale", nullptr, nullptr, value, &size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS && size >= 1 && size <= sizeof value;
+}
+
+bool WineFiles(const char* windows) {
+    for (const char* name : {"\\winebrowser.exe", "\\inf\\wine.inf", "\\System\\cxnative.exe"}) {
+        PString path(windows);
+        path.append(name);
+        if (HasStatMode(path.text(), 0x8000))
+            return true;
+    }
+    return false;
+}
+
+// ---- Folders ----
+
+// An ANSI text from the system as PStringX.
+PString FromAnsi(const char* text) {
+    PWString wide;
+    AnsiToWide(wide, text);
+    PString out;
+    FromWide(out, wide.wide(), &PStringXEncoding);
+    return out;
+}
+
+PString ShellFolder(int csidl) {
+    PString out;
+    LPITEMIDLIST list = nullptr;
+    if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &list)) || !list)
+        return out;
+    if (UseWideApi()) {
+        wchar_t path[MAX_PATH];
+        if (SHGetPathFromIDListW(list, path))
+            FromWide(out, path, &PStringXEncoding);
+    } else {
+        char path[MAX_PATH];
+        if (SHGetPathFromIDListA(list, path))
+            out = FromAnsi(path);
+    }
+    IMalloc* shellAllocator = nullptr;
+    if (SUCCEEDED(SHGetMalloc(&shellAllocator)) && shellAllocator) {
+        shellAllocator->Free(list);
+        shellAllocator->Release();
+    }
+    return out;
+}
+
+PString TempFolder() {
+    PString out;
+    if (UseWideApi()) {
+        wchar_t path[MAX_PATH + 1];
+        DWORD n = GetTempPathW(MAX_PATH + 1, path);
+        if (n > 0 && n <= MAX_PATH)
+            FromWide(out, path, &PStringXEncoding);
+    } else {
+        char path[260];
+        DWORD n = GetTempPathA(sizeof path, path);
+        if (n > 0 && n < sizeof path)
+            out = FromAnsi(path);
+    }
+    return out;
+}
+
+bool EqualNoCase(const char* a, const char* b, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = char(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = char(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool DetectWine() {
+    bool evidence = false;
+    try {
+        OSVERSIONINFOA version;
+        std::memset(&version, 0, sizeof version);
+        version.dwOSVersionInfoSize = sizeof version;  // 148
+        if (!GetVersionExA(&version) || version.dwMajorVersion < 4)
+            return false;
+    } catch (...) {
+        LogLine("Error in detect Linux");
+    }
+    try {
+        char windows[1024];
+        UINT n = GetWindowsDirectoryA(windows, sizeof windows);
+        if (n == 0 || n >= sizeof windows)
+            return false;
+        evidence = WineRegistryValue() || WineFiles(windows);
+        if (!evidence)
+            return false;
+    } catch (...) {
+        LogLine("Error in detect Linux 2");
+    }
+    try {
+        // Wine maps the Unix root onto a drive; Windows has no such folders.
+        for (const char* folder : {"/etc", "/bin", "/usr"})
+            if (!HasStatMode(folder, 0x4000))
+                return false;
+        if (evidence) {
+            SetWideApiMode(-1);
+            return true;
+        }
+    } catch (...) {
+        LogLine("Error in detect Linux 3");
+    }
+    return false;
+}
+
+PString ProgramFilesFolder() {
+    PString folder;
+    if (!ReadMachineString("Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", folder) ||
+        folder.empty())
+        folder = "C:\\Program Files";
+    return folder;
+}
+
+DefaultFolders FindDefaultFolders(const char* productName, bool administrator) {
+    DefaultFolders f;
+    f.installLocation = ProgramFilesFolder();
+    AppendText(f.installLocation, "\\");
+    AppendText(f.installLocation, productName ? productName : "");
+    f.desktopFolder = ShellFolder(CSIDL_DESKTOP);
+    f.programsFolder = ShellFolder(CSIDL_PROGRAMS);
+    f.startMenuFolder = ShellFolder(CSIDL_STARTMENU);
+    if (administrator) {
+        f.commonDesktopFolder = ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
+        f.commonProgramsFolder = ShellFolder(CSIDL_COMMON_PROGRAMS);
+        f.commonStartMenuFolder = ShellFolder(CSIDL_COMMON_STARTMENU);
+    }
+    f.quickLaunchFolder = ShellFolder(CSIDL_APPDATA);
+    if (!f.quickLaunchFolder.empty())
+        AppendText(f.quickLaunchFolder, "\\Microsoft\\Internet Explorer\\Quick Launch");
+    return f;
+}
+
+void ApplyDefaultFolders(const DefaultFolders& folders, InstallOptions& options) {
+    options.programsFolder = folders.programsFolder;
+    options.commonProgramsFolder = folders.commonProgramsFolder;
+    options.desktopFolder = folders.desktopFolder;
+    options.commonDesktopFolder = folders.commonDesktopFolder;
+    options.startMenuFolder = folders.startMenuFolder;
+    options.commonStartMenuFolder = folders.commonStartMenuFolder;
+    options.quickLaunchFolder = folders.quickLaunchFolder;
+}
+
+QuestionBox SkinnedQuestionBox(const MessageBoxLook& look) {
+    return [look](const PString& caption, const PString& text, const PString& first, const PString& second) {
+        return MyMessageBox(look.owner, caption.text(), text.text(), first.text(), second.text(), look.secondSkin,
+                            look.firstSkin, look.font, 394, 212);
+    };
+}
+
+bool InstanceRunning(const char* mainWindowClass) {
+    // Without a class name there is no client to look for (and FindWindowA
+    // would take a null class for "any window").
+    if (!mainWindowClass || !*mainWindowClass)
+        return false;
+    if (FindWindowA(mainWindowClass, nullptr))
+        return true;
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, mainWindowClass);
+    if (!mutex)
+        return true;
+    DWORD wait = WaitForSingleObject(mutex, 0);
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED)
+        ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    return wait == WAIT_TIMEOUT;
+}
+
+int CheckRunningInstance(const char* mainWindowClass, const char* displayName, const QuestionBox& ask) {
+    while (InstanceRunning(mainWindowClass)) {
+        int answer = ask(MsgString(TXTINS_Installing_N0, displayName),
+                         MsgString(TXTINS_The_N0_Installer_has_detected__ELL, displayName), MsgString(TXTINS_Retry),
+                         MsgString(TXTINS_Abort));
+        // Without an answer (no box, or the application is quitting) asking
+        // again would spin for ever; installing over a running client is no option.
+        if (answer == MyMsgBoxSecondButton || answer == MyMsgBoxNoAnswer)
+            return 1;
+    }
+    return 0;
+}
+
+bool SiblingUninstaller(const char* keyName, PString& path) {
+    path.clear();
+    if (!keyName || !*keyName)
+        return false;
+    PString subkey(kUninstallRoot);
+    subkey.append(keyName);
+    PString value;
+    if (!ReadMachineString(subkey.text(), "UninstallString", value))
+        return false;
+    // The value is PStringX: look at its characters after any UTF-8 marker.
+    const char* text = value.text();
+    bool utf8 = IsPStringXUtf8(text);
+    if (utf8)
+        ++text;
+    size_t length = std::strlen(text);
+    size_t keyLength = std::strlen(keyName);
+    size_t tail = keyLength + 5;  // the closing quote, " /u:" and the key
+    if (length < 2 + tail || text[0] != '"')
+        return false;
+    const char* end = text + length - tail;
+    if (!EqualNoCase(end, "\" /u:", 5) || !EqualNoCase(end + 5, keyName, keyLength))
+        return false;
+    if (utf8)
+        path.append(char(PSTRINGX_UTF8_MARKER));
+    path.append(text + 1, int(end - text - 1));
+    return true;
+}
+
+bool OfferSiblingRemoval(const char* keyName, const char* productShown, const char* productName,
+                         const char* displayName, const QuestionBox& ask) {
+    PString path;
+    if (!SiblingUninstaller(keyName, path))
+        return false;
+    int answer = ask(MsgString(TXTINS_Installing_N0, displayName),
+                     MsgString(TXTINS_We_have_detected_a_version_of__ELL, productShown, productName),
+                     MsgString(TXTINS_Yes), MsgString(TXTINS_No));
+    return answer == MyMsgBoxFirstButton;
+}
+
+void RunSiblingUninstaller(const char* keyName) {
+    try {
+        PString uninstaller;
+        if (!SiblingUninstaller(keyName, uninstaller))
+            return;
+        PString copy = TempFolder();
+        if (copy.empty())
+            return;
+        AppendText(copy, "_unps.exe");
+        CopyFile(uninstaller.text(), copy.text(), &PStringXEncoding);
+        // The path is quoted: a temporary folder with blanks (as on XP) would
+        // otherwise split it and push "/u:" out of the first argument.
+        PString commandLine;
+        AppendText(commandLine, "\"");
+        AppendText(commandLine, copy.text());
+        AppendText(commandLine, "\" /u:");
+        AppendText(commandLine, keyName);
+        PROCESS_INFORMATION process;
+        std::memset(&process, 0, sizeof process);
+        if (!PCreateProcess(copy.text(), commandLine.text(), nullptr, &PStringXEncoding, &process))
+            return;
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD exitCode = 0;
+        GetExitCodeProcess(process.hProcess, &exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    } catch (...) {
+        // A sibling that cannot be removed does not stop this installation.
+    }
+}
+
+void RemoveSiblingBrands(const char* productName, const char* displayName, const QuestionBox& ask) {
+    const BuildVariant* variant = BuildOptions::current();
+    if (!variant || !variant->offersSiblingRemoval)
+        return;
+    for (BuildIterator it(true); it.valid(); it.next()) {
+        const BuildVariant& sibling = it.current();
+        if (!sibling.uninstallKeyName)
+            continue;
+        const char* shown = sibling.productNameShown ? sibling.productNameShown : sibling.uninstallKeyName;
+        if (OfferSiblingRemoval(sibling.uninstallKeyName, shown, productName, displayName, ask))
+            RunSiblingUninstaller(sibling.uninstallKeyName);
+    }
+}

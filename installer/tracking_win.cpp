@@ -1,0 +1,43 @@
+#include "tracking.h"
+
+#include <windows.h>
+
+#include <utility>
+
+#include "pencoding.h"
+#include "perror.h"
+#include "pfile.h"
+#include "plog.h"
+#include "psyscalls.h"
+
+void ReadTrackingInformationFrom(const char* path, TrackingInfo& info) {
+    FILE* file = path && *path ? OpenFile(path, "rb", &PStringXEncoding) : nullptr;
+    if (!file) {
+        LogLine("Error in reading file for tInfo");
+        return;
+    }
+    _PBlock block;
+    TrackingBlockStatus status = ReadTrackingBlock(file, block);
+    std::fclose(file);
+    if (status == TrackingBlockStatus::NotFound) {
+        LogLine("No tInfo found.");
+        return;
+    }
+    if (status == TrackingBlockStatus::ReadError) {
+        LogLine("tInfo read error.");
+        return;
+    }
+    try {
+        TrackingInfo read = info;
+        ApplyTrackingLines(block, read);
+        info = std::move(read);
+    } catch (const PError&) {
+        LogLine("tInfo read error.");
+    }
+}
+
+void ReadTrackingInformation(TrackingInfo& info) {
+    PString self;
+    PGetModuleFileName(nullptr, self, &PStringXEncoding);
+    ReadTrackingInformationFrom(self.text(), info);
+}
