@@ -639,6 +639,7 @@ TEST_F(Generator, RejectsBadSourcesNamingFileAndLine) {
         {"fr.txt", "TXTINS_OK Oui\nTXTINS_OK Non\n"},
         {"fr.txt", "TXTINS_OK \xC3\n"},
         {"fr.txt", "TXTINS_EMPTY_STUB x\n"},
+        {"fr.txt", "TXTINS_OK\tOui\n"},
         {"xx.txt", "TXTINS_OK OK\n"},
     };
     const char* expected[] = {
@@ -651,6 +652,7 @@ TEST_F(Generator, RejectsBadSourcesNamingFileAndLine) {
         "fr.txt:2: second text for TXTINS_OK (first on line 1)",
         "fr.txt:1: text of TXTINS_OK is not valid UTF-8",
         "fr.txt:1: TXTINS_EMPTY_STUB is never shown",
+        "fr.txt:1: a tab follows TXTINS_OK",
         "xx.txt: unknown locale xx",
     };
     for (size_t i = 0; i < std::size(cases); ++i) {

@@ -204,19 +204,4 @@ TEST_F(ShippedMessages, EnglishTextsTheProgramQuotes) {
     }
 }
 
-TEST_F(ShippedMessages, LanguageNamesAreShownInTheirOwnLanguage) {
-    PString s;
-    LanguageNameIn(s, LocaleEnglish, LocaleJapanese);
-    EXPECT_STREQ(s.text(), "Japanese");
-    // Every offered locale names itself differently from English, except English.
-    for (uint32_t locale = 3; locale < InstallerLocaleCount; ++locale) {
-        if (!OfferedByAnyBuild(locale))
-            continue;
-        PString own, english;
-        LanguageNameIn(own, int32_t(locale), locale);
-        LanguageNameIn(english, LocaleEnglish, locale);
-        EXPECT_NE(std::string(own.text()), std::string(english.text())) << InstallerLocaleInfo[locale].code;
-    }
-}
-
 }  // namespace

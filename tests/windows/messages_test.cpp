@@ -68,10 +68,4 @@ TEST(EastAsianSupport, AnswerIsStableAndDecidesTheEastAsianLocales) {
     FreeMessageTable();
 }
 
-TEST(DefaultLocale, SystemLocaleGivesACatalogueCode) {
-    const char* code = DefaultLocaleCode();
-    EXPECT_GE(FindLocale(code), 0) << code;
-    EXPECT_STREQ(code, DefaultLocaleCodeFor(GetSystemDefaultLCID()));
-}
-
 }  // namespace

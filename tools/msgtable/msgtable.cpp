@@ -199,10 +199,14 @@ void ReadSource(LocaleSource& src, Errors& errors) {
             errors.add(src.path, n, "line starts with a blank");
             continue;
         }
-        size_t space = line.find(' ');
+        size_t space = line.find_first_of(" \t");
         std::string name = line.substr(0, space);
         if (space == std::string::npos || space + 1 == line.size()) {
             errors.add(src.path, n, "empty text for " + name);
+            continue;
+        }
+        if (line[space] != ' ') {
+            errors.add(src.path, n, "a tab follows " + name + "; one space separates the text");
             continue;
         }
         std::string raw = line.substr(space + 1);
