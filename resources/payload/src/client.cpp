@@ -1,0 +1,265 @@
+// Morvandite.exe: the lobby window of the card room client.
+//
+// The installer and the uninstaller recognise a running client by the window
+// class "MorvanditeLobbyClass" and by the named mutex of the same name, so
+// both must exist for as long as the client runs. A second start brings the
+// running lobby to the front instead of opening another one.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cerrno>
+#include <cwchar>
+#include <string>
+
+#include "client_res.h"
+
+namespace {
+
+const wchar_t kClassName[] = L"MorvanditeLobbyClass";
+const wchar_t kWindowTitle[] = L"Morvandite";
+const wchar_t kWorkFolder[] = L"Morvandite";  // per-user settings folder name
+
+// Locale codes by the number user.ini stores in [Options] Locale; the
+// installer writes the index into its locale catalogue, which has this order.
+const wchar_t* const kLocaleCodes[] = {
+    L"en", L"en-GB", L"en-US", L"fr",    L"de", L"es",    L"ru", L"pt",    L"nl",
+    L"it", L"pl",    L"hu",    L"da",    L"sv", L"fi",    L"no", L"ja",    L"zh-CN",
+    L"zh-TW", L"bg", L"cs",    L"ro",    L"sl", L"uk",    L"el", L"et",    L"lv",
+    L"lt", L"pt-BR", L"hr",    L"ko",    L"es-419", L"sk",
+};
+const int kLocaleCount = sizeof kLocaleCodes / sizeof kLocaleCodes[0];
+
+struct LobbyInfo {
+    std::wstring installFolder;
+    std::wstring settingsFile;  // empty when no user.ini was found
+    std::wstring language;      // one line describing the selected language
+};
+
+LobbyInfo g_info;
+HFONT g_titleFont = nullptr;
+HFONT g_labelFont = nullptr;
+HFONT g_textFont = nullptr;
+HICON g_bigIcon = nullptr;
+
+bool FileExists(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring ModuleFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (n == 0) return std::wstring();
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+// The installer puts user.ini into the per-user local application data
+// folder where there is one, otherwise into the install folder.
+std::wstring FindSettingsFile(const std::wstring& installFolder) {
+    wchar_t localAppData[MAX_PATH] = L"";
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT,
+                                   localAppData)) &&
+        localAppData[0]) {
+        std::wstring candidate = std::wstring(localAppData) + L"\\" + kWorkFolder + L"\\user.ini";
+        if (FileExists(candidate)) return candidate;
+    }
+    std::wstring candidate = installFolder + L"\\user.ini";
+    return FileExists(candidate) ? candidate : std::wstring();
+}
+
+std::wstring DescribeLanguage(const std::wstring& settingsFile) {
+    if (settingsFile.empty()) return L"not chosen (no user.ini found), English is used";
+    wchar_t value[64] = L"";
+    GetPrivateProfileStringW(L"Options", L"Locale", L"", value, 64, settingsFile.c_str());
+    if (!value[0]) return L"not set in user.ini, English is used";
+    wchar_t* end = nullptr;
+    errno = 0;
+    long number = std::wcstol(value, &end, 10);
+    if (end == value || *end || errno == ERANGE)
+        return L"Locale=" + std::wstring(value) + L" in user.ini is not a number, English is used";
+    std::wstring text = L"Locale=" + std::to_wstring(number);
+    if (number >= 0 && number < kLocaleCount)
+        text += L" (" + std::wstring(kLocaleCodes[number]) + L")";
+    else
+        text += L" (not a known locale, English is used)";
+    return text;
+}
+
+HFONT MakeFont(int height, int weight) {
+    return CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                       DEFAULT_PITCH | FF_SWISS, L"Tahoma");
+}
+
+void DrawLine(HDC dc, HFONT font, COLORREF colour, const std::wstring& text, RECT* box) {
+    SelectObject(dc, font);
+    SetTextColor(dc, colour);
+    RECT measure = *box;
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &measure,
+              DT_LEFT | DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), box,
+              DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+    box->top = measure.bottom + 4;
+}
+
+void Paint(HWND window) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    RECT client;
+    GetClientRect(window, &client);
+
+    // A felt-green header band with the product name, the details below.
+    RECT header = {0, 0, client.right, 72};
+    HBRUSH felt = CreateSolidBrush(RGB(30, 107, 58));
+    FillRect(dc, &header, felt);
+    DeleteObject(felt);
+    if (g_bigIcon) DrawIconEx(dc, 20, 20, g_bigIcon, 32, 32, 0, nullptr, DI_NORMAL);
+    SetBkMode(dc, TRANSPARENT);
+    HGDIOBJ oldFont = SelectObject(dc, g_titleFont);
+    RECT title = {64, 18, client.right - 16, 60};
+    DrawLine(dc, g_titleFont, RGB(255, 255, 255), L"Morvandite lobby", &title);
+
+    RECT box = {20, 88, client.right - 20, client.bottom - 50};
+    DrawLine(dc, g_labelFont, RGB(80, 80, 80), L"Installed in", &box);
+    DrawLine(dc, g_textFont, RGB(0, 0, 0), g_info.installFolder, &box);
+    box.top += 8;
+    DrawLine(dc, g_labelFont, RGB(80, 80, 80), L"Settings file", &box);
+    DrawLine(dc, g_textFont, RGB(0, 0, 0),
+             g_info.settingsFile.empty() ? L"none found" : g_info.settingsFile, &box);
+    box.top += 8;
+    DrawLine(dc, g_labelFont, RGB(80, 80, 80), L"Language", &box);
+    DrawLine(dc, g_textFont, RGB(0, 0, 0), g_info.language, &box);
+
+    SelectObject(dc, oldFont);
+    EndPaint(window, &paint);
+}
+
+void LayoutCloseButton(HWND window) {
+    RECT client;
+    GetClientRect(window, &client);
+    HWND button = GetDlgItem(window, IDC_CLOSE);
+    if (button) MoveWindow(button, client.right - 110, client.bottom - 40, 90, 28, TRUE);
+}
+
+LRESULT CALLBACK LobbyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE: {
+            HWND button = CreateWindowW(L"BUTTON", L"Close",
+                                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0,
+                                        90, 28, window, reinterpret_cast<HMENU>(IDC_CLOSE),
+                                        reinterpret_cast<CREATESTRUCTW*>(lParam)->hInstance, nullptr);
+            SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(g_textFont), TRUE);
+            LayoutCloseButton(window);
+            return 0;
+        }
+        case WM_SIZE:
+            LayoutCloseButton(window);
+            InvalidateRect(window, nullptr, TRUE);
+            return 0;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDC_CLOSE || LOWORD(wParam) == IDCANCEL) {
+                DestroyWindow(window);
+                return 0;
+            }
+            break;
+        case WM_PAINT:
+            Paint(window);
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Brings the lobby of the copy that already runs to the front. It may still
+// be creating its window, so look for it for a few seconds.
+void ActivateRunningLobby() {
+    for (int attempt = 0; attempt < 30; ++attempt) {
+        HWND other = FindWindowW(kClassName, nullptr);
+        if (other) {
+            if (IsIconic(other)) ShowWindow(other, SW_RESTORE);
+            SetForegroundWindow(other);
+            return;
+        }
+        Sleep(100);
+    }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, kClassName);
+    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+        ActivateRunningLobby();
+        CloseHandle(mutex);
+        return 0;
+    }
+    if (!mutex) {
+        MessageBoxW(nullptr, L"Morvandite could not check whether it is already running.",
+                    kWindowTitle, MB_OK | MB_ICONERROR);
+        return 1;
+    }
+
+    g_info.installFolder = ModuleFolder();
+    g_info.settingsFile = FindSettingsFile(g_info.installFolder);
+    g_info.language = DescribeLanguage(g_info.settingsFile);
+
+    g_titleFont = MakeFont(24, FW_BOLD);
+    g_labelFont = MakeFont(12, FW_BOLD);
+    g_textFont = MakeFont(14, FW_NORMAL);
+    g_bigIcon = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_CLIENT), IMAGE_ICON, 32, 32, 0));
+
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = LobbyProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = g_bigIcon;
+    windowClass.hIconSm = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_CLIENT), IMAGE_ICON, 16, 16, 0));
+    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = kClassName;
+    if (!RegisterClassExW(&windowClass)) {
+        MessageBoxW(nullptr, L"Morvandite could not register its window class.", kWindowTitle,
+                    MB_OK | MB_ICONERROR);
+        CloseHandle(mutex);
+        return 1;
+    }
+
+    HWND window = CreateWindowExW(0, kClassName, kWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, 560, 360, nullptr, nullptr, instance, nullptr);
+    if (!window) {
+        MessageBoxW(nullptr, L"Morvandite could not create its window.", kWindowTitle,
+                    MB_OK | MB_ICONERROR);
+        CloseHandle(mutex);
+        return 1;
+    }
+    ShowWindow(window, show);
+    UpdateWindow(window);
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (IsDialogMessageW(window, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+
+    DeleteObject(g_titleFont);
+    DeleteObject(g_labelFont);
+    DeleteObject(g_textFont);
+    CloseHandle(mutex);
+    return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,85 @@
+// MorvanditeUpdate.exe: the program every shortcut and the installer start.
+// It starts Morvandite.exe from its own folder with the same arguments and
+// exits, so the shortcuts keep working when the client itself is replaced.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+const wchar_t kTitle[] = L"Morvandite";
+const wchar_t kClientName[] = L"Morvandite.exe";
+
+std::wstring ModuleFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (n == 0) return std::wstring();
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+std::wstring SystemText(DWORD code) {
+    wchar_t* buffer = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = n ? std::wstring(buffer, n) : std::wstring();
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+        text.pop_back();
+    text += L" (error " + std::to_wstring(code) + L")";
+    return text;
+}
+
+void Fail(const std::wstring& text) {
+    MessageBoxW(nullptr, text.c_str(), kTitle, MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR args, int show) {
+    std::wstring folder = ModuleFolder();
+    if (folder.empty()) {
+        Fail(L"Morvandite cannot find the folder it was started from:\n" +
+             SystemText(GetLastError()));
+        return 1;
+    }
+    std::wstring client = folder + L"\\" + kClientName;
+    DWORD attributes = GetFileAttributesW(client.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        Fail(L"The Morvandite client is missing:\n" + client +
+             L"\n\nPlease reinstall Morvandite.");
+        return 1;
+    }
+
+    // The child gets its own quoted path as argument zero, then ours unchanged.
+    std::wstring commandLine = L"\"" + client + L"\"";
+    if (args && *args) commandLine += L" " + std::wstring(args);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(show);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(client.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &process)) {
+        Fail(L"Morvandite could not be started:\n" + client + L"\n\n" +
+             SystemText(GetLastError()));
+        return 1;
+    }
+    // Let the client take the foreground rather than us.
+    AllowSetForegroundWindow(process.dwProcessId);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 0;
+}
