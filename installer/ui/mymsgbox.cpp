@@ -36,8 +36,9 @@ MyMsgBox::MyMsgBox(HWND owner, const char* caption, const char* text, const char
 }
 
 int MyMsgBox::Run(int width, int height) {
-    RECT o;
-    GetWindowRect(owner_ ? owner_ : GetDesktopWindow(), &o);
+    RECT o = {0, 0, 0, 0};
+    if (!owner_ || !GetWindowRect(owner_, &o))
+        GetWindowRect(GetDesktopWindow(), &o);
     HINSTANCE instance = GetModuleHandleA(nullptr);
     PRegisterClassEx(kClassName, 0, BoxProcedure, instance, LoadCursorA(nullptr, IDC_ARROW),
                      static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)), nullptr);
