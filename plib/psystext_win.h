@@ -44,16 +44,18 @@ private:
 };
 
 // A wide text of the caller for an A function: its ANSI code page form.
+// An atom or resource number in place of a name passes unchanged.
 class _PSysAnsiOfWide {
 public:
-    explicit _PSysAnsiOfWide(const wchar_t* text) : null_(text == nullptr) {
-        if (!null_)
+    explicit _PSysAnsiOfWide(const wchar_t* text) : atom_(IS_INTRESOURCE(text)), text_(text) {
+        if (!atom_)
             WideToAnsi(ansi_, text);
     }
-    const char* get() const { return null_ ? nullptr : ansi_.text(); }
+    const char* get() const { return atom_ ? reinterpret_cast<const char*>(text_) : ansi_.text(); }
 
 private:
-    bool null_;
+    bool atom_;
+    const wchar_t* text_;
     PString ansi_;
 };
 

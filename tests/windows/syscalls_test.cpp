@@ -449,6 +449,14 @@ TEST_P(SysCalls, MessagesAndWindowLongs) {
     PPostMessage(nullptr, WM_QUIT, 0, 0);
     EXPECT_EQ(PGetMessage(&msg, nullptr, 0, 0), 0);
     EXPECT_EQ(PPostMessage(reinterpret_cast<HWND>(uintptr_t(0x12345678)), WM_APP, 0, 0), 0);
+
+    // A class atom in place of the name, and no title.
+    ATOM atom = ATOM(GetClassWord(window, GCW_ATOM));
+    HWND byAtom = PCreateWindowEx(0, reinterpret_cast<const wchar_t*>(uintptr_t(atom)), nullptr, 0, 0, 0, 1, 1,
+                                  HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(byAtom, nullptr);
+    EXPECT_EQ(PSendMessage(byAtom, WM_GETTEXTLENGTH, 0, 0), 0);
+    DestroyWindow(byAtom);
     DestroyWindow(window);
 }
 
