@@ -18,6 +18,9 @@
 // to their ANSI forms (SetWideApiMode(-1)). Never throws: a failing stage
 // logs "Error in detect Linux", "... 2" or "... 3" and the next one goes on.
 bool DetectWine();
+// The same with other confirming folders in place of /etc, /bin and /usr
+// (Wine resolves a path that starts with "/" on the Unix side).
+bool DetectWine(const char* const (&unixFolders)[3]);
 
 // ---- Default folders ---------------------------------------------------------
 

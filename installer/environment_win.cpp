@@ -112,6 +112,11 @@ bool EqualNoCase(const char* a, const char* b, size_t n) {
 }  // namespace
 
 bool DetectWine() {
+    static const char* const kUnixFolders[3] = {"/etc", "/bin", "/usr"};
+    return DetectWine(kUnixFolders);
+}
+
+bool DetectWine(const char* const (&unixFolders)[3]) {
     bool evidence = false;
     try {
         OSVERSIONINFOA version;
@@ -134,8 +139,8 @@ bool DetectWine() {
         LogLine("Error in detect Linux 2");
     }
     try {
-        // Wine maps the Unix root onto a drive; Windows has no such folders.
-        for (const char* folder : {"/etc", "/bin", "/usr"})
+        // Wine reaches the Unix side through such paths; Windows has no such folders.
+        for (const char* folder : unixFolders)
             if (!HasStatMode(folder, 0x4000))
                 return false;
         if (evidence) {
