@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "InstallerThread.h"

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <string>
 #include <vector>
@@ -44,11 +45,11 @@ protected:
         window_ = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         ASSERT_NE(window_, nullptr);
         root_ = ScratchFolder(std::string("worker-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
     }
     void TearDown() override {
         DestroyWindow(window_);
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
     }
 
     std::string Path(const std::string& relative) const { return root_ + "\\" + relative; }
@@ -174,7 +175,7 @@ TEST_F(WorkerTest, WholeRunLeavesFilesLogEntryShortcutsAndSettings) {
     size_t order = 0;
     for (const char* line : {"Log File Path: ", "OS Version: ", "isWow64: ", "localAppData: 0",
                              "Has admin rights: ", "Locale: 0", "Extracting files:", "Themes\\themes.ini",
-                             "Source: ", "\r\nOptions:", " All users: 0", "Programs: ", "Install finished"}) {
+                             "Source: ", "\nOptions:", " All users: 0", "Programs: ", "Install finished"}) {
         size_t at = log.find(line, order);
         EXPECT_NE(at, std::string::npos) << "missing or out of order: " << line;
         if (at != std::string::npos)
