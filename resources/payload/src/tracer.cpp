@@ -191,7 +191,11 @@ void ResolveSite(const std::string& host, CheckResult* result) {
     addrinfo* list = nullptr;
     int error = getaddrinfo(host.c_str(), nullptr, &hints, &list);
     if (error != 0) {
-        result->siteText = L"Cannot be resolved: " + Widen(gai_strerrorA(error)) + L" (error " +
+        std::wstring reason = Widen(gai_strerrorA(error));
+        while (!reason.empty() && (reason.back() == L' ' || reason.back() == L'.' ||
+                                   reason.back() == L'\r' || reason.back() == L'\n'))
+            reason.pop_back();
+        result->siteText = L"Cannot be resolved: " + reason + L" (error " +
                            std::to_wstring(error) + L")";
         return;
     }
@@ -240,7 +244,7 @@ void StartCheck(HWND window) {
     g_state.network = Verdict::Pending;
     g_state.resolution = Verdict::Pending;
     std::wstring siteLabel =
-        L"Site " + (g_state.site.host.empty() ? std::wstring(L"(not set)") : g_state.site.host) + L":";
+        L"Site " + (g_state.site.host.empty() ? std::wstring(L"(not set)") : g_state.site.host);
     SetItemText(window, IDC_SITE_LABEL, siteLabel);
     SetItemText(window, IDC_SOURCE, g_state.site.source);
     SetItemText(window, IDC_NETWORK, L"Checking...");
@@ -291,21 +295,22 @@ HWND AddControl(HWND parent, const wchar_t* kind, const wchar_t* text, DWORD sty
     return control;
 }
 
+// Each check gets a heading line and a full-width value below it, so long
+// adapter names and error texts fit.
 void CreateControls(HWND window) {
     const DWORD label = SS_LEFT | SS_NOPREFIX;
-    AddControl(window, L"STATIC", L"Network connection:", label, 0, 16, 18, 150, 18,
+    AddControl(window, L"STATIC", L"Network connection", label, 0, 16, 14, 444, 18,
                g_state.boldFont);
-    AddControl(window, L"STATIC", L"", label | SS_ENDELLIPSIS, IDC_NETWORK, 170, 18, 290, 18,
+    AddControl(window, L"STATIC", L"", label | SS_ENDELLIPSIS, IDC_NETWORK, 16, 34, 444, 18,
                g_state.font);
-    AddControl(window, L"STATIC", L"Site:", label | SS_ENDELLIPSIS, IDC_SITE_LABEL, 16, 48, 150,
+    AddControl(window, L"STATIC", L"Site", label | SS_ENDELLIPSIS, IDC_SITE_LABEL, 16, 62, 444,
                18, g_state.boldFont);
-    AddControl(window, L"STATIC", L"", label | SS_ENDELLIPSIS, IDC_SITE, 170, 48, 290, 18,
+    AddControl(window, L"STATIC", L"", label, IDC_SITE, 16, 82, 444, 34, g_state.font);
+    AddControl(window, L"STATIC", L"", label | SS_ENDELLIPSIS, IDC_SOURCE, 16, 122, 444, 18,
                g_state.font);
-    AddControl(window, L"STATIC", L"", label | SS_ENDELLIPSIS, IDC_SOURCE, 16, 84, 444, 18,
-               g_state.font);
-    AddControl(window, L"STATIC", L"", label, IDC_CHECKED, 16, 108, 300, 18, g_state.font);
+    AddControl(window, L"STATIC", L"", label, IDC_CHECKED, 16, 152, 300, 18, g_state.font);
     AddControl(window, L"BUTTON", L"&Refresh", WS_TABSTOP | BS_DEFPUSHBUTTON, IDC_REFRESH, 370,
-               104, 90, 26, g_state.font);
+               146, 90, 26, g_state.font);
 }
 
 LRESULT CALLBACK TracerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -380,7 +385,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
                     MB_OK | MB_ICONERROR);
         return 1;
     }
-    RECT frame = {0, 0, 476, 144};
+    RECT frame = {0, 0, 476, 186};
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     AdjustWindowRect(&frame, style, FALSE);
     HWND window = CreateWindowExW(0, kClassName, kWindowTitle, style, CW_USEDEFAULT, CW_USEDEFAULT,

@@ -785,15 +785,7 @@ private:
             return;
         }
         if (CanonicalPath(path) == self_) {
-            // A running program cannot delete its own file.
-            keptSelf_ = true;
-            if (MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-                log_.Line(L"Running from the install folder: " + path +
-                          L" will be removed at the next restart.");
-            else
-                log_.Line(L"Running from the install folder: " + path +
-                          L" could not be removed and is left in place (" +
-                          SystemText(GetLastError()) + L").");
+            RemoveSelf(path);
             return;
         }
         if (attributes & FILE_ATTRIBUTE_READONLY)
@@ -803,6 +795,43 @@ private:
             return;
         }
         log_.Line(L"Removed: " + path);
+    }
+
+    // A running program cannot delete its own file, but Windows lets it be
+    // renamed. Move it out of the way under a name of its own and have it
+    // deleted at the next restart; deleting it at restart under its installed
+    // name would take a reinstalled uninstaller with it.
+    void RemoveSelf(const std::wstring& path) {
+        wchar_t temp[MAX_PATH + 1] = L"";
+        std::wstring unique = L"MorvanditeUninstall-" + std::to_wstring(GetCurrentProcessId()) +
+                              L"-" + std::to_wstring(GetTickCount()) + L".tmp";
+        if (GetTempPathW(MAX_PATH + 1, temp)) {
+            std::wstring target = std::wstring(temp) + unique;
+            if (MoveFileExW(path.c_str(), target.c_str(), 0)) {
+                log_.Line(L"Running from the install folder: moved " + path + L" to " + target +
+                          ScheduleDelete(target));
+                return;
+            }
+        }
+        // The temporary folder is on another drive: rename in place.
+        std::wstring target = recorded_.installFolder + L"\\" + unique;
+        if (MoveFileExW(path.c_str(), target.c_str(), 0)) {
+            keptSelf_ = true;
+            log_.Line(L"Running from the install folder: renamed " + path + L" to " + target +
+                      ScheduleDelete(target));
+            return;
+        }
+        keptSelf_ = true;
+        log_.Line(L"Running from the install folder: " + path +
+                  L" cannot be removed while it runs and is left in place (" +
+                  SystemText(GetLastError()) + L").");
+    }
+
+    std::wstring ScheduleDelete(const std::wstring& path) {
+        if (MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+            return L"; it will be removed at the next restart.";
+        return L"; it stays there (" + SystemText(GetLastError()) +
+               L") and can be deleted by hand.";
     }
 
     // The button key is removed only when it still starts this installation's

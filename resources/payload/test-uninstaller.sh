@@ -1,0 +1,336 @@
+#!/usr/bin/env bash
+# Tests the installed client programs under Wine: lays out fake installations
+# in a scratch prefix and checks that MorvanditeUninstall.exe removes exactly
+# what the installation recorded, keeps user.ini and everything else, refuses
+# while the client runs and refuses unusable recorded values without touching
+# anything. Also starts the client and Network Status and takes screenshots.
+#
+#   resources/payload/test-uninstaller.sh [PAYLOAD_DIR]
+#
+# PAYLOAD_DIR defaults to /tmp/payload-build/payload (the standalone build).
+# Environment: WINEPREFIX (default /tmp/payload-wine, created when missing),
+# SHOTS (where screenshots go, default /tmp/payload-shots).
+set -u
+
+here=$(cd "$(dirname "$0")" && pwd)
+payload=$(cd "${1:-/tmp/payload-build/payload}" 2>/dev/null && pwd) || {
+    echo "test-uninstaller: no payload folder ${1:-/tmp/payload-build/payload}; build payload_tree first" >&2
+    exit 2
+}
+for f in MorvanditeUninstall.exe Morvandite.exe Tracer.exe MorvanditeUpdate.exe uninstall.lst; do
+    [ -f "$payload/$f" ] || { echo "test-uninstaller: $payload/$f is missing" >&2; exit 2; }
+done
+
+# Everything below shares one X display, so the client's window is visible
+# to the uninstaller and can be photographed.
+if [ -z "${PAYLOAD_TEST_INNER:-}" ]; then
+    export PAYLOAD_TEST_INNER=1
+    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$payload"
+fi
+
+export WINEPREFIX=${WINEPREFIX:-/tmp/payload-wine}
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+shots=${SHOTS:-/tmp/payload-shots}
+mkdir -p "$shots"
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Creating the Wine prefix $WINEPREFIX (about half a minute)"
+    wineboot --init >/dev/null 2>&1
+    wineserver -w
+fi
+
+passed=0
+failed=0
+check() {  # check DESCRIPTION COMMAND...
+    local what=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAIL: $what"
+    fi
+}
+exists() { [ -e "$1" ]; }
+absent() { [ ! -e "$1" ]; }
+winvar() { wine cmd /c echo "%$1%" 2>/dev/null | tr -d '\r'; }
+unixpath() { winepath -u "$1" 2>/dev/null | tr -d '\r'; }
+has_key() { wine reg query "$1" >/dev/null 2>&1; }
+no_key() { ! wine reg query "$1" >/dev/null 2>&1; }
+equals() { [ "$1" = "$2" ]; }
+
+c=$WINEPREFIX/drive_c
+temp_win=$(winvar TEMP)
+temp=$(unixpath "$temp_win")
+profile=$(unixpath "$(winvar USERPROFILE)")
+localappdata=$(unixpath "$(winvar LOCALAPPDATA)")
+[ -d "$temp" ] && [ -d "$profile" ] || { echo "test-uninstaller: cannot find the prefix's folders" >&2; exit 2; }
+
+inst="$c/Program Files/Morvandite"
+inst_win='C:\Program Files\Morvandite'
+group="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Morvandite"
+group_win='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Morvandite'
+desktop_link="$c/users/Public/Desktop/Morvandite.lnk"
+desktop_link_win='C:\users\Public\Desktop\Morvandite.lnk'
+ql="$profile/AppData/Roaming/Microsoft/Internet Explorer/Quick Launch"
+ql_link="$ql/Morvandite.lnk"
+ql_link_win=$(winvar APPDATA)'\Microsoft\Internet Explorer\Quick Launch\Morvandite.lnk'
+entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvandite'
+user_entry='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvandite'
+guid='{D87C7BDB-FC51-4D7D-B65F-AC534187E603}'
+other_guid='{0A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9}'
+button='HKCU\Software\Microsoft\Internet Explorer\Extensions\'$guid
+button_wow='HKCU\Software\Wow6432Node\Microsoft\Internet Explorer\Extensions\'$guid
+other_button='HKCU\Software\Microsoft\Internet Explorer\Extensions\'$other_guid
+other_entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\OtherCardGame'
+
+regesc() { printf '%s' "$1" | sed 's/\\/\\\\/g; s/"/\\"/g'; }
+
+# The registry as the installer leaves it, plus unrelated keys that must stay.
+# $1: InstallLocation, $2: CSMPGroup, $3: Button1.
+write_registry() {
+    local reg=$temp/payload-test.reg
+    local launcher="$inst_win\\MorvanditeUpdate.exe"
+    {
+        echo 'REGEDIT4'
+        echo
+        echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvandite]'
+        echo '"DisplayName"="Morvandite"'
+        echo "\"DisplayIcon\"=\"$(regesc "\"$inst_win\\MorvanditeUninstall.exe\"")\""
+        echo "\"UninstallString\"=\"$(regesc "\"$inst_win\\MorvanditeUninstall.exe\" /u:Morvandite")\""
+        echo '"Publisher"="Morvandite"'
+        echo '"NoModify"=dword:00000001'
+        echo '"NoRepair"=dword:00000001'
+        echo '"Language"=dword:00000011'
+        echo "\"CSMPGroup\"=\"$(regesc "$2")\""
+        echo "\"InstallLocation\"=\"$(regesc "$1")\""
+        echo "\"DTLink\"=\"$(regesc "$desktop_link_win")\""
+        echo "\"QLLink\"=\"$(regesc "$ql_link_win")\""
+        echo
+        echo '[HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvandite]'
+        echo "\"Button1\"=\"$(regesc "$3")\""
+        for base in 'Software\Microsoft' 'Software\Wow6432Node\Microsoft'; do
+            echo
+            echo "[HKEY_CURRENT_USER\\$base\\Internet Explorer\\Extensions\\$guid]"
+            echo '"ButtonText"="Morvandite"'
+            echo '"Default Visible"="Yes"'
+            echo '"CLSID"="{1FBA04EE-3024-11D2-8F1F-0000F87ABD16}"'
+            echo "\"Exec\"=\"$(regesc "$launcher")\""
+        done
+        echo
+        echo "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Extensions\\$other_guid]"
+        echo '"ButtonText"="Something else"'
+        echo
+        echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\OtherCardGame]'
+        echo '"DisplayName"="Other card game"'
+    } | sed 's/$/\r/' >"$reg"
+    wine reg import "$(winepath -w "$reg" 2>/dev/null | tr -d '\r')" >/dev/null 2>&1 ||
+        { echo "test-uninstaller: reg import failed" >&2; exit 2; }
+    rm -f "$reg"
+}
+
+clear_layout() {
+    rm -rf "$inst" "$group" "$c/Program Files/Other" "$desktop_link" "$ql_link" \
+        "$localappdata/Morvandite"
+    wine reg delete "$entry" /f >/dev/null 2>&1
+    wine reg delete "$user_entry" /f >/dev/null 2>&1
+    wine reg delete "$button" /f >/dev/null 2>&1
+    wine reg delete "$button_wow" /f >/dev/null 2>&1
+    wine reg delete "$other_button" /f >/dev/null 2>&1
+    wine reg delete "$other_entry" /f >/dev/null 2>&1
+}
+
+# A complete installation as the installer leaves it, with the user's own
+# files beside it.
+lay_out() {
+    clear_layout
+    mkdir -p "$inst" "$group" "$(dirname "$desktop_link")" "$ql" "$c/Program Files/Other" \
+        "$localappdata/Morvandite"
+    cp -r "$payload/." "$inst/"
+    printf '[2024/05/01 10:00:00]\r\nInstall finished\r\n' >"$inst/Install.log"
+    printf 'scrambled' >"$inst/tinfo.dat"
+    printf '[Options]\r\nLocale=3\r\n' >"$inst/user.ini"
+    printf '[Options]\r\nLocale=4\r\n' >"$inst/user.ini.bak"
+    printf '[Options]\r\nLocale=17\r\nSingleClick=1\r\n' >"$localappdata/Morvandite/user.ini"
+    printf 'my notes\r\n' >"$inst/my notes.txt"           # the user's file beside the payload
+    printf 'mine\r\n' >"$inst/Themes/my-theme.ini"          # the user's file in a payload folder
+    printf 'other\r\n' >"$c/Program Files/Other/keep.txt"   # another program
+    for link in "$inst/Uninstall Morvandite.lnk" "$group/Morvandite.lnk" \
+        "$group/Network Status.lnk" "$group/Uninstall Morvandite.lnk" "$desktop_link" "$ql_link"; do
+        printf 'L\0\0\0' >"$link"
+    done
+    write_registry "$inst_win" "$group_win" "$guid"
+}
+
+run_uninstaller() {  # run_uninstaller EXE ARGS... ; sets rc
+    wine "$@" >/dev/null 2>&1
+    rc=$?
+}
+
+copy_to_temp() {
+    cp "$inst/MorvanditeUninstall.exe" "$temp/_unps.exe"
+    uninstaller="$temp_win\\_unps.exe"
+}
+
+show_log() { echo "--- uninstaller log:"; tr -d '\r' <"$temp/MorvanditeUninstall.log" 2>/dev/null | sed 's/^/    /'; }
+
+# ---------------------------------------------------------------------------
+echo "1. Removal by a copy in the temporary folder"
+lay_out
+copy_to_temp
+run_uninstaller "$uninstaller" /u:Morvandite /quiet
+check "exit code 0 (got $rc)" equals "$rc" 0
+while IFS= read -r rel; do
+    rel=${rel%$'\r'}
+    [ -n "$rel" ] && check "payload file $rel removed" absent "$inst/${rel//\\//}"
+done <"$payload/uninstall.lst"
+check "Install.log removed" absent "$inst/Install.log"
+check "tinfo.dat removed" absent "$inst/tinfo.dat"
+check "install folder uninstall shortcut removed" absent "$inst/Uninstall Morvandite.lnk"
+check "Data folder removed" absent "$inst/Data"
+check "desktop shortcut removed" absent "$desktop_link"
+check "quick-launch shortcut removed" absent "$ql_link"
+check "program group removed" absent "$group"
+check "Programs folder kept" exists "$(dirname "$group")"
+check "Quick Launch folder kept" exists "$ql"
+check "user.ini kept" exists "$inst/user.ini"
+check "user.ini.bak kept" exists "$inst/user.ini.bak"
+check "per-user user.ini kept" exists "$localappdata/Morvandite/user.ini"
+check "user's file beside the payload kept" exists "$inst/my notes.txt"
+check "user's file in a payload folder kept" exists "$inst/Themes/my-theme.ini"
+check "another program's file kept" exists "$c/Program Files/Other/keep.txt"
+check "uninstall entry removed" no_key "$entry"
+check "HKCU entry with Button1 removed" no_key "$user_entry"
+check "browser button removed" no_key "$button"
+check "browser button (Wow6432Node) removed" no_key "$button_wow"
+check "another browser button kept" has_key "$other_button"
+check "another uninstall entry kept" has_key "$other_entry"
+cp "$temp/MorvanditeUninstall.log" "$shots/uninstall-from-temp.log"
+[ "$failed" = 0 ] || show_log
+
+echo "2. Removal of everything when the user left nothing behind"
+lay_out
+rm -f "$inst/user.ini" "$inst/user.ini.bak" "$inst/my notes.txt" "$inst/Themes/my-theme.ini"
+copy_to_temp
+run_uninstaller "$uninstaller" /u:Morvandite /s
+check "exit code 0 (got $rc)" equals "$rc" 0
+check "install folder removed" absent "$inst"
+check "Program Files kept" exists "$c/Program Files"
+
+echo "3. Refusal while the client runs"
+lay_out
+# The launcher starts the client from its folder, as the installer does.
+wine "$inst/MorvanditeUpdate.exe" >/dev/null 2>&1
+check "launcher exit code 0" equals "$?" 0
+for _ in $(seq 1 40); do
+    xwininfo -root -tree 2>/dev/null | grep -q '"Morvandite"' && break
+    sleep 0.5
+done
+check "client window shown" sh -c 'xwininfo -root -tree 2>/dev/null | grep -q "\"Morvandite\""'
+sleep 1
+import -window root "$shots/client.png" 2>/dev/null
+client_pid=$(pgrep -f 'Morvandite.Morvandite\.exe' | head -1)
+# A second start brings the first to the front and ends at once.
+timeout 30 wine "$inst/Morvandite.exe" >/dev/null 2>&1
+check "second client start exits with 0 (got $?)" equals "$?" 0
+copy_to_temp
+run_uninstaller "$uninstaller" /u:Morvandite /quiet
+check "exit code 2 while the client runs (got $rc)" equals "$rc" 2
+check "payload untouched while the client runs" exists "$inst/Morvandite.exe"
+check "entry untouched while the client runs" has_key "$entry"
+if [ -n "$client_pid" ]; then
+    kill "$client_pid" 2>/dev/null
+    for _ in $(seq 1 20); do kill -0 "$client_pid" 2>/dev/null || break; sleep 0.5; done
+else
+    check "client process found" false
+fi
+run_uninstaller "$uninstaller" /u:Morvandite /quiet
+check "exit code 0 after the client ended (got $rc)" equals "$rc" 0
+check "client removed after it ended" absent "$inst/Morvandite.exe"
+
+echo "4. Running from the install folder itself"
+lay_out
+run_uninstaller "$inst_win\\MorvanditeUninstall.exe" /u:Morvandite /quiet
+check "exit code 0 (got $rc)" equals "$rc" 0
+check "client removed" absent "$inst/Morvandite.exe"
+check "uninstall entry removed" no_key "$entry"
+check "running uninstaller moved out of the install folder" absent "$inst/MorvanditeUninstall.exe"
+check "nothing of it left under another name" sh -c '! ls "$1" | grep -q "^MorvanditeUninstall"' _ "$inst"
+check "log says where it went" grep -q "Running from the install folder: moved" \
+    "$temp/MorvanditeUninstall.log"
+check "user.ini kept" exists "$inst/user.ini"
+cp "$temp/MorvanditeUninstall.log" "$shots/uninstall-in-place.log"
+[ "$failed" = 0 ] || show_log
+
+echo "5. Unusable recorded values: refused, nothing removed"
+refused() {  # refused DESCRIPTION ; after the caller broke the layout
+    copy_to_temp
+    run_uninstaller "$uninstaller" /u:Morvandite /quiet
+    check "$1: exit code 1 (got $rc)" equals "$rc" 1
+    check "$1: payload untouched" exists "$inst/Morvandite.exe"
+    check "$1: shortcuts untouched" exists "$desktop_link"
+    check "$1: entry untouched" has_key "$entry"
+    check "$1: reason logged" grep -q "^Error: " "$temp/MorvanditeUninstall.log"
+    tr -d '\r' <"$temp/MorvanditeUninstall.log" | sed -n 's/^Error: /    refused: /p'
+}
+lay_out
+write_registry 'C:\' "$group_win" "$guid"
+refused "install folder is a drive root"
+lay_out
+write_registry 'C:\Program Files' "$group_win" "$guid"
+refused "install folder is Program Files"
+lay_out
+write_registry 'C:\windows' "$group_win" "$guid"
+refused "install folder is the Windows folder"
+lay_out
+write_registry 'Program Files\Morvandite' "$group_win" "$guid"
+refused "install folder is relative"
+lay_out
+write_registry "$inst_win" 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs' "$guid"
+refused "program group is the Programs folder"
+lay_out
+write_registry "$inst_win" "$group_win" 'Morvandite'
+refused "browser button is not a GUID"
+lay_out
+printf 'Morvandite.exe\r\n..\\Other\\keep.txt\r\n' >>"$inst/uninstall.lst"
+refused "file list names a file outside the folder"
+lay_out
+printf 'C:\\windows\\win.ini\r\n' >>"$inst/uninstall.lst"
+refused "file list names a drive"
+lay_out
+printf '\\windows\\win.ini\r\n' >>"$inst/uninstall.lst"
+refused "file list names a rooted path"
+lay_out
+rm -f "$inst/uninstall.lst"
+refused "file list missing"
+lay_out
+wine reg add "$entry" /v DTLink /d 'C:\windows\win.ini' /f >/dev/null 2>&1
+refused "recorded shortcut is not a .lnk file"
+lay_out
+copy_to_temp
+run_uninstaller "$uninstaller" /u:NoSuchProduct /quiet
+check "unknown installation: exit code 1 (got $rc)" equals "$rc" 1
+run_uninstaller "$uninstaller" /quiet
+check "no /u: exit code 1 (got $rc)" equals "$rc" 1
+run_uninstaller "$uninstaller" '/u:..\Morvandite' /quiet
+check "key with a backslash: exit code 1 (got $rc)" equals "$rc" 1
+check "nothing removed by the refused runs" exists "$inst/Morvandite.exe"
+
+echo "6. Network Status window"
+wine "$inst/Tracer.exe" >/dev/null 2>&1 &
+for _ in $(seq 1 40); do
+    xwininfo -root -tree 2>/dev/null | grep -q '"Network Status"' && break
+    sleep 0.5
+done
+check "Network Status window shown" sh -c 'xwininfo -root -tree 2>/dev/null | grep -q "\"Network Status\""'
+sleep 4
+import -window root "$shots/tracer.png" 2>/dev/null
+tracer_pid=$(pgrep -f 'Morvandite.Tracer\.exe' | head -1)
+[ -n "$tracer_pid" ] && kill "$tracer_pid" 2>/dev/null
+wait
+
+clear_layout
+wineserver -w
+echo "Screenshots and uninstaller logs: $shots"
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
