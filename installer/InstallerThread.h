@@ -50,6 +50,13 @@ public:
     void WriteUserSettings();
 
     const InstallOptions& Options() const { return settings_; }
+    // Replaces the options while no thread runs (for calling the steps directly).
+    bool SetOptions(const InstallOptions& settings) {
+        if (running_.load())
+            return false;
+        settings_ = settings;
+        return true;
+    }
     // The program resource (type MV) holding the payload; 130 unless a test says otherwise.
     void SetPayloadResourceId(int id) { payloadResourceId_ = id; }
 

@@ -13,6 +13,7 @@
 #include "InstallerThread.h"
 #include "inixor.h"
 #include "msgids.h"
+#include "perror.h"
 #include "pencoding.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
@@ -45,11 +46,20 @@ protected:
         window_ = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         ASSERT_NE(window_, nullptr);
         root_ = ScratchFolder(std::string("worker-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        SHDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        RemoveRegistration();
     }
     void TearDown() override {
         DestroyWindow(window_);
+        RemoveRegistration();
+    }
+    static void RemoveRegistration() {
         SHDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        SHDeleteKeyA(HKEY_CURRENT_USER, kUninstallKey);
+        for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            for (const char* branch : {"Software\\Microsoft\\Internet Explorer\\Extensions\\",
+                                       "Software\\Wow6432Node\\Microsoft\\Internet Explorer\\Extensions\\"})
+                SHDeleteKeyA(hive, (std::string(branch) + kButtonId).c_str());
+        }
     }
 
     std::string Path(const std::string& relative) const { return root_ + "\\" + relative; }
@@ -342,6 +352,96 @@ TEST_F(WorkerTest, ExistingUserIniIsKeptUnlessOverridden) {
     EXPECT_NE(ini.FindSection("Mine"), nullptr);
     EXPECT_EQ(ini.FindSection("update"), nullptr);
     EXPECT_NE(ini.FindSection("Options"), nullptr);
+}
+
+bool KeyExists(HKEY hive, const std::string& path) {
+    HKEY key;
+    if (RegOpenKeyExA(hive, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+class RegistrationTest : public WorkerTest {
+protected:
+    int Register(const InstallOptions& o) {
+        CreateDirectoryA(Path("Install").c_str(), nullptr);
+        CreateDirectoryA(o.installFolder.text(), nullptr);
+        EXPECT_TRUE(worker_.SetOptions(o));
+        return worker_.RegisterInstallation();
+    }
+    InstallerWorkerThread worker_;
+};
+
+TEST_F(RegistrationTest, UserWithoutAdminRightsGetsNoUninstallShortcutsNorButton) {
+    InstallOptions o = Options();
+    o.hasAdminRights = 0;
+    EXPECT_EQ(Register(o), 0);
+    std::string folder = o.installFolder.text();
+    EXPECT_EQ(GetFileAttributesA((folder + "\\Uninstall Morvandite Worker Test.lnk").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(Path("Programs\\Morvandite Test Group\\Uninstall Morvandite Worker Test.lnk").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA(Path("Programs\\Morvandite Test Group\\Network Status.lnk").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string("Software\\Microsoft\\Internet Explorer\\Extensions\\") + kButtonId));
+}
+
+TEST_F(RegistrationTest, AllUsersWithEmptyCommonFoldersFallsBackWhereItShould) {
+    InstallOptions o = Options();
+    o.hasAdminRights = 1;
+    o.allUsers = 1;  // every all-users folder is empty
+    EXPECT_EQ(Register(o), 0);
+    EXPECT_EQ(MachineString("SMPGroup"), Path("Programs\\Morvandite Test Group"));
+    EXPECT_EQ(MachineString("CSMPGroup"), "");
+    EXPECT_EQ(MachineString("DTLink"), Path("Desktop\\Morvandite Worker Test.lnk"));  // user's desktop
+    EXPECT_EQ(MachineString("CSMLink"), "");  // no fallback for the start menu
+    EXPECT_EQ(MachineString("SMLink"), "");
+    EXPECT_EQ(GetFileAttributesA(Path("StartMenu\\Morvandite Worker Test.lnk").c_str()), INVALID_FILE_ATTRIBUTES);
+    // The button goes to the machine hive for all users.
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::string("Software\\Microsoft\\Internet Explorer\\Extensions\\") + kButtonId));
+    EXPECT_EQ(MachineString("Button2"), kButtonId);
+}
+
+TEST_F(RegistrationTest, LegacySystemSkipsStartMenuAndButton) {
+    InstallOptions o = Options();
+    o.hasAdminRights = 1;
+    o.legacyWindows = 1;
+    EXPECT_EQ(Register(o), 0);
+    EXPECT_EQ(MachineString("SMLink"), "");
+    EXPECT_EQ(GetFileAttributesA(Path("StartMenu\\Morvandite Worker Test.lnk").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string("Software\\Microsoft\\Internet Explorer\\Extensions\\") + kButtonId));
+    EXPECT_EQ(MachineString("DTLink"), Path("Desktop\\Morvandite Worker Test.lnk"));
+}
+
+TEST_F(RegistrationTest, BrowserButtonOfA64BitSystemLiesInWow6432Node) {
+    InstallOptions o = Options();
+    o.hasAdminRights = 1;
+    o.isWow64 = 1;
+    EXPECT_EQ(Register(o), 0);
+    std::string key = std::string("Software\\Wow6432Node\\Microsoft\\Internet Explorer\\Extensions\\") + kButtonId;
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, key));
+    PString exec;
+    ReadRegistryString(HKEY_CURRENT_USER, key.c_str(), "Exec", exec);
+    EXPECT_EQ(std::string(exec.text()), std::string(o.installFolder.text()) + "\\MorvanditeUpdate.exe");
+    EXPECT_EQ(MachineString("Button1"), "");  // written in the button's hive, not the machine's
+    PString button1;
+    ReadRegistryString(HKEY_CURRENT_USER, kUninstallKey, "Button1", button1);
+    EXPECT_STREQ(button1.text(), kButtonId);
+    EXPECT_EQ(MachineString("SMLink"), Path("StartMenu\\Morvandite Worker Test.lnk"));
+}
+
+TEST_F(RegistrationTest, GroupFolderThatCannotBeMadeFailsRegistration) {
+    InstallOptions o = Options();
+    WriteWholeFile(Path("Programs"), "a file where the programs folder should be");
+    o.programsFolder = Path("Programs\\Sub").c_str();
+    // A path through an existing file ends the registration with the finder's
+    // error, which the worker reports with its text.
+    try {
+        Register(o);
+        ADD_FAILURE() << "registration went on through a file";
+    } catch (const PInternalError& e) {
+        EXPECT_STREQ(e.why(), "same name object but not a directory");
+    }
 }
 
 }  // namespace
