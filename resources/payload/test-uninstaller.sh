@@ -314,6 +314,11 @@ run_uninstaller "$uninstaller" /quiet
 check "no /u: exit code 1 (got $rc)" equals "$rc" 1
 run_uninstaller "$uninstaller" '/u:..\Morvandite' /quiet
 check "key with a backslash: exit code 1 (got $rc)" equals "$rc" 1
+# The installer passes a name with spaces unquoted after /u:.
+run_uninstaller "$uninstaller" /u:Morvandite Beta /quiet
+check "unquoted name with a space: exit code 1 (got $rc)" equals "$rc" 1
+check "unquoted name with a space read whole" \
+    grep -q 'No installation named "Morvandite Beta"' "$temp/MorvanditeUninstall.log"
 check "nothing removed by the refused runs" exists "$inst/Morvandite.exe"
 
 echo "6. Network Status window"
