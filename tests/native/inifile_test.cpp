@@ -146,10 +146,6 @@ TEST(IniParse, BadLineNamesItsNumberAndKeepsWhatCameBefore) {
     } catch (const PInternalError& e) {
         EXPECT_STREQ(e.why(), "EncIniFile: Error in line #5");
     }
-}
-
-TEST(IniParse, EmptyInputEmptiesTheFile) {
-    EncIniFile ini = Parse("[A]\n");
     ini.LoadFromMemory("", 0);
     EXPECT_TRUE(ini.sections.empty());
 }

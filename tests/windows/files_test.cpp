@@ -1,14 +1,12 @@
 // The file helpers under Windows: non-ASCII paths in the wide and the ANSI
-// mode, the thrown texts, the finder, file times and local time.
+// mode, the thrown texts, the finder and file times.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <cstdio>
-#include <ctime>
 #include <initializer_list>
 #include <string>
-#include <thread>
 
 #include "inixor.h"
 #include "pencoding.h"
@@ -278,27 +276,6 @@ TEST(FileHelpers, WriteTimeInSecondsSince1970) {
     }
 }
 
-TEST(FileHelpers, LocalTimeAgreesWithTheSystem) {
-    std::tm tm;
-    EXPECT_FALSE(LocalTimeOf(-1, tm));
-    EXPECT_EQ(tm.tm_year, 0);
-    for (int64_t t : {int64_t(0), int64_t(1700000000), int64_t(1719835200), int64_t(1735689599)}) {
-        ASSERT_TRUE(LocalTimeOf(t, tm));
-        uint64_t ft = TimeToFileTime(t);
-        FILETIME utc = {DWORD(ft), DWORD(ft >> 32)};
-        SYSTEMTIME u, l;
-        ASSERT_TRUE(FileTimeToSystemTime(&utc, &u));
-        ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(nullptr, &u, &l));
-        EXPECT_EQ(tm.tm_year + 1900, l.wYear) << t;
-        EXPECT_EQ(tm.tm_mon + 1, l.wMonth) << t;
-        EXPECT_EQ(tm.tm_mday, l.wDay) << t;
-        EXPECT_EQ(tm.tm_hour, l.wHour) << t;
-        EXPECT_EQ(tm.tm_min, l.wMinute) << t;
-        EXPECT_EQ(tm.tm_wday, l.wDayOfWeek) << t;
-        EXPECT_EQ(tm.tm_isdst, -1);
-    }
-}
-
 TEST(FileHelpers, OpenBrowserWindowLogsBeforeAskingTheShell) {
     std::string dir = ScratchFolder("files-browser");
     std::string log = dir + "\\Install.log";
@@ -308,24 +285,6 @@ TEST(FileHelpers, OpenBrowserWindowLogsBeforeAskingTheShell) {
     CloseProcessLog();
     EXPECT_LE(result, 32) << "a missing file cannot be opened";
     EXPECT_NE(ReadWholeFile(log).find("\r\nOpenBrowserWindow( " + address + " )\r\n"), std::string::npos);
-}
-
-TEST(CriticalSections, LockIsRecursiveAndUnlocksOnce) {
-    CriticalSection section;
-    {
-        CriticalSectionLock outer(section);
-        CriticalSectionLock inner(section);
-        inner.Unlock();
-        inner.Unlock();  // a second unlock does nothing
-    }
-    // Free again: another thread can take it.
-    bool taken = false;
-    std::thread other([&] {
-        CriticalSectionLock lock(section);
-        taken = true;
-    });
-    other.join();
-    EXPECT_TRUE(taken);
 }
 
 }  // namespace
