@@ -84,7 +84,11 @@ public:
     // Number of characters of a NUL-terminated text.
     virtual uint32_t length(const char* text) const = 0;
     // The message formatter: appends pattern to out with %0..%9, %%, %L<d>
-    // and %l<d> resolved against args[0..argc). A null argument counts as "".
+    // and %l<d> resolved against args[0..argc); any other directive, or a
+    // digit not below argc, gives nothing. Byte mode unless out, the pattern
+    // or an argument is marked UTF-8; then code points through appendChar.
+    // Malformed UTF-8 ends the formatting (in the pattern) or the argument.
+    // A null argument counts as ""; pattern and arguments may point into out.
     virtual void format(PString& out, const char* pattern, int argc, const char* const* args) const = 0;
 
     uint8_t options() const { return options_; }
