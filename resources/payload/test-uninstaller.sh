@@ -217,6 +217,21 @@ check "exit code 0 (got $rc)" equals "$rc" 0
 check "install folder removed" absent "$inst"
 check "Program Files kept" exists "$c/Program Files"
 
+echo "2b. Started like the installer starts it: path with spaces, not quoted"
+lay_out
+spawn="$temp/payload-spawn.exe"
+i686-w64-mingw32-g++-posix -O2 -municode -static -o "$spawn" "$here/test/spawn.cpp" ||
+    { echo "test-uninstaller: cannot build the spawn helper" >&2; exit 2; }
+mkdir -p "$temp/Space Dir"
+cp "$inst/MorvanditeUninstall.exe" "$temp/Space Dir/_unps.exe"
+spaced="$temp_win\\Space Dir\\_unps.exe"
+run_uninstaller "$temp_win\\payload-spawn.exe" "$spaced" "$spaced /u:Morvandite /quiet"
+check "exit code 0 (got $rc)" equals "$rc" 0
+check "client removed" absent "$inst/Morvandite.exe"
+check "uninstall entry removed" no_key "$entry"
+rm -rf "$temp/Space Dir" "$spawn"
+[ "$failed" = 0 ] || show_log
+
 echo "3. Refusal while the client runs"
 lay_out
 # The launcher starts the client from its folder, as the installer does.

@@ -379,17 +379,32 @@ struct Options {
     bool help = false;
 };
 
+// Length of the program name at the start of the command line. The installer
+// starts sibling uninstallers with their path unquoted, and the temporary
+// folder often has spaces in it ("Documents and Settings", a user name).
+size_t ProgramNameLength(const std::wstring& line) {
+    if (!line.empty() && line[0] == L'"') {
+        size_t close = line.find(L'"', 1);
+        return close == std::wstring::npos ? line.size() : close + 1;
+    }
+    auto endsToken = [&line](size_t at) {
+        return at == line.size() || line[at] == L' ' || line[at] == L'\t';
+    };
+    std::wstring self = ModulePath();
+    if (!self.empty() && line.size() >= self.size() && SameText(line.substr(0, self.size()), self) &&
+        endsToken(self.size()))
+        return self.size();
+    std::wstring lower = Lower(line);
+    for (size_t at = lower.find(L".exe"); at != std::wstring::npos; at = lower.find(L".exe", at + 1)) {
+        if (endsToken(at + 4)) return at + 4;
+    }
+    size_t space = line.find_first_of(L" \t");
+    return space == std::wstring::npos ? line.size() : space;
+}
+
 std::vector<std::wstring> Tokenize(const wchar_t* commandLine) {
     std::vector<std::wstring> tokens;
-    const wchar_t* p = commandLine;
-    // Skip the program name, quoted or not.
-    if (*p == L'"') {
-        ++p;
-        while (*p && *p != L'"') ++p;
-        if (*p) ++p;
-    } else {
-        while (*p && *p != L' ' && *p != L'\t') ++p;
-    }
+    const wchar_t* p = commandLine + ProgramNameLength(commandLine);
     for (;;) {
         while (*p == L' ' || *p == L'\t') ++p;
         if (!*p) return tokens;

@@ -1,0 +1,27 @@
+// Test helper: starts a program with a command line given verbatim, the way
+// the installer starts sibling uninstallers (path not quoted), waits for it
+// and exits with its exit code.
+//   spawn.exe APPLICATION "COMMAND LINE"
+#ifndef UNICODE
+#define UNICODE
+#endif
+#include <windows.h>
+
+#include <string>
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 3) return 100;
+    std::wstring commandLine = argv[2];
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(argv[1], &commandLine[0], nullptr, nullptr, FALSE, DETACHED_PROCESS,
+                        nullptr, nullptr, &startup, &process))
+        return 101;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 102;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
