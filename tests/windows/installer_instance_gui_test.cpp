@@ -10,15 +10,12 @@
 #include <vector>
 
 #include "environment.h"
+#include "helpers/recorded_questions.h"
 #include "mymsgbox.h"
 #include "ppmsg.h"
 #include "test_paths.h"
 
 namespace {
-
-struct Asked {
-    std::string caption, text, first, second;
-};
 
 // A stand-in client process, terminated when the object goes.
 class StandIn {
@@ -56,7 +53,7 @@ private:
     bool ready_ = false;
 };
 
-class RunningInstance : public ::testing::Test {
+class RunningInstance : public ::testing::Test, public QuestionRecorder {
 protected:
     static void SetUpTestSuite() { LoadMessageTable(); }
     static void TearDownTestSuite() { FreeMessageTable(); }
@@ -66,25 +63,13 @@ protected:
                      ::testing::UnitTest::GetInstance()->current_test_info()->name();
     }
 
-    // Answers in turn; the hook runs before each answer.
-    QuestionBox Answering(std::vector<int> answers, std::function<void()> hook = nullptr) {
-        return [this, answers, hook](const PString& caption, const PString& text, const PString& first,
-                                     const PString& second) {
-            asked_.push_back({caption.text(), text.text(), first.text(), second.text()});
-            if (hook)
-                hook();
-            return asked_.size() <= answers.size() ? answers[asked_.size() - 1] : 7;
-        };
-    }
-
     std::string className_;
-    std::vector<Asked> asked_;
 };
 
 TEST_F(RunningInstance, NothingRunningPassesAtOnce) {
     EXPECT_FALSE(InstanceRunning(className_.c_str()));
     EXPECT_EQ(CheckRunningInstance(className_.c_str(), "Morvandite", Answering({7})), 0);
-    EXPECT_TRUE(asked_.empty());
+    EXPECT_TRUE(asked.empty());
     // The check let go of the mutex it tried.
     HANDLE mutex = CreateMutexA(nullptr, TRUE, className_.c_str());
     EXPECT_NE(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
@@ -99,15 +84,15 @@ TEST_F(RunningInstance, MutexHolderWithoutAWindowIsRunningAndAbortStops) {
     ASSERT_TRUE(client.Ready());
     EXPECT_TRUE(InstanceRunning(className_.c_str()));
     EXPECT_EQ(CheckRunningInstance(className_.c_str(), "Morvandite", Answering({7})), 1);
-    ASSERT_EQ(asked_.size(), 1u);
-    EXPECT_EQ(asked_[0].caption, "Installing Morvandite");
-    EXPECT_EQ(asked_[0].text.rfind("The Morvandite installer has detected that you are currently running another "
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].caption, "Installing Morvandite");
+    EXPECT_EQ(asked[0].text.rfind("The Morvandite installer has detected that you are currently running another "
                                    "version of Morvandite software.",
                                    0),
               0u)
-        << asked_[0].text;
-    EXPECT_EQ(asked_[0].first, "Retry");
-    EXPECT_EQ(asked_[0].second, "Abort");
+        << asked[0].text;
+    EXPECT_EQ(asked[0].first, "Retry");
+    EXPECT_EQ(asked[0].second, "Abort");
     EXPECT_TRUE(InstanceRunning(className_.c_str()));  // the check took nothing from the holder
 }
 
@@ -116,28 +101,25 @@ TEST_F(RunningInstance, WindowOfTheClassIsRunning) {
     ASSERT_TRUE(client.Ready());
     EXPECT_TRUE(InstanceRunning(className_.c_str()));
     EXPECT_EQ(CheckRunningInstance(className_.c_str(), "Morvandite", Answering({7})), 1);
-    EXPECT_EQ(asked_.size(), 1u);
+    EXPECT_EQ(asked.size(), 1u);
 }
 
 TEST_F(RunningInstance, RetryOnceTheClientHasEndedGoesOn) {
     StandIn client("--mutex", className_);
     ASSERT_TRUE(client.Ready());
     EXPECT_EQ(CheckRunningInstance(className_.c_str(), "Morvandite", Answering({6}, [&] { client.End(); })), 0);
-    EXPECT_EQ(asked_.size(), 1u);
+    EXPECT_EQ(asked.size(), 1u);
 }
 
-TEST_F(RunningInstance, ClosingTheBoxAsksAgain) {
+TEST_F(RunningInstance, ClosingTheBoxAsksAgainButNoAnswerStops) {
     StandIn client("--mutex", className_);
     ASSERT_TRUE(client.Ready());
     EXPECT_EQ(CheckRunningInstance(className_.c_str(), "Morvandite", Answering({8, 6, 7})), 1);
-    EXPECT_EQ(asked_.size(), 3u);
-}
-
-TEST_F(RunningInstance, NoAnswerStopsInsteadOfAskingForEver) {
-    StandIn client("--mutex", className_);
-    ASSERT_TRUE(client.Ready());
+    EXPECT_EQ(asked.size(), 3u);
+    // No answer (no box, or the application quitting) must not ask for ever.
+    asked.clear();
     EXPECT_EQ(CheckRunningInstance(className_.c_str(), "Morvandite", Answering({0})), 1);
-    EXPECT_EQ(asked_.size(), 1u);
+    EXPECT_EQ(asked.size(), 1u);
 }
 
 // The real box, answered by a thread that finds it and presses its buttons.

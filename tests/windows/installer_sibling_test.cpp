@@ -10,6 +10,7 @@
 
 #include "buildvariant.h"
 #include "environment.h"
+#include "helpers/recorded_questions.h"
 #include "pencoding.h"
 #include "ppmsg.h"
 #include "test_paths.h"
@@ -19,11 +20,7 @@ namespace {
 const char kRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char kKey[] = "Morvandite Test Sibling";
 
-struct Asked {
-    std::string caption, text, first, second;
-};
-
-class SiblingRemoval : public ::testing::Test {
+class SiblingRemoval : public ::testing::Test, public QuestionRecorder {
 protected:
     static void SetUpTestSuite() { LoadMessageTable(); }
     static void TearDownTestSuite() { FreeMessageTable(); }
@@ -85,14 +82,6 @@ protected:
         return L"\"" + path + L"\" /u:" + std::wstring(key.begin(), key.end());
     }
 
-    QuestionBox Answering(std::vector<int> answers) {
-        return [this, answers](const PString& caption, const PString& text, const PString& first,
-                               const PString& second) {
-            asked_.push_back({caption.text(), text.text(), first.text(), second.text()});
-            return asked_.size() <= answers.size() ? answers[asked_.size() - 1] : 8;
-        };
-    }
-
     std::vector<std::string> Recorded() {
         std::vector<std::string> lines;
         if (GetFileAttributesA(record_.c_str()) == INVALID_FILE_ATTRIBUTES)
@@ -108,31 +97,25 @@ protected:
 
     std::string dir_, record_, copy_;
     std::vector<std::string> created_;
-    std::vector<Asked> asked_;
 };
 
-TEST_F(SiblingRemoval, OneCharacterUninstallStringIsIgnored) {
-    Register(kKey, "x");
-    PString path;
-    EXPECT_FALSE(SiblingUninstaller(kKey, path));
-    EXPECT_FALSE(OfferSiblingRemoval(kKey, "Brand", "Morvandite", "Morvandite", Answering({6})));
-    EXPECT_TRUE(asked_.empty());
-    RunSiblingUninstaller(kKey);
-    EXPECT_TRUE(Recorded().empty());
-    EXPECT_EQ(GetFileAttributesA(copy_.c_str()), INVALID_FILE_ATTRIBUTES);
-}
-
-TEST_F(SiblingRemoval, AbsentOrMisshapenEntriesAreNotOffered) {
+TEST_F(SiblingRemoval, UnusableEntriesAreNeitherOfferedNorRun) {
     PString path;
     EXPECT_FALSE(SiblingUninstaller(kKey, path));  // no key at all
     std::string exe = "C:\\Brand\\uninstall.exe";
-    for (const std::string& value : {"\"" + exe + "\" /u:Another Key", exe + " /u:" + kKey, "\"\" /u:" + std::string(kKey),
-                                     "\"" + exe + "\" /x:" + kKey, "\"" + exe + "\"", std::string()}) {
+    for (const std::string& value : {std::string("x"), std::string(), "\"" + exe + "\" /u:Another Key",
+                                     exe + " /u:" + kKey, "\"\" /u:" + std::string(kKey), "\"" + exe + "\""}) {
         Register(kKey, value);
         EXPECT_FALSE(SiblingUninstaller(kKey, path)) << value;
         EXPECT_FALSE(OfferSiblingRemoval(kKey, "Brand", "Morvandite", "Morvandite", Answering({6}))) << value;
+        RunSiblingUninstaller(kKey);
     }
-    EXPECT_TRUE(asked_.empty());
+    EXPECT_TRUE(asked.empty());
+    // Well formed, but the uninstaller is gone: silent.
+    Register(kKey, "\"" + dir_ + "\\gone\\uninstall.exe\" /u:" + kKey);
+    RunSiblingUninstaller(kKey);
+    EXPECT_TRUE(Recorded().empty());
+    EXPECT_EQ(GetFileAttributesA(copy_.c_str()), INVALID_FILE_ATTRIBUTES);
     // The key's letter case may differ, as the registry's own names do.
     Register(kKey, "\"" + exe + "\" /U:morvandite test SIBLING");
     ASSERT_TRUE(SiblingUninstaller(kKey, path));
@@ -142,79 +125,56 @@ TEST_F(SiblingRemoval, AbsentOrMisshapenEntriesAreNotOffered) {
 TEST_F(SiblingRemoval, OnlyYesAgreesToTheRemoval) {
     Register(kKey, EntryFor(Uninstaller(L"Brand"), kKey));
     EXPECT_TRUE(OfferSiblingRemoval(kKey, "Morvandite.TAVEL", "Morvandite", "Morvandite Poker", Answering({6})));
-    ASSERT_EQ(asked_.size(), 1u);
-    EXPECT_EQ(asked_[0].caption, "Installing Morvandite Poker");
-    EXPECT_NE(asked_[0].text.find("A copy of Morvandite.TAVEL software"), std::string::npos) << asked_[0].text;
-    EXPECT_NE(asked_[0].text.find("installation of Morvandite software?"), std::string::npos) << asked_[0].text;
-    EXPECT_EQ(asked_[0].first, "Yes");
-    EXPECT_EQ(asked_[0].second, "No");
-    for (int answer : {7, 8, 0}) {
-        asked_.clear();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].caption, "Installing Morvandite Poker");
+    EXPECT_NE(asked[0].text.find("A copy of Morvandite.TAVEL software"), std::string::npos) << asked[0].text;
+    EXPECT_NE(asked[0].text.find("installation of Morvandite software?"), std::string::npos) << asked[0].text;
+    EXPECT_EQ(asked[0].first + "/" + asked[0].second, "Yes/No");
+    for (int answer : {7, 8, 0})
         EXPECT_FALSE(OfferSiblingRemoval(kKey, "Morvandite.TAVEL", "Morvandite", "Morvandite", Answering({answer})))
             << answer;
-    }
     EXPECT_TRUE(Recorded().empty());  // asking runs nothing
 }
 
 TEST_F(SiblingRemoval, UninstallerRunsAsATemporaryCopyWithTheKey) {
-    std::wstring original = Uninstaller(L"Old Brand");
-    Register(kKey, EntryFor(original, kKey));
-    RunSiblingUninstaller(kKey);
-    // It has ended when the call returns: its record is complete.
-    std::vector<std::string> lines = Recorded();
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, lines[0].c_str(), -1, ("module=" + copy_).c_str(), -1),
-              CSTR_EQUAL)
-        << lines[0];
-    EXPECT_EQ(lines[1], "commandline=\"" + copy_ + "\" /u:" + kKey);
-    EXPECT_NE(GetFileAttributesA(copy_.c_str()), INVALID_FILE_ATTRIBUTES);  // left behind
-    EXPECT_NE(GetFileAttributesW(original.c_str()), INVALID_FILE_ATTRIBUTES);
-}
-
-TEST_F(SiblingRemoval, MissingUninstallerIsSilent) {
-    Register(kKey, "\"" + dir_ + "\\gone\\uninstall.exe\" /u:" + kKey);
-    RunSiblingUninstaller(kKey);
-    EXPECT_TRUE(Recorded().empty());
-}
-
-TEST_F(SiblingRemoval, UninstallerUnderANameOutsideTheAnsiCodePage) {
-    Register(kKey, EntryFor(Uninstaller(L"\x0421\x0442\x0430\x0440\x044B\x0439"), kKey));
-    PString path;
-    ASSERT_TRUE(SiblingUninstaller(kKey, path));
-    EXPECT_TRUE(IsPStringXUtf8(path.text()));
-    RunSiblingUninstaller(kKey);
-    std::vector<std::string> lines = Recorded();
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[1], "commandline=\"" + copy_ + "\" /u:" + kKey);
+    // A folder with blanks, and one outside the ANSI code page.
+    for (const std::wstring& folder : {std::wstring(L"Old Brand"), std::wstring(L"\x0421\x0442\x0430\x0440")}) {
+        DeleteFileA(record_.c_str());
+        std::wstring original = Uninstaller(folder);
+        Register(kKey, EntryFor(original, kKey));
+        RunSiblingUninstaller(kKey);
+        // It has ended when the call returns: its record is complete.
+        std::vector<std::string> lines = Recorded();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, lines[0].c_str(), -1,
+                                 ("module=" + copy_).c_str(), -1),
+                  CSTR_EQUAL)
+            << lines[0];
+        EXPECT_EQ(lines[1], "commandline=\"" + copy_ + "\" /u:" + kKey);
+        EXPECT_NE(GetFileAttributesA(copy_.c_str()), INVALID_FILE_ATTRIBUTES);  // left behind
+        EXPECT_NE(GetFileAttributesW(original.c_str()), INVALID_FILE_ATTRIBUTES);
+    }
 }
 
 TEST_F(SiblingRemoval, VariantsThatOfferItAskForEachInstalledSibling) {
     Register("Tavel Card Club", EntryFor(Uninstaller(L"Tavel"), "Tavel Card Club"));
-
+    RemoveSiblingBrands("Morvandite", "Morvandite", Answering({6}));  // no variant selected
     BuildOptions::select("Morvandite");  // row 17 offers nothing
     RemoveSiblingBrands("Morvandite", "Morvandite", Answering({6}));
-    EXPECT_TRUE(asked_.empty());
+    EXPECT_TRUE(asked.empty());
 
     BuildOptions::select("Morvandite.VAL");
     RemoveSiblingBrands("Morvandite.VAL", "Morvandite", Answering({7}));
-    ASSERT_EQ(asked_.size(), 1u);
-    EXPECT_NE(asked_[0].text.find("A copy of Morvandite.TAVEL software"), std::string::npos);
-    EXPECT_NE(asked_[0].text.find("installation of Morvandite.VAL software?"), std::string::npos);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_NE(asked[0].text.find("A copy of Morvandite.TAVEL software"), std::string::npos);
+    EXPECT_NE(asked[0].text.find("installation of Morvandite.VAL software?"), std::string::npos);
     EXPECT_TRUE(Recorded().empty());
 
-    asked_.clear();
     RemoveSiblingBrands("Morvandite.VAL", "Morvandite", Answering({6}));
-    ASSERT_EQ(asked_.size(), 1u);
+    EXPECT_EQ(asked.size(), 2u);
     std::vector<std::string> lines = Recorded();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[1], "commandline=\"" + copy_ + "\" /u:Tavel Card Club");
-    EXPECT_EQ(lines.size(), 5u);  // module, command line and the three words of the key
-}
-
-TEST_F(SiblingRemoval, WithoutASelectedVariantNothingIsAsked) {
-    Register("Tavel Card Club", EntryFor(Uninstaller(L"Tavel"), "Tavel Card Club"));
-    RemoveSiblingBrands("Morvandite", "Morvandite", Answering({6}));
-    EXPECT_TRUE(asked_.empty());
 }
 
 }  // namespace
