@@ -277,6 +277,33 @@ check "user.ini kept" exists "$inst/user.ini"
 cp "$temp/MorvanditeUninstall.log" "$shots/uninstall-in-place.log"
 [ "$failed" = 0 ] || show_log
 
+echo "4b. A file in use: the entry stays and a second run finishes"
+lay_out
+chmod a-w "$inst/License.txt"   # read-only to Windows
+wine "$inst/Tracer.exe" >/dev/null 2>&1 &
+tracer_job=$!
+for _ in $(seq 1 40); do
+    xwininfo -root -tree 2>/dev/null | grep -q '"Network Status"' && break
+    sleep 0.5
+done
+copy_to_temp
+run_uninstaller "$uninstaller" /u:Morvandite /quiet
+check "exit code 4 while Tracer.exe is in use (got $rc)" equals "$rc" 4
+check "Tracer.exe in use stays" exists "$inst/Tracer.exe"
+check "read-only file removed" absent "$inst/License.txt"
+check "entry kept for a second run" has_key "$entry"
+check "file list kept for a second run" exists "$inst/uninstall.lst"
+check "failure logged" grep -q "^Could not remove .*Tracer.exe" "$temp/MorvanditeUninstall.log"
+tracer_pid=$(pgrep -f 'Morvandite.Tracer\.exe' | head -1)
+[ -n "$tracer_pid" ] && kill "$tracer_pid" 2>/dev/null
+wait "$tracer_job" 2>/dev/null
+run_uninstaller "$uninstaller" /u:Morvandite /quiet
+check "second run: exit code 0 (got $rc)" equals "$rc" 0
+check "second run: Tracer.exe removed" absent "$inst/Tracer.exe"
+check "second run: entry removed" no_key "$entry"
+check "second run: file list removed" absent "$inst/uninstall.lst"
+[ "$failed" = 0 ] || show_log
+
 echo "5. Unusable recorded values: refused, nothing removed"
 refused() {  # refused DESCRIPTION ; after the caller broke the layout
     copy_to_temp
