@@ -97,49 +97,37 @@ TEST_F(WineDetection, EvidenceWithoutAUnixFolderIsNotWine) {
     EXPECT_EQ(WideApiMode(), 0);
 }
 
-// ---- Default folders, in wide and in ANSI mode ----
-
-class DefaultFolderTest : public ::testing::TestWithParam<int> {
-protected:
-    void SetUp() override { SetWideApiMode(GetParam()); }
-    void TearDown() override { SetWideApiMode(0); }
-};
+// ---- Default folders ----
 
 bool EndsWith(const PString& text, const std::string& tail) {
     std::string s(text.text());
     return s.size() > tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-TEST_P(DefaultFolderTest, LocationShellFoldersAndCommonOnesOnlyForAdministrators) {
+TEST(DefaultFolders, LocationShellFoldersAndCommonOnesOnlyForAdministrators) {
     std::string programFiles;
     ASSERT_TRUE(GetValue(HKEY_LOCAL_MACHINE, kVersionKey, "ProgramFilesDir", programFiles));
-    DefaultFolders user = FindDefaultFolders("Morvandite", false);
-    EXPECT_EQ(std::string(user.installLocation.text()), programFiles + "\\Morvandite");
-    EXPECT_FALSE(user.desktopFolder.empty());
-    EXPECT_FALSE(user.startMenuFolder.empty());
-    EXPECT_TRUE(EndsWith(user.programsFolder, "\\Programs"));
-    EXPECT_TRUE(EndsWith(user.quickLaunchFolder, "\\Microsoft\\Internet Explorer\\Quick Launch"));
-    EXPECT_TRUE(user.commonDesktopFolder.empty() && user.commonProgramsFolder.empty() &&
-                user.commonStartMenuFolder.empty());
-
-    DefaultFolders admin = FindDefaultFolders("Morvandite", true);
-    EXPECT_FALSE(admin.commonDesktopFolder.empty() || admin.commonStartMenuFolder.empty());
-    EXPECT_STRNE(admin.commonProgramsFolder.text(), admin.programsFolder.text());
+    PString name("Morvandite");
+    AppendCodePoint(name, 0x0422);  // the UTF-8 form of PStringX
+    for (int mode : {1, -1}) {
+        SetWideApiMode(mode);
+        DefaultFolders user = FindDefaultFolders(name.text(), false);
+        DefaultFolders admin = FindDefaultFolders(name.text(), true);
+        SetWideApiMode(0);
+        PWString location;
+        ToWide(location, user.installLocation.text(), &PStringXEncoding);
+        location.terminate();
+        EXPECT_EQ(std::wstring(location.wide()),
+                  std::wstring(programFiles.begin(), programFiles.end()) + L"\\Morvandite\x0422");
+        EXPECT_FALSE(user.desktopFolder.empty() || user.startMenuFolder.empty()) << mode;
+        EXPECT_TRUE(EndsWith(user.programsFolder, "\\Programs")) << mode;
+        EXPECT_TRUE(EndsWith(user.quickLaunchFolder, "\\Microsoft\\Internet Explorer\\Quick Launch")) << mode;
+        EXPECT_TRUE(user.commonDesktopFolder.empty() && user.commonProgramsFolder.empty() &&
+                    user.commonStartMenuFolder.empty());
+        EXPECT_FALSE(admin.commonDesktopFolder.empty() || admin.commonStartMenuFolder.empty()) << mode;
+        EXPECT_STRNE(admin.commonProgramsFolder.text(), admin.programsFolder.text());
+    }
 }
-
-TEST_P(DefaultFolderTest, ProductNameOutsideCodePage1252) {
-    PString name;
-    AppendCodePoint(name, 0x0422);
-    AppendText(name, "est");
-    DefaultFolders f = FindDefaultFolders(name.text(), false);
-    PWString wide;
-    ToWide(wide, f.installLocation.text(), &PStringXEncoding);
-    wide.terminate();
-    std::wstring location(wide.wide());
-    EXPECT_EQ(location.substr(location.size() - 5), L"\\\x0422" L"est");
-}
-
-INSTANTIATE_TEST_SUITE_P(WideAndAnsi, DefaultFolderTest, ::testing::Values(1, -1));
 
 TEST(DefaultFolders, EmptyOrAbsentProgramFilesValueFallsBack) {
     std::string saved;
