@@ -79,6 +79,10 @@ int CLzmaStreamDecoder::Decode() {
     // No match can reach further back than the bytes produced, and the sink
     // bounds those: a larger dictionary would only cost memory.
     lzma_options_lzma* options = static_cast<lzma_options_lzma*>(filters[0].options);
+    // No LZMA encoder makes dictionaries above 1.5 GiB; such properties are
+    // damage, and would only reserve gigabytes.
+    if (options->dict_size > kLzmaMaxDictionary)
+        return 1;
     uint32_t enough = remaining < LZMA_DICT_SIZE_MIN ? LZMA_DICT_SIZE_MIN : remaining;
     if (options->dict_size > enough)
         options->dict_size = enough;

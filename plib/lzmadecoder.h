@@ -4,6 +4,9 @@
 #pragma once
 #include <cstdint>
 
+// The largest dictionary the decoder accepts: the encoders' own limit.
+const uint32_t kLzmaMaxDictionary = (1u << 30) + (1u << 29);
+
 // Where decoded bytes go.
 class ILzmaOutStream {
 public:

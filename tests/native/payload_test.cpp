@@ -344,6 +344,23 @@ TEST(LzmaDecoder, MemorySinkStopsAtItsCapacity) {
     EXPECT_EQ(shortInput.Decode(), 1);
 }
 
+TEST(LzmaDecoder, DictionaryBeyondWhatEncodersMakeIsRefused) {
+    std::string packed = LzmaPack("abcabcabc", 9);
+    auto decode = [&](uint32_t dictionary) {
+        std::string s = packed;
+        for (int i = 0; i < 4; ++i)
+            s[1 + i] = char(dictionary >> (8 * i));
+        std::string buffer(9, '\0');
+        CLzmaStreamDecoder d;
+        d.SetInput(s.data(), uint32_t(s.size()));
+        d.SetOutput(new COutMemoryStream(&buffer[0], 9));
+        return d.Decode() == 0 && buffer == "abcabcabc";
+    };
+    EXPECT_TRUE(decode(kLzmaMaxDictionary));  // only as much as the output needs is reserved
+    EXPECT_FALSE(decode(kLzmaMaxDictionary + 1));
+    EXPECT_FALSE(decode(0xFFFFFFFFu));
+}
+
 TEST(PayloadBuilder, RefusesWhatTheFormatCannotHold) {
     auto refusal = [](std::vector<PayloadInput> files) -> std::string {
         try {

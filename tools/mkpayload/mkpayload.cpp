@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "lzmadecoder.h"
 #include "payloadbuilder.h"
 #include "payloadnames.h"
 #include "perror.h"
@@ -110,8 +111,8 @@ int main(int argc, char** argv) {
     if (i + 1 < argc && std::strcmp(argv[i], "--dict") == 0) {
         char* end = nullptr;
         unsigned long long v = std::strtoull(argv[i + 1], &end, 0);
-        if (!end || *end || v < 4096 || v > (1536ull << 20))
-            Die("--dict wants a byte count from 4096 to 1610612736");
+        if (!end || *end || v < 4096 || v > kLzmaMaxDictionary)
+            Die("--dict wants a byte count from 4096 to " + std::to_string(kLzmaMaxDictionary));
         settings.dictionarySize = uint32_t(v);
         i += 2;
     }
