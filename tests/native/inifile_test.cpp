@@ -274,7 +274,11 @@ TEST(IniScramble, XorBlockRefusesAnEmptyKey) {
 
 class IniEncrypted : public ::testing::Test {
 protected:
-    void SetUp() override { dir_ = ScratchFolder("ini-encrypted"); }
+    // One folder per test: ctest runs the tests in parallel processes.
+    void SetUp() override {
+        dir_ = ScratchFolder(std::string("ini-encrypted-") +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    }
     std::string Path(const char* name) const { return dir_ + "/" + name; }
 
     std::string LoadError(const std::string& bytes) {
