@@ -1,0 +1,863 @@
+#define PASSERT_SOURCE "MorvanditeInstall"
+#include "MorvanditeInstall.h"
+
+#include <cstring>
+#include <memory>
+
+#include "buildvariant.h"
+#include "config.h"
+#include "environment.h"
+#include "locales.h"
+#include "msgids.h"
+#include "mymsgbox.h"
+#include "pencoding.h"
+#include "perror.h"
+#include "plog.h"
+#include "psyscalls.h"
+#include "tracking.h"
+#include "uifont.h"
+
+HINSTANCE ModuleInstance = nullptr;
+
+namespace {
+constexpr MsgRef kNoMessage{nullptr, 0};
+
+constexpr COLORREF kPageColour = 0xF4F4F4;
+constexpr COLORREF kBarColour = 0xD0D0D0;
+constexpr COLORREF kBarLineColour = 0x999999;
+constexpr COLORREF kLinkColour = 0xFF0000;       // blue
+constexpr COLORREF kShortSpaceColour = 0x0000C0;  // dark red
+constexpr int kBarLeft = 197;
+constexpr int kPageRight = 695;
+constexpr int kProgressBitmap = 217;
+constexpr int kHandCursor = 220;
+constexpr DWORD kLinkStyle = SS_NOTIFY;
+
+const char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+HINSTANCE Module() { return ModuleInstance ? ModuleInstance : GetModuleHandleA(nullptr); }
+
+void SetControlFont(const MyBaseControl& control, HFONT font) {
+    if (control.Handle() && font)
+        PSendMessage(control.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+void EnsureHeight(RECT& r, int height) {
+    if (r.bottom - r.top < height)
+        r.bottom = r.top + height;
+}
+
+// A child's window rectangle in its parent's client coordinates.
+RECT ChildRect(HWND child, HWND parent) {
+    RECT r = {0, 0, 0, 0};
+    if (child && GetWindowRect(child, &r))
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+}  // namespace
+
+// clang-format off
+const ControlLayout InstallLayout[InstallLayoutRowCount] = {
+    {LayoutLabel,            215,  15, 480,   0, TXTINS_Install_N0_Software, ""},
+    {LayoutLabel,            215,  70, 480,   0, TXTINS_Please_select_your_languageX, ""},
+    {LayoutDropDownList,     215,  95, 400, 200, kNoMessage, ""},
+    {LayoutWrappingLabel,    215, 120, 480,   0, TXTINS_NoteX_You_can_change_your_lang_ELL, ""},
+    {LayoutLabel,            215, 160,   0,   2, kNoMessage, ""},
+    {LayoutLabel,            215, 170, 480,   0, TXTINS_Installation_OptionsX, ""},
+    {LayoutCheckBox,         215, 195, 480,  20, TXTINS_Desktop_shortcut, ""},
+    {LayoutCheckBox,         215, 215, 480,  20, TXTINS_Quick_launch_shortcut, ""},
+    {LayoutCheckBox,         215, 235, 480,  20, TXTINS_Start_menu_shortcut, ""},
+    {LayoutCheckBox,         215, 255, 480,  20, TXTINS_Internet_Explorer_toolbar_butt_ELL, ""},
+    {LayoutCheckBox,         215, 275, 480,  20, TXTINS_Create_shortcut_for_all_users__ELL, ""},
+    {LayoutLabel,            215, 305,   0,   2, kNoMessage, ""},
+    {LayoutLabel,            215, 310, 480,   0, TXTINS_Install_location, ""},
+    {LayoutEditBox,          215, 333, 330,  21, kNoMessage, ""},
+    {LayoutButton,           555, 326, 140,  34, TXTINS_BrowseXX, ""},
+    {LayoutWrappingLabel,    215, 360, 480,   0, TXTINS_Choose_install_location_Xif_di_ELL, ""},
+    {LayoutLabel,            215, 380, 480,  20, TXTINS_Space_requiredX_N0_N1, ""},
+    {LayoutLabel,            215, 400, 480,  20, TXTINS_Space_availableX_N0_N1, ""},
+    {LayoutLabel,            215, 425,   0,   2, kNoMessage, ""},
+    {LayoutWrappingCheckBox, 215, 435, 480,   0, TXTINS_I_agree_to_terms_of_the_Morvan_ELL, ""},
+    {LayoutLabel,            215, 445, 480,   0, TXTINS_View_Agreement, ""},
+    {LayoutButton,           405, 515, 140,  46, TXTINS_Install, ""},
+    {LayoutButton,           555, 515, 140,  46, TXTINS_Cancel, ""},
+    {LayoutLabel,            215, 515, 320,  34, TXTINS_InstallingXX, ""},
+    {LayoutButton,           215, 540, 320,  34, kNoMessage, ""},
+};
+// clang-format on
+
+SIZE LayoutClientSize(const ControlLayout* rows, int count) {
+    SIZE size = {200, 390};
+    for (int i = 0; i < count; ++i) {
+        const ControlLayout& r = rows[i];
+        if (r.x && r.width && r.x + r.width > size.cx)
+            size.cx = r.x + r.width;
+        if (r.y && r.height && r.y + r.height > size.cy)
+            size.cy = r.y + r.height;
+    }
+    size.cx += 20;
+    return size;
+}
+
+RECT LayoutControl(const ControlLayout& row, const RECT& parent, HFONT font, int32_t locale, const char* argument) {
+    RECT r;
+    r.left = row.x;
+    r.top = row.y;
+    r.right = row.width ? row.x + row.width : parent.right;
+    r.bottom = row.height ? row.y + row.height : parent.bottom;
+
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ oldFont = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
+    TEXTMETRICA tm;
+    if (!GetTextMetricsA(dc, &tm))
+        std::memset(&tm, 0, sizeof tm);
+
+    UINT flags = DT_WORDBREAK;
+    int margin = 0;
+    int extraHeight = 0;
+    switch (row.kind) {
+    case LayoutEditBox:
+        flags |= DT_SINGLELINE;
+        [[fallthrough]];
+    case LayoutFramedText:
+        margin = 2 * GetSystemMetrics(SM_CXDLGFRAME);
+        extraHeight = 3 * GetSystemMetrics(SM_CXEDGE);
+        break;
+    case LayoutCheckBox:
+    case LayoutRadioButton:
+        flags |= DT_SINGLELINE;
+        [[fallthrough]];
+    case LayoutWrappingCheckBox:
+    case LayoutWrappingRadioButton:
+        margin = GetSystemMetrics(SM_CXHTHUMB);
+        break;
+    default:
+        break;
+    }
+
+    if (row.message.table && (row.width == 0 || row.height == 0)) {
+        const char* arg = argument ? argument : row.argument;
+        LONG largestRight = 0;
+        LONG largestBottom = 0;
+        auto measure = [&](int32_t l) {
+            PString text;
+            i18nFormatMsg(text, InstallerLocales, l, row.message, arg);
+            RECT m = {margin, 0, r.right - r.left, 0};
+            PDrawText(dc, text.text(), &PStringXEncoding, &m, DT_CALCRECT | flags);
+            if (m.right > largestRight)
+                largestRight = m.right;
+            if (m.bottom > largestBottom)
+                largestBottom = m.bottom;
+        };
+        if (locale < 0) {
+            for (LocaleIterator it; !it.atEnd(); it.next())
+                measure(int32_t(it.index()));
+        }
+        else {
+            measure(locale);
+        }
+        if (row.width == 0)
+            r.right = r.left + largestRight;
+        if (row.height == 0)
+            r.bottom = r.top + largestBottom + extraHeight;
+    }
+    else if (row.height == 0) {
+        r.bottom = r.top + tm.tmExternalLeading + tm.tmInternalLeading + tm.tmHeight + extraHeight;
+    }
+
+    SelectObject(dc, oldFont);
+    DeleteDC(dc);
+
+    if (r.right > parent.right)
+        r.right = parent.right;
+    if (r.bottom > parent.bottom)
+        r.bottom = parent.bottom;
+    return r;
+}
+
+// ---- Construction and resources ----------------------------------------------------
+
+MorvanditeInstallWindow::MorvanditeInstallWindow(const wchar_t* className, const wchar_t* title, DWORD style,
+                                                 const RECT& rect, HINSTANCE instance, HICON icon,
+                                                 int titleFontHeight, const char* commandLine)
+    : MyCWnd(titleFontHeight),
+      freeSpace_(0),
+      requiredSpace_(0),
+      configured_(false),
+      quitPosted_(false),
+      quitCode_(0) {
+    commandLine_.Parse(commandLine);
+
+    InstallerConfiguration config;
+    if (!LoadInstallerConfiguration(config))
+        return;  // logged; nothing to create
+    mainWindowClass_ = config.mainWindowClass;
+    site_ = config.site;
+    ApplyConfiguration(config, options_);
+
+    className_ = className ? className : L"";
+    title_ = title ? title : L"";
+    rect_ = rect;
+    instance_ = instance;
+    style_ = style;
+    icon_ = icon;
+
+    RECT desktop;
+    if (GetWindowRect(GetDesktopWindow(), &desktop)) {
+        const LONG dw = desktop.right - desktop.left;
+        const LONG dh = desktop.bottom - desktop.top;
+        const LONG w = rect.right - rect.left;
+        const LONG h = rect.bottom - rect.top;
+        rect_.left = (dw - w) / 2;
+        rect_.right = (dw + w) / 2;
+        rect_.top = (dh - h) / 2;
+        rect_.bottom = (dh + h) / 2;
+    }
+
+    SetBackgroundBitmap(nullptr);
+    try {
+        LoadBackgroundPicture(*this, background_);
+    } catch (const PError& e) {
+        // The page is still usable on its plain background.
+        LogLine("Background picture: %s", e.why());
+    }
+    configured_ = true;
+}
+
+MorvanditeInstallWindow::~MorvanditeInstallWindow() {
+    // No message may reach a half-destroyed object.
+    if (window_ && PGetWindowLong(window_, GWL_USERDATA) == reinterpret_cast<LONG>(this))
+        PSetWindowLong(window_, GWL_USERDATA, 0);
+    // The worker thread uses its object (a member) to the end: after success
+    // it still writes its last log line, so it must be done before we go.
+    if (worker_.IsRunning()) {
+        if (worker_.RunState() == kRunStatePaused)
+            worker_.SetRunState(kRunStateStopRequested);
+        while (worker_.IsRunning())
+            Sleep(10);
+    }
+    worker_.Release();
+    SetBackgroundBitmap(nullptr);
+    background_.bitmap.Reset();
+}
+
+void MorvanditeInstallWindow::GetClientSize(SIZE& size) { size = LayoutClientSize(InstallLayout, InstallLayoutRowCount); }
+
+void MorvanditeInstallWindow::LoadResources() {
+    MyCWnd::LoadResources();
+
+    InterfaceFont face = SelectInterfaceFont();
+    headingFont_ = CreateInterfaceFont(face, 28, 700);
+    skinFontLarge_ = CreateInterfaceFont(face, 28, 700);
+    face.base.lfQuality = 6;  // CLEARTYPE_NATURAL_QUALITY for everything smaller
+    subHeadingFont_ = CreateInterfaceFont(face, 17, 600);
+    skinFontSmall_ = CreateInterfaceFont(face, 17, 600);
+    bodyFont_ = CreateInterfaceFont(face, 15, 400);
+    linkFont_ = CreateInterfaceFont(face, 15, 400, true);
+
+    HINSTANCE module = Module();
+    handCursor_.Load(module, kHandCursor);
+    pageBrush_ = CreateSolidBrush(kPageColour);
+    barBrush_ = CreateSolidBrush(kBarColour);
+    backgroundBrush_ = pageBrush_;
+
+    static const int kSkinBitmaps[16] = {210, 213, 211, 218, 214, 216, 215, 219,
+                                         221, 223, 222, 224, 225, 227, 226, 228};
+    for (int i = 0; i < 16; ++i)
+        skinBitmaps_[i].Load(module, kSkinBitmaps[i]);
+
+    auto fill = [this](ButtonSkin& skin, int first, int width, int height, HFONT font) {
+        skin.bitmapWidth = width;
+        skin.height = height;
+        skin.normal = skinBitmaps_[first];
+        skin.pressed = skinBitmaps_[first + 1];
+        skin.focused = skinBitmaps_[first + 2];
+        skin.disabled = skinBitmaps_[first + 3];
+        skin.font = font;
+        skin.textColor = 0xFFFFFF;
+        skin.disabledTextColor = 0xC0C0C0;
+    };
+    fill(skinA_, 0, 51, 34, skinFontSmall_);
+    fill(skinB_, 4, 51, 34, skinFontSmall_);
+    fill(skinC_, 8, 47, 46, skinFontLarge_);
+    fill(skinD_, 12, 47, 46, skinFontLarge_);
+
+    firstSkin_ = skinA_;
+    secondSkin_ = skinB_;
+    spareBitmap_.Load(module, kProgressBitmap);
+}
+
+HFONT MorvanditeInstallWindow::FontOfRow(int row) const {
+    switch (row) {
+    case RowTitle:
+        return headingFont_;
+    case RowLanguagePrompt:
+    case RowOptionsHeading:
+    case RowLocationHeading:
+        return subHeadingFont_;
+    case RowSeparator1:
+    case RowSeparator2:
+    case RowSeparator3:
+    case RowProgress:
+        return nullptr;
+    case RowBrowse:
+        return skinA_.font;
+    case RowInstall:
+        return skinD_.font;
+    case RowCancel:
+        return skinC_.font;
+    case RowAgreementLink:
+        return linkFont_;
+    default:
+        return bodyFont_;
+    }
+}
+
+MyBaseControl& MorvanditeInstallWindow::ControlOfRow(int row) {
+    MyBaseControl* const controls[InstallLayoutRowCount] = {
+        &titleLabel_,          &languagePrompt_,  &languageList_,   &languageNote_,     &separator1_,
+        &optionsHeading_, &desktopBox_,      &quickLaunchBox_, &startMenuBox_,     &browserButtonBox_,
+        &allUsersBox_,    &separator2_,      &locationHeading_, &locationEdit_,    &browseButton_,
+        &locationHint_,   &spaceRequired_,   &spaceAvailable_, &separator3_,       &agreementBox_,
+        &agreementLink_,  &installButton_,   &cancelButton_,   &installingLabel_,  &progressBar_,
+    };
+    PASSERT(row >= 0 && row < InstallLayoutRowCount);
+    return *controls[row];
+}
+
+PString MorvanditeInstallWindow::RowText(int row) const {
+    const MsgRef message = InstallLayout[row].message;
+    if (!message.table)
+        return PString();
+    return MsgString(message, options_.displayName.text());
+}
+
+bool MorvanditeInstallWindow::IsChecked(const MyBaseControl& box) const {
+    return box.Handle() && PSendMessage(box.Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void MorvanditeInstallWindow::PostCheck(MyBaseControl& box, bool checked) {
+    if (box.Handle())
+        PPostMessage(box.Handle(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+// ---- The page ---------------------------------------------------------------------------
+
+void MorvanditeInstallWindow::BuildPage() {
+    // 1. Default folders.
+    DefaultFolders folders = FindDefaultFolders(options_.productName.text(), options_.hasAdminRights != 0);
+    installLocation_ = folders.installLocation;
+    ApplyDefaultFolders(folders, options_);
+
+    // 2. A previous installation's folder wins.
+    uninstallKey_ = kUninstallRoot;
+    AppendText(uninstallKey_, options_.displayName.text());
+    PString previous;
+    if (ReadMachineString(uninstallKey_.text(), "InstallLocation", previous) && !previous.empty())
+        installLocation_ = previous;
+
+    // 3. Tracking block.
+    TrackingInfo tracking;
+    ReadTrackingInformation(tracking);
+    options_.trackingInfo = tracking.trackingInfo;
+    options_.themeId = tracking.themeId;
+    localeCode_ = tracking.localeCode;
+
+    // 4. The system's language; on an English system a build's preferred one.
+    localeCode_ = DefaultLocaleCode();
+    if (std::strcmp(localeCode_.text(), "en") == 0) {
+        LocaleIterator first;
+        if (!first.atEnd())
+            localeCode_ = first.current().code;
+    }
+
+    // 5. Options and the first space figures.
+    SetOptionDefaults();
+
+    // 6. The initial language.
+    int32_t selected = CurrentLocale;
+    if (!localeCode_.empty()) {
+        for (LocaleIterator it; !it.atEnd(); it.next()) {
+            if (std::strcmp(it.current().code, localeCode_.text()) == 0) {
+                selected = int32_t(it.index());
+                break;
+            }
+        }
+    }
+
+    // 7. Every row is laid out in the client area up to the right margin.
+    RECT parent;
+    GetClientRect(window_, &parent);
+    parent.right = kPageRight;
+
+    // 8. The controls, in creation order.
+    const char* displayName = options_.displayName.text();
+    auto place = [&](int row) {
+        return LayoutControl(InstallLayout[row], parent, FontOfRow(row), -1, row == RowTitle ? displayName : nullptr);
+    };
+    auto staticBox = [&](MyStaticBox& box, int row, int id, DWORD style) {
+        RECT r = place(row);
+        box.CreateInRect(window_, r, id, RowText(row).text(), style);
+        SetControlFont(box, FontOfRow(row));
+    };
+    auto checkBox = [&](MyCheckBox& box, int row, int id, DWORD style, bool checked) {
+        RECT r = place(row);
+        if (row == RowAgreement)
+            EnsureHeight(r, 20);
+        box.CreateInRect(window_, r, id, RowText(row).text(), style);
+        SetControlFont(box, FontOfRow(row));
+        PostCheck(box, checked);
+    };
+    auto button = [&](MyButton& b, int row, int id, const ButtonSkin& skin, int minimumHeight) {
+        RECT r = place(row);
+        EnsureHeight(r, minimumHeight);
+        b.CreateInRect(window_, r, id, RowText(row).text(), skin);
+    };
+
+    staticBox(titleLabel_, RowTitle, 0, 0);
+    staticBox(languagePrompt_, RowLanguagePrompt, 0, 0);
+    staticBox(languageNote_, RowLanguageNote, 0, 0);
+    staticBox(optionsHeading_, RowOptionsHeading, 0, 0);
+    {
+        RECT r = place(RowLanguageList);
+        EnsureHeight(r, 21);
+        languageList_.CreateInRect(window_, r, IdLanguageList);
+        SetControlFont(languageList_, FontOfRow(RowLanguageList));
+        FillLanguageList(selected, r.bottom - r.top);
+    }
+    staticBox(separator1_, RowSeparator1, 0, SS_SUNKEN);
+    staticBox(separator2_, RowSeparator2, 0, SS_SUNKEN);
+    staticBox(separator3_, RowSeparator3, 0, SS_SUNKEN);
+    const bool administrator = options_.hasAdminRights != 0;
+    checkBox(desktopBox_, RowDesktop, IdDesktop, BS_MULTILINE, options_.desktopShortcut != 0);
+    checkBox(quickLaunchBox_, RowQuickLaunch, IdQuickLaunch, BS_MULTILINE, options_.quickLaunchShortcut != 0);
+    checkBox(startMenuBox_, RowStartMenu, IdStartMenu, BS_MULTILINE, options_.startMenuShortcut != 0);
+    checkBox(browserButtonBox_, RowBrowserButton, IdBrowserButton, BS_MULTILINE, options_.browserButton != 0);
+    checkBox(allUsersBox_, RowAllUsers, IdAllUsers, BS_MULTILINE, administrator && options_.allUsers);
+    staticBox(locationHeading_, RowLocationHeading, 0, 0);
+    staticBox(locationHint_, RowLocationHint, 0, 0);
+    {
+        RECT r = place(RowLocationEdit);
+        locationEdit_.CreateInRect(window_, r, IdLocationEdit, false, false, false, true, false);
+        SetControlFont(locationEdit_, FontOfRow(RowLocationEdit));
+        locationEdit_.SetText(options_.installFolder.text());
+    }
+    button(browseButton_, RowBrowse, IdBrowse, skinA_, 0);
+    staticBox(spaceRequired_, RowSpaceRequired, 0, 0);
+    staticBox(spaceAvailable_, RowSpaceAvailable, 0, 0);
+    UpdateDiskSpace(options_.installFolder.text());
+    checkBox(agreementBox_, RowAgreement, IdAgreement, BS_TOP, false);
+    staticBox(agreementLink_, RowAgreementLink, IdAgreementLink, kLinkStyle);
+    button(installButton_, RowInstall, IdInstall, skinD_, 46);
+    button(cancelButton_, RowCancel, IdCancel, skinC_, 46);
+    staticBox(installingLabel_, RowInstalling, 0, SS_CENTER);
+    {
+        RECT r = place(RowProgress);
+        EnsureHeight(r, 34);
+        ButtonSkin progress;
+        progress.bitmapWidth = 13;
+        progress.height = 21;
+        progress.normal = spareBitmap_.Get();
+        progress.textColor = 0;
+        progress.disabledTextColor = 0x808080;
+        progressBar_.CreateInRect(window_, r, IdProgress, nullptr, progress);
+        progressBar_.SetPercentage(0);
+    }
+    for (int row = 0; row < InstallLayoutRowCount; ++row)
+        if (row != RowInstalling && row != RowProgress)
+            ControlOfRow(row).SetVisible(true);
+    EnableWindow(allUsersBox_.Handle(), administrator);
+
+    // 9. Every text, in the chosen language.
+    CurrentLocale = -1;
+    SetLanguage(selected);
+
+    // 10.
+    UpdateInstallButton();
+}
+
+void MorvanditeInstallWindow::FillLanguageList(int32_t selected, int listHeight) {
+    HWND list = languageList_.Handle();
+    if (!list)
+        return;
+    HDC dc = GetDC(list);
+    HGDIOBJ oldFont = nullptr;
+    if (HFONT font = reinterpret_cast<HFONT>(PSendMessage(list, WM_GETFONT, 0, 0)))
+        oldFont = SelectObject(dc, font);
+    LONG widest = 0;
+    for (LocaleIterator it; !it.atEnd(); it.next()) {
+        PString name;
+        LanguageName(name, it.index());
+        LRESULT item = PComboAddString(list, name.text(), &PStringXEncoding);
+        if (item < 0)
+            continue;
+        PSendMessage(list, CB_SETITEMDATA, WPARAM(item), LPARAM(it.index()));
+        if (int32_t(it.index()) == selected)
+            PSendMessage(list, CB_SETCURSEL, WPARAM(item), 0);
+        RECT m = {0, 0, 0, 0};
+        PDrawText(dc, name.text(), &PStringXEncoding, &m, DT_CALCRECT | DT_SINGLELINE);
+        if (m.right - m.left > widest)
+            widest = m.right - m.left;
+    }
+    if (oldFont)
+        SelectObject(dc, oldFont);
+    ReleaseDC(list, dc);
+
+    // Narrow the list to its longest name. Its client area includes the
+    // drop-down button and the frame, which the names must not run under.
+    RECT client;
+    if (!GetClientRect(list, &client))
+        return;
+    const LONG wanted = widest + 8 + GetSystemMetrics(SM_CXVSCROLL) + 2 * GetSystemMetrics(SM_CXEDGE);
+    if (wanted < client.right - client.left) {
+        RECT r = ChildRect(list, window_);
+        LONG width = (r.right - r.left) - ((client.right - client.left) - wanted);
+        // The height given at creation is the dropped-down list's height.
+        MoveWindow(list, r.left, r.top, width, listHeight, TRUE);
+    }
+}
+
+void MorvanditeInstallWindow::SetLanguage(int32_t locale) {
+    if (locale == CurrentLocale)
+        return;
+    CurrentLocale = locale;
+
+    const char* displayName = options_.displayName.text();
+    if (window_)
+        PSetWindowText(window_, MsgString(TXTINS_Install_Morvandite, displayName).text(), &PStringXEncoding, false);
+
+    static const int kBeforeSpace[] = {RowTitle,   RowLanguagePrompt, RowLanguageNote,  RowOptionsHeading,
+                                       RowDesktop, RowQuickLaunch,    RowStartMenu,     RowBrowserButton,
+                                       RowAllUsers, RowLocationHeading, RowLocationHint, RowBrowse};
+    for (int row : kBeforeSpace)
+        ControlOfRow(row).SetText(RowText(row).text());
+
+    // The figures describe the folder in the edit box, which the user may
+    // have changed since the page was built.
+    PString path;
+    if (locationEdit_.Handle())
+        locationEdit_.GetText(path);
+    UpdateDiskSpace(path.empty() ? options_.installFolder.text() : path.text());
+
+    agreementBox_.SetText(RowText(RowAgreement).text());
+    agreementLink_.SetText(RowText(RowAgreementLink).text());
+    LayOutAgreement(locale);
+    for (int row : {RowInstall, RowCancel, RowInstalling})
+        ControlOfRow(row).SetText(RowText(row).text());
+
+    if (window_)
+        InvalidateRect(window_, nullptr, TRUE);
+}
+
+void MorvanditeInstallWindow::LayOutAgreement(int32_t locale) {
+    if (!window_ || !agreementBox_.Handle())
+        return;
+    RECT parent;
+    GetClientRect(window_, &parent);
+    parent.top = 15;
+    parent.right = kPageRight;
+    RECT r = LayoutControl(InstallLayout[RowAgreement], parent, bodyFont_, locale);
+    int height = r.bottom - r.top;
+    if (height < 20)
+        height = 20;
+    MoveWindow(agreementBox_.Handle(), r.left, r.top, r.right - r.left, height, TRUE);
+    RECT r2 = LayoutControl(InstallLayout[RowAgreementLink], parent, linkFont_, locale);
+    MoveWindow(agreementLink_.Handle(), r2.left, r.top + height + 5, r2.right - r2.left, r2.bottom - r2.top, TRUE);
+}
+
+// ---- Messages -------------------------------------------------------------------------
+
+int MorvanditeInstallWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
+    const int id = LOWORD(wParam);
+    const int notification = HIWORD(wParam);
+    switch (id) {
+    case IdCancel:
+        ConfirmCancel();
+        return 1;
+    case IdLocationEdit:
+        if (notification == EN_CHANGE) {
+            PString text;
+            locationEdit_.GetText(text);
+            if (!text.empty())
+                UpdateDiskSpace(text.text());
+        }
+        return 1;
+    case IdAgreement:
+        UpdateInstallButton();
+        return 1;
+    case IdLanguageList:
+        if (notification == CBN_SELENDOK)
+            OnLanguageChange();
+        return 1;
+    case IdInstall:
+        StartInstall();
+        return 1;
+    case IdBrowse:
+        Browse();
+        return 1;
+    case IdAgreementLink:
+        if (notification == STN_CLICKED)
+            OpenTermsOfService();
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+void MorvanditeInstallWindow::OnLanguageChange() {
+    HWND list = languageList_.Handle();
+    LRESULT item = PSendMessage(list, CB_GETCURSEL, 0, 0);
+    if (item < 0)
+        return;
+    int32_t chosen = int32_t(PSendMessage(list, CB_GETITEMDATA, WPARAM(item), 0));
+    if (chosen == CurrentLocale)
+        return;
+    if (!LanguageSupported(uint32_t(chosen))) {
+        PString name;
+        LanguageNameIn(name, CurrentLocale, uint32_t(chosen));
+        PString caption = MsgString(TXTINS_N0_Language_Support, name.text());
+        PString text;
+        LanguageSupportText(text, name.text(), uint32_t(chosen));
+        int answer = AskBox(caption.text(), text.text(), MsgString(TXTINS_Continue).text(),
+                            MsgString(TXTINS_Cancel).text(), FirstButtonSkin(), SecondButtonSkin(), 394, 302);
+        if (answer == MyMsgBoxSecondButton) {
+            chosen = CurrentLocale;
+            LRESULT count = PSendMessage(list, CB_GETCOUNT, 0, 0);
+            for (LRESULT i = 0; i < count; ++i) {
+                if (int32_t(PSendMessage(list, CB_GETITEMDATA, WPARAM(i), 0)) == CurrentLocale) {
+                    PSendMessage(list, CB_SETCURSEL, WPARAM(i), 0);
+                    break;
+                }
+            }
+        }
+    }
+    if (chosen != CurrentLocale)
+        SetLanguage(chosen);
+}
+
+LRESULT MorvanditeInstallWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        switch (message) {
+        case WM_DESTROY:
+            Quit(ExitClientRunning);
+            return 1;
+        case WM_CLOSE:
+            ConfirmCancel();
+            return 1;
+        case WM_SETCURSOR:
+            if (reinterpret_cast<HWND>(wParam) == agreementLink_.Handle() && agreementLink_.Handle()) {
+                SetCursor(handCursor_);
+                return 1;
+            }
+            return 0;
+        case WM_DRAWITEM: {
+            const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (item && item->hwndItem && (PGetWindowLong(item->hwndItem, GWL_STYLE) & 0x0B))
+                PSendMessage(item->hwndItem, WM_DRAWITEM, wParam, lParam);
+            return 1;
+        }
+        case WM_CTLCOLORSTATIC: {
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            HWND control = reinterpret_cast<HWND>(lParam);
+            if (control == agreementLink_.Handle())
+                SetTextColor(dc, kLinkColour);
+            if (control == spaceAvailable_.Handle() && freeSpace_ < requiredSpace_)
+                SetTextColor(dc, kShortSpaceColour);
+            if (control == installingLabel_.Handle()) {
+                SetBkColor(dc, kBarColour);
+                return reinterpret_cast<LRESULT>(barBrush_.Get());
+            }
+            SetBkColor(dc, kPageColour);
+            return reinterpret_cast<LRESULT>(pageBrush_.Get());
+        }
+        case WM_INSTALL_STATUS:
+            OnWorkerMessage(wParam, lParam);
+            return 1;
+        default:
+            return 0;
+        }
+    } catch (...) {
+        LogLine("Error in main loop");
+        return 1;
+    }
+}
+
+void MorvanditeInstallWindow::OnPaint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window_, &ps);
+    if (dc) {
+        SetBkMode(dc, TRANSPARENT);
+        RECT cancel = ChildRect(cancelButton_.Handle(), window_);
+        RECT client;
+        GetClientRect(window_, &client);
+        const int top = cancel.top - 15;
+        RECT bar = {kBarLeft, top, client.right, client.bottom};
+        FillRect(dc, &bar, barBrush_);
+        AutoDeleteUiObjectPen pen;
+        pen = CreatePen(PS_SOLID, 1, kBarLineColour);
+        HGDIOBJ oldPen = SelectObject(dc, pen.Get());
+        MoveToEx(dc, kBarLeft, top, nullptr);
+        LineTo(dc, client.right, top);
+        SelectObject(dc, oldPen);
+    }
+    EndPaint(window_, &ps);
+}
+
+void MorvanditeInstallWindow::UpdateInstallButton() {
+    if (!installButton_.Handle())
+        return;
+    const bool allowed = IsChecked(agreementBox_) && freeSpace_ > requiredSpace_ && !worker_.IsRunning();
+    installButton_.SetEnabled(allowed);
+}
+
+void MorvanditeInstallWindow::UpdateControlState() {
+    const bool running = worker_.IsRunning();
+    const bool administrator = options_.hasAdminRights != 0;
+    for (MyBaseControl* c : {static_cast<MyBaseControl*>(&languageList_), static_cast<MyBaseControl*>(&desktopBox_),
+                             static_cast<MyBaseControl*>(&quickLaunchBox_), static_cast<MyBaseControl*>(&startMenuBox_),
+                             static_cast<MyBaseControl*>(&browserButtonBox_),
+                             static_cast<MyBaseControl*>(&locationEdit_), static_cast<MyBaseControl*>(&browseButton_),
+                             static_cast<MyBaseControl*>(&agreementBox_)})
+        c->SetEnabled(!running);
+    allUsersBox_.SetEnabled(!running && administrator);
+    installButton_.SetVisible(!running);
+    installingLabel_.SetVisible(running);
+    progressBar_.SetVisible(running);
+}
+
+void MorvanditeInstallWindow::StartInstall() {
+    const bool administrator = options_.hasAdminRights != 0;
+    options_.desktopShortcut = IsChecked(desktopBox_);
+    options_.quickLaunchShortcut = IsChecked(quickLaunchBox_);
+    options_.startMenuShortcut = IsChecked(startMenuBox_);
+    options_.browserButton = IsChecked(browserButtonBox_);
+    options_.allUsers = administrator && IsChecked(allUsersBox_);
+    PString folder;
+    locationEdit_.GetText(folder);
+    // The worker and the registration append "\name" to the folder.
+    while (folder.length() > 1 && (folder.text()[folder.length() - 1] == '\\' ||
+                                   folder.text()[folder.length() - 1] == '/'))
+        folder.truncate(folder.length() - 1);
+    options_.installFolder = folder;
+
+    const char* displayName = options_.displayName.text();
+    QuestionBox ask = [this](const PString& caption, const PString& text, const PString& first,
+                             const PString& second) {
+        return AskBox(caption.text(), text.text(), first.text(), second.text(), FirstButtonSkin(),
+                      SecondButtonSkin(), 394, 212);
+    };
+    if (CheckRunningInstance(mainWindowClass_.text(), displayName, ask) == 1) {
+        DestroyWindow(window_);  // WM_DESTROY posts the quit code 18
+        return;
+    }
+    RemoveSiblingBrands(options_.productName.text(), displayName, ask);
+
+    options_.locale = CurrentLocale;
+    if (!worker_.IsRunning()) {
+        if (!worker_.Start(options_, window_, WM_INSTALL_STATUS))
+            ShowErrorBox(TXTINS_Disk_write_errorX_Check_if_the_ELL);
+    }
+    UpdateControlState();
+}
+
+void MorvanditeInstallWindow::ConfirmCancel() {
+    if (worker_.IsRunning())
+        worker_.SetRunState(kRunStatePaused);
+
+    PString text = MsgString(TXTINS_Are_you_sure_you_wish_to_cance_ELL_1);
+    AppendChar(text, '\n');
+    AppendChar(text, '\n');
+    AppendMsg(text, TXTINS_Click_XResumeX_to_continue_ins_ELL);
+    PString caption = MsgString(TXTINS_Installing_N0, options_.displayName.text());
+    int answer = AskBox(caption.text(), text.text(), MsgString(TXTINS_Resume).text(), MsgString(TXTINS_Cancel).text(),
+                        FirstButtonSkin(), SecondButtonSkin(), 394, 212);
+
+    if (answer == MyMsgBoxSecondButton) {
+        if (worker_.IsRunning()) {
+            worker_.SetRunState(kRunStateStopRequested);
+            while (worker_.IsRunning())
+                Sleep(100);
+            worker_.Release();
+        }
+        Quit(ExitCanceled);
+    }
+    else if (worker_.IsRunning()) {
+        worker_.SetRunState(kRunStateRunning);
+    }
+    UpdateControlState();
+}
+
+void MorvanditeInstallWindow::OnWorkerMessage(WPARAM wParam, LPARAM lParam) {
+    const int32_t code = int32_t(wParam);
+    if (code >= 0 && code != kInstallFinished) {
+        progressBar_.SetPercentage(code > 100 ? 100 : code);
+        if (progressBar_.Handle())
+            InvalidateRect(progressBar_.Handle(), nullptr, TRUE);
+        return;
+    }
+    switch (code) {
+    case kInstallFinished:
+        Quit(ExitInstalled);
+        break;
+    case kInstallGeneralError:
+        ShowErrorBox(TXTINS_Disk_write_errorX_Check_if_the_ELL);
+        WaitForWorker();
+        UpdateControlState();
+        break;
+    case kInstallStopped:
+        break;
+    case kInstallArchiveError:
+        ShowErrorBox(TXTINS_Disk_write_errorX_Check_if_the_ELL);
+        break;
+    case kInstallRegistryError:
+        ShowErrorBox(TXTINS_Registry_write_errorX_This_may_ELL);
+        break;
+    case kInstallErrorWithText: {
+        std::unique_ptr<PString> text(reinterpret_cast<PString*>(lParam));
+        PASSERT(lParam);
+        PString message = MsgString(TXTINS_Disk_write_errorX_Check_if_the_ELL);
+        AppendChar(message, '\n');
+        AppendChar(message, '\n');
+        AppendText(message, text->text());
+        PString caption = MsgString(TXTINS_Installing_N0, options_.displayName.text());
+        PMessageBox(window_, message.text(), caption.text(), &PStringXEncoding, MB_ICONERROR);
+        WaitForWorker();
+        UpdateControlState();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+int MorvanditeInstallWindow::AskBox(const char* caption, const char* text, const char* first, const char* second,
+                                    const ButtonSkin& secondSkin, const ButtonSkin& firstSkin, int width,
+                                    int height) {
+    int answer =
+        MyMessageBox(window_, caption, text, first, second, secondSkin, firstSkin, bodyFont_, width, height);
+    // The box's own loop ends on WM_QUIT without posting it again; the
+    // process must still end with the code we chose.
+    if (answer == MyMsgBoxNoAnswer && quitPosted_)
+        PostQuitMessage(quitCode_);
+    return answer;
+}
+
+void MorvanditeInstallWindow::ShowErrorBox(MsgRef text) {
+    PString caption = MsgString(TXTINS_Installing_N0, options_.displayName.text());
+    AskBox(caption.text(), MsgString(text).text(), MsgString(TXTINS_OK).text(), nullptr, FirstButtonSkin(),
+           FirstButtonSkin(), 394, 212);
+}
+
+void MorvanditeInstallWindow::Quit(int code) {
+    quitPosted_ = true;
+    quitCode_ = code;
+    PostQuitMessage(code);
+}
+
+void MorvanditeInstallWindow::WaitForWorker() {
+    // The worker posts its code just before it ends; the page may only
+    // return to choosing once it has.
+    while (worker_.IsRunning())
+        Sleep(10);
+    worker_.Release();
+}

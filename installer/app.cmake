@@ -1,0 +1,49 @@
+# The installer itself: the page, its rules and start-up (installer_app), and
+# MorvanditeInstall.exe with every resource it carries (resources/installer.rc).
+# Included from installer/CMakeLists.txt (Windows builds only).
+include_guard(GLOBAL)
+
+# The client's files come from the payload_tree target, which assembles them in
+# MORVANDITE_PAYLOAD_DIR (build/windows/payload).
+if(WIN32 AND NOT TARGET payload_tree AND EXISTS ${PROJECT_SOURCE_DIR}/resources/payload/CMakeLists.txt)
+  add_subdirectory(${PROJECT_SOURCE_DIR}/resources/payload ${CMAKE_BINARY_DIR}/payload-build)
+endif()
+
+add_library(installer_app STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/MorvanditeInstall_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/installlocation_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/startup_win.cpp)
+target_include_directories(installer_app PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(installer_app PUBLIC installer_core installer_engine installer_ui plib)
+
+# The payload resource: the assembled folder packed by the native mkpayload
+# (build/native/bin, built first by tools/build.sh).
+set(MORVANDITE_MKPAYLOAD ${CMAKE_BINARY_DIR}/../native/bin/mkpayload
+    CACHE FILEPATH "The native mkpayload tool the Windows build runs to pack payloads")
+set(MORVANDITE_PAYLOAD_BIN ${CMAKE_BINARY_DIR}/generated/payload.bin)
+add_custom_command(
+  OUTPUT ${MORVANDITE_PAYLOAD_BIN}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
+  COMMAND ${MORVANDITE_MKPAYLOAD} ${MORVANDITE_PAYLOAD_DIR} ${MORVANDITE_PAYLOAD_BIN}
+  DEPENDS payload_tree ${MORVANDITE_PAYLOAD_DIR}/uninstall.lst ${MORVANDITE_MKPAYLOAD}
+  COMMENT "Packing the installer's payload from ${MORVANDITE_PAYLOAD_DIR}"
+  VERBATIM)
+add_custom_target(installer_payload DEPENDS ${MORVANDITE_PAYLOAD_BIN})
+
+add_executable(MorvanditeInstall WIN32
+  ${CMAKE_CURRENT_LIST_DIR}/winmain_win.cpp
+  ${PROJECT_SOURCE_DIR}/resources/installer.rc)
+target_link_libraries(MorvanditeInstall PRIVATE installer_app)
+set_target_properties(MorvanditeInstall PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+add_dependencies(MorvanditeInstall installer_payload)
+target_include_directories(MorvanditeInstall PRIVATE ${PROJECT_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/generated)
+morvandite_embed_message_table(MorvanditeInstall ${PROJECT_SOURCE_DIR}/resources/installer.rc)
+set_property(SOURCE ${PROJECT_SOURCE_DIR}/resources/installer.rc DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
+             APPEND PROPERTY OBJECT_DEPENDS
+             ${MORVANDITE_PAYLOAD_BIN}
+             ${PROJECT_SOURCE_DIR}/resources/config.ini
+             ${PROJECT_SOURCE_DIR}/resources/installer.manifest)
+
+# Drives the installer's window by class and control ids (tools/run-headless.sh).
+add_executable(installer_driver ${PROJECT_SOURCE_DIR}/tools/installer-driver/installer_driver.cpp)
+set_target_properties(installer_driver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

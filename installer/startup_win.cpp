@@ -1,0 +1,53 @@
+// The pieces of start-up that decide before the window exists.
+#define PASSERT_SOURCE "MorvanditeInstall"
+#include <cstring>
+
+#include "MorvanditeInstall.h"
+#include "msgids.h"
+#include "mymsgbox.h"
+#include "ppmsg.h"
+#include "uiobjects.h"
+
+bool WindowsVersionRefused(const OSVERSIONINFOA& version) {
+    if (version.dwPlatformId < VER_PLATFORM_WIN32_NT)
+        return true;  // Win32s and the 95/98/Me family
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT)
+        return version.dwMajorVersion < 5 || (version.dwMajorVersion == 5 && version.dwMinorVersion == 0);
+    return false;
+}
+
+bool WindowsVersionRefused() {
+    OSVERSIONINFOA version;
+    std::memset(&version, 0, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;  // 148
+    if (!GetVersionExA(&version))
+        return false;
+    return WindowsVersionRefused(version);
+}
+
+void ShowUnsupportedSystemNotice() {
+    HINSTANCE module = ModuleInstance ? ModuleInstance : GetModuleHandleA(nullptr);
+    BitmapImage normal, focused, pressed, disabled;
+    normal.Load(module, 210);
+    focused.Load(module, 211);
+    pressed.Load(module, 213);
+    disabled.Load(module, 218);
+    ButtonSkin skin;
+    skin.bitmapWidth = 51;
+    skin.height = 34;
+    skin.normal = normal.Get();
+    // 211 is the face with the focus ring and 213 the pressed one, as in
+    // every other small button: the box's only button has the focus.
+    skin.pressed = pressed.Get();
+    skin.focused = focused.Get();
+    skin.disabled = disabled.Get();
+    skin.font = nullptr;
+    skin.textColor = 0xFFFFFF;
+    skin.disabledTextColor = 0xFFFFFF;
+
+    // No language has been chosen yet: these are the English texts.
+    PString ok = MsgString(TXTINS_OK);
+    PString text = MsgString(TXTINS_Support_for_your_operating_sys_ELL);
+    PString caption = MsgString(TXTINS_Install_Morvandite_Software);
+    MyMessageBox(nullptr, caption.text(), text.text(), ok.text(), nullptr, skin, skin, nullptr, 394, 212);
+}

@@ -1,0 +1,74 @@
+// The installer's process entry: global set-up in a fixed order, the version
+// gate, the one window and the main thread's message loop.
+#define PASSERT_SOURCE "MorvanditeInstall"
+#include <windows.h>
+#include <objbase.h>
+
+#include "MorvanditeInstall.h"
+#include "environment.h"
+#include "perror.h"
+#include "plog.h"
+#include "ppmsg.h"
+#include "psyscalls.h"
+
+namespace {
+const wchar_t kClassName[] = L"MorvanditeInstaller";
+const wchar_t kTitle[] = L"Setup Morvandite";
+const DWORD kStyle = 0x10CA0000;  // WS_VISIBLE, WS_CAPTION, WS_SYSMENU, WS_MINIMIZEBOX
+const int kIconResource = 101;
+
+int RunMessageLoop(const MorvanditeInstallWindow& window) {
+    MSG msg;
+    for (;;) {
+        int result = PGetMessage(&msg, nullptr, 0, 0);
+        if (result == 0)
+            break;
+        if (result == -1) {
+            LogLine("%s", PSystemError("MessageLoop", GetLastError()).why());
+            continue;
+        }
+        if (!IsDialogMessageA(window.Handle(), &msg)) {
+            TranslateMessage(&msg);
+            PDispatchMessage(&msg);
+        }
+    }
+    return int(msg.wParam);
+}
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    ModuleInstance = instance;
+    const bool wine = DetectWine();  // switches the wrappers to ANSI under Wine
+    LoadShellFunctions();
+    if (!LoadMessageTable()) {
+        LogLine("Language initialization failed");
+        return ExitNotStarted;
+    }
+
+    if (WindowsVersionRefused()) {
+        ShowUnsupportedSystemNotice();
+        FreeMessageTable();
+        return ExitSystemRefused;
+    }
+
+    HICON icon = LoadIconA(ModuleInstance, MAKEINTRESOURCEA(kIconResource));
+    CoInitialize(nullptr);
+
+    const RECT rect = {0, 0, 640, 420};
+    MorvanditeInstallWindow* window = new MorvanditeInstallWindow(kClassName, kTitle, kStyle, rect, ModuleInstance,
+                                                                  icon, wine ? 18 : 20, commandLine);
+    int exitCode = ExitNotStarted;
+    // Without a window nothing would ever post the quit message.
+    if (window->IsConfigured() && window->Create(nullptr)) {
+        window->BuildPage();
+        window->Show();
+        MSG peek;
+        PeekMessageA(&peek, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue exists from here on
+        exitCode = RunMessageLoop(*window);
+    }
+
+    delete window;
+    FreeMessageTable();
+    CoUninitialize();
+    return exitCode;
+}
