@@ -1,4 +1,5 @@
 // The skinned message box, answered by a helper thread as a user would.
+// msgbox_ansi_gui_test runs the same cases with the ANSI system calls.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,9 +11,15 @@
 
 #include "mymsgbox.h"
 #include "mywindow.h"
+#include "pencoding.h"
 #include "psyscalls.h"
 
 namespace {
+
+#ifdef MSGBOX_TEST_ANSI
+// Before any window exists, as the installer does under Wine.
+const bool kAnsiMode = (SetWideApiMode(-1), true);
+#endif
 
 struct BoxView {
     HWND box = nullptr;
@@ -24,6 +31,7 @@ struct BoxView {
     HWND firstButton = nullptr;
     LRESULT hitTest = 0;
     std::wstring caption;
+    bool unicode = true;
     RECT window = {};
 };
 
@@ -80,6 +88,7 @@ public:
             wchar_t text[200] = {};
             GetWindowTextW(box, text, 200);
             view.caption = text;
+            view.unicode = IsWindowUnicode(box) != FALSE;
             answer(box);
         });
     }
@@ -192,9 +201,15 @@ TEST_F(MessageBoxTest, TwoButtonsSitSymmetricallyAndTheSecondAnswersSeven) {
     EXPECT_EQ(v.first.bottom - v.first.top, 46);
 }
 
-TEST_F(MessageBoxTest, FirstOfTwoAnswersSix) {
+TEST_F(MessageBoxTest, FirstOfTwoAnswersSixAndTheCaptionKeepsItsAccent) {
+    PString caption("Installation ");
+    AppendCodePoint(caption, 0x00E9);  // é: in code page 1252 and in UTF-16 alike
     Answerer a(nullptr, [](HWND box) { ClickButton(box, 6); });
-    EXPECT_EQ(MyMessageBox(nullptr, "c", "t", "Yes", "No", small, small, nullptr, 394, 212), 6);
+    EXPECT_EQ(MyMessageBox(nullptr, caption.text(), "t", "Oui", "Non", small, small, nullptr, 394, 212), 6);
+    EXPECT_EQ(a.view.unicode, UseWideApi());
+    if (UseWideApi() || GetACP() == 1252) {
+        EXPECT_EQ(a.view.caption, L"Installation \u00e9");
+    }
 }
 
 TEST_F(MessageBoxTest, ReleaseOutsideTheButtonIsNoAnswer) {

@@ -86,9 +86,9 @@ void Pump() {
 
 class Host : public MyCWnd {
 public:
-    Host() : MyCWnd(18) {
+    explicit Host(const wchar_t* className = L"UiTestHost") : MyCWnd(18) {
         instance_ = GetModuleHandleA(nullptr);
-        className_ = L"UiTestHost";
+        className_ = className;
         title_ = L"Toolkit test";
         style_ = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
         rect_ = {100, 100, 500, 420};
@@ -99,6 +99,7 @@ public:
         return 1;
     }
     void SetBackground(HBITMAP b) { backgroundBitmap_ = b; }
+    void SetClassName(const wchar_t* name) { className_ = name; }
 
     std::vector<std::pair<WPARAM, LPARAM>> commands;
 };
@@ -509,6 +510,53 @@ TEST_F(Toolkit, ControlObjectAndWindowMayGoInEitherOrder) {
     b.Create(host.Handle(), 10, 10, 140, 34, 1, "x", skin);
     DestroyWindow(b.Handle());
     EXPECT_EQ(b.Handle(), nullptr);  // the window went first
+}
+
+// ---- The ANSI mode (the installer's mode under Wine) ------------------------------
+
+class AnsiToolkit : public Toolkit {
+protected:
+    void SetUp() override {
+        SetWideApiMode(-1);
+        // A class of its own: the first registration of a name decides
+        // whether its windows are wide or ANSI.
+        host.SetClassName(L"UiTestHostAnsi");
+        Toolkit::SetUp();
+    }
+    void TearDown() override {
+        Toolkit::TearDown();
+        SetWideApiMode(0);
+    }
+};
+
+TEST_F(AnsiToolkit, WindowsClicksAndTextsWork) {
+    EXPECT_FALSE(IsWindowUnicode(host.Handle()));
+    MyButton b;
+    b.Create(host.Handle(), 10, 10, 140, 34, 77, "OK", skin);
+    b.SetVisible(true);
+    EXPECT_FALSE(IsWindowUnicode(b.Handle()));
+    Click(b.Handle(), 5, 5, 5, 5);
+    ASSERT_EQ(host.commands.size(), 1u);
+    EXPECT_EQ(host.commands[0].first, 77u);
+
+    // A code page 1252 text survives the ANSI code page when it is 1252.
+    PString accented;
+    AppendCodePoint(accented, 'C');
+    AppendCodePoint(accented, 0x00E9);  // é
+    MyCheckBox check;
+    check.Create(host.Handle(), 10, 50, 200, 20, 141, accented.text(), 0);
+    PString back;
+    check.GetText(back);
+    if (GetACP() == 1252) {
+        EXPECT_STREQ(back.text(), accented.text());
+    }
+    // Characters the ANSI code page lacks arrive as its replacement, never as garbage.
+    PString cyrillic;
+    AppendCodePoint(cyrillic, 0x0416);
+    b.SetText(cyrillic.text());
+    b.GetText(back);
+    EXPECT_EQ(back.length(), 1u);
+    EXPECT_STREQ(b.Text(), cyrillic.text()) << "the button draws its own copy";
 }
 
 // ---- Handle owners ---------------------------------------------------------------
