@@ -1,6 +1,11 @@
 #include "test_paths.h"
 
 #include <filesystem>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -8,6 +13,14 @@
 namespace fs = std::filesystem;
 
 namespace {
+unsigned long CurrentProcessId() {
+#ifdef _WIN32
+    return GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
+}
+
 // Under Wine the build's Linux paths are reached through drive Z:.
 fs::path Native(const char* path) {
 #ifdef _WIN32
@@ -31,7 +44,9 @@ std::string BinaryPath(const std::string& relative) {
 }
 
 std::string ScratchFolder(const std::string& name) {
-    fs::path p = Native(MORVANDITE_BINARY_DIR) / "test-scratch" / name;
+    // CTest runs tests in parallel processes: the process id keeps two tests
+    // that use the same name apart.
+    fs::path p = Native(MORVANDITE_BINARY_DIR) / "test-scratch" / (name + "-" + std::to_string(CurrentProcessId()));
     std::error_code ec;
     fs::remove_all(p, ec);
     fs::create_directories(p);

@@ -2,8 +2,8 @@
 #pragma once
 #include <string>
 
-// A fresh, empty scratch folder for one test (created; removed by the caller
-// or left under the build folder for inspection).
+// A fresh, empty scratch folder for one test process (created; left under the
+// build folder for inspection).
 std::string ScratchFolder(const std::string& name);
 std::string SourcePath(const std::string& relative);
 std::string BinaryPath(const std::string& relative);
