@@ -55,13 +55,6 @@ TEST(JpegImageSource, StoredPictureIsProgressive200By600) {
     EXPECT_EQ(ErrorOf([&] { source.ReadRow(row.data()); }), "JPEG: no more rows");
 }
 
-TEST(JpegImageSource, ScaleDenominatorHalvesTheSize) {
-    std::vector<uint8_t> jpeg = StoredPicture();
-    PJpegImageSource source(jpeg.data(), jpeg.size(), 2);
-    EXPECT_EQ(source.Width(), 100);
-    EXPECT_EQ(source.Height(), 300);
-}
-
 TEST(JpegImageSource, EmptyAndBrokenData) {
     const uint8_t soi[] = {0xFF, 0xD8};
     EXPECT_EQ(ErrorOf([] { PJpegImageSource s("", 0, 1); }), "JPEG: empty file");
