@@ -50,6 +50,11 @@ LRESULT CALLBACK MyWindow::WindowProcedure(HWND window, UINT message, WPARAM wPa
     auto* self = reinterpret_cast<MyWindow*>(PGetWindowLong(window, GWL_USERDATA));
     if (!self)
         return PDefWindowProc(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        // The window is going: the object no longer names it, whatever it does.
+        PSetWindowLong(window, GWL_USERDATA, 0);
+        self->window_ = nullptr;
+    }
 
     // No exception may unwind into the system's frames that called us.
     try {
@@ -67,11 +72,6 @@ LRESULT CALLBACK MyWindow::WindowProcedure(HWND window, UINT message, WPARAM wPa
         case WM_COMMAND:
             if (self->OnCommand(wParam, lParam))
                 return 1;
-            break;
-        case WM_NCDESTROY:
-            // The window is gone: the object no longer names it.
-            PSetWindowLong(window, GWL_USERDATA, 0);
-            self->window_ = nullptr;
             break;
         }
     }
