@@ -3,9 +3,12 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include <jpeglib.h>
 
 #include "background.h"
 #include "mywindow.h"
@@ -31,6 +34,40 @@ std::string ErrorOf(F f) {
         return e.why();
     }
     return "";
+}
+
+// A small baseline JPEG whose frame header then claims width x height.
+std::vector<uint8_t> BaselineJpegClaiming(int width, int height) {
+    jpeg_compress_struct c;
+    jpeg_error_mgr e;
+    c.err = jpeg_std_error(&e);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &out, &size);
+    c.image_width = 16;
+    c.image_height = 16;
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<uint8_t> row(16 * 3, 0x80);
+    JSAMPROW r = row.data();
+    while (c.next_scanline < 16)
+        jpeg_write_scanlines(&c, &r, 1);
+    jpeg_finish_compress(&c);
+    std::vector<uint8_t> jpeg(out, out + size);
+    jpeg_destroy_compress(&c);
+    free(out);
+    for (size_t i = 2; i + 8 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {  // SOF0: length, precision, height, width
+            jpeg[i + 5] = uint8_t(height >> 8);
+            jpeg[i + 6] = uint8_t(height);
+            jpeg[i + 7] = uint8_t(width >> 8);
+            jpeg[i + 8] = uint8_t(width);
+            break;
+        }
+    return jpeg;
 }
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.compare(0, strlen(prefix), prefix) == 0; }
@@ -186,6 +223,21 @@ TEST(BackgroundPicture, CorruptScanHeaderThrowsAndLeavesNoBitmap) {
     std::string e = ErrorOf([&] { DecodeJpegPicture(broken.data(), uint32_t(broken.size()), picture); });
     EXPECT_TRUE(StartsWith(e, "JPEG: ")) << e;
     EXPECT_FALSE(picture.IsLoaded());
+}
+
+TEST(BackgroundPicture, APictureWithoutRoomForItsBitmapIsLeftOut) {
+    // 23,000 x 23,000 pixels need 2.1 GB: more than a 32-bit process has room for.
+    std::vector<uint8_t> huge = BaselineJpegClaiming(23000, 23000);
+    BackgroundPicture picture;
+    EXPECT_FALSE(DecodeJpegPicture(huge.data(), uint32_t(huge.size()), picture));
+    EXPECT_FALSE(picture.IsLoaded());
+    EXPECT_EQ(picture.pixels, nullptr);
+    // Beyond 2 GB the bitmap is not even tried.
+    std::vector<uint8_t> larger = BaselineJpegClaiming(60000, 60000);
+    EXPECT_FALSE(DecodeJpegPicture(larger.data(), uint32_t(larger.size()), picture));
+    // The small picture itself decodes.
+    std::vector<uint8_t> small = BaselineJpegClaiming(16, 16);
+    EXPECT_TRUE(DecodeJpegPicture(small.data(), uint32_t(small.size()), picture));
 }
 
 TEST(BackgroundPicture, LoadsTheResourceOnceIntoTheWindow) {
