@@ -157,6 +157,21 @@ enum InstallerExitCode : int {
 
 // ---- The window ------------------------------------------------------------------
 
+// A skinned button whose text font can be replaced: a translation too long
+// for the button is drawn in a smaller size of the skin's face.
+class PageButton : public MyButton {
+public:
+    void SetFont(HFONT font) {
+        skin_.font = font;
+        if (control_)
+            InvalidateRect(control_, nullptr, TRUE);
+    }
+    HFONT Font() const { return skin_.font; }
+};
+
+// Pixels kept free between a button's text and each of its sides.
+constexpr int ButtonTextMargin = 6;
+
 class MorvanditeInstallWindow : public MyCWnd {
 public:
     MorvanditeInstallWindow(const wchar_t* className, const wchar_t* title, DWORD style, const RECT& rect,
@@ -202,6 +217,7 @@ private:
     void FillLanguageList(int32_t selected, int listHeight);
     void OnLanguageChange();
     void LayOutAgreement(int32_t locale);
+    void FitButtonText(PageButton& button, HFONT skinFont, AutoDeleteUiObjectFont& fitted);
     // The text of a row's message in the current locale (%0 = display name).
     PString RowText(int row) const;
     bool IsChecked(const MyBaseControl& box) const;
@@ -249,17 +265,18 @@ private:
     MyStaticBox locationHeading_;
     MyStaticBox locationHint_;
     MyEditBox locationEdit_;
-    MyButton browseButton_;
+    PageButton browseButton_;
     MyStaticBox spaceRequired_;
     MyStaticBox spaceAvailable_;
     MyCheckBox agreementBox_;
     MyStaticBox agreementLink_;
-    MyButton installButton_;
-    MyButton cancelButton_;
+    PageButton installButton_;
+    PageButton cancelButton_;
     MyStaticBox installingLabel_;
     MyProgressBar progressBar_;
 
     AutoDeleteUiObjectBitmap skinBitmaps_[16];
+    AutoDeleteUiObjectFont fittedFonts_[3];  // Browse, Install, Cancel
     ButtonSkin skinA_;
     ButtonSkin skinB_;
     ButtonSkin skinC_;

@@ -544,6 +544,9 @@ void MorvanditeInstallWindow::SetLanguage(int32_t locale) {
     LayOutAgreement(locale);
     for (int row : {RowInstall, RowCancel, RowInstalling})
         ControlOfRow(row).SetText(RowText(row).text());
+    FitButtonText(browseButton_, skinA_.font, fittedFonts_[0]);
+    FitButtonText(installButton_, skinD_.font, fittedFonts_[1]);
+    FitButtonText(cancelButton_, skinC_.font, fittedFonts_[2]);
 
     if (window_)
         InvalidateRect(window_, nullptr, TRUE);
@@ -563,6 +566,49 @@ void MorvanditeInstallWindow::LayOutAgreement(int32_t locale) {
     MoveWindow(agreementBox_.Handle(), r.left, r.top, r.right - r.left, height, TRUE);
     RECT r2 = LayoutControl(InstallLayout[RowAgreementLink], parent, linkFont_, locale);
     MoveWindow(agreementLink_.Handle(), r2.left, r.top + height + 5, r2.right - r2.left, r2.bottom - r2.top, TRUE);
+}
+
+void MorvanditeInstallWindow::FitButtonText(PageButton& button, HFONT skinFont, AutoDeleteUiObjectFont& fitted) {
+    HWND h = button.Handle();
+    if (!h || !skinFont)
+        return;
+    RECT client;
+    GetClientRect(h, &client);
+    const int available = client.right - client.left - 2 * ButtonTextMargin;
+    HDC dc = GetDC(h);
+    auto width = [&](HFONT font) {
+        HGDIOBJ old = SelectObject(dc, font);
+        RECT m = {0, 0, 0, 0};
+        PDrawText(dc, button.Text(), &PStringXEncoding, &m, DT_CALCRECT | DT_SINGLELINE);
+        SelectObject(dc, old);
+        return int(m.right - m.left);
+    };
+    const int natural = width(skinFont);
+    HFONT chosen = skinFont;
+    LOGFONTA lf;
+    if (natural > available && available > 0 && GetObjectA(skinFont, sizeof lf, &lf)) {
+        const LONG sign = lf.lfHeight < 0 ? -1 : 1;
+        const LONG full = lf.lfHeight * sign;
+        // Start from the proportional size and step down until it fits.
+        for (LONG height = MulDiv(full, available, natural); height >= 8; --height) {
+            lf.lfHeight = height * sign;
+            HFONT candidate = CreateFontIndirectA(&lf);
+            if (!candidate)
+                break;
+            if (width(candidate) <= available || height == 8) {
+                chosen = candidate;
+                break;
+            }
+            DeleteObject(candidate);
+        }
+    }
+    ReleaseDC(h, dc);
+    button.SetFont(chosen);
+    // The button no longer uses the previous fitted font.
+    if (chosen == skinFont)
+        fitted.Reset();
+    else
+        fitted = chosen;
 }
 
 // ---- Messages -------------------------------------------------------------------------

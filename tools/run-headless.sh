@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Runs the installer under Wine on a private Xvfb display and walks through a
+# default installation by itself, leaving what there is to look at in
+# build/windows/artifacts/run/:
+#   page-ru.png, page-el.png, page-ja.png  the page in Russian, Greek, Japanese
+#   page-en.png, page-en-agreed.png         the English page, before and after ticking the agreement
+#   client.png                              the screen after the installation (the started client)
+#   installed-tree.txt, Install.log         the install folder and the installer's log
+#   summary.txt                             exit codes and the page states read back
+# usage: tools/run-headless.sh [INSTALLER]
+# Environment: MORVANDITE_RUN_PREFIX (default build/windows/wineprefix-run),
+# made afresh on every run so that each run is a first installation.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+installer=$(realpath "${1:-$top/build/windows/bin/MorvanditeInstall.exe}")
+driver=$top/build/windows/bin/installer_driver.exe
+out=$top/build/windows/artifacts/run
+for f in "$installer" "$driver"; do
+    [ -f "$f" ] || { echo "run-headless: $f is missing; run tools/build.sh first" >&2; exit 1; }
+done
+
+export WINEPREFIX=${MORVANDITE_RUN_PREFIX:-$top/build/windows/wineprefix-run}
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+
+# A display nobody uses.
+display=
+for n in $(seq 90 199); do
+    if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=$n; break; fi
+done
+[ -n "$display" ] || { echo "run-headless: no free X display" >&2; exit 1; }
+Xvfb :$display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+cleanup() {
+    wineserver -k >/dev/null 2>&1 || true
+    kill "$xvfb" 2>/dev/null || true
+    wait "$xvfb" 2>/dev/null || true
+}
+trap cleanup EXIT
+export DISPLAY=:$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.2; done
+
+echo "run-headless: fresh Wine prefix $WINEPREFIX"
+rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
+"$top/tests/wine-prefix.sh"
+rm -rf "$out" && mkdir -p "$out"
+summary=$out/summary.txt
+: > "$summary"
+
+drive() { wine "$driver" "$@"; }
+
+# Starts the installer in a language (LANG/LC_ALL value); its exit code goes to $out/NAME.exit.
+start() {
+    local lang=$1 name=$2; shift 2
+    rm -f "$out/$name.exit"
+    (set +e; LANG=$lang LC_ALL=$lang wine "$installer" "$@" >/dev/null 2>&1; echo $? > "$out/$name.exit") &
+    drive wait 120 || { echo "run-headless: the installer window did not appear" >&2; exit 1; }
+    sleep 1  # let the page finish painting
+}
+
+# Screenshot of the installer window alone.
+shoot() {
+    local file=$1 geometry
+    geometry=$(drive rect)
+    set -- $geometry
+    import -window root -crop "${3}x${4}+${1}+${2}" +repage "$out/$file"
+}
+
+# Waits for the installer to end; its exit code as Windows saw it (-1 reads 255).
+finish() {
+    local name=$1
+    for _ in $(seq 600); do [ -f "$out/$name.exit" ] && break; sleep 0.2; done
+    echo "$name: exit code $(cat "$out/$name.exit" 2>/dev/null || echo none)" | tee -a "$summary"
+}
+
+# The page in a Cyrillic, a Greek and an East Asian language, each cancelled.
+for spec in ru_RU.UTF-8:ru el_GR.UTF-8:el ja_JP.UTF-8:ja; do
+    lang=${spec%%:*} name=${spec##*:}
+    echo "run-headless: the page in $lang"
+    start "$lang" "$name"
+    { echo "[$name]"; drive state; } >> "$summary"
+    shoot "page-$name.png"
+    drive close
+    drive answer 7
+    finish "$name"
+done
+
+# A default installation in English.
+echo "run-headless: default installation"
+start en_US.UTF-8 install
+{ echo "[en]"; drive state; } >> "$summary"
+shoot page-en.png
+drive agree || { echo "run-headless: Install stayed disabled after the agreement" >&2; exit 1; }
+sleep 0.5
+{ echo "[en, agreed]"; drive state; } >> "$summary"
+shoot page-en-agreed.png
+drive install
+finish install
+sleep 3  # the started client opens its window
+import -window root "$out/client.png"
+
+folder="$WINEPREFIX/drive_c/Program Files/Morvandite"
+if [ -d "$folder" ]; then
+    {
+        echo "== $folder"
+        (cd "$folder" && find . -type f -printf '%10s  %p\n' | sort -k2)
+        echo "== shortcuts and settings elsewhere on drive C:"
+        find "$WINEPREFIX/drive_c" -ipath '*morvandite*' -type f -not -path "$folder/*" -printf '%10s  %p\n' \
+            | sed "s|$WINEPREFIX/drive_c|C:|" | sort -k2
+        echo "== uninstall entry (system.reg)"
+        awk '/^\[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Morvandite\]/ {p=1; print; next}
+             /^\[/ {p=0} p' "$WINEPREFIX/system.reg"
+    } > "$out/installed-tree.txt"
+    cp "$folder/Install.log" "$out/Install.log" 2>/dev/null || true
+    echo "installed files: $(find "$folder" -type f | wc -l)" | tee -a "$summary"
+else
+    echo "run-headless: nothing was installed in $folder" | tee -a "$summary"
+fi
+echo "run-headless: screenshots, the installed tree and the log are in $out"
+ls -1 "$out"
