@@ -59,10 +59,10 @@ int MyMsgBox::Run(int width, int height) {
         SetFocus(firstButton_.Handle());
         ShowWindow(box_, SW_SHOW);
         UpdateWindow(box_);
-        if (owner_) {
-            EnableWindow(owner_, FALSE);
-            ownerDisabled = true;
-        }
+        // An owner that is already disabled (by a box below this one) stays
+        // so: only what this box disabled is enabled again.
+        if (owner_)
+            ownerDisabled = !EnableWindow(owner_, FALSE);
 
         MSG msg;
         PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);

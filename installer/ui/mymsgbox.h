@@ -27,8 +27,9 @@ public:
 
     // Shows the box with the given outer size, centred on the owner (or the
     // desktop), disables the owner and runs the modal loop until the box is
-    // answered or WM_QUIT arrives (not posted again). Returns at once with 0
-    // when the box window cannot be created.
+    // answered or WM_QUIT arrives (not posted again). The owner is enabled
+    // again only if this box disabled it. Returns at once with 0 when the box
+    // window cannot be created; a box destroyed from outside counts as closed.
     int Run(int width, int height);
 
     // The box window while Run is active.

@@ -261,6 +261,20 @@ TEST_F(MessageBoxTest, OwnerIsDisabledCentredOnAndStillGetsItsMessages) {
     PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // the owner's own quit code
 }
 
+TEST_F(MessageBoxTest, ABoxOverAnAlreadyDisabledOwnerLeavesItDisabled) {
+    // As when a second box opens over the window while a first one is up.
+    Owner owner;
+    ASSERT_TRUE(owner.Create(nullptr));
+    HWND ownerWindow = owner.Handle();
+    EnableWindow(ownerWindow, FALSE);
+    Answerer a(nullptr, [](HWND box) { ClickButton(box, 6); });
+    EXPECT_EQ(MyMessageBox(ownerWindow, "c", "t", "OK", nullptr, small, small, nullptr, 394, 212), 6);
+    EXPECT_FALSE(IsWindowEnabled(ownerWindow));
+    DestroyWindow(ownerWindow);
+    MSG m;
+    PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+}
+
 TEST_F(MessageBoxTest, ABoxThatCannotBeCreatedReturnsAtOnce) {
     // A window handle that names no window: creation fails, nothing waits.
     HWND bogus = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7FF0));
