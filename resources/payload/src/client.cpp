@@ -8,6 +8,8 @@
 #define UNICODE
 #endif
 #include <windows.h>
+
+#include "modulepath.h"
 #include <shlobj.h>
 
 #include <cerrno>
@@ -47,21 +49,6 @@ HICON g_bigIcon = nullptr;
 bool FileExists(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::wstring ModuleFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (n == 0) return std::wstring();
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
 // The installer puts user.ini into the per-user local application data

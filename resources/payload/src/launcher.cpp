@@ -6,27 +6,14 @@
 #endif
 #include <windows.h>
 
+#include "modulepath.h"
+
 #include <string>
 
 namespace {
 
 const wchar_t kTitle[] = L"Morvandite";
 const wchar_t kClientName[] = L"Morvandite.exe";
-
-std::wstring ModuleFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (n == 0) return std::wstring();
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
 
 std::wstring SystemText(DWORD code) {
     wchar_t* buffer = nullptr;

@@ -12,6 +12,8 @@
 #include <iphlpapi.h>
 #include <windows.h>
 
+#include "modulepath.h"
+
 #include <string>
 #include <vector>
 
@@ -64,21 +66,6 @@ struct TracerState {
 };
 
 TracerState g_state;
-
-std::wstring ModuleFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (n == 0) return std::wstring();
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
 
 std::wstring Trim(const std::wstring& text) {
     size_t first = text.find_first_not_of(L" \t");

@@ -22,6 +22,8 @@
 #define UNICODE
 #endif
 #include <windows.h>
+
+#include "modulepath.h"
 #include <shlobj.h>
 
 #include <algorithm>
@@ -200,19 +202,6 @@ std::wstring FileNameOf(const std::wstring& path) {
 
 int Depth(const std::wstring& path) {
     return static_cast<int>(std::count(path.begin(), path.end(), L'\\'));
-}
-
-std::wstring ModulePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (n == 0) return std::wstring();
-        if (n < path.size()) {
-            path.resize(n);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
 }
 
 // Long, full form of an existing path, for comparing two names of one file.
