@@ -121,6 +121,8 @@ public:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message == WM_APP + 7)
             ++appMessages;
+        if (message == WM_APP + 8)
+            DestroyWindow(window_);
         return MyCWnd::OnMessage(message, wParam, lParam);
     }
     int appMessages = 0;
@@ -273,6 +275,18 @@ TEST_F(MessageBoxTest, ABoxOverAnAlreadyDisabledOwnerLeavesItDisabled) {
     DestroyWindow(ownerWindow);
     MSG m;
     PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+}
+
+TEST_F(MessageBoxTest, ABoxDestroyedWithItsOwnerCountsAsClosed) {
+    Owner owner;
+    ASSERT_TRUE(owner.Create(nullptr));
+    HWND ownerWindow = owner.Handle();
+    Answerer a(ownerWindow, [ownerWindow](HWND) { PostMessageW(ownerWindow, WM_APP + 8, 0, 0); });
+    EXPECT_EQ(MyMessageBox(ownerWindow, "c", "t", "OK", nullptr, small, small, nullptr, 394, 212), 8);
+    EXPECT_FALSE(IsWindow(ownerWindow));
+    MSG m;
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));  // the owner's own quit code
+    EXPECT_EQ(m.wParam, 18u);
 }
 
 TEST_F(MessageBoxTest, ABoxThatCannotBeCreatedReturnsAtOnce) {
