@@ -217,7 +217,9 @@ private:
     void FillLanguageList(int32_t selected, int listHeight);
     void OnLanguageChange();
     void LayOutAgreement(int32_t locale);
-    void FitButtonText(PageButton& button, HFONT skinFont, AutoDeleteUiObjectFont& fitted);
+    // Gives the buttons and the one-line option boxes a smaller size of their
+    // font where the current language's text would not fit.
+    void FitTexts();
     // The text of a row's message in the current locale (%0 = display name).
     PString RowText(int row) const;
     bool IsChecked(const MyBaseControl& box) const;
@@ -276,7 +278,9 @@ private:
     MyProgressBar progressBar_;
 
     AutoDeleteUiObjectBitmap skinBitmaps_[16];
-    AutoDeleteUiObjectFont fittedFonts_[3];  // Browse, Install, Cancel
+    // Smaller sizes for translations too long for their control: Browse,
+    // Install, Cancel and the five option boxes.
+    AutoDeleteUiObjectFont fittedFonts_[8];
     ButtonSkin skinA_;
     ButtonSkin skinB_;
     ButtonSkin skinC_;

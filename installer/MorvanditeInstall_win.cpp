@@ -544,9 +544,7 @@ void MorvanditeInstallWindow::SetLanguage(int32_t locale) {
     LayOutAgreement(locale);
     for (int row : {RowInstall, RowCancel, RowInstalling})
         ControlOfRow(row).SetText(RowText(row).text());
-    FitButtonText(browseButton_, skinA_.font, fittedFonts_[0]);
-    FitButtonText(installButton_, skinD_.font, fittedFonts_[1]);
-    FitButtonText(cancelButton_, skinC_.font, fittedFonts_[2]);
+    FitTexts();
 
     if (window_)
         InvalidateRect(window_, nullptr, TRUE);
@@ -568,47 +566,88 @@ void MorvanditeInstallWindow::LayOutAgreement(int32_t locale) {
     MoveWindow(agreementLink_.Handle(), r2.left, r.top + height + 5, r2.right - r2.left, r2.bottom - r2.top, TRUE);
 }
 
-void MorvanditeInstallWindow::FitButtonText(PageButton& button, HFONT skinFont, AutoDeleteUiObjectFont& fitted) {
-    HWND h = button.Handle();
-    if (!h || !skinFont)
-        return;
-    RECT client;
-    GetClientRect(h, &client);
-    const int available = client.right - client.left - 2 * ButtonTextMargin;
-    HDC dc = GetDC(h);
-    auto width = [&](HFONT font) {
-        HGDIOBJ old = SelectObject(dc, font);
+namespace {
+// The largest size of font's face, at most its own, in which text fits into
+// width pixels on one line: font itself when it fits, otherwise a new font
+// that the caller owns.
+HFONT FittingFont(HWND control, const char* text, HFONT font, int width) {
+    HDC dc = GetDC(control);
+    auto measure = [&](HFONT f) {
+        HGDIOBJ old = SelectObject(dc, f);
         RECT m = {0, 0, 0, 0};
-        PDrawText(dc, button.Text(), &PStringXEncoding, &m, DT_CALCRECT | DT_SINGLELINE);
+        PDrawText(dc, text, &PStringXEncoding, &m, DT_CALCRECT | DT_SINGLELINE);
         SelectObject(dc, old);
         return int(m.right - m.left);
     };
-    const int natural = width(skinFont);
-    HFONT chosen = skinFont;
+    const int natural = measure(font);
+    HFONT chosen = font;
     LOGFONTA lf;
-    if (natural > available && available > 0 && GetObjectA(skinFont, sizeof lf, &lf)) {
+    if (natural > width && width > 0 && GetObjectA(font, sizeof lf, &lf)) {
         const LONG sign = lf.lfHeight < 0 ? -1 : 1;
         const LONG full = lf.lfHeight * sign;
-        // Start from the proportional size and step down until it fits.
-        for (LONG height = MulDiv(full, available, natural); height >= 8; --height) {
+        // From the proportional size down until it fits.
+        LONG height = MulDiv(full, width, natural);
+        if (height >= full)
+            height = full - 1;
+        for (; height >= 8; --height) {
             lf.lfHeight = height * sign;
             HFONT candidate = CreateFontIndirectA(&lf);
             if (!candidate)
                 break;
-            if (width(candidate) <= available || height == 8) {
+            if (measure(candidate) <= width || height == 8) {
                 chosen = candidate;
                 break;
             }
             DeleteObject(candidate);
         }
     }
-    ReleaseDC(h, dc);
-    button.SetFont(chosen);
-    // The button no longer uses the previous fitted font.
-    if (chosen == skinFont)
-        fitted.Reset();
+    ReleaseDC(control, dc);
+    return chosen;
+}
+
+// Takes over a fitted font once the control has stopped using the old one.
+void KeepFitted(AutoDeleteUiObjectFont& owner, HFONT chosen, HFONT base) {
+    if (chosen == base)
+        owner.Reset();
     else
-        fitted = chosen;
+        owner = chosen;
+}
+}  // namespace
+
+void MorvanditeInstallWindow::FitTexts() {
+    struct ButtonFit {
+        PageButton* button;
+        HFONT base;
+    };
+    const ButtonFit buttons[] = {{&browseButton_, skinA_.font}, {&installButton_, skinD_.font},
+                                 {&cancelButton_, skinC_.font}};
+    int slot = 0;
+    for (const ButtonFit& b : buttons) {
+        AutoDeleteUiObjectFont& owner = fittedFonts_[slot++];
+        HWND h = b.button->Handle();
+        if (!h || !b.base)
+            continue;
+        RECT client;
+        GetClientRect(h, &client);
+        HFONT chosen = FittingFont(h, b.button->Text(), b.base, client.right - 2 * ButtonTextMargin);
+        b.button->SetFont(chosen);
+        KeepFitted(owner, chosen, b.base);
+    }
+    // The option boxes have one line of 20 pixels: a longer text would wrap
+    // out of sight.
+    for (int row : {RowDesktop, RowQuickLaunch, RowStartMenu, RowBrowserButton, RowAllUsers}) {
+        AutoDeleteUiObjectFont& owner = fittedFonts_[slot++];
+        MyBaseControl& box = ControlOfRow(row);
+        if (!box.Handle() || !bodyFont_.Get())
+            continue;
+        RECT client;
+        GetClientRect(box.Handle(), &client);
+        PString text;
+        box.GetText(text);
+        HFONT chosen = FittingFont(box.Handle(), text.text(), bodyFont_, client.right - GetSystemMetrics(SM_CXHTHUMB));
+        PSendMessage(box.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(chosen), TRUE);
+        KeepFitted(owner, chosen, bodyFont_);
+    }
 }
 
 // ---- Messages -------------------------------------------------------------------------

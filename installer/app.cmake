@@ -20,7 +20,7 @@ target_link_libraries(installer_app PUBLIC installer_core installer_engine insta
 # (build/native/bin, built first by tools/build.sh).
 set(MORVANDITE_MKPAYLOAD ${CMAKE_BINARY_DIR}/../native/bin/mkpayload
     CACHE FILEPATH "The native mkpayload tool the Windows build runs to pack payloads")
-set(MORVANDITE_PAYLOAD_BIN ${CMAKE_BINARY_DIR}/generated/payload.bin)
+set(MORVANDITE_PAYLOAD_BIN ${CMAKE_BINARY_DIR}/generated/payload.bin CACHE INTERNAL "The packed payload, resource 130 of the installer")
 add_custom_command(
   OUTPUT ${MORVANDITE_PAYLOAD_BIN}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
@@ -47,3 +47,24 @@ set_property(SOURCE ${PROJECT_SOURCE_DIR}/resources/installer.rc DIRECTORY ${CMA
 # Drives the installer's window by class and control ids (tools/run-headless.sh).
 add_executable(installer_driver ${PROJECT_SOURCE_DIR}/tools/installer-driver/installer_driver.cpp)
 set_target_properties(installer_driver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+# The Wine tests of the page (in process) and of the finished program; their
+# targets are made later, in tests/.
+function(_installer_app_link_tests)
+  if(TARGET installer_window_gui_test)
+    target_link_libraries(installer_window_gui_test PRIVATE installer_app)
+    target_include_directories(installer_window_gui_test PRIVATE
+      ${PROJECT_SOURCE_DIR}/resources ${PROJECT_SOURCE_DIR}/tests/windows/helpers)
+    add_dependencies(installer_window_gui_test installer_payload)
+    morvandite_embed_message_table(installer_window_gui_test ${PROJECT_SOURCE_DIR}/tests/windows/installer_window_gui_test.rc)
+    set_property(SOURCE ${PROJECT_SOURCE_DIR}/tests/windows/installer_window_gui_test.rc
+                 DIRECTORY ${PROJECT_SOURCE_DIR}/tests APPEND PROPERTY OBJECT_DEPENDS
+                 ${MORVANDITE_PAYLOAD_BIN} ${PROJECT_SOURCE_DIR}/resources/installer.rc)
+  endif()
+  if(TARGET installer_e2e_gui_test)
+    target_link_libraries(installer_e2e_gui_test PRIVATE installer_core)
+    target_include_directories(installer_e2e_gui_test PRIVATE ${PROJECT_SOURCE_DIR}/installer)
+    add_dependencies(installer_e2e_gui_test MorvanditeInstall instance_holder)
+  endif()
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL _installer_app_link_tests)

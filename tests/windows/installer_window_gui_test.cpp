@@ -1,0 +1,795 @@
+// The install window in process: its layout and controls, the options and
+// disk-space rules, language changes, the cancel question and the worker's
+// codes. Questions are answered by a helper thread as a user would. The
+// system calls run in their wide forms here; installer_e2e_gui_test drives
+// the real program, which uses the ANSI forms under Wine.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "InstallerThread.h"
+#include "MorvanditeInstall.h"
+#include "buildvariant.h"
+#include "captured_log.h"
+#include "locales.h"
+#include "msgids.h"
+#include "pencoding.h"
+#include "perror.h"
+#include "ppmsg.h"
+#include "psyscalls.h"
+#include "test_paths.h"
+
+namespace {
+
+// ---- Disk-space stand-ins --------------------------------------------------------
+
+struct FakeDisk {
+    std::map<char, uint64_t> freeByDrive;  // drives the newer call knows
+    std::map<char, DWORD> clustersByDrive;  // drives the older call knows (free clusters)
+    bool haveNewerCall = true;
+    DWORD sectorsPerCluster = 16, bytesPerSector = 512;
+    uint32_t required = 0x01234567;
+    bool requiredThrows = false;
+    std::vector<std::string> newerRoots, olderRoots;
+    std::vector<uint32_t> clusterSizes;
+};
+FakeDisk* disk = nullptr;
+
+BOOL WINAPI FakeFreeSpaceEx(LPCSTR root, PULARGE_INTEGER available, PULARGE_INTEGER, PULARGE_INTEGER) {
+    disk->newerRoots.push_back(root);
+    auto it = disk->freeByDrive.find(root[0]);
+    if (it == disk->freeByDrive.end())
+        return FALSE;
+    available->QuadPart = it->second;
+    return TRUE;
+}
+
+BOOL WINAPI FakeFreeSpace(LPCSTR root, LPDWORD sectors, LPDWORD bytes, LPDWORD freeClusters, LPDWORD clusters) {
+    disk->olderRoots.push_back(root);
+    auto it = disk->clustersByDrive.find(root[0]);
+    if (it == disk->clustersByDrive.end())
+        return FALSE;
+    *sectors = disk->sectorsPerCluster;
+    *bytes = disk->bytesPerSector;
+    *freeClusters = it->second;
+    *clusters = it->second * 2;
+    return TRUE;
+}
+
+uint32_t FakeRequired(uint32_t cluster) {
+    disk->clusterSizes.push_back(cluster);
+    if (disk->requiredThrows)
+        throw PInternalError("Payload resource not found");
+    return disk->required;
+}
+
+class DiskSpace : public ::testing::Test {
+protected:
+    void SetUp() override {
+        disk = &fake_;
+        Install();
+    }
+    void TearDown() override {
+        SetDiskSpaceQueries(nullptr);
+        disk = nullptr;
+    }
+    void Install() {
+        queries_.freeSpaceEx = fake_.haveNewerCall ? &FakeFreeSpaceEx : nullptr;
+        queries_.freeSpace = &FakeFreeSpace;
+        queries_.required = &FakeRequired;
+        SetDiskSpaceQueries(&queries_);
+    }
+    FakeDisk fake_;
+    DiskSpaceQueries queries_;
+};
+
+constexpr uint64_t MiB = 1ull << 20;
+constexpr uint64_t GiB = 1ull << 30;
+
+TEST_F(DiskSpace, OneDriveIsAskedOnceAndTheRequiredFigureIsWholeMebibytesPlusFive) {
+    fake_.freeByDrive['C'] = 10 * GiB + 123;
+    uint64_t freeBytes = 1, required = 1;
+    EXPECT_TRUE(GetDiskSpace("C:\\Program Files\\Morvandite", freeBytes, required));
+    EXPECT_EQ(freeBytes, 10 * GiB + 123);
+    EXPECT_EQ(required, uint64_t(0x01200000) + 5 * MiB);
+    ASSERT_EQ(fake_.newerRoots.size(), 1u);
+    EXPECT_EQ(fake_.newerRoots[0], "C:");  // letter and colon, no backslash
+    EXPECT_EQ(fake_.clusterSizes, std::vector<uint32_t>{4096});
+
+    // The same letter again: answered from the cache.
+    EXPECT_TRUE(GetDiskSpace("C:\\Games", freeBytes, required));
+    EXPECT_EQ(fake_.newerRoots.size(), 1u);
+    EXPECT_EQ(freeBytes, 10 * GiB + 123);
+
+    // The letter as typed is the key: lower case is another drive.
+    fake_.freeByDrive['c'] = 7;
+    EXPECT_TRUE(GetDiskSpace("c:\\Games", freeBytes, required));
+    EXPECT_EQ(fake_.newerRoots.size(), 2u);
+    EXPECT_EQ(freeBytes, 7u);
+}
+
+TEST_F(DiskSpace, TheRequiredFigureIsNeverBelowFiveMebibytes) {
+    fake_.freeByDrive['C'] = GiB;
+    for (uint32_t raw : {0u, 1u, 0xFFFFFu, 0x100000u, 0xFFFFFFFFu}) {
+        fake_.required = raw;
+        ResetDiskSpaceCache();
+        uint64_t freeBytes, required;
+        ASSERT_TRUE(GetDiskSpace("C:\\x", freeBytes, required));
+        EXPECT_GE(required, 5 * MiB) << raw;
+        EXPECT_EQ(required % MiB, 0u) << raw;
+        EXPECT_EQ(required, uint64_t(raw & 0xFFF00000u) + 5 * MiB) << raw;
+    }
+}
+
+TEST_F(DiskSpace, WithoutTheNewerCallTheOlderOneGivesFreeSpaceAndTheClusterSize) {
+    fake_.haveNewerCall = false;
+    Install();
+    fake_.clustersByDrive['D'] = 1000;
+    uint64_t freeBytes, required;
+    EXPECT_TRUE(GetDiskSpace("D:\\Games", freeBytes, required));
+    EXPECT_TRUE(fake_.newerRoots.empty());
+    ASSERT_EQ(fake_.olderRoots.size(), 1u);
+    EXPECT_EQ(fake_.olderRoots[0], "D:\\");
+    EXPECT_EQ(freeBytes, uint64_t(8192) * 1000);
+    EXPECT_EQ(fake_.clusterSizes, std::vector<uint32_t>{8192});
+}
+
+TEST_F(DiskSpace, AFailingNewerCallFallsBackAndBothFailingIsNoFigure) {
+    fake_.clustersByDrive['E'] = 10;
+    uint64_t freeBytes, required;
+    EXPECT_TRUE(GetDiskSpace("E:\\x", freeBytes, required));
+    EXPECT_EQ(fake_.newerRoots.size(), 1u);
+    EXPECT_EQ(fake_.olderRoots.size(), 1u);
+    EXPECT_EQ(freeBytes, uint64_t(8192) * 10);
+
+    EXPECT_FALSE(GetDiskSpace("F:\\x", freeBytes, required));
+    EXPECT_EQ(freeBytes, 0u);
+    EXPECT_EQ(required, 5 * MiB);  // the rounding of a raw 0
+}
+
+TEST_F(DiskSpace, APathWithoutDriveColonGivesZeroAndTheLastSuccess) {
+    uint64_t freeBytes = 1, required = 1;
+    EXPECT_FALSE(GetDiskSpace("d", freeBytes, required));  // nothing computed yet
+    EXPECT_EQ(freeBytes, 0u);
+    EXPECT_EQ(required, 0u);
+
+    fake_.freeByDrive['D'] = 3 * GiB;
+    EXPECT_TRUE(GetDiskSpace("D:", freeBytes, required));
+    for (const char* path : {"d", "", "\\\\server\\share\\folder", "Dx\\folder"}) {
+        freeBytes = required = 1;
+        EXPECT_TRUE(GetDiskSpace(path, freeBytes, required)) << path;
+        EXPECT_EQ(freeBytes, 0u) << path;
+        EXPECT_EQ(required, 0u) << path;
+    }
+    EXPECT_EQ(fake_.newerRoots.size(), 1u);
+
+    EXPECT_FALSE(GetDiskSpace("G:\\nothing", freeBytes, required));
+    EXPECT_FALSE(GetDiskSpace("\\\\server\\share", freeBytes, required));
+}
+
+TEST_F(DiskSpace, NoPayloadSizeMeansNoFigures) {
+    fake_.freeByDrive['C'] = GiB;
+    fake_.requiredThrows = true;
+    uint64_t freeBytes, required;
+    EXPECT_FALSE(GetDiskSpace("C:\\x", freeBytes, required));
+    EXPECT_EQ(freeBytes, 0u);
+}
+
+// ---- Texts -------------------------------------------------------------------------
+
+class Texts : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        LoadMessageTable();
+        BuildOptions::select("Morvandite");
+    }
+    static void TearDownTestSuite() { FreeMessageTable(); }
+    void TearDown() override { CurrentLocale = 0; }
+};
+
+TEST_F(Texts, SizesInMebibytesUpToOneGibibyteThenGibibytesBelowThatBytes) {
+    const struct {
+        uint64_t bytes;
+        const char* text;
+    } cases[] = {
+        {0, "Space required: 0 Bytes"},
+        {1000, "Space required: 1000 Bytes"},
+        {MiB - 1, "Space required: 1048575 Bytes"},
+        {MiB, "Space required: 1 MB"},
+        {5 * MiB + 1, "Space required: 5 MB"},
+        {GiB, "Space required: 1024 MB"},
+        {1025 * MiB, "Space required: 1 GB"},
+        {1536 * MiB, "Space required: 1 GB"},
+        {3 * GiB, "Space required: 3 GB"},
+        {300 * GiB, "Space required: 300 GB"},
+    };
+    for (const auto& c : cases)
+        EXPECT_STREQ(FormatSize(TXTINS_Space_requiredX_N0_N1, c.bytes).text(), c.text) << c.bytes;
+    CurrentLocale = 4;  // German
+    EXPECT_EQ(std::string(FormatSize(TXTINS_Space_availableX_N0_N1, 2 * GiB).text()),
+              std::string(MsgString(TXTINS_Space_availableX_N0_N1, "2", "GB").text()));
+}
+
+TEST_F(Texts, TermsOfServiceAddressNamesTheLocale) {
+    EXPECT_STREQ(TermsOfServiceAddress("https://www.morvandite.com", 0).text(),
+                 "https://www.morvandite.com/REDIRECTOR/en/_/help_tos");
+    EXPECT_STREQ(TermsOfServiceAddress("https://www.morvandite.com", 24).text(),
+                 "https://www.morvandite.com/REDIRECTOR/el/_/help_tos");
+    EXPECT_STREQ(TermsOfServiceAddress("site", 31).text(), "site/REDIRECTOR/es-419/_/help_tos");
+}
+
+TEST(VersionGate, OnlyXpAndLaterPass) {
+    const struct {
+        DWORD platform, major, minor;
+        bool refused;
+    } cases[] = {
+        {0, 3, 10, true},  // Win32s
+        {1, 4, 10, true},  // Windows 98
+        {1, 4, 90, true},  // Me
+        {2, 4, 0, true},   // NT 4
+        {2, 5, 0, true},   // 2000
+        {2, 5, 1, false},  // XP
+        {2, 5, 2, false},  // Server 2003
+        {2, 6, 0, false},  {2, 6, 1, false}, {2, 6, 3, false}, {2, 10, 0, false},
+        {3, 4, 0, false},  // any later platform
+    };
+    for (const auto& c : cases) {
+        OSVERSIONINFOA v = {};
+        v.dwOSVersionInfoSize = sizeof v;
+        v.dwPlatformId = c.platform;
+        v.dwMajorVersion = c.major;
+        v.dwMinorVersion = c.minor;
+        EXPECT_EQ(WindowsVersionRefused(v), c.refused) << c.platform << " " << c.major << "." << c.minor;
+    }
+    EXPECT_EQ(sizeof(OSVERSIONINFOA), 148u);
+}
+
+TEST(Layout, TheTableGivesA715By574PageWithTheBarFrom500) {
+    SIZE size = LayoutClientSize(InstallLayout, InstallLayoutRowCount);
+    EXPECT_EQ(size.cx, 715);
+    EXPECT_EQ(size.cy, 574);
+    EXPECT_EQ(InstallLayout[RowCancel].y - 15, 500);
+    // Without rows the minimum stands, plus the margin.
+    SIZE empty = LayoutClientSize(InstallLayout, 0);
+    EXPECT_EQ(empty.cx, 220);
+    EXPECT_EQ(empty.cy, 390);
+}
+
+// ---- The window --------------------------------------------------------------------
+
+// A question box of this process seen and answered on a helper thread.
+struct SeenBox {
+    std::wstring caption;
+    std::wstring text;
+    RECT window = {};
+};
+
+class BoxAnswer {
+public:
+    // answer: the button id to press (6, 7), or 8 to close the box; the hook
+    // runs, on the helper thread, instead of answering when given.
+    explicit BoxAnswer(int answer, std::function<void(HWND box)> hook = nullptr) {
+        DWORD ui = GetCurrentThreadId();
+        thread_ = std::thread([this, ui, answer, hook] {
+            HWND box = nullptr;
+            for (int i = 0; i < 3000 && !box; ++i) {
+                box = FindBox();
+                GUITHREADINFO gui = {};
+                gui.cbSize = sizeof gui;
+                // Ready once its first button has the focus.
+                if (box && !(GetGUIThreadInfo(ui, &gui) && gui.hwndFocus == GetDlgItem(box, 6)))
+                    box = nullptr;
+                if (!box)
+                    Sleep(10);
+            }
+            if (!box) {
+                PostThreadMessageW(ui, WM_QUIT, 0x7E57, 0);  // never leave the test hanging
+                return;
+            }
+            wchar_t buffer[1024] = L"";
+            GetWindowTextW(box, buffer, 1024);
+            seen.caption = buffer;
+            GetWindowRect(box, &seen.window);
+            found = true;
+            if (hook)
+                hook(box);
+            else if (answer == 8)
+                PostMessageW(box, WM_CLOSE, 0, 0);
+            else
+                PostMessageW(box, WM_COMMAND, WPARAM(answer), 0);
+        });
+    }
+    ~BoxAnswer() { Join(); }
+    void Join() {
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    static HWND FindBox() {
+        for (HWND w = FindWindowExW(nullptr, nullptr, L"MyMsgBox", nullptr); w;
+             w = FindWindowExW(nullptr, w, L"MyMsgBox", nullptr)) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (pid == GetCurrentProcessId() && IsWindowVisible(w))
+                return w;
+        }
+        return nullptr;
+    }
+
+    std::atomic<bool> found{false};
+    SeenBox seen;
+
+private:
+    std::thread thread_;
+};
+
+std::string Narrow(const PString& s) { return s.text(); }
+
+PString TextOf(MyBaseControl& c) {
+    PString text;
+    c.GetText(text);
+    return text;
+}
+
+RECT RectIn(HWND child, HWND parent) {
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+class InstallWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ModuleInstance = GetModuleHandleA(nullptr);
+        LoadMessageTable();
+    }
+    static void TearDownTestSuite() { FreeMessageTable(); }
+
+    void SetUp() override {
+        disk = &fake_;
+        fake_.freeByDrive['C'] = 50 * GiB;
+        fake_.freeByDrive['Z'] = 50 * GiB;
+        fake_.required = 40 * MiB;
+        queries_.freeSpaceEx = &FakeFreeSpaceEx;
+        queries_.freeSpace = &FakeFreeSpace;
+        queries_.required = &FakeRequired;
+        SetDiskSpaceQueries(&queries_);
+        CurrentLocale = 0;
+    }
+
+    void TearDown() override {
+        if (window_) {
+            HWND h = window_->Handle();
+            window_.reset();
+            if (h)
+                DestroyWindow(h);
+        }
+        Pump();
+        SetDiskSpaceQueries(nullptr);
+        disk = nullptr;
+        CurrentLocale = 0;
+    }
+
+    void Build(const char* commandLine = "") {
+        const RECT rect = {0, 0, 640, 420};
+        window_.reset(new MorvanditeInstallWindow(L"MorvanditeInstallerTest", L"Setup Morvandite", 0x10CA0000, rect,
+                                                  GetModuleHandleA(nullptr), nullptr, 20, commandLine));
+        ASSERT_TRUE(window_->IsConfigured());
+        ASSERT_TRUE(window_->Create(nullptr));
+        window_->BuildPage();
+        window_->Show();
+        Pump();
+    }
+
+    // Dispatches what is queued; true when a WM_QUIT was among it (its code in quitCode).
+    bool Pump() {
+        bool quit = false;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                quitCode = int(msg.wParam);
+                continue;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        return quit;
+    }
+
+    HWND Item(int id) { return GetDlgItem(window_->Handle(), id); }
+    bool Checked(int id) { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    bool InstallEnabled() { return IsWindowEnabled(Item(IdInstall)) != FALSE; }
+
+    void SetLocation(const char* path) {
+        window_->ControlOfRow(RowLocationEdit).SetText(path);  // EN_CHANGE follows
+        Pump();
+    }
+
+    // Picks a list entry by its locale as a user would.
+    bool ChooseLanguage(int32_t locale) {
+        HWND list = Item(IdLanguageList);
+        LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            if (SendMessageW(list, CB_GETITEMDATA, i, 0) == locale) {
+                SendMessageW(list, CB_SETCURSEL, i, 0);
+                SendMessageW(window_->Handle(), WM_COMMAND, MAKEWPARAM(IdLanguageList, CBN_SELENDOK), LPARAM(list));
+                return true;
+            }
+        }
+        return false;
+    }
+    int32_t ListedLanguage() {
+        HWND list = Item(IdLanguageList);
+        return int32_t(SendMessageW(list, CB_GETITEMDATA, SendMessageW(list, CB_GETCURSEL, 0, 0), 0));
+    }
+
+    COLORREF SpaceAvailableColour() {
+        HDC dc = GetDC(window_->Handle());
+        SetTextColor(dc, 0);
+        SendMessageW(window_->Handle(), WM_CTLCOLORSTATIC, WPARAM(dc),
+                     LPARAM(window_->ControlOfRow(RowSpaceAvailable).Handle()));
+        COLORREF colour = GetTextColor(dc);
+        ReleaseDC(window_->Handle(), dc);
+        return colour;
+    }
+
+    FakeDisk fake_;
+    DiskSpaceQueries queries_;
+    std::unique_ptr<MorvanditeInstallWindow> window_;
+    int quitCode = 0;
+};
+
+TEST_F(InstallWindow, ThePageHas25ControlsInCreationOrderWithTheirIdsStylesAndStates) {
+    Build();
+    RECT client;
+    GetClientRect(window_->Handle(), &client);
+    EXPECT_EQ(client.right, 715);
+    EXPECT_EQ(client.bottom, 574);
+
+    const struct {
+        int id;
+        const wchar_t* cls;
+        DWORD style;  // bits that must be set
+        bool visible;
+    } expected[] = {
+        {0, L"Static", 0, true},       {0, L"Static", 0, true},          {0, L"Static", 0, true},
+        {0, L"Static", 0, true},       {1001, L"ComboBox", 0, true},    {0, L"Static", SS_SUNKEN, true},
+        {0, L"Static", SS_SUNKEN, true}, {0, L"Static", SS_SUNKEN, true}, {141, L"Button", BS_MULTILINE, true},
+        {142, L"Button", BS_MULTILINE, true}, {143, L"Button", BS_MULTILINE, true},
+        {144, L"Button", BS_MULTILINE, true}, {150, L"Button", BS_MULTILINE, true}, {0, L"Static", 0, true},
+        {0, L"Static", 0, true},       {133, L"Edit", ES_AUTOHSCROLL, true}, {1005, L"Button", BS_OWNERDRAW, true},
+        {0, L"Static", 0, true},       {0, L"Static", 0, true},          {151, L"Button", BS_TOP, true},
+        {1006, L"Static", SS_NOTIFY, true}, {1002, L"Button", BS_OWNERDRAW, true},
+        {105, L"Button", BS_OWNERDRAW, true}, {0, L"Static", SS_CENTER, false},
+        {114, L"Button", BS_OWNERDRAW, false},
+    };
+    int i = 0;
+    for (HWND c = GetWindow(window_->Handle(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT), ++i) {
+        ASSERT_LT(i, 25);
+        wchar_t cls[64];
+        GetClassNameW(c, cls, 64);
+        EXPECT_EQ(GetDlgCtrlID(c), expected[i].id) << "control " << i + 1;
+        EXPECT_EQ(lstrcmpiW(cls, expected[i].cls), 0) << "control " << i + 1;
+        DWORD style = DWORD(GetWindowLongW(c, GWL_STYLE));
+        EXPECT_EQ(style & expected[i].style, expected[i].style) << "control " << i + 1;
+        EXPECT_EQ((style & WS_VISIBLE) != 0, expected[i].visible) << "control " << i + 1;
+    }
+    EXPECT_EQ(i, 25);
+
+    // Options on, agreement off, the all-users box only for administrators.
+    for (int id : {IdDesktop, IdQuickLaunch, IdStartMenu, IdBrowserButton})
+        EXPECT_TRUE(Checked(id)) << id;
+    const bool admin = window_->Options().hasAdminRights != 0;
+    EXPECT_EQ(Checked(IdAllUsers), admin);
+    EXPECT_EQ(IsWindowEnabled(Item(IdAllUsers)) != FALSE, admin);
+    EXPECT_FALSE(Checked(IdAgreement));
+    EXPECT_FALSE(InstallEnabled());
+
+    // The location is the default folder; the bar lies 15 pixels above Cancel.
+    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowLocationEdit))), Narrow(window_->InstallLocation()));
+    EXPECT_EQ(RectIn(Item(IdCancel), window_->Handle()).top, 515);
+    EXPECT_EQ(RectIn(Item(IdInstall), window_->Handle()).bottom - RectIn(Item(IdInstall), window_->Handle()).top, 46);
+}
+
+TEST_F(InstallWindow, InstallNeedsTheAgreementAndStrictlyMoreFreeThanRequiredSpace) {
+    fake_.required = 0;  // 5 MiB needed on every drive
+    fake_.freeByDrive['E'] = 5 * MiB + 1;
+    fake_.freeByDrive['F'] = 5 * MiB;
+    fake_.freeByDrive['G'] = 5 * MiB - 1;
+    Build();
+    SetLocation("E:\\Games");
+    EXPECT_FALSE(InstallEnabled());
+    SendMessageW(Item(IdAgreement), BM_CLICK, 0, 0);
+    EXPECT_TRUE(InstallEnabled());
+    EXPECT_NE(SpaceAvailableColour(), COLORREF(0x0000C0));
+
+    SetLocation("F:\\Games");  // equal: not enough, but not short either
+    EXPECT_EQ(window_->FreeSpace(), window_->RequiredSpace());
+    EXPECT_FALSE(InstallEnabled());
+    EXPECT_NE(SpaceAvailableColour(), COLORREF(0x0000C0));
+
+    SetLocation("G:\\Games");
+    EXPECT_FALSE(InstallEnabled());
+    EXPECT_EQ(SpaceAvailableColour(), COLORREF(0x0000C0));
+
+    SetLocation("E:\\Games");
+    EXPECT_TRUE(InstallEnabled());
+    SendMessageW(Item(IdAgreement), BM_CLICK, 0, 0);
+    EXPECT_FALSE(InstallEnabled());
+}
+
+TEST_F(InstallWindow, TheSpaceLabelsFollowTheLocationAsItIsTyped) {
+    fake_.freeByDrive['D'] = 2 * GiB;
+    Build();
+    PString required = TextOf(window_->ControlOfRow(RowSpaceRequired));
+    EXPECT_EQ(Narrow(required), "Space required: 45 MB");
+    const size_t asked = fake_.newerRoots.size();
+
+    SetLocation("");  // an empty box changes nothing
+    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceRequired))), "Space required: 45 MB");
+    EXPECT_EQ(window_->FreeSpace(), 50 * GiB);
+
+    SetLocation("d");  // no colon yet: zero figures from the last success
+    EXPECT_EQ(window_->FreeSpace(), 0u);
+    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceAvailable))), "Space available: 0 Bytes");
+    EXPECT_EQ(fake_.newerRoots.size(), asked);
+
+    SetLocation("d:");
+    EXPECT_EQ(fake_.newerRoots.size(), asked + 1);
+    EXPECT_EQ(fake_.newerRoots.back(), "d:");
+
+    SetLocation("Q:\\nowhere");  // no such drive: empty labels, Install off
+    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceAvailable))), "");
+    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceRequired))), "");
+    SendMessageW(Item(IdAgreement), BM_CLICK, 0, 0);
+    EXPECT_FALSE(InstallEnabled());
+}
+
+TEST_F(InstallWindow, ChoosingALanguageRetextsThePageAndKeepsTheLinkBelowTheAgreement) {
+    Build();
+    ASSERT_EQ(CurrentLocale, 0);
+    ASSERT_TRUE(ChooseLanguage(4));  // German
+    EXPECT_EQ(CurrentLocale, 4);
+    const PString name = window_->Options().displayName;
+    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowTitle))),
+              Narrow(MsgString(TXTINS_Install_N0_Software, name.text())));
+    for (int row : {RowLanguagePrompt, RowLanguageNote, RowOptionsHeading, RowDesktop, RowAllUsers, RowLocationHeading,
+                    RowLocationHint, RowBrowse, RowAgreement, RowAgreementLink, RowInstall, RowCancel, RowInstalling})
+        EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(row))), Narrow(MsgString(InstallLayout[row].message)))
+            << "row " << row;
+    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceRequired))),
+              Narrow(MsgString(TXTINS_Space_requiredX_N0_N1, "45", MsgString(TXTINS_MB).text())));
+    PString title;
+    PGetWindowText(window_->Handle(), title, &PStringXEncoding, false);
+    EXPECT_EQ(Narrow(title), Narrow(MsgString(TXTINS_Install_Morvandite, name.text())));
+
+    // The link sits 5 pixels below the agreement box in every language.
+    for (int32_t locale : {0, 4, 6, 24, 3}) {
+        ASSERT_TRUE(ChooseLanguage(locale)) << locale;
+        RECT box = RectIn(Item(IdAgreement), window_->Handle());
+        RECT link = RectIn(Item(IdAgreementLink), window_->Handle());
+        EXPECT_EQ(link.top, box.bottom + 5) << locale;
+        EXPECT_GE(box.bottom - box.top, 20) << locale;
+    }
+
+    // The same language again changes nothing.
+    ASSERT_TRUE(ChooseLanguage(3));
+    SetWindowTextW(Item(IdAgreementLink), L"marker");
+    ASSERT_TRUE(ChooseLanguage(3));
+    wchar_t text[32];
+    GetWindowTextW(Item(IdAgreementLink), text, 32);
+    EXPECT_STREQ(text, L"marker");
+}
+
+TEST_F(InstallWindow, AnUnsupportedLanguageWarnsAndCancelKeepsThePreviousOne) {
+    Build();
+    int32_t unsupported = -1;
+    for (LocaleIterator it; !it.atEnd(); it.next())
+        if (!LanguageSupported(it.index()))
+            unsupported = int32_t(it.index());
+    if (unsupported < 0)
+        GTEST_SKIP() << "every offered language can be shown on this system";
+
+    ASSERT_TRUE(ChooseLanguage(4));
+    const std::string germanTitle = Narrow(TextOf(window_->ControlOfRow(RowTitle)));
+    {
+        BoxAnswer answer(7);
+        ASSERT_TRUE(ChooseLanguage(unsupported));
+        answer.Join();
+        ASSERT_TRUE(answer.found);
+        PString name;
+        LanguageNameIn(name, 4, uint32_t(unsupported));
+        PWString caption;
+        ToWide(caption, MsgString(TXTINS_N0_Language_Support, name.text()).text(), &PStringXEncoding);
+        caption.terminate();
+        EXPECT_EQ(answer.seen.caption, std::wstring(caption.wide()));
+        EXPECT_EQ(answer.seen.window.right - answer.seen.window.left, 394);
+        EXPECT_EQ(answer.seen.window.bottom - answer.seen.window.top, 302);
+    }
+    EXPECT_EQ(CurrentLocale, 4);
+    EXPECT_EQ(ListedLanguage(), 4);
+    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowTitle))), germanTitle);
+
+    {
+        BoxAnswer answer(8);  // closing the warning goes ahead
+        ASSERT_TRUE(ChooseLanguage(unsupported));
+        answer.Join();
+        ASSERT_TRUE(answer.found);
+    }
+    EXPECT_EQ(CurrentLocale, unsupported);
+}
+
+TEST_F(InstallWindow, EveryTextFitsItsControlInEveryOfferedLanguage) {
+    Build();
+    HWND page = window_->Handle();
+    HDC dc = GetDC(page);
+    int checked = 0;
+    for (LocaleIterator it; !it.atEnd(); it.next()) {
+        const int32_t locale = int32_t(it.index());
+        window_->SetLanguage(locale);
+        Pump();
+        const std::string where = std::string(" in ") + it.current().code;
+        for (int row = 0; row < InstallLayoutRowCount; ++row) {
+            const ControlLayout& layout = InstallLayout[row];
+            MyBaseControl& control = window_->ControlOfRow(row);
+            if (!layout.message.table)
+                continue;
+            RECT box;
+            GetClientRect(control.Handle(), &box);
+            PString text;
+            HFONT font;
+            if (layout.kind == LayoutButton) {
+                text = static_cast<MyButton&>(control).Text();
+                font = static_cast<PageButton&>(control).Font();
+            }
+            else {
+                control.GetText(text);
+                font = reinterpret_cast<HFONT>(SendMessageW(control.Handle(), WM_GETFONT, 0, 0));
+            }
+            ASSERT_FALSE(text.empty()) << "row " << row << where;
+            HGDIOBJ old = SelectObject(dc, font);
+            int margin = 0;
+            UINT flags = DT_CALCRECT | DT_WORDBREAK;
+            if (layout.kind == LayoutCheckBox || layout.kind == LayoutWrappingCheckBox)
+                margin = GetSystemMetrics(SM_CXHTHUMB);
+            if (layout.kind == LayoutCheckBox || layout.kind == LayoutButton)
+                flags = DT_CALCRECT | DT_SINGLELINE;
+            if (layout.kind == LayoutButton)
+                margin = 2 * ButtonTextMargin;
+            RECT m = {0, 0, box.right - margin, 0};
+            PDrawText(dc, text.text(), &PStringXEncoding, &m, flags);
+            SelectObject(dc, old);
+            EXPECT_LE(m.right, box.right - margin) << "row " << row << " is too narrow" << where;
+            EXPECT_LE(m.bottom, box.bottom) << "row " << row << " is too low" << where;
+            ++checked;
+        }
+
+        // The measured labels of the left column do not run into the next row.
+        const int column[] = {RowTitle,          RowLanguagePrompt, RowLanguageNote,   RowSeparator1,
+                              RowOptionsHeading, RowDesktop,        RowAllUsers,       RowSeparator2,
+                              RowLocationHeading, RowLocationEdit,  RowLocationHint,   RowSpaceRequired,
+                              RowSpaceAvailable, RowSeparator3,     RowAgreement,      RowAgreementLink};
+        for (size_t i = 0; i + 1 < sizeof column / sizeof column[0]; ++i) {
+            RECT a = RectIn(window_->ControlOfRow(column[i]).Handle(), page);
+            RECT b = RectIn(window_->ControlOfRow(column[i + 1]).Handle(), page);
+            EXPECT_LE(a.bottom, b.top) << "rows " << column[i] << " and " << column[i + 1] << where;
+        }
+        RECT link = RectIn(Item(IdAgreementLink), page);
+        EXPECT_LE(link.bottom, 500) << "the link runs into the bottom bar" << where;
+    }
+    ReleaseDC(page, dc);
+    EXPECT_GT(checked, 0);
+}
+
+TEST_F(InstallWindow, ProgressCodesMoveTheBarAndSuccessQuitsWithZero) {
+    Build();
+    auto& bar = static_cast<MyProgressBar&>(window_->ControlOfRow(RowProgress));
+    SendMessageW(window_->Handle(), WM_INSTALL_STATUS, 42, 0);
+    EXPECT_EQ(bar.Percentage(), 42);
+    SendMessageW(window_->Handle(), WM_INSTALL_STATUS, 150, 0);
+    EXPECT_EQ(bar.Percentage(), 100);
+    SendMessageW(window_->Handle(), WM_INSTALL_STATUS, 0, 0);
+    EXPECT_EQ(bar.Percentage(), 0);
+    SendMessageW(window_->Handle(), WM_INSTALL_STATUS, WPARAM(-2), 0);
+    SendMessageW(window_->Handle(), WM_INSTALL_STATUS, WPARAM(-9), 0);
+    EXPECT_FALSE(Pump());
+    SendMessageW(window_->Handle(), WM_INSTALL_STATUS, 1000, 0);
+    EXPECT_EQ(bar.Percentage(), 0);  // success is no progress figure
+    EXPECT_TRUE(Pump());
+    EXPECT_EQ(quitCode, 0);
+}
+
+TEST_F(InstallWindow, AWorkerErrorWithoutItsTextIsLoggedAndHandled) {
+    std::string folder = ScratchFolder("installer-window-log");
+    Build();
+    CapturedLog log(folder);
+    EXPECT_EQ(SendMessageW(window_->Handle(), WM_INSTALL_STATUS, WPARAM(-5), 0), 1);
+    EXPECT_TRUE(log.Has("Error in main loop")) << log.Text();
+    EXPECT_FALSE(Pump());
+}
+
+TEST_F(InstallWindow, TheCancelQuestionResumesOrQuitsWithMinusOne) {
+    Build();
+    {
+        BoxAnswer answer(6);  // Resume
+        window_->ConfirmCancel();
+        answer.Join();
+        ASSERT_TRUE(answer.found);
+        PWString caption;
+        ToWide(caption, MsgString(TXTINS_Installing_N0, window_->Options().displayName.text()).text(),
+               &PStringXEncoding);
+        caption.terminate();
+        EXPECT_EQ(answer.seen.caption, std::wstring(caption.wide()));
+        EXPECT_EQ(answer.seen.window.right - answer.seen.window.left, 394);
+        EXPECT_EQ(answer.seen.window.bottom - answer.seen.window.top, 212);
+    }
+    EXPECT_FALSE(Pump());
+    EXPECT_TRUE(IsWindow(window_->Handle()));
+    {
+        BoxAnswer answer(8);  // the box's close box is Resume too
+        window_->ConfirmCancel();
+    }
+    EXPECT_FALSE(Pump());
+    {
+        // The window's own close box asks the same question.
+        BoxAnswer answer(7);
+        SendMessageW(window_->Handle(), WM_CLOSE, 0, 0);
+    }
+    EXPECT_TRUE(IsWindow(window_->Handle()));
+    EXPECT_TRUE(Pump());
+    EXPECT_EQ(quitCode, -1);
+}
+
+TEST_F(InstallWindow, SuccessArrivingWhileTheQuestionIsOpenStillEndsTheRun) {
+    Build();
+    HWND page = window_->Handle();
+    BoxAnswer answer(0, [page](HWND) { PostMessageW(page, WM_INSTALL_STATUS, 1000, 0); });
+    window_->ConfirmCancel();
+    answer.Join();
+    ASSERT_TRUE(answer.found);
+    EXPECT_TRUE(Pump());
+    EXPECT_EQ(quitCode, 0);
+}
+
+TEST_F(InstallWindow, CancelWhileInstallingHoldsTheWorkerAndStopsIt) {
+    std::string folder = ScratchFolder("installer-window-cancel") + "\\Morvandite";
+    Build("-nolaunch");
+    EXPECT_EQ(window_->Options().launchAfterInstall, 0);
+    window_->ControlOfRow(RowLocationEdit).SetText(folder.c_str());
+    SendMessageW(Item(IdAgreement), BM_CLICK, 0, 0);
+    window_->StartInstall();
+    ASSERT_TRUE(window_->Worker().IsRunning());
+    EXPECT_FALSE(IsWindowVisible(Item(IdInstall)));
+    EXPECT_TRUE(IsWindowVisible(Item(IdProgress)));
+    EXPECT_FALSE(IsWindowEnabled(Item(IdLocationEdit)));
+    EXPECT_STREQ(window_->Options().installFolder.text(), folder.c_str());
+
+    std::atomic<int32_t> stateWhileAsked{-1};
+    InstallerWorkerThread* worker = &window_->Worker();
+    BoxAnswer answer(0, [&](HWND box) {
+        stateWhileAsked = worker->RunState();
+        PostMessageW(box, WM_COMMAND, 7, 0);
+    });
+    window_->ConfirmCancel();
+    answer.Join();
+    EXPECT_EQ(stateWhileAsked.load(), int32_t(kRunStatePaused));
+    EXPECT_FALSE(window_->Worker().IsRunning());
+    EXPECT_TRUE(Pump());
+    EXPECT_EQ(quitCode, -1);
+    std::string log = ReadWholeFile(folder + "\\Install.log");
+    EXPECT_NE(log.find("Install canceled by user."), std::string::npos) << log;
+    EXPECT_EQ(log.find("Install finished"), std::string::npos) << log;
+}
+
+}  // namespace
