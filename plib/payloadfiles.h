@@ -1,8 +1,13 @@
 // Extraction into real files of the host, for the build-time tools and the
 // tests (the installer's worker has its own callback).
 #pragma once
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "payload.h"
@@ -35,7 +40,57 @@ private:
 
     PString destination_;
     PString currentPath_;  // UTF-8, for messages
+    std::filesystem::path lastFolder_;
     std::vector<char> buffer_;
     uint64_t bytesWritten_;
     uint32_t filesWritten_;
+};
+
+// Hands every file operation of another callback to a thread of its own, so
+// that creating and writing files (often slower than decoding: a file
+// creation can cost a millisecond) overlaps the decoding. At most
+// maxInFlight bytes wait at any time. A failure on the writing thread is
+// thrown at the next call, or by Finish, which must be called after the
+// extraction to wait for the last bytes.
+class CPayloadQueuedWriter : public IStatusCallBack {
+public:
+    explicit CPayloadQueuedWriter(IStatusCallBack& target, uint32_t maxInFlight = 1u << 20);
+    ~CPayloadQueuedWriter();
+    CPayloadQueuedWriter(const CPayloadQueuedWriter&) = delete;
+    CPayloadQueuedWriter& operator=(const CPayloadQueuedWriter&) = delete;
+
+    void OnFileStarted(uint32_t fileCount, uint32_t fileIndex, const char* name) override;
+    void* OpenOutputFile(const char* path) override;
+    bool WriteOutputFile(void* handle, const void* data, uint32_t size) override;
+    void CloseOutputFile(void* handle) override;
+
+    // Waits until everything queued is done; throws the writing thread's failure.
+    void Finish();
+
+private:
+    enum Kind { kOpen, kWrite, kClose, kStop };
+    struct Item {
+        Kind kind;
+        PString path;
+        std::vector<char> data;
+    };
+
+    void Push(Kind kind, const char* path = nullptr);
+    void PushPending();
+    void ThrowIfFailed();
+    void Stop();
+    void Work();
+
+    IStatusCallBack& target_;
+    uint32_t maxInFlight_;
+    uint32_t blockSize_;
+    std::vector<char> pending_;  // bytes of the current file not yet queued
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Item> queue_;
+    std::vector<std::vector<char>> spare_;  // emptied blocks, reused
+    size_t inFlight_;
+    bool failed_;
+    PString failure_;
+    std::thread thread_;
 };

@@ -9,14 +9,14 @@
 # Prints the medians, b/a, b/c and the peak resident memory of (b).
 # Targets: b/a <= 1.10, b/c <= 1.0, peak RSS of (b) <= 16 MiB.
 #
-# usage: tools/bench/payload-bench.sh [RUNS]   (default 3; needs tools/build.sh first)
+# usage: tools/bench/payload-bench.sh [RUNS]   (default 5; needs tools/build.sh first)
 # The synthetic tree and both archives are made once and kept in
 # $PAYLOAD_BENCH_DIR (default build/bench); making them takes several minutes.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 bin=${MORVANDITE_BIN:-$top/build/native/bin}
 work=${PAYLOAD_BENCH_DIR:-$top/build/bench}
-runs=${1:-3}
+runs=${1:-5}
 lzma1="preset=6,dict=8MiB,lc=3,lp=0,pb=2"
 
 for tool in "$bin/payload" "$bin/mkpayload" "$bin/payload-bench" /usr/bin/time xz tar; do
@@ -48,19 +48,25 @@ elapsed() { awk '/Elapsed \(wall clock\)/ {n=split($NF,p,":"); s=0; for(i=1;i<=n
 rss() { awk '/Maximum resident set size/ {print $NF}' "$1"; }
 
 : > a.times; : > b.times; : > c.times; : > b.rss
+# Every run starts with nothing left to write back (file creation waits for
+# journal commits, which flush pending data first), and extracts into folders
+# that never existed: recreating files just deleted makes the file system
+# check each recycled inode, which is not the extractor's cost.
+settle() { sync; sleep 2; }
+rm -rf runs; mkdir runs
 for i in $(seq 1 "$runs"); do
-    sync
+    settle
     /usr/bin/time -v -o a.txt "$bin/payload-bench" decode-null payload.bin
-    rm -rf out-b; sync
-    /usr/bin/time -v -o b.txt "$bin/payload" extract payload.bin out-b > /dev/null
-    rm -rf out-c; mkdir out-c; sync
-    /usr/bin/time -v -o c.txt sh -c 'xz -dc tree.tar.lzma | tar -x -C out-c'
+    settle
+    /usr/bin/time -v -o b.txt "$bin/payload" extract payload.bin "runs/b$i" > /dev/null
+    mkdir "runs/c$i"; settle
+    /usr/bin/time -v -o c.txt sh -c "xz -dc tree.tar.lzma | tar -x -C runs/c$i"
     a=$(elapsed a.txt); b=$(elapsed b.txt); c=$(elapsed c.txt); m=$(rss b.txt)
     echo "$a" >> a.times; echo "$b" >> b.times; echo "$c" >> c.times; echo "$m" >> b.rss
     printf 'run %d: (a) %6.2f s  (b) %6.2f s  (c) %6.2f s  (b) peak RSS %d KiB\n' "$i" "$a" "$b" "$c" "$m"
 done
-diff -rq tree out-b > /dev/null || { echo "payload-bench: the extracted tree differs from the original" >&2; exit 1; }
-rm -rf out-b out-c
+diff -rq tree "runs/b$runs" > /dev/null || { echo "payload-bench: the extracted tree differs from the original" >&2; exit 1; }
+rm -rf runs
 
 a=$(median < a.times); b=$(median < b.times); c=$(median < c.times)
 peak=$(sort -n b.rss | tail -1)

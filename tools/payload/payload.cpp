@@ -199,7 +199,7 @@ public:
     }
 
 private:
-    static const uint32_t kTrimEvery = 16u << 20;
+    static const uint32_t kTrimEvery = 1u << 20;
 
     void Show(bool force) {
         if (!terminal_)
@@ -253,12 +253,15 @@ int Extract(const std::string& file, const std::string& folder, bool write) {
     uint32_t count = list.Count();
     list.Clear();
 
-    CPayloadFileWriter writer(folder.c_str());
+    // Small buffers: the memory budget is the decoder's dictionary.
+    CPayloadFileWriter writer(folder.c_str(), 64 * 1024);
+    CPayloadQueuedWriter queued(writer, 512 * 1024);
     NullFiles nothing;
-    IStatusCallBack& inner = write ? static_cast<IStatusCallBack&>(writer) : nothing;
+    IStatusCallBack& inner = write ? static_cast<IStatusCallBack&>(queued) : nothing;
     Progress progress(inner, archive, write ? "extracting" : "verifying", total);
     PString why;
     int r = ExtractPayload(archive.data(), archive.size(), folder.c_str(), &progress, &why);
+    queued.Finish();
     progress.End();
     if (r != 0)
         throw Failure(std::string("archive error: ") + why.text());
