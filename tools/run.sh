@@ -1,26 +1,19 @@
 #!/usr/bin/env bash
 # Sets the machine up, builds everything and runs the installer under Wine:
-# on your display when there is one, otherwise under Xvfb.
+# on your display when there is one; otherwise under Xvfb, where
+# tools/run-headless.sh walks through a default installation by itself and
+# leaves screenshots, the installed tree and the log in build/windows/artifacts/run/.
+# The installer runs in a Wine prefix of its own, build/windows/wineprefix-run.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/tools/setup-machine.sh"
 "$top/tools/build.sh"
 
 installer=$top/build/windows/bin/MorvanditeInstall.exe
-if [ -f "$installer" ]; then
-    export MORVANDITE_WINEPREFIX=${MORVANDITE_WINEPREFIX:-$top/build/windows/wineprefix}
-    if [ -n "${DISPLAY:-}" ]; then
-        exec env WINEPREFIX="$MORVANDITE_WINEPREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-            bash -c '"$0"/tests/wine-prefix.sh && wine "$1"' "$top" "$installer"
-    fi
+if [ -z "${DISPLAY:-}" ]; then
     exec "$top/tools/run-headless.sh" "$installer"
 fi
-
-# Until the installer exists: pack a sample payload and show what it holds.
-sample=$top/build/native/sample-payload
-rm -rf "$sample" && mkdir -p "$sample/Themes"
-cp "$top/README.md" "$sample/readme.txt"
-printf '[themes]\r\n' > "$sample/Themes/themes.ini"
-"$top/build/native/bin/mkpayload" "$sample" "$top/build/native/sample-payload.bin"
-"$top/build/native/bin/payload" list "$top/build/native/sample-payload.bin"
-"$top/build/native/bin/payload" space "$top/build/native/sample-payload.bin" 4096
+export WINEPREFIX=${MORVANDITE_RUN_PREFIX:-$top/build/windows/wineprefix-run}
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+"$top/tests/wine-prefix.sh"
+exec wine "$installer" "$@"
