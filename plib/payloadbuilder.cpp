@@ -61,7 +61,11 @@ public:
     }
     ~LzmaEncoder() { lzma_end(&stream_); }
 
-    void Feed(const void* data, size_t size) { Run(data, size, LZMA_RUN); }
+    void Feed(const void* data, size_t size) {
+        // A call without input makes no progress, which liblzma reports as an error the second time.
+        if (size)
+            Run(data, size, LZMA_RUN);
+    }
     void Finish() { Run(nullptr, 0, LZMA_FINISH); }
     uint64_t Written() const { return written_; }
 

@@ -385,6 +385,14 @@ TEST(PayloadBuilder, RefusesWhatTheFormatCannotHold) {
     EXPECT_NE(refusal({big, big2}).find("4 GiB"), std::string::npos);
 }
 
+TEST(PayloadBuilder, RunsOfEmptyFilesPackAndComeBack) {
+    Recorder r;
+    ASSERT_EQ(Extract(Build({File("a", "x"), File("b", ""), File("c", ""), File("d", ""), File("e", "y")}), r), 0);
+    EXPECT_EQ(r.opened, 5);
+    EXPECT_EQ(r.files["D\\c"], "");
+    EXPECT_EQ(r.files["D\\e"], "y");
+}
+
 TEST(PayloadBuilder, OrderKeepsFoldersTogetherAndPutsANonEmptyFileFirst) {
     std::vector<PayloadInput> files = {File("b", "2"), File("a b", "3"), File("a\\z", "4"), File("0", ""),
                                        File("a\\c\\d", "5")};
@@ -413,6 +421,52 @@ TEST(PayloadNames, CodePage1252ConversionsAndRefusals) {
     ASSERT_TRUE(Utf16ToUtf8(pair, 2, s));
     EXPECT_STREQ(s.text(), "\xF0\x9F\x98\x80");
     EXPECT_FALSE(Utf16ToUtf8(pair, 1, s));
+}
+
+TEST(PayloadQueuedWriter, DeliversEveryFileIntactThroughASmallQueue) {
+    std::vector<PayloadInput> files = {File("a", Pseudorandom(70000, 12)), File("b", ""), File("c\\d", "x"),
+                                       File("e", Pseudorandom(9000, 13))};
+    std::string archive = Build(files);
+    Recorder inner;
+    inner.skip = "D\\c\\d";
+    CPayloadQueuedWriter queued(inner, 4096);
+    try {
+        ASSERT_EQ(ExtractPayload(archive.data(), uint32_t(archive.size()), "D", &queued), 0);
+        queued.Finish();
+    } catch (const PError& e) {
+        FAIL() << e.why();
+    }
+    EXPECT_EQ(inner.files["D\\a"], files[0].bytes);
+    EXPECT_EQ(inner.files["D\\b"], "");
+    EXPECT_EQ(inner.files.count("D\\c\\d"), 0u);
+    EXPECT_EQ(inner.files["D\\e"], files[3].bytes);
+    EXPECT_EQ(inner.opened, 4);
+    EXPECT_EQ(inner.closed, 3);  // the skipped file has no handle to close
+}
+
+TEST(PayloadQueuedWriter, FailureOnTheWritingThreadReachesTheExtraction) {
+    class FailsAtB : public Recorder {
+    public:
+        void* OpenOutputFile(const char* path) override {
+            if (std::string(path) == "D\\b")
+                throw PInternalError("Cannot open file 'D\\b': disk full");
+            return Recorder::OpenOutputFile(path);
+        }
+    } inner;
+    std::string archive = Build({File("a", Pseudorandom(5000, 14)), File("b", Pseudorandom(300000, 15)),
+                                 File("c", "never")});
+    std::string message;
+    try {
+        CPayloadQueuedWriter queued(inner, 4096);
+        ExtractPayload(archive.data(), uint32_t(archive.size()), "D", &queued);
+        queued.Finish();
+    } catch (const PInternalError& e) {
+        message = e.why();
+    }
+    EXPECT_EQ(message, "Cannot open file 'D\\b': disk full");
+    EXPECT_EQ(inner.files.count("D\\c"), 0u);
+    EXPECT_EQ(inner.opened, 1);
+    EXPECT_EQ(inner.closed, 1);
 }
 
 // Through the real tools and real files.
