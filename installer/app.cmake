@@ -69,3 +69,16 @@ function(_installer_app_link_tests)
   endif()
 endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL _installer_app_link_tests)
+
+# The headless walk-through as a test: the page in Cyrillic, Greek and
+# Japanese and a default installation, in a Wine prefix of its own, leaving
+# screenshots in artifacts/run.
+function(_installer_app_headless_test)
+  if(MORVANDITE_TESTS AND TARGET MorvanditeInstall)
+    add_test(NAME wine.installer_headless_run
+             COMMAND ${PROJECT_SOURCE_DIR}/tools/run-headless.sh $<TARGET_FILE:MorvanditeInstall>)
+    set_tests_properties(wine.installer_headless_run PROPERTIES
+      ENVIRONMENT "MORVANDITE_RUN_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-run" TIMEOUT 900)
+  endif()
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL _installer_app_headless_test)

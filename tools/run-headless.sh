@@ -1,25 +1,28 @@
 #!/usr/bin/env bash
 # Runs the installer under Wine on a private Xvfb display and walks through a
 # default installation by itself, leaving what there is to look at in
-# build/windows/artifacts/run/:
+# artifacts/run/ of the installer's build tree (build/windows/artifacts/run):
 #   page-ru.png, page-el.png, page-ja.png  the page in Russian, Greek, Japanese
 #   page-en.png, page-en-agreed.png         the English page, before and after ticking the agreement
 #   client.png                              the screen after the installation (the started client)
 #   installed-tree.txt, Install.log         the install folder and the installer's log
 #   summary.txt                             exit codes and the page states read back
+# Exits non-zero when a page does not come up in its language, Install stays
+# disabled after the agreement, or the installation does not end with 0.
 # usage: tools/run-headless.sh [INSTALLER]
-# Environment: MORVANDITE_RUN_PREFIX (default build/windows/wineprefix-run),
-# made afresh on every run so that each run is a first installation.
+# Environment: MORVANDITE_RUN_PREFIX (default wineprefix-run in the build
+# tree), made afresh on every run so that each run is a first installation.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 installer=$(realpath "${1:-$top/build/windows/bin/MorvanditeInstall.exe}")
-driver=$top/build/windows/bin/installer_driver.exe
-out=$top/build/windows/artifacts/run
+tree=$(cd "$(dirname "$installer")/.." && pwd)
+driver=$tree/bin/installer_driver.exe
+out=$tree/artifacts/run
 for f in "$installer" "$driver"; do
     [ -f "$f" ] || { echo "run-headless: $f is missing; run tools/build.sh first" >&2; exit 1; }
 done
 
-export WINEPREFIX=${MORVANDITE_RUN_PREFIX:-$top/build/windows/wineprefix-run}
+export WINEPREFIX=${MORVANDITE_RUN_PREFIX:-$tree/wineprefix-run}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
 
 # A display nobody uses.
@@ -73,11 +76,17 @@ finish() {
 }
 
 # The page in a Cyrillic, a Greek and an East Asian language, each cancelled.
-for spec in ru_RU.UTF-8:ru el_GR.UTF-8:el ja_JP.UTF-8:ja; do
-    lang=${spec%%:*} name=${spec##*:}
+failures=0
+for spec in ru_RU.UTF-8:ru:6 el_GR.UTF-8:el:24 ja_JP.UTF-8:ja:16; do
+    IFS=: read -r lang name index <<< "$spec"
     echo "run-headless: the page in $lang"
     start "$lang" "$name"
-    { echo "[$name]"; drive state; } >> "$summary"
+    state=$(drive state | tr -d '\r')
+    { echo "[$name]"; echo "$state"; } >> "$summary"
+    if ! grep -qx "language=$index" <<< "$state"; then
+        echo "run-headless: the page did not start in $name (locale $index)" | tee -a "$summary" >&2
+        failures=$((failures + 1))
+    fi
     shoot "page-$name.png"
     drive close
     drive answer 7
@@ -95,6 +104,7 @@ sleep 0.5
 shoot page-en-agreed.png
 drive install
 finish install
+[ "$(cat "$out/install.exit" 2>/dev/null)" = 0 ] || failures=$((failures + 1))
 sleep 3  # the started client opens its window
 import -window root "$out/client.png"
 
@@ -106,14 +116,16 @@ if [ -d "$folder" ]; then
         echo "== shortcuts and settings elsewhere on drive C:"
         find "$WINEPREFIX/drive_c" -ipath '*morvandite*' -type f -not -path "$folder/*" -printf '%10s  %p\n' \
             | sed "s|$WINEPREFIX/drive_c|C:|" | sort -k2
-        echo "== uninstall entry (system.reg)"
-        awk '/^\[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Morvandite\]/ {p=1; print; next}
-             /^\[/ {p=0} p' "$WINEPREFIX/system.reg"
+        echo "== uninstall entry"
+        wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvandite' 2>/dev/null | tr -d '\r'
     } > "$out/installed-tree.txt"
     cp "$folder/Install.log" "$out/Install.log" 2>/dev/null || true
     echo "installed files: $(find "$folder" -type f | wc -l)" | tee -a "$summary"
 else
     echo "run-headless: nothing was installed in $folder" | tee -a "$summary"
+    failures=$((failures + 1))
 fi
+grep -q "Install finished" "$out/Install.log" 2>/dev/null || failures=$((failures + 1))
 echo "run-headless: screenshots, the installed tree and the log are in $out"
 ls -1 "$out"
+[ "$failures" = 0 ] || { echo "run-headless: $failures check(s) failed (see $summary)" >&2; exit 1; }
