@@ -18,7 +18,7 @@ uint32_t Cp1252ToCodePoint(uint8_t c);
 bool CodePointToCp1252(uint32_t codePoint, uint8_t* out);
 
 // Conversions of whole texts. The UTF-8 readers return false on malformed
-// UTF-8 or a character the target cannot hold, leaving out unspecified.
+// UTF-8 or a character the target cannot hold; out then holds partial text.
 void Cp1252ToUtf8(const char* text, uint32_t length, PString& out);
 bool Utf8ToCp1252(const char* text, uint32_t length, PString& out);
 void Cp1252ToUtf16(const char* text, uint32_t length, PWString& out);
