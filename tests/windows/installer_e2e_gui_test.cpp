@@ -544,6 +544,123 @@ TEST_F(Installer, ChoosingALanguageRetextsThePageAndAnUnsupportedOneCanBeRefused
     EXPECT_EQ(run.Exit(), kExitCanceled);
 }
 
+uint32_t Word32(const std::string& b, size_t at) {
+    return at + 4 <= b.size() ? uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 |
+                                    uint32_t(uint8_t(b[at + 2])) << 16 | uint32_t(uint8_t(b[at + 3])) << 24
+                              : 0;
+}
+uint16_t Word16(const std::string& b, size_t at) {
+    return at + 2 <= b.size() ? uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8) : 0;
+}
+
+// Gives resource MV/from of a PE image the id `to` in its resource directory
+// (to must keep the ids in order), so that the program no longer finds it.
+bool RenumberResource(std::string& image, uint16_t from, uint16_t to) {
+    const size_t pe = Word32(image, 0x3C);
+    if (Word32(image, pe) != 0x4550)
+        return false;
+    const size_t sections = Word16(image, pe + 6);
+    const size_t optional = pe + 24;
+    const size_t table = optional + Word16(image, pe + 20);
+    const uint32_t resourceRva = Word32(image, optional + 96 + 2 * 8);
+    auto offsetOf = [&](uint32_t rva) -> size_t {
+        for (size_t i = 0; i < sections; ++i) {
+            const size_t h = table + i * 40;
+            const uint32_t va = Word32(image, h + 12), raw = Word32(image, h + 16), pointer = Word32(image, h + 20);
+            if (rva >= va && rva < va + raw)
+                return pointer + (rva - va);
+        }
+        return 0;
+    };
+    const size_t root = offsetOf(resourceRva);
+    if (!root)
+        return false;
+    auto entries = [&](size_t dir, auto&& visit) {
+        const size_t count = size_t(Word16(image, dir + 12)) + Word16(image, dir + 14);
+        for (size_t i = 0; i < count; ++i)
+            if (visit(dir + 16 + i * 8))
+                return true;
+        return false;
+    };
+    return entries(root, [&](size_t entry) {
+        const uint32_t name = Word32(image, entry);
+        if (!(name & 0x80000000u))
+            return false;
+        const size_t text = root + (name & 0x7FFFFFFFu);
+        if (Word16(image, text) != 2 || Word16(image, text + 2) != 'M' || Word16(image, text + 4) != 'V')
+            return false;
+        const size_t ids = root + (Word32(image, entry + 4) & 0x7FFFFFFFu);
+        return entries(ids, [&](size_t e) {
+            if (Word32(image, e) != from)
+                return false;
+            image[e] = char(to & 0xFF);
+            image[e + 1] = char(to >> 8);
+            return true;
+        });
+    });
+}
+
+TEST_F(Installer, WithoutItsTextsOrItsConfigurationTheProgramEndsWithCode2AndNoWindow) {
+    for (int id : {205, 131}) {
+        std::string image = ReadWholeFile(exe_);
+        ASSERT_TRUE(RenumberResource(image, uint16_t(id), uint16_t(id + 1))) << id;
+        const std::string copy = scratch_ + "\\Without" + std::to_string(id) + ".exe";
+        WriteWholeFile(copy, image);
+        InstallerRun run(copy);
+        ASSERT_TRUE(run.Started());
+        EXPECT_EQ(run.Exit(60000), 2u) << id;
+        EXPECT_EQ(FindProcessWindow(kInstallerClass, run.Pid()), nullptr);
+    }
+}
+
+TEST_F(Installer, AFailedInstallationReturnsToThePageForAnotherFolder) {
+    // A folder below a file cannot be made.
+    WriteWholeFile(scratch_ + "\\file.txt", "in the way");
+    InstallerRun run(exe_, "-nolaunch");
+    HWND page = run.Page();
+    ASSERT_TRUE(page);
+    Install(page, scratch_ + "\\file.txt\\Morvandite");
+    HWND error = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (error = FindProcessWindow("#32770", run.Pid())) != nullptr; }, 30000));
+    EXPECT_EQ(WindowText(error), "Installing Morvandite");
+    PostMessageA(error, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(Item(page, kInstall)) != FALSE; }, 10000));
+    EXPECT_FALSE(IsWindowVisible(Item(page, kProgress)));
+    EXPECT_TRUE(IsWindowEnabled(Item(page, kLocation)));
+    EXPECT_TRUE(IsWindowEnabled(Item(page, kLanguageList)));
+    EXPECT_TRUE(run.Running());
+
+    SendMessageA(Item(page, kLocation), WM_SETTEXT, 0, LPARAM(folder_.c_str()));
+    ASSERT_TRUE(InstallEnabled(page));
+    PostMessageA(page, WM_COMMAND, kInstall, 0);
+    ASSERT_EQ(run.Exit(), 0u);
+    EXPECT_NE(Slurp(folder_ + "\\Install.log").find("Install finished"), std::string::npos);
+}
+
+TEST_F(Installer, BrowseOpensTheLocalisedFolderBrowserAndCancelChangesNothing) {
+    InstallerRun run(exe_);
+    HWND page = run.Page();
+    ASSERT_TRUE(page);
+    ASSERT_TRUE(Choose(page, 4));
+    const std::string location = WindowText(Item(page, kLocation));
+    PostMessageA(page, WM_COMMAND, 1005, 0);
+    HWND browser = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (browser = FindProcessWindow("#32770", run.Pid())) != nullptr; }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return WindowText(browser) == Message(4, TXTINS_Browse_For_Folder); }, 10000))
+        << WindowText(browser);
+    if (HWND cancel = GetDlgItem(browser, IDCANCEL))
+        EXPECT_EQ(WindowText(cancel), Message(4, TXTINS_Cancel));
+    PostMessageA(browser, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(browser); }, 10000));
+    EXPECT_EQ(WindowText(Item(page, kLocation)), location);
+
+    PostMessageA(page, WM_CLOSE, 0, 0);
+    HWND box = run.Question();
+    ASSERT_TRUE(box);
+    Answer(box, 7);
+    EXPECT_EQ(run.Exit(), kExitCanceled);
+}
+
 // The value Wine's own font settings carry in older Wine versions: evidence
 // of Wine, added for one test and removed again.
 class WineFontLocale {
