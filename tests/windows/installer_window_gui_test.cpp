@@ -692,6 +692,33 @@ TEST_F(InstallWindow, EveryTextFitsItsControlInEveryOfferedLanguage) {
     EXPECT_GT(checked, 0);
 }
 
+TEST_F(InstallWindow, TheAgreementLinkShowsTheHandAndIsBlueOnThePage) {
+    Build();
+    HWND page = window_->Handle();
+    HWND link = Item(IdAgreementLink);
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+    EXPECT_EQ(SendMessageW(page, WM_SETCURSOR, WPARAM(link), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)), 1);
+    HCURSOR hand = GetCursor();
+    EXPECT_NE(hand, LoadCursorA(nullptr, IDC_ARROW));
+    EXPECT_NE(hand, nullptr);
+
+    HDC dc = GetDC(page);
+    SetTextColor(dc, 0);
+    HBRUSH brush = reinterpret_cast<HBRUSH>(SendMessageW(page, WM_CTLCOLORSTATIC, WPARAM(dc), LPARAM(link)));
+    EXPECT_EQ(GetTextColor(dc), COLORREF(0xFF0000));
+    EXPECT_EQ(GetBkColor(dc), COLORREF(0xF4F4F4));
+    LOGBRUSH lb;
+    ASSERT_TRUE(GetObjectW(brush, sizeof lb, &lb));
+    EXPECT_EQ(lb.lbColor, COLORREF(0xF4F4F4));
+    // The installing label lies on the bottom bar.
+    brush = reinterpret_cast<HBRUSH>(SendMessageW(page, WM_CTLCOLORSTATIC, WPARAM(dc),
+                                                  LPARAM(window_->ControlOfRow(RowInstalling).Handle())));
+    ASSERT_TRUE(GetObjectW(brush, sizeof lb, &lb));
+    EXPECT_EQ(lb.lbColor, COLORREF(0xD0D0D0));
+    EXPECT_EQ(GetBkColor(dc), COLORREF(0xD0D0D0));
+    ReleaseDC(page, dc);
+}
+
 TEST_F(InstallWindow, ProgressCodesMoveTheBarAndSuccessQuitsWithZero) {
     Build();
     auto& bar = static_cast<MyProgressBar&>(window_->ControlOfRow(RowProgress));
