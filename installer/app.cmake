@@ -78,7 +78,8 @@ function(_installer_app_headless_test)
     add_test(NAME wine.installer_headless_run
              COMMAND ${PROJECT_SOURCE_DIR}/tools/run-headless.sh $<TARGET_FILE:MorvanditeInstall>)
     set_tests_properties(wine.installer_headless_run PROPERTIES
-      ENVIRONMENT "MORVANDITE_RUN_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-run" TIMEOUT 900)
+      ENVIRONMENT "MORVANDITE_RUN_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-run" TIMEOUT 900
+      RESOURCE_LOCK wineprefix_init)
   endif()
 endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL _installer_app_headless_test)

@@ -248,9 +248,14 @@ protected:
             if (SendMessageA(list, CB_GETITEMDATA, i, 0) == locale) {
                 SendMessageA(list, CB_SETCURSEL, i, 0);
                 PostMessageA(page, WM_COMMAND, MAKEWPARAM(kLanguageList, CBN_SELENDOK), LPARAM(list));
-                return WaitUntil(
+                bool changed = WaitUntil(
                     [&] { return WindowText(page) != title || FindProcessWindow("MyMsgBox", pid) != nullptr; },
                     10000);
+                // The caption changes first: a sent message returns only once the
+                // page's thread has finished re-texting the rest of the page.
+                if (changed && !FindProcessWindow("MyMsgBox", pid))
+                    SendMessageTimeoutA(page, WM_NULL, 0, 0, SMTO_NORMAL, 10000, nullptr);
+                return changed;
             }
         }
         return false;
