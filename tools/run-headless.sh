@@ -77,8 +77,8 @@ finish() {
 
 # The page in a Cyrillic, a Greek and an East Asian language, each cancelled.
 failures=0
-for spec in ru_RU.UTF-8:ru:6 el_GR.UTF-8:el:24 ja_JP.UTF-8:ja:16; do
-    IFS=: read -r lang name index <<< "$spec"
+for page in ru_RU.UTF-8:ru:6 el_GR.UTF-8:el:24 ja_JP.UTF-8:ja:16; do
+    IFS=: read -r lang name index <<< "$page"
     echo "run-headless: the page in $lang"
     start "$lang" "$name"
     state=$(drive state | tr -d '\r')
