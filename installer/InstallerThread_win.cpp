@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "msgids.h"
+#include "payloadfiles.h"
 #include "pencoding.h"
 #include "perror.h"
 #include "pfile.h"
@@ -182,13 +183,41 @@ void InstallerWorkerThread::Run() {
     }
 }
 
+namespace {
+// Creating and writing files is slower than decoding (a file creation can
+// cost a millisecond): the worker's file operations run on a writing thread
+// behind a bounded queue, while the per-file report (pause check, log line,
+// progress) stays on the decoding thread, in file order.
+class QueuedWorkerFiles : public IStatusCallBack {
+public:
+    explicit QueuedWorkerFiles(InstallerWorkerThread& worker) : worker_(worker), queue_(worker, 1u << 20) {}
+    void OnFileStarted(uint32_t fileCount, uint32_t fileIndex, const char* name) override {
+        queue_.OnFileStarted(fileCount, fileIndex, name);  // a writing failure surfaces here
+        worker_.OnFileStarted(fileCount, fileIndex, name);
+    }
+    void* OpenOutputFile(const char* path) override { return queue_.OpenOutputFile(path); }
+    bool WriteOutputFile(void* handle, const void* data, uint32_t size) override {
+        return queue_.WriteOutputFile(handle, data, size);
+    }
+    void CloseOutputFile(void* handle) override { queue_.CloseOutputFile(handle); }
+    // Waits for the last bytes; rethrows the writing thread's error as it was raised.
+    void Finish() { queue_.Finish(); }
+
+private:
+    InstallerWorkerThread& worker_;
+    CPayloadQueuedWriter queue_;
+};
+}  // namespace
+
 // The payload is resource 130 of type MV; a missing one is an archive error.
 int InstallerWorkerThread::ExtractFiles(const char* folder) {
     PProgramResource payload(payloadResourceId_);
     if (!payload.found())
         return 1;
     PString why;
-    int result = ExtractPayload(payload.data(), payload.size(), folder, this, &why);
+    QueuedWorkerFiles files(*this);
+    int result = ExtractPayload(payload.data(), payload.size(), folder, &files, &why);
+    files.Finish();
     if (result != 0 && !why.empty())
         LogLine("Archive: %s", why.text());
     return result;

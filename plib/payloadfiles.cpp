@@ -175,7 +175,7 @@ void CPayloadQueuedWriter::Push(Kind kind, const char* path) {
     changed_.wait(lock, [&] { return failed_ || inFlight_ + bytes <= maxInFlight_ || queue_.empty(); });
     // A failure reaches the extraction at its next file or block of data.
     if (failed_ && (kind == kOpen || kind == kWrite))
-        throw PInternalError(failure_.text());
+        RethrowFailure();
     Item item;
     item.kind = kind;
     if (path)
@@ -197,7 +197,13 @@ void CPayloadQueuedWriter::Push(Kind kind, const char* path) {
 void CPayloadQueuedWriter::ThrowIfFailed() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (failed_)
-        throw PInternalError(failure_.text());
+        RethrowFailure();
+}
+
+void CPayloadQueuedWriter::RethrowFailure() {
+    if (error_)
+        std::rethrow_exception(error_);
+    throw PInternalError(failure_.text());
 }
 
 void CPayloadQueuedWriter::Stop() {
@@ -255,10 +261,12 @@ void CPayloadQueuedWriter::Work() {
                 std::lock_guard<std::mutex> lock(mutex_);
                 failed_ = true;
                 failure_.assign(e.why());
+                error_ = std::current_exception();
             } catch (...) {
                 std::lock_guard<std::mutex> lock(mutex_);
                 failed_ = true;
                 failure_.assign("Writing the extracted files failed");
+                error_ = std::current_exception();
             }
         }
         std::lock_guard<std::mutex> lock(mutex_);

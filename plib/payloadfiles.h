@@ -1,10 +1,12 @@
 // Extraction into real files of the host, for the build-time tools and the
-// tests (the installer's worker has its own callback).
+// tests, and the queue that moves file writing off the decoding thread (the
+// installer's worker puts its own file callback behind it).
 #pragma once
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <exception>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -51,7 +53,8 @@ private:
 // creation can cost a millisecond) overlaps the decoding. At most
 // maxInFlight bytes wait at any time. A failure on the writing thread is
 // thrown at the next call, or by Finish, which must be called after the
-// extraction to wait for the last bytes.
+// extraction to wait for the last bytes. The failure is rethrown as the very
+// error the target raised, so callers tell a system error from the others.
 class CPayloadQueuedWriter : public IStatusCallBack {
 public:
     explicit CPayloadQueuedWriter(IStatusCallBack& target, uint32_t maxInFlight = 1u << 20);
@@ -78,6 +81,7 @@ private:
     void Push(Kind kind, const char* path = nullptr);
     void PushPending();
     void ThrowIfFailed();
+    [[noreturn]] void RethrowFailure();
     void Stop();
     void Work();
 
@@ -92,5 +96,6 @@ private:
     size_t inFlight_;
     bool failed_;
     PString failure_;
+    std::exception_ptr error_;
     std::thread thread_;
 };

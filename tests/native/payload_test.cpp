@@ -469,6 +469,27 @@ TEST(PayloadQueuedWriter, FailureOnTheWritingThreadReachesTheExtraction) {
     EXPECT_EQ(inner.closed, 1);
 }
 
+TEST(PayloadQueuedWriter, TheWritingThreadsErrorKeepsItsClass) {
+    class ShortWrite : public Recorder {
+    public:
+        bool WriteOutputFile(void* handle, const void* data, uint32_t size) override {
+            throw PSystemError("Cannot write to file 'D\\a'", 112);
+        }
+    } inner;
+    std::string archive = Build({File("a", Pseudorandom(200000, 16)), File("b", "later")});
+    bool caughtAsSystemError = false;
+    try {
+        CPayloadQueuedWriter queued(inner, 4096);
+        ExtractPayload(archive.data(), uint32_t(archive.size()), "D", &queued);
+        queued.Finish();
+    } catch (const PSystemError& e) {
+        caughtAsSystemError = std::string(e.why()).rfind("Cannot write to file 'D\\a': ", 0) == 0;
+    } catch (const PError&) {
+    }
+    EXPECT_TRUE(caughtAsSystemError);
+    EXPECT_EQ(inner.files.count("D\\b"), 0u);
+}
+
 // Through the real tools and real files.
 class PayloadTools : public ::testing::Test {
 protected:
