@@ -236,6 +236,15 @@ protected:
         PostMessageA(page, WM_COMMAND, kInstall, 0);
     }
 
+    // Install and the close box reach the page together, so the cancel
+    // question opens while the worker is at its first files.
+    void InstallAndClose(HWND page) {
+        SendMessageA(Item(page, kLocation), WM_SETTEXT, 0, LPARAM(folder_.c_str()));
+        SendMessageA(Item(page, kAgreement), BM_CLICK, 0, 0);
+        PostMessageA(page, WM_COMMAND, kInstall, 0);
+        PostMessageA(page, WM_CLOSE, 0, 0);
+    }
+
     // Picks a catalogue locale in the language list as a user would.
     // Returns once the page has a new title or asks a question.
     bool Choose(HWND page, int32_t locale) {
@@ -396,16 +405,11 @@ TEST_F(Installer, CancelOnThePageAsksAndResumeKeepsThePage) {
     EXPECT_FALSE(Exists(folder_));
 }
 
-// Install and the close box reach the page together, so the question opens
-// while the worker is at its first files.
 TEST_F(Installer, CancelWhileInstallingHoldsTheWorkerAndResumeFinishes) {
     InstallerRun run(exe_, "-nolaunch");
     HWND page = run.Page();
     ASSERT_TRUE(page);
-    SendMessageA(Item(page, kLocation), WM_SETTEXT, 0, LPARAM(folder_.c_str()));
-    SendMessageA(Item(page, kAgreement), BM_CLICK, 0, 0);
-    PostMessageA(page, WM_COMMAND, kInstall, 0);
-    PostMessageA(page, WM_CLOSE, 0, 0);
+    InstallAndClose(page);
     HWND box = run.Question();
     ASSERT_TRUE(box);
     EXPECT_TRUE(IsWindowVisible(Item(page, kProgress)));
@@ -428,10 +432,7 @@ TEST_F(Installer, CancelWhileInstallingStopsTheWorkerAndExitsWithMinusOne) {
     InstallerRun run(exe_, "-nolaunch");
     HWND page = run.Page();
     ASSERT_TRUE(page);
-    SendMessageA(Item(page, kLocation), WM_SETTEXT, 0, LPARAM(folder_.c_str()));
-    SendMessageA(Item(page, kAgreement), BM_CLICK, 0, 0);
-    PostMessageA(page, WM_COMMAND, kInstall, 0);
-    PostMessageA(page, WM_CLOSE, 0, 0);
+    InstallAndClose(page);
     HWND box = run.Question();
     ASSERT_TRUE(box);
     Answer(box, 7);
