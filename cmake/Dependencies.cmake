@@ -1,12 +1,29 @@
 # liblzma, zlib and libjpeg (API 62). Natively from Debian's -dev packages; for
 # Windows from libz-mingw-w64-dev and the static libraries that
 # tools/setup-machine.sh cross-builds into its cache.
+if(WIN32)
+  # The shipped programs must run on a bare Windows: link static archives only.
+  # CMake's Windows platform files list .dll.a (import libraries) first, which
+  # made zlib resolve to libz.dll.a and the installer need zlib1.dll; this
+  # must be set here, after project(), as the platform files override the
+  # toolchain file's setting.
+  set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
+  # Build trees configured before kept the import library in their cache.
+  if(ZLIB_LIBRARY_RELEASE MATCHES "\\.dll\\.a$")
+    unset(ZLIB_LIBRARY_RELEASE CACHE)
+  endif()
+endif()
 find_package(LibLZMA REQUIRED)
 find_package(ZLIB REQUIRED)
 find_package(JPEG REQUIRED)
 find_package(Threads REQUIRED)
 
 if(WIN32)
+  foreach(_lib IN LISTS LIBLZMA_LIBRARIES ZLIB_LIBRARIES JPEG_LIBRARIES)
+    if(_lib MATCHES "\\.dll\\.a$")
+      message(FATAL_ERROR "${_lib} is an import library: the Windows build links static libraries only")
+    endif()
+  endforeach()
   # The cross-built liblzma is static: its headers must not ask for dllimport.
   set_property(TARGET LibLZMA::LibLZMA APPEND PROPERTY INTERFACE_COMPILE_DEFINITIONS LZMA_API_STATIC)
   add_link_options(-static -static-libgcc -static-libstdc++)

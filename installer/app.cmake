@@ -36,13 +36,16 @@ add_executable(MorvanditeInstall WIN32
 target_link_libraries(MorvanditeInstall PRIVATE installer_app)
 set_target_properties(MorvanditeInstall PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 add_dependencies(MorvanditeInstall installer_payload)
+morvandite_shipped_program(MorvanditeInstall)
 target_include_directories(MorvanditeInstall PRIVATE ${PROJECT_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/generated)
 morvandite_embed_message_table(MorvanditeInstall ${PROJECT_SOURCE_DIR}/resources/installer.rc)
 set_property(SOURCE ${PROJECT_SOURCE_DIR}/resources/installer.rc DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
              APPEND PROPERTY OBJECT_DEPENDS
              ${MORVANDITE_PAYLOAD_BIN}
              ${PROJECT_SOURCE_DIR}/resources/config.ini
-             ${PROJECT_SOURCE_DIR}/resources/installer.manifest)
+             ${PROJECT_SOURCE_DIR}/resources/installer.manifest
+             ${PROJECT_SOURCE_DIR}/resources/payload/src/version.rci
+             ${MORVANDITE_VERSION_HEADER})
 
 # Drives the installer's window by class and control ids (tools/run-headless.sh).
 add_executable(installer_driver ${PROJECT_SOURCE_DIR}/tools/installer-driver/installer_driver.cpp)
@@ -54,7 +57,7 @@ function(_installer_app_link_tests)
   if(TARGET installer_window_gui_test)
     target_link_libraries(installer_window_gui_test PRIVATE installer_app)
     target_include_directories(installer_window_gui_test PRIVATE
-      ${PROJECT_SOURCE_DIR}/resources ${PROJECT_SOURCE_DIR}/tests/windows/helpers)
+      ${PROJECT_SOURCE_DIR}/resources ${PROJECT_SOURCE_DIR}/tests/windows/helpers ${CMAKE_BINARY_DIR}/generated)
     add_dependencies(installer_window_gui_test installer_payload)
     morvandite_embed_message_table(installer_window_gui_test ${PROJECT_SOURCE_DIR}/tests/windows/installer_window_gui_test.rc)
     set_property(SOURCE ${PROJECT_SOURCE_DIR}/tests/windows/installer_window_gui_test.rc

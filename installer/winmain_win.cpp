@@ -10,6 +10,7 @@
 #include "plog.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "psystemdll.h"
 
 namespace {
 const wchar_t kClassName[] = L"MorvanditeInstaller";
@@ -37,6 +38,7 @@ int RunMessageLoop(const MorvanditeInstallWindow& window) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    RestrictDllSearchToSystemFolder();  // before anything can load a DLL by name
     ModuleInstance = instance;
     const bool wine = DetectWine();  // switches the wrappers to ANSI under Wine
     LoadShellFunctions();

@@ -9,6 +9,7 @@
 #include "pencoding.h"
 #include "plog_platform.h"
 #include "pruntimehooks.h"
+#include "psystemdll.h"
 #include "psyscalls.h"
 
 namespace {
@@ -108,18 +109,17 @@ bool ReopenStderr(const char* path, const PStringEncoding* encoding) {
 }
 
 bool HeapCompatibility(uint32_t& value) {
-    HMODULE kernel = LoadLibraryA("Kernel32.dll");
+    PSystemLibrary kernel("kernel32.dll");
     if (!kernel)
         return false;
     using Query = BOOL(WINAPI*)(HANDLE, int, void*, SIZE_T, SIZE_T*);
     value = 255;
     // The runtime allocates from the process heap.
-    if (Query query = reinterpret_cast<Query>(reinterpret_cast<void*>(GetProcAddress(kernel, "HeapQueryInformation")))) {
+    if (Query query = kernel.Function<Query>("HeapQueryInformation")) {
         ULONG info = 255;
         query(GetProcessHeap(), 0, &info, sizeof info, nullptr);
         value = info;
     }
-    FreeLibrary(kernel);
     return true;
 }
 

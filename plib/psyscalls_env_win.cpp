@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "psyscalls.h"
+#include "psystemdll.h"
 
 HGLOBAL LoadProgramResource(int id, const uint8_t** data, uint32_t* size) {
     if (data)
@@ -95,7 +96,7 @@ bool HasTryEnterCriticalSection() { return TryEnterCriticalSectionFunction() != 
 PTryEnterCriticalSectionFn TryEnterCriticalSectionFunction() {
     // Two first calls at once would both find the same answer.
     if (!g_tryEnterLooked) {
-        HMODULE kernel = LoadLibraryA("Kernel32.dll");
+        HMODULE kernel = LoadSystemLibrary("kernel32.dll");  // kept for the process's life
         if (kernel)
             g_tryEnter = reinterpret_cast<PTryEnterCriticalSectionFn>(
                 reinterpret_cast<void*>(GetProcAddress(kernel, "TryEnterCriticalSection")));

@@ -1,6 +1,7 @@
 // The wide/ANSI decision and the wrappers of window, message, process and
 // shell-execution calls.
 #include "psyscalls.h"
+#include "psystemdll.h"
 
 #include <cstdlib>
 
@@ -43,7 +44,7 @@ bool LoadShellFunctions() {
         return false;
     if (g_shell32)
         return true;
-    HMODULE shell = LoadLibraryA("shell32.dll");
+    HMODULE shell = LoadSystemLibrary("shell32.dll");
     if (!shell)
         return true;
     g_shell32 = shell;
@@ -272,7 +273,8 @@ intptr_t PlainResult(HINSTANCE h) {
 
 intptr_t PShellExecute(HWND owner, const char* verb, const char* file, const char* parameters,
                        const char* directory, const PStringEncoding* encoding, int show) {
-    HMODULE shell = LoadLibraryA("shell32");
+    PSystemLibrary library("shell32.dll");
+    HMODULE shell = library.get();
     if (!shell)
         return 0;
     bool wide = Wide(encoding);
@@ -316,7 +318,6 @@ intptr_t PShellExecute(HWND owner, const char* verb, const char* file, const cha
             result = PlainResult(plain(owner, v.ansi(), f.ansi(), p.ansi(), d.ansi(), show));
         }
     }
-    FreeLibrary(shell);
     return result;
 }
 

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "client_res.h"
+#include "psystemdll.h"
 
 namespace {
 
@@ -187,6 +188,7 @@ void ActivateRunningLobby() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+    RestrictDllSearchToSystemFolder();  // before anything can load a DLL by name
     HANDLE mutex = CreateMutexW(nullptr, FALSE, kClassName);
     if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
         ActivateRunningLobby();

@@ -9,6 +9,7 @@
 #include "modulepath.h"
 
 #include <string>
+#include "psystemdll.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ void Fail(const std::wstring& text) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR args, int show) {
+    RestrictDllSearchToSystemFolder();  // before anything can load a DLL by name
     std::wstring folder = ModuleFolder();
     if (folder.empty()) {
         Fail(L"Morvandite cannot find the folder it was started from:\n" +

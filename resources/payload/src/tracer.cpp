@@ -16,6 +16,7 @@
 
 #include <string>
 #include <vector>
+#include "psystemdll.h"
 
 namespace {
 
@@ -349,6 +350,7 @@ HFONT MakeFont(int height, int weight) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+    RestrictDllSearchToSystemFolder();  // before anything can load a DLL by name
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
         MessageBoxW(nullptr, L"Network Status could not start the Windows network functions.",

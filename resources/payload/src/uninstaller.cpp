@@ -32,6 +32,7 @@
 #include <set>
 #include <string>
 #include <vector>
+#include "psystemdll.h"
 
 namespace {
 
@@ -891,6 +892,7 @@ int Message(const Options& options, const std::wstring& caption, const std::wstr
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    RestrictDllSearchToSystemFolder();  // before anything can load a DLL by name
     RunLog log;
     const wchar_t* commandLine = GetCommandLineW();
     log.Line(std::wstring(L"Command line: ") + commandLine);

@@ -1,0 +1,40 @@
+# How the programs that reach users are built: every Windows object file gets
+# the stack protector, and morvandite_shipped_program(TARGET) finishes one
+# shipped executable (the installer and the client's four programs):
+#   - hardened PE header: ASLR (DYNAMIC_BASE, with its .reloc section kept),
+#     DEP (NX_COMPAT), TERMINAL_SERVER_AWARE, and OS/subsystem version 5.01,
+#     Windows XP, the oldest system the installer and the client support;
+#   - optimised (the build type's -O2) and stripped, with the symbols kept
+#     beside it in <program>.exe.debug, tied to it by a .gnu_debuglink, for
+#     crash analysis.
+# Release flags live here only; tests/windows/shipped-binaries.sh checks the
+# result. Test executables are not finished this way: they keep their symbols.
+include_guard(GLOBAL)
+
+if(NOT WIN32)
+  return()
+endif()
+
+# libssp comes in statically with the -static link (cmake/Dependencies.cmake).
+set(MORVANDITE_HARDENING_COMPILE_OPTIONS -fstack-protector-strong)
+add_compile_options(${MORVANDITE_HARDENING_COMPILE_OPTIONS})
+add_link_options(${MORVANDITE_HARDENING_COMPILE_OPTIONS})
+
+set(MORVANDITE_SHIPPED_LINK_OPTIONS
+  -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware
+  -Wl,--major-os-version,5 -Wl,--minor-os-version,1
+  -Wl,--major-subsystem-version,5 -Wl,--minor-subsystem-version,1)
+
+if(CMAKE_BUILD_TYPE MATCHES "^(Debug|)$")
+  message(WARNING "A ${CMAKE_BUILD_TYPE} build: the shipped programs are not optimised")
+endif()
+
+function(morvandite_shipped_program target)
+  target_link_options(${target} PRIVATE ${MORVANDITE_SHIPPED_LINK_OPTIONS})
+  set(exe $<TARGET_FILE:${target}>)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${exe} ${exe}.debug
+    COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=${exe}.debug ${exe}
+    COMMENT "Stripping ${target}, symbols kept in its .debug file"
+    VERBATIM)
+endfunction()
