@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets the machine up, builds both trees and runs every test (native, then
-# under Wine). Ends with one line "N passed, N failed"; exits non-zero when a
-# test failed or could not run.
+# under Wine), then builds the fuzz targets (build/fuzz, clang) and gives
+# each a smoke run of a few seconds on its seed corpus. Ends with one line
+# "N passed, N failed"; exits non-zero when a test failed or could not run.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/tools/setup-machine.sh" || exit 1
@@ -20,5 +21,12 @@ run_ctest() {
 }
 run_ctest "$top/build/native"
 run_ctest "$top/build/windows"
+if CC=clang CXX=clang++ cmake -S "$top" -B "$top/build/fuzz" -G Ninja -DMORVANDITE_FUZZ=ON >/dev/null \
+        && cmake --build "$top/build/fuzz" --target fuzzers; then
+    run_ctest "$top/build/fuzz"
+else
+    echo "test: the fuzz targets did not build"
+    failed=$((failed + 1))
+fi
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,9 +1,13 @@
 // Arbitrary payload archives through the head reading, the listing, the space
-// estimate and the extraction into a scratch folder. Inputs starting with 'H'
-// are a decoded header and body instead (u16 header length, header, body),
-// packed here, so that the header checks are reached without first having to
-// find valid LZMA data. Aborts when a file would land outside the scratch
-// folder or more bytes are written than the archive announces.
+// estimate and the extraction into a scratch folder of this process (removed
+// at exit), through the queued writer the installer's worker uses, with a
+// small queue so that the decoding thread also waits for the writing one.
+// Inputs starting with 'H' are a decoded header and body instead (u16 header
+// length, header, body), packed here, so that the header checks are reached
+// without first having to find valid LZMA data. Aborts when a file would land outside the scratch
+// folder or more bytes are written than the archive announces (checked on
+// the writing thread); a failure the queue hands on as anything but a PError
+// escapes and ends the run.
 #include <unistd.h>
 
 #include <cstdint>
@@ -88,15 +92,29 @@ void Exercise(const uint8_t* data, uint32_t size) {
     }
     try {
         CheckedWriter writer(total);
-        ExtractPayload(data, size, Root().c_str(), &writer);
+        CPayloadQueuedWriter queue(writer, 8192);
+        try {
+            ExtractPayload(data, size, Root().c_str(), &queue);
+        } catch (const PError&) {
+        }
+        queue.Finish();
     } catch (const PError&) {
     }
+}
+
+void RemoveRoot() {
+    std::error_code ec;
+    fs::remove_all(Root(), ec);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static unsigned runs = 0;
+    if (runs == 0) {
+        Root();  // made before the exit handler is registered, so destroyed after it ran
+        std::atexit(RemoveRoot);
+    }
     if (runs++ % 256 == 0) {
         std::error_code ec;
         fs::remove_all(Root(), ec);
