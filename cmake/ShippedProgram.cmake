@@ -6,7 +6,9 @@
 #     Windows XP, the oldest system the installer and the client support;
 #   - optimised (the build type's -O2) and stripped, with the symbols kept
 #     beside it in <program>.exe.debug, tied to it by a .gnu_debuglink, for
-#     crash analysis.
+#     crash analysis;
+#   - startable on Windows XP: plib/pxptickcount_win.c stands in for the one
+#     kernel32 import of the thread library that XP lacks.
 # Release flags live here only; tests/windows/shipped-binaries.sh checks the
 # result. Test executables are not finished this way: they keep their symbols.
 include_guard(GLOBAL)
@@ -29,7 +31,12 @@ if(CMAKE_BUILD_TYPE MATCHES "^(Debug|)$")
   message(WARNING "A ${CMAKE_BUILD_TYPE} build: the shipped programs are not optimised")
 endif()
 
+set(_morvandite_xp_tickcount ${CMAKE_CURRENT_LIST_DIR}/../plib/pxptickcount_win.c)
+
 function(morvandite_shipped_program target)
+  target_sources(${target} PRIVATE ${_morvandite_xp_tickcount})
+  # Symbols for the .debug file whatever the build type.
+  target_compile_options(${target} PRIVATE -g)
   target_link_options(${target} PRIVATE ${MORVANDITE_SHIPPED_LINK_OPTIONS})
   set(exe $<TARGET_FILE:${target}>)
   add_custom_command(TARGET ${target} POST_BUILD

@@ -3,7 +3,9 @@
 programs) as a bare Windows would meet them, reading their PE headers with
 the mingw objdump and their version resource with wrestool (icoutils):
 
-  - imports only DLLs every Windows since XP has in its system folder;
+  - imports only DLLs every Windows since XP has in its system folder, and
+    none of the functions compilers' runtimes are known to take from
+    kernel32 that XP lacks (Windows would refuse to start the program);
   - stripped: no debug sections, symbols in <exe>.debug, tied by .gnu_debuglink;
   - DYNAMIC_BASE with a .reloc section, NX_COMPAT, TERMINAL_SERVER_AWARE;
   - OS and subsystem version 5.01 (Windows XP);
@@ -38,6 +40,22 @@ ALLOWED_DLLS = {
     "iphlpapi.dll": "IP helper: adapters and routes (Network Status)",
 }
 
+# kernel32 functions newer than Windows XP that runtimes and libraries are
+# known to import (winpthreads, libstdc++, the CRT start-up). A static import
+# of any of them stops the program from starting on XP.
+AFTER_XP_FUNCTIONS = {
+    "GetTickCount64", "InitializeCriticalSectionEx", "InitOnceExecuteOnce", "InitOnceBeginInitialize",
+    "InitializeSRWLock", "AcquireSRWLockExclusive", "AcquireSRWLockShared", "ReleaseSRWLockExclusive",
+    "ReleaseSRWLockShared", "TryAcquireSRWLockExclusive", "InitializeConditionVariable",
+    "SleepConditionVariableCS", "SleepConditionVariableSRW", "WakeConditionVariable",
+    "WakeAllConditionVariable", "GetFileInformationByHandleEx", "SetFileInformationByHandle",
+    "GetFinalPathNameByHandleA", "GetFinalPathNameByHandleW", "CreateSymbolicLinkA", "CreateSymbolicLinkW",
+    "FlsAlloc", "FlsFree", "FlsGetValue", "FlsSetValue", "GetLocaleInfoEx", "LCMapStringEx",
+    "CompareStringEx", "GetSystemTimePreciseAsFileTime", "SetDefaultDllDirectories", "AddDllDirectory",
+    "GetCurrentProcessorNumber", "QueryFullProcessImageNameA", "QueryFullProcessImageNameW",
+    "CreateEventExA", "CreateEventExW", "CreateMutexExA", "CreateMutexExW", "WaitOnAddress",
+}
+
 REQUIRED_FLAGS = {0x0040: "DYNAMIC_BASE", 0x0100: "NX_COMPAT", 0x8000: "TERMINAL_SERVER_AWARE"}
 OS_VERSION = (5, 1)
 VERSION_KEYS = ("CompanyName", "ProductName", "LegalCopyright", "FileDescription",
@@ -54,6 +72,9 @@ def header_problems(exe):
     for dll in re.findall(r"DLL Name: (\S+)", text):
         if dll.lower() not in ALLOWED_DLLS:
             problems.append(f"imports {dll}, not a Windows system DLL")
+    for function in re.findall(r"^\t[0-9a-f]+\s+\d+\s+(\w+)$", text, re.M):
+        if function in AFTER_XP_FUNCTIONS:
+            problems.append(f"imports {function}, which Windows XP lacks")
     fields = dict(re.findall(r"^(\w+)\s+([0-9a-fA-F]+)\s*$", text, re.M))
     flags = int(fields.get("DllCharacteristics", "0"), 16)
     for bit, name in REQUIRED_FLAGS.items():
