@@ -7,6 +7,7 @@ the mingw objdump and their version resource with wrestool (icoutils):
     none of the functions compilers' runtimes are known to take from
     kernel32 that XP lacks (Windows would refuse to start the program);
   - stripped: no debug sections, symbols in <exe>.debug, tied by .gnu_debuglink;
+  - built with the stack protector (its check function is in the symbols);
   - DYNAMIC_BASE with a .reloc section, NX_COMPAT, TERMINAL_SERVER_AWARE;
   - OS and subsystem version 5.01 (Windows XP);
   - complete version information, FileVersion/ProductVersion the build's;
@@ -25,6 +26,7 @@ import sys
 import tempfile
 
 OBJDUMP = os.environ.get("OBJDUMP", "i686-w64-mingw32-objdump")
+NM = os.environ.get("NM", "i686-w64-mingw32-nm")
 
 # Every DLL here is part of Windows itself (XP and later) and found in the
 # system folder; none comes with a compiler or a library.
@@ -104,6 +106,8 @@ def section_problems(exe):
         problems.append(f"no symbol file {os.path.basename(symbols)}")
     elif ".debug_info" not in section_names(symbols):
         problems.append(f"{os.path.basename(symbols)} holds no debug information")
+    elif not re.search(rb" T _+stack_chk_fail$", run(NM, symbols), re.M):
+        problems.append("built without the stack protector (no __stack_chk_fail)")
     return problems
 
 
