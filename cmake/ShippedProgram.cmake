@@ -9,7 +9,7 @@
 #     crash analysis;
 #   - startable on Windows XP: plib/pxptickcount_win.c stands in for the one
 #     kernel32 import of the thread library that XP lacks.
-# Release flags live here only; tests/windows/shipped-binaries.sh checks the
+# Release flags live here only; tests/shipped_binaries.py checks the
 # result. Test executables are not finished this way: they keep their symbols.
 include_guard(GLOBAL)
 
@@ -18,9 +18,9 @@ if(NOT WIN32)
 endif()
 
 # libssp comes in statically with the -static link (cmake/Dependencies.cmake).
-set(MORVANDITE_HARDENING_COMPILE_OPTIONS -fstack-protector-strong)
-add_compile_options(${MORVANDITE_HARDENING_COMPILE_OPTIONS})
-add_link_options(${MORVANDITE_HARDENING_COMPILE_OPTIONS})
+set(MORVANDITE_HARDENING_OPTIONS -fstack-protector-strong)
+add_compile_options(${MORVANDITE_HARDENING_OPTIONS})
+add_link_options(${MORVANDITE_HARDENING_OPTIONS})
 
 set(MORVANDITE_SHIPPED_LINK_OPTIONS
   -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware
