@@ -16,9 +16,12 @@
 
 class PStringEncoding;
 
-// fopen, or _wfopen with the mode widened; null when the file cannot be opened.
-// Off Windows the path's characters are passed to fopen as UTF-8.
-FILE* OpenFile(const char* path, const char* mode, const PStringEncoding* encoding);
+// fopen, or _wfopen with the mode widened; null when the file cannot be
+// opened, with *failureCode (when given) holding the Windows error code of
+// the failure (pcrterror.h). Off Windows the path's characters are passed to
+// fopen as UTF-8.
+FILE* OpenFile(const char* path, const char* mode, const PStringEncoding* encoding,
+               uint32_t* failureCode = nullptr);
 // Puts `from` in place of `to` (replacing it). False on failure, `from` then
 // still exists.
 bool MoveFileReplacing(const char* from, const char* to, const PStringEncoding* encoding);
@@ -30,8 +33,9 @@ bool RemoveFile(const char* path, const PStringEncoding* encoding);
 bool FileExists(const char* path, const PStringEncoding* encoding);
 // One level. true when created, false when it already exists (errno EEXIST,
 // also for a file of that name); otherwise throws PInternalError
-// "Unable to create directory: <errno>".
-bool CreateFolder(const char* path, const PStringEncoding* encoding);
+// "Unable to create directory: <errno>", with *failureCode (when given)
+// holding the Windows error code of the failure, taken before the text is built.
+bool CreateFolder(const char* path, const PStringEncoding* encoding, uint32_t* failureCode = nullptr);
 // Overwrites an existing target; throws PInternalError
 // "Unable to copy file: '<from>' err=<GetLastError>".
 void CopyFile(const char* from, const char* to, const PStringEncoding* encoding);

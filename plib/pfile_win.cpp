@@ -7,6 +7,7 @@
 #include <io.h>
 #include <new>
 
+#include "pcrterror.h"
 #include "pencoding.h"
 #include "perror.h"
 #include "pfile.h"
@@ -48,15 +49,17 @@ constexpr uint64_t kFileTime1970 = 116444736000000000ull;
 
 }  // namespace
 
-FILE* OpenFile(const char* path, const char* mode, const PStringEncoding* encoding) {
+FILE* OpenFile(const char* path, const char* mode, const PStringEncoding* encoding, uint32_t* failureCode) {
     PathArg p(path, encoding);
-    if (!p.isWide())
-        return std::fopen(p.ansi(), mode);
     PWString wmode;
     for (const char* m = mode; *m; ++m)
         wmode.append(uint8_t(*m));
     wmode.terminate();
-    return _wfopen(p.wide(), wmode.wide());
+    ClearCrtFailure();
+    FILE* f = p.isWide() ? _wfopen(p.wide(), wmode.wide()) : std::fopen(p.ansi(), mode);
+    if (!f && failureCode)
+        *failureCode = CrtFailureCode(kCrtOpenFailed);
+    return f;
 }
 
 bool MoveFileReplacing(const char* from, const char* to, const PStringEncoding* encoding) {
@@ -76,11 +79,14 @@ bool FileExists(const char* path, const PStringEncoding* encoding) {
     return attributes != INVALID_FILE_ATTRIBUTES;
 }
 
-bool CreateFolder(const char* path, const PStringEncoding* encoding) {
+bool CreateFolder(const char* path, const PStringEncoding* encoding, uint32_t* failureCode) {
     PathArg p(path, encoding);
+    ClearCrtFailure();
     if ((p.isWide() ? _wmkdir(p.wide()) : _mkdir(p.ansi())) == 0)
         return true;
     int error = errno;
+    if (failureCode)
+        *failureCode = CrtFailureCode(kCrtCreateFailed);
     if (error == EEXIST)
         return false;
     PString why("Unable to create directory: ");
