@@ -12,6 +12,7 @@
 
 #include "InstallOptions.h"
 #include "payload.h"
+#include "pfile.h"
 #include "pstring.h"
 
 // The window's status message: word parameter 0..100 progress, or a completion code.
@@ -85,7 +86,8 @@ private:
     HANDLE thread_;
     std::atomic<bool> running_;
     std::atomic<int32_t> runState_;
-    std::map<FILE*, PString> openFiles_;
+    // The payload's files being written (owned), each with its full path.
+    std::map<PWriteFile*, PString> openFiles_;
     int payloadResourceId_;
     int payloadDigestResourceId_;
 };

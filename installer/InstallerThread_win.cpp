@@ -5,13 +5,13 @@
 
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <utility>
 
 #include "msgids.h"
 #include "payload_resource.h"
 #include "payloaddigest.h"
 #include "payloadfiles.h"
-#include "pcrterror.h"
 #include "pencoding.h"
 #include "perror.h"
 #include "pfile.h"
@@ -63,7 +63,7 @@ InstallerWorkerThread::InstallerWorkerThread()
 InstallerWorkerThread::~InstallerWorkerThread() {
     Release();
     for (auto& open : openFiles_)
-        std::fclose(open.first);
+        delete open.first;
 }
 
 bool InstallerWorkerThread::Start(const InstallOptions& settings, HWND window, UINT messageNumber) {
@@ -277,23 +277,24 @@ void* InstallerWorkerThread::OpenOutputFile(const char* path) {
             return nullptr;
         }
     }
+    // The system's own calls rather than stdio: a failure keeps its code.
+    std::unique_ptr<PWriteFile> f(new PWriteFile);
     uint32_t code = 0;
-    FILE* f = OpenFile(path, "wb", Paths(), &code);
-    if (!f)
+    if (!f->Create(path, Paths(), kOutputBufferSize, &code))
         throw PSystemError(MsgString(TXTINS_Cannot_open_file_XN0X, path).text(), code);
-    std::setvbuf(f, nullptr, _IOFBF, kOutputBufferSize);
-    openFiles_[f] = PString(path);
-    return f;
+    PWriteFile* handle = f.get();
+    openFiles_[handle] = PString(path);
+    f.release();
+    return handle;
 }
 
 bool InstallerWorkerThread::WriteOutputFile(void* file, const void* data, uint32_t size) {
     if (!file)
         return true;
-    FILE* f = static_cast<FILE*>(file);
-    // Runs on the writing thread: the code is this thread's, read at once.
-    ClearCrtFailure();
-    if (std::fwrite(data, 1, size, f) < size) {
-        const uint32_t code = CrtFailureCode(kCrtWriteFailed);
+    PWriteFile* f = static_cast<PWriteFile*>(file);
+    // Runs on the writing thread: the code is this thread's, taken at the failing call.
+    uint32_t code = 0;
+    if (!f->Write(data, size, &code)) {
         auto it = openFiles_.find(f);
         const char* path = it != openFiles_.end() ? it->second.text() : "";
         throw PSystemError(MsgString(TXTINS_Cannot_write_to_file_XN0X, path).text(), code);
@@ -304,18 +305,16 @@ bool InstallerWorkerThread::WriteOutputFile(void* file, const void* data, uint32
 void InstallerWorkerThread::CloseOutputFile(void* file) {
     if (!file)
         return;
-    FILE* f = static_cast<FILE*>(file);
+    std::unique_ptr<PWriteFile> f(static_cast<PWriteFile*>(file));
     PString path;
-    auto it = openFiles_.find(f);
+    auto it = openFiles_.find(f.get());
     if (it != openFiles_.end()) {
         path = std::move(it->second);
         openFiles_.erase(it);
     }
     // The buffer's last bytes reach the disk here: a failure is a short write
     // too. While an error is already unwinding, that error wins.
-    ClearCrtFailure();
-    const bool failed = std::fclose(f) != 0;
-    const uint32_t code = failed ? CrtFailureCode(kCrtWriteFailed) : 0;
-    if (failed && std::uncaught_exceptions() == 0)
+    uint32_t code = 0;
+    if (!f->Close(&code) && std::uncaught_exceptions() == 0)
         throw PSystemError(MsgString(TXTINS_Cannot_write_to_file_XN0X, path.text()).text(), code);
 }

@@ -120,6 +120,108 @@ intptr_t OpenBrowserWindow(const char* address, const PStringEncoding* encoding)
     return PShellExecute(nullptr, "open", address, nullptr, nullptr, encoding, SW_SHOWNORMAL);
 }
 
+PWriteFile::~PWriteFile() {
+    if (handle_)
+        CloseHandle(handle_);
+    delete[] buffer_;
+}
+
+PWriteFile::PWriteFile(PWriteFile&& other) noexcept
+    : handle_(other.handle_), buffer_(other.buffer_), capacity_(other.capacity_), used_(other.used_) {
+    other.handle_ = nullptr;
+    other.buffer_ = nullptr;
+    other.capacity_ = other.used_ = 0;
+}
+
+PWriteFile& PWriteFile::operator=(PWriteFile&& other) noexcept {
+    if (this != &other) {
+        if (handle_)
+            CloseHandle(handle_);
+        delete[] buffer_;
+        handle_ = other.handle_;
+        buffer_ = other.buffer_;
+        capacity_ = other.capacity_;
+        used_ = other.used_;
+        other.handle_ = nullptr;
+        other.buffer_ = nullptr;
+        other.capacity_ = other.used_ = 0;
+    }
+    return *this;
+}
+
+bool PWriteFile::Create(const char* path, const PStringEncoding* encoding, uint32_t bufferSize,
+                        uint32_t* failureCode) {
+    if (handle_) {
+        uint32_t ignored;
+        Close(&ignored);
+    }
+    if (!buffer_ || capacity_ != bufferSize) {
+        delete[] buffer_;
+        capacity_ = bufferSize ? bufferSize : 1;
+        buffer_ = new char[capacity_];
+    }
+    used_ = 0;
+    PathArg p(path, encoding);
+    SetLastError(0);
+    HANDLE h = p.isWide() ? CreateFileW(p.wide(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr)
+                          : CreateFileA(p.ansi(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        *failureCode = code ? code : kCrtOpenFailed;
+        return false;
+    }
+    handle_ = h;
+    return true;
+}
+
+bool PWriteFile::Flush(uint32_t* failureCode) {
+    uint32_t done = 0;
+    while (done < used_) {
+        DWORD written = 0;
+        SetLastError(0);
+        if (!WriteFile(handle_, buffer_ + done, used_ - done, &written, nullptr) || written == 0) {
+            const DWORD code = GetLastError();
+            *failureCode = code ? code : kCrtWriteFailed;
+            return false;
+        }
+        done += written;
+    }
+    used_ = 0;
+    return true;
+}
+
+bool PWriteFile::Write(const void* data, uint32_t size, uint32_t* failureCode) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        if (used_ == capacity_ && !Flush(failureCode))
+            return false;
+        uint32_t n = capacity_ - used_ < size ? capacity_ - used_ : size;
+        std::memcpy(buffer_ + used_, p, n);
+        used_ += n;
+        p += n;
+        size -= n;
+    }
+    return true;
+}
+
+bool PWriteFile::Close(uint32_t* failureCode) {
+    if (!handle_)
+        return true;
+    bool ok = Flush(failureCode);
+    HANDLE h = handle_;
+    handle_ = nullptr;
+    used_ = 0;
+    SetLastError(0);
+    if (!CloseHandle(h) && ok) {
+        const DWORD code = GetLastError();
+        *failureCode = code ? code : kCrtWriteFailed;
+        ok = false;
+    }
+    return ok;
+}
+
 FileFinder::FileFinder(const PStringEncoding* encoding)
     : encoding_(encoding), handle_(INVALID_HANDLE_VALUE), wide_(encoding && UseWideApi()), holdsWide_(false) {
     std::memset(&data_, 0, sizeof data_);
