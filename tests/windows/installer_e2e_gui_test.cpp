@@ -756,6 +756,7 @@ TEST_F(Installer, FullDiskEndsWithTheSystemErrorAndInstallThenRefusesToStart) {
     EXPECT_NE(text.find(Message(0, TXTINS_Disk_write_errorX_Check_if_the_ELL)), std::string::npos) << text;
     EXPECT_NE(text.find("Cannot write to file '" + folder + "\\"), std::string::npos) << text;
     EXPECT_NE(text.find("(112=0x70)"), std::string::npos) << text;
+    Sleep(500);
     SaveWindowBitmap(box, ArtifactPath("full-disk-error.bmp"));
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(Item(page, kInstall)) != FALSE; }, 10000));
@@ -773,6 +774,7 @@ TEST_F(Installer, FullDiskEndsWithTheSystemErrorAndInstallThenRefusesToStart) {
     HWND refusal = run.Question();
     ASSERT_TRUE(refusal);
     EXPECT_EQ(WindowText(refusal), "Installing Morvandite");
+    Sleep(500);  // the box paints on the installer's thread
     SaveWindowBitmap(refusal, ArtifactPath("full-disk-refused.bmp"));
     Answer(refusal, 6);
     EXPECT_TRUE(WaitUntil([&] { return !FindProcessWindow("MyMsgBox", run.Pid()); }, 10000));
