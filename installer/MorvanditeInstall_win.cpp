@@ -812,6 +812,10 @@ void MorvanditeInstallWindow::UpdateControlState() {
     installButton_.SetVisible(!running);
     installingLabel_.SetVisible(running);
     progressBar_.SetVisible(running);
+    // Whether a worker runs is part of Install's rule: a run that ended must
+    // not leave the button as it found it (disabled by a notification that
+    // came while the worker ran).
+    UpdateInstallButton();
 }
 
 void MorvanditeInstallWindow::StartInstall() {

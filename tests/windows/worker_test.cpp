@@ -7,7 +7,6 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #include "pencoding.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "small_drive.h"
 #include "test_paths.h"
 
 namespace {
@@ -392,19 +392,15 @@ TEST_F(WorkerTest, InstallFolderOnAMissingDriveCarriesTheSystemCode) {
 
 // A drive that fills up while the files are written: the real system error
 // (ERROR_DISK_FULL, 112), raised on the writing thread, in the text and the
-// log. Needs the small drive that tests/windows/small-drive.sh maps.
+// log. Needs the small drive that tests/small-drive.sh maps.
 TEST_F(WorkerTest, FullDiskEndsWithTheSystemsDiskFullError) {
-    const char* drive = getenv("MORVANDITE_SMALL_DRIVE");
-    if (!drive || !*drive)
-        GTEST_SKIP() << "no small drive mapped (run through tests/windows/small-drive.sh)";
-    const std::string root = std::string(drive) + "\\";
+    const std::string root = SmallDriveRoot();
+    if (root.empty())
+        GTEST_SKIP() << "no small drive mapped (run through tests/small-drive.sh)";
     const std::string folder = root + "WorkerFull";
     // Leave about 100 KB: the first files fit, the 300 KB one does not.
-    const std::string filler = root + "filler.bin";
-    ULARGE_INTEGER available = {};
-    ASSERT_TRUE(GetDiskFreeSpaceExA(root.c_str(), &available, nullptr, nullptr));
-    ASSERT_GT(available.QuadPart, 200000u);
-    WriteWholeFile(filler, std::string(size_t(available.QuadPart - 100000), 'f'));
+    const std::string filler = FillDriveLeaving(root, 100000);
+    ASSERT_FALSE(filler.empty());
 
     InstallerWorkerThread worker;
     InstallOptions o = Options();
