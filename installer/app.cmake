@@ -21,8 +21,9 @@ target_link_libraries(installer_app PUBLIC installer_core installer_engine insta
 set(MORVANDITE_MKPAYLOAD ${CMAKE_BINARY_DIR}/../native/bin/mkpayload
     CACHE FILEPATH "The native mkpayload tool the Windows build runs to pack payloads")
 set(MORVANDITE_PAYLOAD_BIN ${CMAKE_BINARY_DIR}/generated/payload.bin CACHE INTERNAL "The packed payload, resource 130 of the installer")
+# mkpayload writes the payload's SHA-256 beside it: resource 132.
 add_custom_command(
-  OUTPUT ${MORVANDITE_PAYLOAD_BIN}
+  OUTPUT ${MORVANDITE_PAYLOAD_BIN} ${MORVANDITE_PAYLOAD_BIN}.sha256
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
   COMMAND ${MORVANDITE_MKPAYLOAD} ${MORVANDITE_PAYLOAD_DIR} ${MORVANDITE_PAYLOAD_BIN}
   DEPENDS payload_tree ${MORVANDITE_PAYLOAD_DIR}/uninstall.lst ${MORVANDITE_MKPAYLOAD}
@@ -41,7 +42,7 @@ target_include_directories(MorvanditeInstall PRIVATE ${PROJECT_SOURCE_DIR}/resou
 morvandite_embed_message_table(MorvanditeInstall ${PROJECT_SOURCE_DIR}/resources/installer.rc)
 set_property(SOURCE ${PROJECT_SOURCE_DIR}/resources/installer.rc DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
              APPEND PROPERTY OBJECT_DEPENDS
-             ${MORVANDITE_PAYLOAD_BIN}
+             ${MORVANDITE_PAYLOAD_BIN} ${MORVANDITE_PAYLOAD_BIN}.sha256
              ${PROJECT_SOURCE_DIR}/resources/config.ini
              ${PROJECT_SOURCE_DIR}/resources/installer.manifest
              ${PROJECT_SOURCE_DIR}/resources/payload/src/version.rci

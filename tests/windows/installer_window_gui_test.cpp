@@ -789,6 +789,25 @@ TEST_F(InstallWindow, SuccessArrivingWhileTheQuestionIsOpenStillEndsTheRun) {
     EXPECT_EQ(quitCode, 0);
 }
 
+// A registration failure ends the run: after its box the page is usable
+// again (it used to stay on "Installing..." with a frozen bar).
+TEST_F(InstallWindow, RegistryFailureReturnsThePageToChoosing) {
+    Build();
+    // The page as the installing state shows it.
+    window_->ControlOfRow(RowInstall).SetVisible(false);
+    window_->ControlOfRow(RowInstalling).SetVisible(true);
+    window_->ControlOfRow(RowProgress).SetVisible(true);
+    {
+        BoxAnswer answer(6);
+        window_->OnWorkerMessage(WPARAM(kInstallRegistryError), 0);
+        answer.Join();
+        EXPECT_TRUE(answer.found);
+    }
+    EXPECT_TRUE(IsWindowVisible(Item(IdInstall)));
+    EXPECT_FALSE(IsWindowVisible(Item(IdProgress)));
+    EXPECT_TRUE(IsWindowEnabled(Item(IdLocationEdit)));
+}
+
 TEST_F(InstallWindow, CancelWhileInstallingHoldsTheWorkerAndStopsIt) {
     std::string folder = ScratchFolder("installer-window-cancel") + "\\Morvandite";
     Build("-nolaunch");
