@@ -134,6 +134,11 @@ bool GetDiskSpace(const char* path, uint64_t& freeBytes, uint64_t& requiredBytes
 // number and %1 = its unit: MB up to 1024 MiB, GB above, Bytes below 1 MiB.
 PString FormatSize(MsgRef message, uint64_t bytes);
 
+// A folder the installation may go to: a folder below a drive's root
+// ("C:\Games"), on a fixed drive. A drive root, a drive-relative ("C:",
+// "C:Games"), relative, rooted or network path is never one.
+bool IsUsableInstallFolder(const char* path);
+
 // site + "/REDIRECTOR/" + the locale's code + "/_/help_tos".
 PString TermsOfServiceAddress(const char* site, int32_t locale);
 
@@ -145,6 +150,10 @@ bool WindowsVersionRefused(const OSVERSIONINFOA& version);
 bool WindowsVersionRefused();
 // The English notice on a refused system: one OK button, 394 by 212.
 void ShowUnsupportedSystemNotice();
+// The main thread's loop until WM_QUIT, offering each message to the
+// window's keyboard navigation first; returns the quit code. A GetMessage
+// failure is logged ("MessageLoop") and the loop goes on.
+int RunMessageLoop(HWND window);
 
 // Process exit codes.
 enum InstallerExitCode : int {

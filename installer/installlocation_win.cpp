@@ -12,6 +12,7 @@
 #include "perror.h"
 #include "pfile.h"
 #include "plog.h"
+#include "ppathtext.h"
 #include "psyscalls.h"
 
 namespace {
@@ -124,6 +125,10 @@ PString FormatSize(MsgRef message, uint64_t bytes) {
     PString number;
     number.appendInt(int32_t(value));
     return MsgString(message, number.text(), MsgString(unit).text());
+}
+
+bool IsUsableInstallFolder(const char* path) {
+    return ShapeOfPath(path) == PathShape::DriveFolder && IsFolderOnFixedDrive(path);
 }
 
 PString TermsOfServiceAddress(const char* site, int32_t locale) {

@@ -34,11 +34,11 @@ public:
 
     void* OpenOutputFile(const char* path) override {
         size_t prefix = Root().size();
-        if (std::strncmp(path, Root().c_str(), prefix) != 0 || path[prefix] != '\\')
+        PString utf8;
+        PStringXToUtf8(path, utf8);
+        if (std::strncmp(utf8.text(), Root().c_str(), prefix) != 0 || utf8.text()[prefix] != '\\')
             Die("path outside the destination", path);
-        PString name;
-        Cp1252ToUtf8(path + prefix + 1, uint32_t(std::strlen(path + prefix + 1)), name);
-        std::string relative = name.text();
+        std::string relative = utf8.text() + prefix + 1;
         for (char& c : relative)
             if (c == '\\')
                 c = '/';
@@ -88,7 +88,7 @@ void Exercise(const uint8_t* data, uint32_t size) {
     }
     try {
         CheckedWriter writer(total);
-        ExtractPayload(data, size, Root().c_str(), &writer);
+        ExtractPayload(data, size, writer.Destination(), &writer);
     } catch (const PError&) {
     }
 }

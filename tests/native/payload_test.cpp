@@ -531,7 +531,7 @@ TEST_F(PayloadTools, MkpayloadRoundTripIsExactAndDeterministic) {
     std::string dst = ScratchFolder("payload-dst");
     std::string archive = ReadWholeFile(a);
     CPayloadFileWriter writer(dst.c_str());
-    EXPECT_EQ(ExtractPayload(archive.data(), uint32_t(archive.size()), dst.c_str(), &writer), 0);
+    EXPECT_EQ(ExtractPayload(archive.data(), uint32_t(archive.size()), writer.Destination(), &writer), 0);
     EXPECT_EQ(Tree(dst), Tree(src));
 
     // Through the tool.
@@ -577,7 +577,7 @@ TEST_F(PayloadTools, WriterNamesTheFolderItCannotCreate) {
     std::string archive = Build({File("sub\\x", "1")});
     CPayloadFileWriter writer(dst.c_str());
     try {
-        ExtractPayload(archive.data(), uint32_t(archive.size()), dst.c_str(), &writer);
+        ExtractPayload(archive.data(), uint32_t(archive.size()), writer.Destination(), &writer);
         FAIL() << "extracted through a file";
     } catch (const PInternalError& e) {
         EXPECT_NE(std::string(e.why()).find("Cannot create folder '" + dst + "/sub'"), std::string::npos) << e.why();

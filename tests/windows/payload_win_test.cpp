@@ -74,7 +74,7 @@ TEST(PayloadWindows, ExtractsUnderUnicodeNamesInProcess) {
     std::string folder = ScratchFolder("payload-win-inprocess");
     CPayloadFileWriter writer(folder.c_str());
     PString why;
-    ASSERT_EQ(ExtractPayload(archive.data(), uint32_t(archive.size()), folder.c_str(), &writer, &why), 0) << why.text();
+    ASSERT_EQ(ExtractPayload(archive.data(), uint32_t(archive.size()), writer.Destination(), &writer, &why), 0) << why.text();
     ExpectExtracted(folder);
     EXPECT_EQ(GetRequiredSpace(archive.data(), uint32_t(archive.size()), 4096), 3u * 4096u);
 }
