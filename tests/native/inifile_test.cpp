@@ -318,6 +318,27 @@ TEST_F(IniEncrypted, RoundTripThroughTheTool) {
     EXPECT_EQ(ReadWholeFile(Path("back.ini")), text);
 }
 
+// user.ini may be in either form: both read the same, whatever was loaded before.
+TEST_F(IniEncrypted, EitherFormIsReadByItsFirstBytes) {
+    const std::string text = "[Options]\r\nLocale=1049\r\nNick=Player\r\n\r\n[Mine]\r\nkeep=me\r\n";
+    WriteWholeFile(Path("plain.ini"), text);
+    ASSERT_EQ(RunTool("encode " + Path("plain.ini") + " " + Path("scrambled.ini")), 0);
+    for (const char* file : {"plain.ini", "scrambled.ini"}) {
+        EncIniFile ini = Parse("[Old]\n");
+        ini.LoadPlainOrEncrypted(Path(file).c_str(), nullptr);
+        ASSERT_EQ(ini.sections.size(), 2u) << file;
+        EXPECT_STREQ(ini.sections.front().name.text(), "Options") << file;
+        EXPECT_EQ(Value(ini.sections.front(), "Nick"), "Player") << file;
+        EXPECT_EQ(Value(ini.sections.back(), "keep"), "me") << file;
+    }
+    // A one-byte file is plain text; a missing one fails as Load does.
+    WriteWholeFile(Path("short.ini"), ";");
+    EncIniFile ini = Parse("[Old]\n");
+    ini.LoadPlainOrEncrypted(Path("short.ini").c_str(), nullptr);
+    EXPECT_TRUE(ini.sections.empty());
+    EXPECT_THROW(ini.LoadPlainOrEncrypted(Path("absent.ini").c_str(), nullptr), PInternalError);
+}
+
 TEST_F(IniEncrypted, XorCommandScramblesAloneAndDecodeLeavesNonGzipAsIs) {
     const std::string text = "tracking text\nITS=1700000000\nIZ=3600\n";
     WriteWholeFile(Path("t.txt"), text);
