@@ -113,9 +113,11 @@ struct DiskSpaceQueries {
     using FreeSpaceEx = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
     using FreeSpace = BOOL(WINAPI*)(LPCSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD);
     using Required = uint32_t (*)(uint32_t clusterSize);
+    using DriveType = UINT(WINAPI*)(LPCSTR root);
     FreeSpaceEx freeSpaceEx;  // null: the older call is used
     FreeSpace freeSpace;
     Required required;        // the payload's on-disk size for a cluster size
+    DriveType driveType;      // of "X:\"; null: GetDriveTypeA
 };
 // Null: GetDiskFreeSpaceExA resolved from kernel32 at run time,
 // GetDiskFreeSpaceA, and the payload resource's estimate. Clears the cache.

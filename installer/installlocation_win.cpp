@@ -38,6 +38,7 @@ DiskSpaceQueries SystemQueries() {
                            : nullptr;
     q.freeSpace = &GetDiskFreeSpaceA;
     q.required = &PayloadRequiredSpace;
+    q.driveType = &GetDriveTypeA;
     return q;
 }
 
@@ -128,7 +129,13 @@ PString FormatSize(MsgRef message, uint64_t bytes) {
 }
 
 bool IsUsableInstallFolder(const char* path) {
-    return ShapeOfPath(path) == PathShape::DriveFolder && IsFolderOnFixedDrive(path);
+    if (ShapeOfPath(path) != PathShape::DriveFolder)
+        return false;
+    const uint32_t letter = DriveLetterOf(path);
+    const char root[4] = {char(letter), ':', '\\', 0};
+    DiskSpaceQueries::DriveType driveType =
+        replacedQueries && replacedQueries->driveType ? replacedQueries->driveType : &GetDriveTypeA;
+    return driveType(root) == DRIVE_FIXED;
 }
 
 PString TermsOfServiceAddress(const char* site, int32_t locale) {

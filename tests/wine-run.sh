@@ -12,6 +12,13 @@ export WINEPREFIX=${MORVANDITE_WINEPREFIX:-$here/../build/windows/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win32
+# A UTF-8 Unix locale, or Wine cannot create file names outside ASCII; English,
+# so that the ANSI code page is 1252 (tools/setup-machine.sh generates it).
+if locale -a 2>/dev/null | grep -qix 'en_US.utf8'; then
+    export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
+else
+    export LANG=C.UTF-8 LC_ALL=C.UTF-8
+fi
 # Tests need no display unless they ask for one.
 [ $gui = 1 ] || unset DISPLAY
 

@@ -35,6 +35,7 @@ namespace {
 struct FakeDisk {
     std::map<char, uint64_t> freeByDrive;  // drives the newer call knows
     std::map<char, DWORD> clustersByDrive;  // drives the older call knows (free clusters)
+    std::map<char, UINT> driveTypes;        // DRIVE_FIXED when not named
     bool haveNewerCall = true;
     DWORD sectorsPerCluster = 16, bytesPerSector = 512;
     uint32_t required = 0x01234567;
@@ -43,6 +44,12 @@ struct FakeDisk {
     std::vector<uint32_t> clusterSizes;
 };
 FakeDisk* disk = nullptr;
+
+// Every drive is a fixed disk unless the test says otherwise.
+UINT WINAPI FakeDriveType(LPCSTR root) {
+    auto it = disk->driveTypes.find(root[0]);
+    return it == disk->driveTypes.end() ? DRIVE_FIXED : it->second;
+}
 
 BOOL WINAPI FakeFreeSpaceEx(LPCSTR root, PULARGE_INTEGER available, PULARGE_INTEGER, PULARGE_INTEGER) {
     disk->newerRoots.push_back(root);
@@ -86,6 +93,7 @@ protected:
         queries_.freeSpaceEx = fake_.haveNewerCall ? &FakeFreeSpaceEx : nullptr;
         queries_.freeSpace = &FakeFreeSpace;
         queries_.required = &FakeRequired;
+        queries_.driveType = &FakeDriveType;
         SetDiskSpaceQueries(&queries_);
     }
     FakeDisk fake_;
@@ -363,6 +371,7 @@ protected:
         queries_.freeSpaceEx = &FakeFreeSpaceEx;
         queries_.freeSpace = &FakeFreeSpace;
         queries_.required = &FakeRequired;
+        queries_.driveType = &FakeDriveType;
         SetDiskSpaceQueries(&queries_);
         CurrentLocale = 0;
     }
