@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "inixor.h"
 #include "perror.h"
@@ -205,6 +206,28 @@ TEST(IniFile, FailedSaveLeavesWhatWasThere) {
     ASSERT_EQ(stat(folder.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     EXPECT_NE(stat((folder + ".new").c_str(), &st), 0);
+}
+
+// A full disk: the sibling file is a device that takes no bytes, so the
+// failure surfaces only when the buffer is flushed at close. The file in
+// place keeps its old bytes and the sibling goes away.
+TEST(FileReplacing, AShortWriteAtCloseLeavesThePreviousFile) {
+    std::string dir = ScratchFolder("file-replacing-full");
+    std::string target = dir + "/tinfo.dat";
+    WriteWholeFile(target, "previous");
+    ASSERT_EQ(symlink("/dev/full", (target + ".new").c_str()), 0);
+    const std::string bytes(1000, 'x');
+    EXPECT_EQ(int(WriteFileReplacing(target.c_str(), bytes.data(), uint32_t(bytes.size()), nullptr)),
+              int(FileReplaceResult::CannotWrite));
+    EXPECT_EQ(ReadWholeFile(target), "previous");
+    struct stat st;
+    EXPECT_NE(lstat((target + ".new").c_str(), &st), 0);
+
+    EXPECT_EQ(int(WriteFileReplacing(target.c_str(), bytes.data(), uint32_t(bytes.size()), nullptr)),
+              int(FileReplaceResult::Written));
+    EXPECT_EQ(ReadWholeFile(target), bytes);
+    EXPECT_EQ(int(WriteFileReplacing((dir + "/no/folder/x").c_str(), "a", 1, nullptr)),
+              int(FileReplaceResult::CannotOpen));
 }
 
 TEST(IniFile, LoadOfAMissingFileThrowsAndChangesNothing) {
