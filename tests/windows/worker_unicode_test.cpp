@@ -353,6 +353,25 @@ TEST_P(UnicodeInstall, AccentedNamesIntoACodePage1252FolderThenUninstalled) {
     UninstallAndExpectNothingLeft(folder, settings);
 }
 
+// With a Russian ANSI code page (1251) the A functions can name a Cyrillic
+// profile: the settings go there, its path taken from the code page rather
+// than its bytes read as code page 1252. Run by wine.worker_unicode_test_cp1251.
+TEST_P(UnicodeInstall, CodePage1251ProfileFolderTakesTheSettingsInAnsiMode) {
+    if (GetParam() > 0 || GetACP() != 1251)
+        GTEST_SKIP() << "ANSI mode with the ANSI code page 1251 (LANG=ru_RU.UTF-8)";
+    const std::wstring parent = L"C:\\\u0418\u0433\u0440\u044B 1251";
+    const std::wstring folder = parent + L"\\Morvandite";
+    RemoveTree(parent);
+    CreateDirectoryW(parent.c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    InstallerWorkerThread worker;
+    ASSERT_TRUE(worker.SetOptions(Options(folder)));
+    worker.WriteUserSettings();
+    EXPECT_TRUE(Exists(std::wstring(kProfileAppData) + L"\\" + kWorkFolder + L"\\user.ini"));
+    EXPECT_FALSE(Exists(folder + L"\\user.ini"));
+    RemoveTree(parent);
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, UnicodeInstall, ::testing::Values(1, -1),
                          [](const ::testing::TestParamInfo<int>& i) { return i.param > 0 ? "Wide" : "Ansi"; });
 
