@@ -16,6 +16,7 @@
 #include "perror.h"
 #include "pfile.h"
 #include "plog.h"
+#include "ppathtext.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
 
@@ -30,16 +31,23 @@ struct InstallStopSignal {
 constexpr size_t kOutputBufferSize = 256 * 1024;
 
 const PStringEncoding* Paths() { return &PStringXEncoding; }
+
+// In ANSI mode a path with a character the ANSI code page lacks would reach
+// the A functions as '?' or a look-alike and name another file: refused with
+// the operation's text and ERROR_INVALID_NAME before anything is created.
+void RefuseInexpressible(MsgRef operation, const char* path) {
+    if (!SystemCanExpress(path, Paths()))
+        throw PSystemError(MsgString(operation, path).text(), ERROR_INVALID_NAME);
+}
 }  // namespace
 
 bool CreateFolderWithParents(const char* path, uint32_t* failureCode) {
-    size_t n = std::strlen(path);
-    if (n == 0) {
+    if (*path == 0) {
         if (failureCode)
             *failureCode = ERROR_INVALID_NAME;
         return false;
     }
-    if (n == 2 && path[1] == ':')
+    if (IsBareDrive(path))
         return true;
     if (DirectoryExists(path, Paths()))
         return true;
@@ -143,13 +151,13 @@ void InstallerWorkerThread::Run() {
         }
 
         const char* folder = settings_.installFolder.text();
+        RefuseInexpressible(TXTINS_Cannot_create_folder_XN0X, folder);
         uint32_t code = 0;
         if (!CreateFolderWithParents(folder, &code))
             throw PSystemError(MsgString(TXTINS_Cannot_create_folder_XN0X, folder).text(), code);
 
-        PString logPath(folder);
-        logPath.append("\\Install.log");
-        OpenProcessLog(new PLog(logPath.text(), 0, nullptr));
+        PString logPath = JoinPath(folder, "Install.log");
+        OpenProcessLog(new PLog(logPath.text(), 0, Paths()));
         LogLine("Log File Path: %s", logPath.text());
         LogLine("OS Version: %x", unsigned(GetVersion()));
         LogLine("isWow64: %x", unsigned(settings_.isWow64 ? 1 : 0));
@@ -263,6 +271,8 @@ void InstallerWorkerThread::OnFileStarted(uint32_t fileCount, uint32_t fileIndex
 }
 
 void* InstallerWorkerThread::OpenOutputFile(const char* path) {
+    RefuseInexpressible(TXTINS_Cannot_open_file_XN0X, path);
+    // A backslash is one byte in both PStringX forms and never part of another character.
     const char* slash = std::strrchr(path, '\\');
     if (slash) {
         PString folder(path, slash);

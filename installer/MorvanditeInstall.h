@@ -113,9 +113,11 @@ struct DiskSpaceQueries {
     using FreeSpaceEx = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
     using FreeSpace = BOOL(WINAPI*)(LPCSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD);
     using Required = uint32_t (*)(uint32_t clusterSize);
+    using DriveType = UINT(WINAPI*)(LPCSTR root);
     FreeSpaceEx freeSpaceEx;  // null: the older call is used
     FreeSpace freeSpace;
     Required required;        // the payload's on-disk size for a cluster size
+    DriveType driveType;      // of "X:\"; null: GetDriveTypeA
 };
 // Null: GetDiskFreeSpaceExA resolved from kernel32 at run time,
 // GetDiskFreeSpaceA, and the payload resource's estimate. Clears the cache.
@@ -137,6 +139,11 @@ bool PayloadSizeUnreadable();
 // number and %1 = its unit: MB up to 1024 MiB, GB above, Bytes below 1 MiB.
 PString FormatSize(MsgRef message, uint64_t bytes);
 
+// A folder the installation may go to: a folder below a drive's root
+// ("C:\Games"), on a fixed drive. A drive root, a drive-relative ("C:",
+// "C:Games"), relative, rooted or network path is never one.
+bool IsUsableInstallFolder(const char* path);
+
 // site + "/REDIRECTOR/" + the locale's code + "/_/help_tos".
 PString TermsOfServiceAddress(const char* site, int32_t locale);
 
@@ -148,6 +155,10 @@ bool WindowsVersionRefused(const OSVERSIONINFOA& version);
 bool WindowsVersionRefused();
 // The English notice on a refused system: one OK button, 394 by 212.
 void ShowUnsupportedSystemNotice();
+// The main thread's loop until WM_QUIT, offering each message to the
+// window's keyboard navigation first; returns the quit code. A GetMessage
+// failure is logged ("MessageLoop") and the loop goes on.
+int RunMessageLoop(HWND window);
 
 // Process exit codes.
 enum InstallerExitCode : int {

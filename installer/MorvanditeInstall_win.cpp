@@ -13,6 +13,7 @@
 #include "pencoding.h"
 #include "perror.h"
 #include "plog.h"
+#include "ppathtext.h"
 #include "psyscalls.h"
 #include "tracking.h"
 #include "uifont.h"
@@ -795,7 +796,13 @@ void MorvanditeInstallWindow::OnPaint() {
 void MorvanditeInstallWindow::UpdateInstallButton() {
     if (!installButton_.Handle())
         return;
-    const bool allowed = IsChecked(agreementBox_) && freeSpace_ > requiredSpace_ && !worker_.IsRunning();
+    // The shell's folder browser lets a drive root through under Wine, and
+    // anything can be typed: the folder itself is checked here as well.
+    PString folder;
+    locationEdit_.GetText(folder);
+    TrimTrailingSeparators(folder);
+    const bool allowed = IsChecked(agreementBox_) && freeSpace_ > requiredSpace_ && !worker_.IsRunning() &&
+                         IsUsableInstallFolder(folder.text());
     installButton_.SetEnabled(allowed);
 }
 
@@ -828,9 +835,11 @@ void MorvanditeInstallWindow::StartInstall() {
     PString folder;
     locationEdit_.GetText(folder);
     // The worker and the registration append "\name" to the folder.
-    while (folder.length() > 1 && (folder.text()[folder.length() - 1] == '\\' ||
-                                   folder.text()[folder.length() - 1] == '/'))
-        folder.truncate(folder.length() - 1);
+    TrimTrailingSeparators(folder);
+    if (!IsUsableInstallFolder(folder.text())) {
+        UpdateInstallButton();
+        return;
+    }
     options_.installFolder = folder;
 
     // The figures on the page may be stale (the disk may have filled up since

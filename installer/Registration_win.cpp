@@ -8,6 +8,7 @@
 #include "pencoding.h"
 #include "perror.h"
 #include "plog.h"
+#include "ppathtext.h"
 #include "psyscalls.h"
 #include "timestamps.h"
 
@@ -15,9 +16,12 @@ namespace {
 const char kUninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char kBrowserButtonClass[] = "{1FBA04EE-3024-11D2-8F1F-0000F87ABD16}";
 
-PString Join(const PString& folder, const char* name) {
-    PString s(folder);
-    s.append('\\').append(name);
+PString Join(const PString& folder, const char* name) { return JoinPath(folder.text(), name); }
+
+// prefix followed by the characters of text.
+PString Concat(const char* prefix, const char* text) {
+    PString s(prefix);
+    AppendText(s, text);
     return s;
 }
 
@@ -41,12 +45,11 @@ int InstallerWorkerThread::RegisterInstallation() {
     const InstallOptions& o = settings_;
     int failed = 0;
 
-    PString quotedUninstaller("\"");
-    quotedUninstaller.append(o.installFolder).append("\\MorvanditeUninstall.exe\"");
+    PString quotedUninstaller = QuotedText(Join(o.installFolder, "MorvanditeUninstall.exe").text());
     PString uninstallCommand(quotedUninstaller);
-    uninstallCommand.append(" /u:").append(o.displayName);
-    PString key(kUninstallRoot);
-    key.append(o.displayName);
+    AppendText(uninstallCommand, " /u:");
+    AppendText(uninstallCommand, o.displayName.text());
+    PString key = Concat(kUninstallRoot, o.displayName.text());
     const char* k = key.text();
 
     SetRegistryString(HKEY_LOCAL_MACHINE, k, "DisplayName", o.displayName.text(), failed);
@@ -95,12 +98,11 @@ int InstallerWorkerThread::RegisterInstallation() {
     }
 
     PString linkName(o.displayName);
-    linkName.append(".lnk");
-    PString uninstallLinkName("Uninstall ");
-    uninstallLinkName.append(o.displayName).append(".lnk");
+    AppendText(linkName, ".lnk");
+    PString uninstallLinkName = Concat("Uninstall ", o.displayName.text());
+    AppendText(uninstallLinkName, ".lnk");
     PString uninstaller = Join(o.installFolder, "MorvanditeUninstall.exe");
-    PString uninstallArgs("/u:");
-    uninstallArgs.append(o.displayName);
+    PString uninstallArgs = Concat("/u:", o.displayName.text());
     const PString& work = o.installFolder;
 
     MakeLink(launcher.text(), Join(group, linkName.text()), work, nullptr, nullptr, 0);
@@ -147,7 +149,7 @@ int InstallerWorkerThread::RegisterInstallation() {
         HKEY hive = o.allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
         PString button(o.isWow64 ? "Software\\Wow6432Node\\Microsoft\\Internet Explorer\\Extensions\\"
                                  : "Software\\Microsoft\\Internet Explorer\\Extensions\\");
-        button.append(o.browserButtonId);
+        AppendText(button, o.browserButtonId.text());
         const char* b = button.text();
         SetRegistryString(hive, b, "ButtonText", o.displayName.text(), failed);
         SetRegistryString(hive, b, "HotIcon", icon.text(), failed);

@@ -14,6 +14,7 @@
 #include "pfile.h"
 #include "pfile_win.h"
 #include "plog.h"
+#include "ppathtext.h"
 #include "psyscalls.h"
 #include "timestamps.h"
 
@@ -33,8 +34,17 @@ PString LocalAppDataFolder() {
             FromWide(out, path, Paths());
     } else {
         char path[MAX_PATH] = {};
-        if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, path)))
-            out.assign(path);
+        if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, path))) {
+            // The A function puts '?' for a character the ANSI code page lacks;
+            // such a path names no folder, so the install folder serves instead.
+            if (std::strchr(path, '?')) {
+                LogLine("Local application data folder not expressible in the ANSI code page");
+                return out;
+            }
+            PWString wide;
+            AnsiToWide(wide, path);
+            FromWide(out, wide.wide(), Paths());
+        }
     }
     return out;
 }
@@ -45,8 +55,7 @@ PString SettingsFolder(const InstallOptions& o) {
     if (o.useLocalAppData) {
         PString appData = LocalAppDataFolder();
         if (!appData.empty()) {
-            PString candidate(appData);
-            candidate.append('\\').append(o.workFolderName);
+            PString candidate = JoinPath(appData.text(), o.workFolderName.text());
             try {
                 FileFinder finder(Paths());
                 bool found = finder.First(candidate.text());
@@ -85,24 +94,29 @@ bool InstallerFileTime(PString& stamp, int offsetMinutes) {
 
 void InstallerWorkerThread::WriteTrackingFile() {
     try {
-        PString path(settings_.installFolder);
-        path.append("\\tinfo.dat");
-        RemoveFile(path.text(), Paths());
-        if (settings_.trackingInfo.empty())
+        PString path = JoinPath(settings_.installFolder.text(), "tinfo.dat");
+        if (settings_.trackingInfo.empty()) {
+            RemoveFile(path.text(), Paths());
             return;
+        }
         PString text(settings_.trackingInfo);
         text.append("ITS=").appendUint(uint32_t(std::time(nullptr))).append('\n');
         text.append("IZ=").appendInt(-TimeZoneBiasSeconds()).append('\n');
         _PBlock block;
         std::memcpy(block.alloc(text.length()), text.text(), text.length());
         ScrambleBlock(block);
-        FILE* f = OpenFile(path.text(), "wb", Paths());
-        if (!f) {
+        // Written whole beside the old file and moved into place, as user.ini
+        // is: a full disk leaves the previous file, never a truncated one.
+        FileReplaceResult result = WriteFileReplacing(path.text(), block.ptr(), block.size(), Paths());
+        if (result == FileReplaceResult::CannotOpen) {
+            RemoveFile(path.text(), Paths());
             LogLine("Error in open tInfo file");
-            return;
+        } else if (result == FileReplaceResult::CannotWrite) {
+            RemoveFile(path.text(), Paths());
+            LogLine("tInfo.ini file writing error: Unable to write '%s'", path.text());
         }
-        std::fwrite(block.ptr(), 1, block.size(), f);
-        std::fclose(f);
+    } catch (const PError& e) {
+        LogLine("tInfo.ini file writing error: %s", e.why());
     } catch (...) {
         LogLine("tInfo.ini file writing error");
     }
@@ -113,14 +127,13 @@ void InstallerWorkerThread::WriteUserSettings() {
     try {
         PString folder = SettingsFolder(o);
         LogLine("Local settings directory: '%s'", folder.text());
-        PString path(folder);
-        path.append("\\user.ini");
+        PString path = JoinPath(folder.text(), "user.ini");
 
         EncIniFile ini;
         if (FileExists(path.text(), Paths())) {
             bool loaded = true;
             try {
-                ini.Load(path.text(), Paths());
+                ini.LoadPlainOrEncrypted(path.text(), Paths());
             } catch (...) {
                 loaded = false;
                 ini.Clear();

@@ -21,7 +21,7 @@ function(_installer_engine_link_tests)
   if(TARGET native_tests)
     target_link_libraries(native_tests PRIVATE installer_engine_portable)
   endif()
-  foreach(t IN ITEMS worker_test)
+  foreach(t IN ITEMS worker_test worker_unicode_test)
     if(TARGET ${t})
       target_link_libraries(${t} PRIVATE installer_engine shlwapi)
     endif()
@@ -66,3 +66,28 @@ function(_installer_engine_embed_test_data)
   endif()
 endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL _installer_engine_embed_test_data)
+
+# The Unicode worker test installs accented names with the real uninstaller
+# and removes them with it again: its payload is laid out at build time.
+function(_installer_engine_unicode_payload)
+  if(TARGET worker_unicode_test AND TARGET payload_uninstaller)
+    set(_dir ${CMAKE_BINARY_DIR}/generated/worker-unicode-payload)
+    set(_bin ${CMAKE_BINARY_DIR}/generated/worker_unicode_payload.bin)
+    add_custom_command(
+      OUTPUT ${_bin}
+      COMMAND ${CMAKE_COMMAND} -DOUT=${_dir} -DUNINSTALLER=$<TARGET_FILE:payload_uninstaller>
+              -P ${PROJECT_SOURCE_DIR}/tests/windows/data/unicode-payload.cmake
+      COMMAND ${MORVANDITE_MKPAYLOAD} ${_dir} ${_bin}
+      DEPENDS payload_uninstaller ${MORVANDITE_MKPAYLOAD} ${PROJECT_SOURCE_DIR}/tests/windows/data/unicode-payload.cmake
+      COMMENT "Packing the Unicode worker test's payload"
+      VERBATIM)
+    add_custom_target(worker_unicode_test_payload DEPENDS ${_bin})
+    add_dependencies(worker_unicode_test worker_unicode_test_payload)
+    morvandite_embed_message_table(worker_unicode_test ${PROJECT_SOURCE_DIR}/tests/windows/worker_unicode_test.rc)
+    set_property(SOURCE ${PROJECT_SOURCE_DIR}/tests/windows/worker_unicode_test.rc DIRECTORY ${PROJECT_SOURCE_DIR}/tests
+                 APPEND PROPERTY OBJECT_DEPENDS ${_bin})
+  endif()
+endfunction()
+if(WIN32 AND MORVANDITE_TESTS)
+  cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL _installer_engine_unicode_payload)
+endif()

@@ -12,6 +12,7 @@
 #include "perror.h"
 #include "pfile.h"
 #include "plog.h"
+#include "ppathtext.h"
 #include "psyscalls.h"
 
 namespace {
@@ -38,6 +39,7 @@ DiskSpaceQueries SystemQueries() {
                            : nullptr;
     q.freeSpace = &GetDiskFreeSpaceA;
     q.required = &PayloadRequiredSpace;
+    q.driveType = &GetDriveTypeA;
     return q;
 }
 
@@ -128,6 +130,16 @@ PString FormatSize(MsgRef message, uint64_t bytes) {
     PString number;
     number.appendInt(int32_t(value));
     return MsgString(message, number.text(), MsgString(unit).text());
+}
+
+bool IsUsableInstallFolder(const char* path) {
+    if (ShapeOfPath(path) != PathShape::DriveFolder)
+        return false;
+    const uint32_t letter = DriveLetterOf(path);
+    const char root[4] = {char(letter), ':', '\\', 0};
+    DiskSpaceQueries::DriveType driveType =
+        replacedQueries && replacedQueries->driveType ? replacedQueries->driveType : &GetDriveTypeA;
+    return driveType(root) == DRIVE_FIXED;
 }
 
 PString TermsOfServiceAddress(const char* site, int32_t locale) {

@@ -5,7 +5,10 @@
 #include "MorvanditeInstall.h"
 #include "msgids.h"
 #include "mymsgbox.h"
+#include "perror.h"
+#include "plog.h"
 #include "ppmsg.h"
+#include "psyscalls.h"
 #include "uiobjects.h"
 
 bool WindowsVersionRefused(const OSVERSIONINFOA& version) {
@@ -50,4 +53,22 @@ void ShowUnsupportedSystemNotice() {
     PString text = MsgString(TXTINS_Support_for_your_operating_sys_ELL);
     PString caption = MsgString(TXTINS_Install_Morvandite_Software);
     MyMessageBox(nullptr, caption.text(), text.text(), ok.text(), nullptr, skin, skin, nullptr, 394, 212);
+}
+
+int RunMessageLoop(HWND window) {
+    MSG msg;
+    for (;;) {
+        int result = PGetMessage(&msg, nullptr, 0, 0);
+        if (result == 0)
+            break;
+        if (result == -1) {
+            LogLine("%s", PSystemError("MessageLoop", GetLastError()).why());
+            continue;
+        }
+        if (!PIsDialogMessage(window, &msg)) {
+            TranslateMessage(&msg);
+            PDispatchMessage(&msg);
+        }
+    }
+    return int(msg.wParam);
 }

@@ -17,24 +17,6 @@ const wchar_t kClassName[] = L"MorvanditeInstaller";
 const wchar_t kTitle[] = L"Setup Morvandite";
 const DWORD kStyle = 0x10CA0000;  // WS_VISIBLE, WS_CAPTION, WS_SYSMENU, WS_MINIMIZEBOX
 const int kIconResource = 101;
-
-int RunMessageLoop(const MorvanditeInstallWindow& window) {
-    MSG msg;
-    for (;;) {
-        int result = PGetMessage(&msg, nullptr, 0, 0);
-        if (result == 0)
-            break;
-        if (result == -1) {
-            LogLine("%s", PSystemError("MessageLoop", GetLastError()).why());
-            continue;
-        }
-        if (!IsDialogMessageA(window.Handle(), &msg)) {
-            TranslateMessage(&msg);
-            PDispatchMessage(&msg);
-        }
-    }
-    return int(msg.wParam);
-}
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
@@ -66,7 +48,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         window->Show();
         MSG peek;
         PeekMessageA(&peek, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue exists from here on
-        exitCode = RunMessageLoop(*window);
+        exitCode = RunMessageLoop(window->Handle());
     }
 
     delete window;

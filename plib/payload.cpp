@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "payloadnames.h"
+#include "pencoding.h"
 #include "perror.h"
 
 namespace {
@@ -217,10 +218,14 @@ void COutFileListStream::Close() {
     callback_->CloseOutputFile(h);
 }
 
-void COutFileListStream::OpenCurrent() {
+PString COutFileListStream::CurrentPath() const {
     PString path(destination_);
-    path.append(current_->name);
-    handle_ = callback_->OpenOutputFile(path.text());
+    AppendPayloadName(path, current_->name.text(), current_->name.length());
+    return path;
+}
+
+void COutFileListStream::OpenCurrent() {
+    handle_ = callback_->OpenOutputFile(CurrentPath().text());
     ++filesOpened_;
     callback_->OnFileStarted(entryCount_, filesOpened_, current_->name.text());
 }
@@ -256,7 +261,8 @@ int COutFileListStream::Write(const void* data, uint32_t size, uint32_t* process
         if (n) {
             if (!callback_->WriteOutputFile(handle_, p, n)) {
                 PString text("Cannot write to file '");
-                text.append(destination_).append(current_->name).append("'");
+                AppendText(text, CurrentPath().text());
+                AppendText(text, "'");
                 throw PInternalError(text.text());
             }
             written_ += n;

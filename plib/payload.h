@@ -26,7 +26,8 @@ public:
     // After the file was opened: the number of entries, the 1-based number
     // of this file and its relative name.
     virtual void OnFileStarted(uint32_t fileCount, uint32_t fileIndex, const char* name) = 0;
-    // path = destination folder, backslash, entry name. Creates missing folders.
+    // path = destination folder, backslash, entry name, in the destination's
+    // PStringX form (AppendPayloadName). Creates missing folders.
     virtual void* OpenOutputFile(const char* path) = 0;
     // Appends size bytes; with a null handle writes nothing and succeeds.
     virtual bool WriteOutputFile(void* handle, const void* data, uint32_t size) = 0;
@@ -68,7 +69,7 @@ private:
 // Splits the decoded body into the files of the entry list.
 class COutFileListStream : public ILzmaOutStream {
 public:
-    // destination ends in a backslash. The first file is opened at once.
+    // destination (PStringX) ends in a backslash. The first file is opened at once.
     COutFileListStream(const char* destination, PayloadEntry* list, uint32_t expectedTotal,
                        IStatusCallBack* callback);
     ~COutFileListStream() override;
@@ -77,6 +78,8 @@ public:
     void Close() override;
 
 private:
+    // The destination joined with the current entry's name.
+    PString CurrentPath() const;
     void OpenCurrent();
     // Closes the current file and opens the next, passing over empty files
     // in the middle of the list.
@@ -102,7 +105,7 @@ private:
 int ReadPayloadEntries(const void* data, uint32_t length, PayloadEntryList& list, uint32_t* totalLength,
                        PString* why = nullptr);
 
-// Extracts every file below destinationFolder through callback. Returns 0
+// Extracts every file below destinationFolder (a PStringX text) through callback. Returns 0
 // when every file was written, 1 for an archive error (corrupt LZMA data, a
 // body shorter than announced, a malformed header, a name that would leave
 // the destination; nothing is written when the header is at fault). Raises

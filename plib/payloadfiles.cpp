@@ -29,7 +29,9 @@ FILE* OpenHostFile(const char* utf8Path, const char* mode) {
 }
 
 CPayloadFileWriter::CPayloadFileWriter(const char* destination, uint32_t bufferSize)
-    : destination_(destination), buffer_(bufferSize ? bufferSize : 1), bytesWritten_(0), filesWritten_(0) {}
+    : destination_(destination), buffer_(bufferSize ? bufferSize : 1), bytesWritten_(0), filesWritten_(0) {
+    Utf8ToPStringX(destination, destinationX_);
+}
 
 CPayloadFileWriter::~CPayloadFileWriter() {}
 
@@ -40,33 +42,30 @@ void CPayloadFileWriter::Fail(const char* what, const char* path, const char* re
 }
 
 void* CPayloadFileWriter::OpenOutputFile(const char* path) {
+    PString utf8;
+    PStringXToUtf8(path, utf8);
     uint32_t prefix = destination_.length();
-    if (std::strncmp(path, destination_.text(), prefix) != 0 || path[prefix] != '\\')
-        Fail("Cannot open file", path, "not below the destination folder");
-    const char* name = path + prefix + 1;
-    uint32_t nameLength = uint32_t(std::strlen(name));
+    if (std::strncmp(utf8.text(), destination_.text(), prefix) != 0 || utf8.text()[prefix] != '\\')
+        Fail("Cannot open file", utf8.text(), "not below the destination folder");
+    const char* relative = utf8.text() + prefix + 1;
     // The extraction checked the names already; a writer never trusts a path it did not build.
-    if (const char* problem = PayloadNameProblem(name, nameLength))
-        Fail("Cannot open file", path, problem);
+    PString name;
+    if (!Utf8ToCp1252(relative, uint32_t(std::strlen(relative)), name))
+        Fail("Cannot open file", utf8.text(), "a name that is not code page 1252 text");
+    if (const char* problem = PayloadNameProblem(name.text(), name.length()))
+        Fail("Cannot open file", utf8.text(), problem);
 
-    PString relative;
-    Cp1252ToUtf8(name, nameLength, relative);
     currentPath_.assign(destination_.text());
     currentPath_.append('/');
-    for (char* c = relative.data(); *c; ++c)
+    currentPath_.append(relative);
+    for (char* c = currentPath_.data() + prefix + 1; *c; ++c)
         if (*c == '\\')
             *c = '/';
-    currentPath_.append(relative);
 
 #ifdef _WIN32
     PWString wide;
-    if (!Utf8ToUtf16(destination_.text(), destination_.length(), wide))
+    if (!Utf8ToUtf16(utf8.text(), utf8.length(), wide))
         Fail("Cannot open file", currentPath_.text(), "the destination is not valid UTF-8");
-    wide.append(uint16_t('\\'));
-    PWString wideName;
-    Cp1252ToUtf16(name, nameLength, wideName);
-    for (uint32_t i = 0; i < wideName.units(); ++i)
-        wide.append(wideName.unit(i));
     wide.terminate();
     fs::path full(wide.wide());
 #else

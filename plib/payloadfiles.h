@@ -19,14 +19,17 @@
 FILE* OpenHostFile(const char* utf8Path, const char* mode);
 
 // Writes every file below a host folder. The paths the extraction hands over
-// are the destination given at construction, a backslash and the archive
-// name (code page 1252): natively the name becomes UTF-8 with '/' between
+// are PStringX texts: Destination(), a backslash and the archive name joined
+// by AppendPayloadName. Natively the path becomes UTF-8 with '/' between
 // folders, on Windows UTF-16 for the wide CRT. Failures throw PInternalError
 // naming the file; a file whose final flush fails is reported, not lost.
 class CPayloadFileWriter : public IStatusCallBack {
 public:
-    // destination: UTF-8; pass the same text to ExtractPayload.
+    // destination: UTF-8.
     explicit CPayloadFileWriter(const char* destination, uint32_t bufferSize = 256 * 1024);
+
+    // The destination in the PStringX form: pass this to ExtractPayload.
+    const char* Destination() const { return destinationX_.text(); }
     ~CPayloadFileWriter();
 
     void OnFileStarted(uint32_t fileCount, uint32_t fileIndex, const char* name) override {}
@@ -40,8 +43,9 @@ public:
 private:
     [[noreturn]] void Fail(const char* what, const char* path, const char* reason);
 
-    PString destination_;
-    PString currentPath_;  // UTF-8, for messages
+    PString destination_;   // UTF-8
+    PString destinationX_;  // PStringX
+    PString currentPath_;   // UTF-8, for messages
     std::filesystem::path lastFolder_;
     std::vector<char> buffer_;
     uint64_t bytesWritten_;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "pcp1252.h"
+#include "pencoding.h"
 
 namespace {
 
@@ -216,4 +217,28 @@ bool Utf16ToUtf8(const uint16_t* units, uint32_t count, PString& out) {
         AppendUtf8(out, cp);
     }
     return true;
+}
+
+void AppendPayloadName(PString& path, const char* name, uint32_t length) {
+    for (uint32_t i = 0; i < length; ++i)
+        AppendCodePoint(path, Cp1252ToCodePoint(static_cast<uint8_t>(name[i])));
+}
+
+void Utf8ToPStringX(const char* utf8, PString& out) {
+    out.assign("");
+    bool ascii = true;
+    for (const char* p = utf8; *p; ++p)
+        if (static_cast<unsigned char>(*p) >= 0x80)
+            ascii = false;
+    if (!ascii)
+        out.append(char(PSTRINGX_UTF8_MARKER));
+    out.append(utf8);
+}
+
+void PStringXToUtf8(const char* text, PString& out) {
+    if (IsPStringXUtf8(text)) {
+        out.assign(text + 1);
+        return;
+    }
+    Cp1252ToUtf8(text, uint32_t(std::strlen(text)), out);
 }

@@ -28,6 +28,13 @@ bool MoveFileReplacing(const char* from, const char* to, const PStringEncoding* 
 // unlink; true when removed.
 bool RemoveFile(const char* path, const PStringEncoding* encoding);
 
+enum class FileReplaceResult { Written, CannotOpen, CannotWrite };
+// Writes size bytes to "<path>.new" and, only when all of them reached the
+// disk (the close included), moves it in place of path. On failure path is
+// untouched and the temporary file removed.
+FileReplaceResult WriteFileReplacing(const char* path, const void* bytes, uint32_t size,
+                                     const PStringEncoding* encoding);
+
 #ifdef _WIN32
 // true unless GetFileAttributes fails (so folders count).
 bool FileExists(const char* path, const PStringEncoding* encoding);

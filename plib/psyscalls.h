@@ -25,6 +25,12 @@ bool UseWideApi();
 void SetWideApiMode(int32_t value);
 int32_t WideApiMode();
 
+// Whether the system functions of the current mode can be given text
+// unchanged: always in wide mode and with a null encoding; in ANSI mode only
+// when every character has a byte in the ANSI code page (the A functions
+// would otherwise receive '?' or a look-alike and name another file).
+bool SystemCanExpress(const char* text, const PStringEncoding* encoding);
+
 // In wide mode loads shell32.dll and resolves SHBrowseForFolderW and
 // SHGetPathFromIDListW (either may stay null); returns false without doing
 // anything in ANSI mode, true otherwise (also when the library is missing).
@@ -46,6 +52,10 @@ int PPostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // > 0 for a message, 0 on WM_QUIT, -1 on error.
 int PGetMessage(MSG* msg, HWND window, UINT first, UINT last);
 void PDispatchMessage(const MSG* msg);
+// Keyboard navigation of a dialog-like window. Of the mode's own kind, like
+// PGetMessage: the A function would take each WM_CHAR of a wide message
+// through the ANSI code page and turn typed characters it lacks into '?'.
+bool PIsDialogMessage(HWND dialog, MSG* msg);
 LONG PGetWindowLong(HWND window, int index);
 LONG PSetWindowLong(HWND window, int index, LONG value);
 
@@ -110,6 +120,7 @@ LRESULT PBrowseSetSelection(HWND browser, const char* path, const PStringEncodin
 HRESULT CreateShellLink(const PStringEncoding* encoding, const char* target, const char* linkFile,
                         const char* workingFolder, const char* arguments, const char* iconFile, int iconIndex);
 
+// Key paths and texts are PStringX (PStringXEncoding), through the W or A functions.
 // Appends the value to out; nothing happens when the key cannot be opened.
 void ReadRegistryString(HKEY root, const char* subkey, const char* name, PString& out);
 // Under HKEY_LOCAL_MACHINE; true when the query succeeded.

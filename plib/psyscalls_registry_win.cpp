@@ -36,6 +36,14 @@ LONG ReadStringData(Query query, _PBlock& block, DWORD& type, DWORD& size, bool&
     return ERROR_MORE_DATA;
 }
 
+// Key paths are PStringX texts like every other text: widened for the W
+// function, or taken to the ANSI code page for the A function.
+LONG OpenKey(HKEY root, const char* subkey, REGSAM access, HKEY* key) {
+    bool wide = UseWideApi();
+    _PSysText path(subkey, &PStringXEncoding, wide);
+    return wide ? RegOpenKeyExW(root, path.wide(), 0, access, key) : RegOpenKeyExA(root, path.ansi(), 0, access, key);
+}
+
 }  // namespace
 
 LONG PRegQueryString(HKEY key, const char* name, PString& out, const PStringEncoding* encoding) {
@@ -85,7 +93,7 @@ LONG PRegSetString(HKEY key, const char* name, const char* text, const PStringEn
 
 void ReadRegistryString(HKEY root, const char* subkey, const char* name, PString& out) {
     HKEY key;
-    if (RegOpenKeyExA(root, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (OpenKey(root, subkey, KEY_READ, &key) != ERROR_SUCCESS)
         return;
     PRegQueryString(key, name, out, &PStringXEncoding);
     RegCloseKey(key);
@@ -93,7 +101,7 @@ void ReadRegistryString(HKEY root, const char* subkey, const char* name, PString
 
 bool ReadMachineString(const char* subkey, const char* name, PString& out) {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    if (OpenKey(HKEY_LOCAL_MACHINE, subkey, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return false;
     LONG r = PRegQueryString(key, name, out, &PStringXEncoding);
     RegCloseKey(key);
@@ -104,11 +112,19 @@ namespace {
 
 HKEY CreateKey(HKEY root, const char* subkey) {
     HKEY key;
-    char noClass[1] = {0};
-    if (RegCreateKeyExA(root, subkey, 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr) ==
-        ERROR_SUCCESS)
-        return key;
-    return nullptr;
+    bool wide = UseWideApi();
+    _PSysText path(subkey, &PStringXEncoding, wide);
+    LONG r;
+    if (wide) {
+        wchar_t noClass[1] = {0};
+        r = RegCreateKeyExW(root, path.wide(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+                            nullptr);
+    } else {
+        char noClass[1] = {0};
+        r = RegCreateKeyExA(root, path.ansi(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+                            nullptr);
+    }
+    return r == ERROR_SUCCESS ? key : nullptr;
 }
 
 }  // namespace
@@ -117,7 +133,7 @@ HKEY OpenOrCreateRegistryKey(HKEY root, const char* subkey) {
     if (!subkey)
         subkey = "";
     HKEY key;
-    if (RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS)
+    if (OpenKey(root, subkey, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS)
         return key;
     if ((key = CreateKey(root, subkey)))
         return key;

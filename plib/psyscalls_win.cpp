@@ -4,6 +4,7 @@
 #include "psystemdll.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "psystext_win.h"
 
@@ -38,6 +39,25 @@ bool UseWideApi() {
 void SetWideApiMode(int32_t value) { InterlockedExchange(&g_wideOverride, LONG(value)); }
 
 int32_t WideApiMode() { return g_wideOverride; }
+
+bool SystemCanExpress(const char* text, const PStringEncoding* encoding) {
+    if (!text || !encoding || UseWideApi())
+        return true;
+    PWString wide;
+    ToWide(wide, text, encoding);
+    wide.terminate();
+    // No best-fit mapping and a default character: a character the code page
+    // lacks is reported instead of turning silently into a look-alike.
+    BOOL usedDefault = FALSE;
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.wide(), -1, nullptr, 0, nullptr, &usedDefault);
+    if (n <= 0 || usedDefault)
+        return false;
+    PString ansi;
+    WideToAnsi(ansi, wide.wide());
+    PWString back;
+    AnsiToWide(back, ansi.text());
+    return back.units() == wide.units() && std::memcmp(back.ptr(), wide.ptr(), wide.size()) == 0;
+}
 
 bool LoadShellFunctions() {
     if (!UseWideApi())
@@ -84,6 +104,10 @@ int PPostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 int PGetMessage(MSG* msg, HWND window, UINT first, UINT last) {
     return UseWideApi() ? GetMessageW(msg, window, first, last) : GetMessageA(msg, window, first, last);
+}
+
+bool PIsDialogMessage(HWND dialog, MSG* msg) {
+    return (UseWideApi() ? IsDialogMessageW(dialog, msg) : IsDialogMessageA(dialog, msg)) != FALSE;
 }
 
 void PDispatchMessage(const MSG* msg) {

@@ -217,16 +217,10 @@ void EncIniFile::Save(const char* path, const PStringEncoding* encoding) const {
         *bytes._realloc(1) = uint8_t(*p);
     }
 
-    PString temporary(path);
-    temporary.append(".new");
-    FileCloser file(OpenFile(temporary.text(), "wb", encoding));
-    if (!file.get())
+    FileReplaceResult result = WriteFileReplacing(path, bytes.ptr(), bytes.size(), encoding);
+    if (result == FileReplaceResult::CannotOpen)
         throw PInternalError(OpenFailure(path, " for writing").text());
-    bool written = bytes.size() == 0 ||
-                   std::fwrite(bytes.ptr(), 1, bytes.size(), file.get()) == bytes.size();
-    written = file.close() == 0 && written;
-    if (!written || !MoveFileReplacing(temporary.text(), path, encoding)) {
-        RemoveFile(temporary.text(), encoding);
+    if (result == FileReplaceResult::CannotWrite) {
         PString why("Unable to write ini file '");
         why.append(path).append("'");
         throw PInternalError(why.text());
@@ -255,6 +249,26 @@ void EncIniFile::LoadEncrypted(const char* path, const PStringEncoding* encoding
     GunzipBlock(buf);
     if (buf.size() != 0)
         LoadFromMemory(buf.ptr(), buf.size());
+}
+
+void EncIniFile::LoadPlainOrEncrypted(const char* path, const PStringEncoding* encoding) {
+    _PBlock head;
+    {
+        FileCloser file(OpenFile(path, "rb", encoding));
+        if (!file.get())
+            throw PInternalError(OpenFailure(path, "").text());
+        head.alloc(2);
+        if (std::fread(head.ptr(), 1, 2, file.get()) != 2)
+            head.clear();
+    }
+    if (head.size() == 2) {
+        ScrambleBlock(head);
+        if (head.ptr()[0] == 0x1F && head.ptr()[1] == 0x8B) {
+            LoadEncrypted(path, encoding);
+            return;
+        }
+    }
+    Load(path, encoding);
 }
 
 IniSection* EncIniFile::FindSection(const char* name) {

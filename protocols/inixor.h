@@ -41,6 +41,10 @@ public:
     void LoadFromMemory(const void* bytes, uint32_t length);
     // Scrambled gzip file. A file that cannot be opened changes nothing.
     void LoadEncrypted(const char* path, const PStringEncoding* encoding);
+    // Either form, told apart by the first two bytes: the scrambled form
+    // unscrambles to the gzip magic 1F 8B, which no INI text starts with.
+    // Throws as Load or LoadEncrypted do.
+    void LoadPlainOrEncrypted(const char* path, const PStringEncoding* encoding);
     // Writes the text into a sibling file first and puts it in place only when
     // it is complete, so a failed save leaves the previous file as it was.
     void Save(const char* path, const PStringEncoding* encoding) const;

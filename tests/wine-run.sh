@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a Windows executable under Wine in the build's own prefix and passes its
 # exit code through. --gui runs it on a private Xvfb display.
-# Environment: MORVANDITE_WINEPREFIX (the prefix; created on first use).
+# Environment: MORVANDITE_WINEPREFIX (the prefix; created on first use),
+# MORVANDITE_WINE_LOCALE (the Unix locale; en_US.UTF-8 by default).
 set -u
 gui=0
 if [ "${1:-}" = "--gui" ]; then gui=1; shift; fi
@@ -12,6 +13,16 @@ export WINEPREFIX=${MORVANDITE_WINEPREFIX:-$here/../build/windows/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win32
+# A UTF-8 Unix locale, or Wine cannot create file names outside ASCII; English,
+# so that the ANSI code page is 1252, unless MORVANDITE_WINE_LOCALE names
+# another (tools/setup-machine.sh generates them).
+if [ -n "${MORVANDITE_WINE_LOCALE:-}" ]; then
+    export LANG=$MORVANDITE_WINE_LOCALE LC_ALL=$MORVANDITE_WINE_LOCALE
+elif locale -a 2>/dev/null | grep -qix 'en_US.utf8'; then
+    export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
+else
+    export LANG=C.UTF-8 LC_ALL=C.UTF-8
+fi
 # Tests need no display unless they ask for one.
 [ $gui = 1 ] || unset DISPLAY
 

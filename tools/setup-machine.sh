@@ -42,6 +42,27 @@ install_packages() {
     touch "$STAMP_PKGS"
 }
 
+# The UTF-8 locales the scripts and tests start Wine with. Without a UTF-8
+# Unix locale Wine cannot create a file name outside ASCII, and the locale's
+# language also picks Wine's ANSI code page (ru_RU: 1251, ja_JP: 932).
+UTF8_LOCALES=(en_US.UTF-8 de_DE.UTF-8 ru_RU.UTF-8 el_GR.UTF-8 ja_JP.UTF-8)
+generate_locales() {
+    local missing=()
+    for l in "${UTF8_LOCALES[@]}"; do
+        locale -a 2>/dev/null | grep -qix "${l/UTF-8/utf8}" || missing+=("$l")
+    done
+    [ ${#missing[@]} = 0 ] && return
+    dpkg -s locales >/dev/null 2>&1 || apt-get install -y -q --no-install-recommends locales
+    for l in "${missing[@]}"; do
+        if grep -q "^# *$l UTF-8" /etc/locale.gen; then
+            sed -i "s/^# *$l UTF-8/$l UTF-8/" /etc/locale.gen
+        elif ! grep -q "^$l UTF-8" /etc/locale.gen; then
+            echo "$l UTF-8" >> /etc/locale.gen
+        fi
+    done
+    locale-gen >/dev/null
+}
+
 # Cross-builds liblzma and libjpeg-turbo (API 62) as static mingw libraries from
 # Debian's source packages into $CACHE/mingw; skipped when already there.
 cross_build_libraries() {
@@ -73,5 +94,6 @@ cross_build_libraries() {
 need_root
 mkdir -p "$CACHE"
 install_packages
+generate_locales
 cross_build_libraries
 echo "setup-machine: ready (cache $CACHE)"

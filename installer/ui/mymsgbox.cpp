@@ -72,7 +72,7 @@ int MyMsgBox::Run(int width, int height) {
         while (result_ == 0 && box_) {
             if (PGetMessage(&msg, nullptr, 0, 0) <= 0)
                 break;
-            if (!IsDialogMessageA(box_, &msg)) {
+            if (!PIsDialogMessage(box_, &msg)) {
                 TranslateMessage(&msg);
                 PDispatchMessage(&msg);
             }

@@ -38,11 +38,11 @@ public:
 
     void* OpenOutputFile(const char* path) override {
         size_t prefix = Root().size();
-        if (std::strncmp(path, Root().c_str(), prefix) != 0 || path[prefix] != '\\')
+        PString utf8;
+        PStringXToUtf8(path, utf8);
+        if (std::strncmp(utf8.text(), Root().c_str(), prefix) != 0 || utf8.text()[prefix] != '\\')
             Die("path outside the destination", path);
-        PString name;
-        Cp1252ToUtf8(path + prefix + 1, uint32_t(std::strlen(path + prefix + 1)), name);
-        std::string relative = name.text();
+        std::string relative = utf8.text() + prefix + 1;
         for (char& c : relative)
             if (c == '\\')
                 c = '/';
@@ -94,7 +94,7 @@ void Exercise(const uint8_t* data, uint32_t size) {
         CheckedWriter writer(total);
         CPayloadQueuedWriter queue(writer, 8192);
         try {
-            ExtractPayload(data, size, Root().c_str(), &queue);
+            ExtractPayload(data, size, writer.Destination(), &queue);
         } catch (const PError&) {
         }
         queue.Finish();

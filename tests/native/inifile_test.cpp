@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "inixor.h"
 #include "perror.h"
@@ -207,6 +208,28 @@ TEST(IniFile, FailedSaveLeavesWhatWasThere) {
     EXPECT_NE(stat((folder + ".new").c_str(), &st), 0);
 }
 
+// A full disk: the sibling file is a device that takes no bytes, so the
+// failure surfaces only when the buffer is flushed at close. The file in
+// place keeps its old bytes and the sibling goes away.
+TEST(FileReplacing, AShortWriteAtCloseLeavesThePreviousFile) {
+    std::string dir = ScratchFolder("file-replacing-full");
+    std::string target = dir + "/tinfo.dat";
+    WriteWholeFile(target, "previous");
+    ASSERT_EQ(symlink("/dev/full", (target + ".new").c_str()), 0);
+    const std::string bytes(1000, 'x');
+    EXPECT_EQ(int(WriteFileReplacing(target.c_str(), bytes.data(), uint32_t(bytes.size()), nullptr)),
+              int(FileReplaceResult::CannotWrite));
+    EXPECT_EQ(ReadWholeFile(target), "previous");
+    struct stat st;
+    EXPECT_NE(lstat((target + ".new").c_str(), &st), 0);
+
+    EXPECT_EQ(int(WriteFileReplacing(target.c_str(), bytes.data(), uint32_t(bytes.size()), nullptr)),
+              int(FileReplaceResult::Written));
+    EXPECT_EQ(ReadWholeFile(target), bytes);
+    EXPECT_EQ(int(WriteFileReplacing((dir + "/no/folder/x").c_str(), "a", 1, nullptr)),
+              int(FileReplaceResult::CannotOpen));
+}
+
 TEST(IniFile, LoadOfAMissingFileThrowsAndChangesNothing) {
     std::string dir = ScratchFolder("ini-missing");
     EncIniFile ini = Parse("[Kept]\na=1\n");
@@ -316,6 +339,27 @@ TEST_F(IniEncrypted, RoundTripThroughTheTool) {
 
     ASSERT_EQ(RunTool("decode " + Path("user.dat") + " " + Path("back.ini")), 0);
     EXPECT_EQ(ReadWholeFile(Path("back.ini")), text);
+}
+
+// user.ini may be in either form: both read the same, whatever was loaded before.
+TEST_F(IniEncrypted, EitherFormIsReadByItsFirstBytes) {
+    const std::string text = "[Options]\r\nLocale=1049\r\nNick=Player\r\n\r\n[Mine]\r\nkeep=me\r\n";
+    WriteWholeFile(Path("plain.ini"), text);
+    ASSERT_EQ(RunTool("encode " + Path("plain.ini") + " " + Path("scrambled.ini")), 0);
+    for (const char* file : {"plain.ini", "scrambled.ini"}) {
+        EncIniFile ini = Parse("[Old]\n");
+        ini.LoadPlainOrEncrypted(Path(file).c_str(), nullptr);
+        ASSERT_EQ(ini.sections.size(), 2u) << file;
+        EXPECT_STREQ(ini.sections.front().name.text(), "Options") << file;
+        EXPECT_EQ(Value(ini.sections.front(), "Nick"), "Player") << file;
+        EXPECT_EQ(Value(ini.sections.back(), "keep"), "me") << file;
+    }
+    // A one-byte file is plain text; a missing one fails as Load does.
+    WriteWholeFile(Path("short.ini"), ";");
+    EncIniFile ini = Parse("[Old]\n");
+    ini.LoadPlainOrEncrypted(Path("short.ini").c_str(), nullptr);
+    EXPECT_TRUE(ini.sections.empty());
+    EXPECT_THROW(ini.LoadPlainOrEncrypted(Path("absent.ini").c_str(), nullptr), PInternalError);
 }
 
 TEST_F(IniEncrypted, XorCommandScramblesAloneAndDecodeLeavesNonGzipAsIs) {

@@ -18,6 +18,7 @@
 #include "payloaddigest.h"
 #include "payloadfiles.h"
 #include "payloadnames.h"
+#include "pencoding.h"
 #include "perror.h"
 #include "test_paths.h"
 
@@ -424,6 +425,99 @@ TEST(PayloadNames, CodePage1252ConversionsAndRefusals) {
     EXPECT_FALSE(Utf16ToUtf8(pair, 1, s));
 }
 
+// What Windows makes of each byte 0x80..0x9F in code page 1252; the five
+// bytes the code page leaves undefined become the C1 controls of their value.
+const uint16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+uint16_t Windows1252(uint8_t b) { return b >= 0x80 && b < 0xA0 ? kWindows1252High[b - 0x80] : b; }
+
+std::u16string Characters(const char* pstringx) {
+    PWString w;
+    ToWide(w, pstringx, &PStringXEncoding);
+    std::u16string out;
+    for (uint32_t i = 0; i < w.units(); ++i)
+        out.push_back(char16_t(w.unit(i)));
+    return out;
+}
+
+std::u16string Utf16(const std::string& utf8) {
+    PWString w;
+    EXPECT_TRUE(Utf8ToUtf16(utf8.data(), uint32_t(utf8.size()), w));
+    std::u16string out;
+    for (uint32_t i = 0; i < w.units(); ++i)
+        out.push_back(char16_t(w.unit(i)));
+    return out;
+}
+
+const std::string kCyrillicFolder = "C:\\\xD0\x98\xD0\xB3\xD1\x80\xD1\x8B \xE6\x97\xA5\xE6\x9C\xAC";  // C:\Игры 日本
+
+// Every byte a name can hold, joined to a folder of each form: the joined
+// path holds exactly the folder's characters, a backslash and the byte's
+// Windows 1252 character (ASCII, the 27 specials of 0x80..0x9F, the Latin-1
+// range and the five undefined bytes alike).
+TEST(PayloadNameJoin, EveryByteBecomesItsCharacterInBothFolderForms) {
+    const std::string ansiFolder = "C:\\Caf\xE9 \xDC" "ber\\";  // C:\Café Über\, code page 1252 form
+    const std::string utf8Folder = "\x10" + kCyrillicFolder + "\\";
+    const std::u16string ansiChars = Characters(ansiFolder.c_str()), utf8Chars = Characters(utf8Folder.c_str());
+    ASSERT_EQ(ansiChars, Utf16("C:\\Caf\xC3\xA9 \xC3\x9C" "ber\\"));
+    ASSERT_EQ(utf8Chars, Utf16(kCyrillicFolder + "\\"));
+    for (int b = 0x20; b <= 0xFF; ++b) {
+        const char name[3] = {'x', char(b), 0};
+        PString inAnsi(ansiFolder.c_str()), inUtf8(utf8Folder.c_str());
+        AppendPayloadName(inAnsi, name, 2);
+        AppendPayloadName(inUtf8, name, 2);
+        std::u16string tail = {u'x', char16_t(Windows1252(uint8_t(b)))};
+        EXPECT_EQ(Characters(inAnsi.text()), ansiChars + tail) << "byte " << b;
+        EXPECT_EQ(Characters(inUtf8.text()), utf8Chars + tail) << "byte " << b;
+        EXPECT_TRUE(IsPStringXUtf8(inUtf8.text())) << "byte " << b;
+        // A folder in the 1252 form stays in it while the byte is defined there.
+        bool undefined = b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+        EXPECT_EQ(IsPStringXUtf8(inAnsi.text()), undefined) << "byte " << b;
+        if (!undefined)
+            EXPECT_EQ(std::string(inAnsi.text()), ansiFolder + name) << "byte " << b;
+    }
+}
+
+// The extraction hands the callback paths in the destination's form: an
+// accented name below a folder in the UTF-8 form keeps every letter.
+TEST(PayloadNameJoin, ExtractionJoinsNamesInTheDestinationsForm) {
+    std::string archive = Build({File("Data\\Caf\xE9.txt", "accent"), File("\x80uro \xD1.txt", "12"),
+                                 File("ctl\x81.dat", "c")});
+    const std::string destination = "\x10" + kCyrillicFolder;
+    Recorder r;
+    PString why;
+    ASSERT_EQ(ExtractPayload(archive.data(), uint32_t(archive.size()), destination.c_str(), &r, &why), 0)
+        << why.text();
+    std::map<std::string, std::string> expected = {
+        {destination + "\\Data\\Caf\xC3\xA9.txt", "accent"},
+        {destination + "\\\xE2\x82\xACuro \xC3\x91.txt", "12"},
+        {destination + "\\ctl\xC2\x81.dat", "c"},
+    };
+    EXPECT_EQ(r.files, expected);
+
+    // A destination in the 1252 form keeps the names' bytes.
+    Recorder plain;
+    ASSERT_EQ(ExtractPayload(archive.data(), uint32_t(archive.size()), "C:\\Caf\xE9", &plain, &why), 0);
+    EXPECT_EQ(plain.files.count("C:\\Caf\xE9\\Data\\Caf\xE9.txt"), 1u);
+    EXPECT_EQ(plain.files.count("\x10" "C:\\Caf\xC3\xA9\\ctl\xC2\x81.dat"), 1u);
+}
+
+TEST(PayloadNameJoin, HostFormsOfPStringXTexts) {
+    PString x, back;
+    Utf8ToPStringX("plain/ascii", x);
+    EXPECT_STREQ(x.text(), "plain/ascii");
+    Utf8ToPStringX(kCyrillicFolder.c_str(), x);
+    EXPECT_EQ(std::string(x.text()), "\x10" + kCyrillicFolder);
+    PStringXToUtf8(x.text(), back);
+    EXPECT_EQ(std::string(back.text()), kCyrillicFolder);
+    PStringXToUtf8("Caf\xE9 \x80", back);
+    EXPECT_STREQ(back.text(), "Caf\xC3\xA9 \xE2\x82\xAC");
+}
+
 TEST(PayloadQueuedWriter, DeliversEveryFileIntactThroughASmallQueue) {
     std::vector<PayloadInput> files = {File("a", Pseudorandom(70000, 12)), File("b", ""), File("c\\d", "x"),
                                        File("e", Pseudorandom(9000, 13))};
@@ -532,7 +626,7 @@ TEST_F(PayloadTools, MkpayloadRoundTripIsExactAndDeterministic) {
     std::string dst = ScratchFolder("payload-dst");
     std::string archive = ReadWholeFile(a);
     CPayloadFileWriter writer(dst.c_str());
-    EXPECT_EQ(ExtractPayload(archive.data(), uint32_t(archive.size()), dst.c_str(), &writer), 0);
+    EXPECT_EQ(ExtractPayload(archive.data(), uint32_t(archive.size()), writer.Destination(), &writer), 0);
     EXPECT_EQ(Tree(dst), Tree(src));
 
     // Through the tool.
@@ -585,7 +679,7 @@ TEST_F(PayloadTools, WriterNamesTheFolderItCannotCreate) {
     std::string archive = Build({File("sub\\x", "1")});
     CPayloadFileWriter writer(dst.c_str());
     try {
-        ExtractPayload(archive.data(), uint32_t(archive.size()), dst.c_str(), &writer);
+        ExtractPayload(archive.data(), uint32_t(archive.size()), writer.Destination(), &writer);
         FAIL() << "extracted through a file";
     } catch (const PInternalError& e) {
         EXPECT_NE(std::string(e.why()).find("Cannot create folder '" + dst + "/sub'"), std::string::npos) << e.why();
@@ -694,3 +788,36 @@ TEST_F(PayloadTools, VerifyChecksTheDigestAndNeverPassesWithoutOne) {
     EXPECT_EQ(Run(Tool("payload") + " verify " + copy, &out), 1);
     EXPECT_NE(out.find("not 32 bytes long"), std::string::npos) << out;
 }
+
+namespace {
+
+// Accented names (code page 1252 in the archive) listed and extracted into a
+// folder whose own name is outside 1252, through the tool and in process.
+TEST_F(PayloadTools, AccentedNamesGoIntoANonAnsiFolder) {
+    std::string src = ScratchFolder("payload-accented-src");
+    fs::create_directories(src + "/Donn\xC3\xA9" "es");
+    WriteWholeFile(src + "/Donn\xC3\xA9" "es/Caf\xC3\xA9 \xC3\x9C" "ber.txt", "caf\xE9\n");
+    WriteWholeFile(src + "/\xE2\x82\xAC" "uro \xC3\x91.dat", Pseudorandom(3000, 5));
+    WriteWholeFile(src + "/ctl\xC2\x81.txt", "undefined byte");
+    std::string archive = BinaryPath("test-scratch/payload-accented.bin");
+    std::string out;
+    ASSERT_EQ(Run(Tool("mkpayload") + " " + src + " " + archive, &out), 0) << out;
+
+    ASSERT_EQ(Run(Tool("payload") + " list " + archive, &out), 0) << out;
+    EXPECT_NE(out.find("Donn\xC3\xA9" "es/Caf\xC3\xA9 \xC3\x9C" "ber.txt"), std::string::npos) << out;
+    EXPECT_NE(out.find("\xE2\x82\xAC" "uro \xC3\x91.dat"), std::string::npos) << out;
+
+    // Игры 日本 Ελλάδα
+    const std::string folderName = "\xD0\x98\xD0\xB3\xD1\x80\xD1\x8B \xE6\x97\xA5\xE6\x9C\xAC \xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1";
+    std::string dst = ScratchFolder("payload-accented-dst") + "/" + folderName;
+    ASSERT_EQ(Run(Tool("payload") + " extract " + archive + " '" + dst + "'", &out), 0) << out;
+    EXPECT_EQ(Tree(dst), Tree(src));
+
+    std::string dst2 = ScratchFolder("payload-accented-inprocess") + "/" + folderName;
+    std::string bytes = ReadWholeFile(archive);
+    CPayloadFileWriter writer(dst2.c_str());
+    ASSERT_EQ(ExtractPayload(bytes.data(), uint32_t(bytes.size()), writer.Destination(), &writer), 0);
+    EXPECT_EQ(Tree(dst2), Tree(src));
+}
+
+}  // namespace

@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <atomic>
 #include <cstring>
+#include <cwchar>
 #include <functional>
 #include <map>
 #include <memory>
@@ -35,6 +37,7 @@ namespace {
 struct FakeDisk {
     std::map<char, uint64_t> freeByDrive;  // drives the newer call knows
     std::map<char, DWORD> clustersByDrive;  // drives the older call knows (free clusters)
+    std::map<char, UINT> driveTypes;        // DRIVE_FIXED when not named
     bool haveNewerCall = true;
     DWORD sectorsPerCluster = 16, bytesPerSector = 512;
     uint32_t required = 0x01234567;
@@ -43,6 +46,12 @@ struct FakeDisk {
     std::vector<uint32_t> clusterSizes;
 };
 FakeDisk* disk = nullptr;
+
+// Every drive is a fixed disk unless the test says otherwise.
+UINT WINAPI FakeDriveType(LPCSTR root) {
+    auto it = disk->driveTypes.find(root[0]);
+    return it == disk->driveTypes.end() ? DRIVE_FIXED : it->second;
+}
 
 BOOL WINAPI FakeFreeSpaceEx(LPCSTR root, PULARGE_INTEGER available, PULARGE_INTEGER, PULARGE_INTEGER) {
     disk->newerRoots.push_back(root);
@@ -86,6 +95,7 @@ protected:
         queries_.freeSpaceEx = fake_.haveNewerCall ? &FakeFreeSpaceEx : nullptr;
         queries_.freeSpace = &FakeFreeSpace;
         queries_.required = &FakeRequired;
+        queries_.driveType = &FakeDriveType;
         SetDiskSpaceQueries(&queries_);
     }
     FakeDisk fake_;
@@ -363,6 +373,7 @@ protected:
         queries_.freeSpaceEx = &FakeFreeSpaceEx;
         queries_.freeSpace = &FakeFreeSpace;
         queries_.required = &FakeRequired;
+        queries_.driveType = &FakeDriveType;
         SetDiskSpaceQueries(&queries_);
         CurrentLocale = 0;
     }
@@ -380,9 +391,10 @@ protected:
         CurrentLocale = 0;
     }
 
-    void Build(const char* commandLine = "") {
+    // A window class is wide or ANSI for good: each mode needs a class of its own.
+    void Build(const char* commandLine = "", const wchar_t* className = L"MorvanditeInstallerTest") {
         const RECT rect = {0, 0, 640, 420};
-        window_.reset(new MorvanditeInstallWindow(L"MorvanditeInstallerTest", L"Setup Morvandite", 0x10CA0000, rect,
+        window_.reset(new MorvanditeInstallWindow(className, L"Setup Morvandite", 0x10CA0000, rect,
                                                   GetModuleHandleA(nullptr), nullptr, 20, commandLine));
         ASSERT_TRUE(window_->IsConfigured());
         ASSERT_TRUE(window_->Create(nullptr));
@@ -554,6 +566,111 @@ TEST_F(InstallWindow, TheSpaceLabelsFollowTheLocationAsItIsTyped) {
     EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceRequired))), "");
     SendMessageW(Item(IdAgreement), BM_CLICK, 0, 0);
     EXPECT_FALSE(InstallEnabled());
+}
+
+TEST_F(InstallWindow, ADriveRootOrAFolderWithoutItsDriveNeverEnablesInstall) {
+    fake_.freeByDrive['R'] = 50 * GiB;
+    fake_.driveTypes['R'] = DRIVE_REMOVABLE;
+    Build();
+    SendMessageW(Item(IdAgreement), BM_CLICK, 0, 0);
+    SetLocation("C:\\Games");
+    ASSERT_TRUE(InstallEnabled());
+    PString cyrillic("C:\\");
+    AppendCodePoint(cyrillic, 0x0418);
+    AppendCodePoint(cyrillic, 0x0433);
+    SetLocation(cyrillic.text());
+    EXPECT_TRUE(InstallEnabled()) << "a folder in the UTF-8 form";
+    SetLocation("C:\\Games\\");
+    EXPECT_TRUE(InstallEnabled());
+    for (const char* refused : {"C:\\", "C:\\\\", "c:/", "C:", "C:Games", "Games", "\\Games",
+                                "\\\\server\\share\\Games", "R:\\Games"}) {
+        SetLocation(refused);
+        EXPECT_FALSE(InstallEnabled()) << refused;
+    }
+    // Install pressed anyway (a message sent to the window): nothing starts,
+    // and no drive-relative "C:" is made of the root.
+    SetLocation("C:\\");
+    SendMessageW(window_->Handle(), WM_COMMAND, MAKEWPARAM(IdInstall, BN_CLICKED), LPARAM(Item(IdInstall)));
+    Pump();
+    EXPECT_FALSE(window_->Worker().IsRunning());
+    EXPECT_TRUE(IsWindowVisible(Item(IdInstall)));
+}
+
+// EnumThreadWindows callback: the first visible dialog into *(HWND*)found.
+BOOL CALLBACK FindVisibleDialog(HWND w, LPARAM found) {
+    wchar_t cls[32] = L"";
+    GetClassNameW(w, cls, 32);
+    if (std::wcscmp(cls, L"#32770") == 0 && IsWindowVisible(w)) {
+        *reinterpret_cast<HWND*>(found) = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The shell's folder browser under Wine lets its own check enable OK again
+// after the installer's callback disabled it for a drive root.
+TEST_F(InstallWindow, ADriveRootChosenInTheBrowserNeverEnablesInstall) {
+    LoadShellFunctions();
+    CoInitialize(nullptr);
+    Build();
+    SendMessageW(Item(IdAgreement), BM_CLICK, 0, 0);
+    SetLocation("C:\\Games");
+    ASSERT_TRUE(InstallEnabled());
+    const DWORD ui = GetCurrentThreadId();
+    std::atomic<bool> chose{false};
+    std::thread helper([&] {
+        for (int i = 0; i < 200 && !chose; ++i, Sleep(50)) {
+            HWND dialog = nullptr;
+            EnumThreadWindows(ui, &FindVisibleDialog, LPARAM(&dialog));
+            if (!dialog)
+                continue;
+            SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, LPARAM(L"C:\\"));
+            Sleep(500);
+            PostMessageW(dialog, WM_COMMAND, IDOK, 0);  // OK, as Wine leaves it enabled
+            chose = true;
+        }
+    });
+    SendMessageW(window_->Handle(), WM_COMMAND, MAKEWPARAM(IdBrowse, BN_CLICKED), LPARAM(Item(IdBrowse)));
+    helper.join();
+    Pump();
+    ASSERT_TRUE(chose);
+    ASSERT_EQ(Narrow(TextOf(window_->ControlOfRow(RowLocationEdit))), "C:\\");
+    EXPECT_FALSE(InstallEnabled());
+    CoUninitialize();
+}
+
+// Characters typed into the location box, one UTF-16 unit per WM_CHAR,
+// through the installer's own message loop, come back exactly. In ANSI mode
+// the box is an ANSI window and holds what the ANSI code page (1252) holds.
+TEST_F(InstallWindow, TypedCharactersSurviveTheMessageLoopInBothModes) {
+    const struct {
+        int mode;
+        const wchar_t* className;
+        const wchar_t* typed;
+    } runs[] = {
+        {1, L"MorvanditeInstallerWideTest",
+         L"C:\\\u0418\u0433\u0440\u044B \u65E5\u672C \u0395\u03BB\u03BB\u03AC\u03B4\u03B1 \U0001D11E"},
+        {-1, L"MorvanditeInstallerAnsiTest", L"C:\\Caf\u00E9 \u00DCber \u00D1 \u20AC\u0153\u2122"},
+    };
+    for (const auto& run : runs) {
+        SetWideApiMode(run.mode);
+        Build("", run.className);
+        HWND edit = Item(IdLocationEdit);
+        SetWindowTextW(edit, L"");
+        SetFocus(edit);
+        for (const wchar_t* u = run.typed; *u; ++u)
+            PostMessageW(edit, WM_CHAR, WPARAM(*u), 1);
+        PostQuitMessage(0);
+        EXPECT_EQ(RunMessageLoop(window_->Handle()), 0);
+        wchar_t text[256] = L"";
+        GetWindowTextW(edit, text, 256);
+        EXPECT_EQ(std::wstring(text), std::wstring(run.typed)) << "mode " << run.mode;
+        HWND h = window_->Handle();
+        window_.reset();
+        DestroyWindow(h);
+        Pump();
+    }
+    SetWideApiMode(0);
 }
 
 TEST_F(InstallWindow, ChoosingALanguageRetextsThePageAndKeepsTheLinkBelowTheAgreement) {

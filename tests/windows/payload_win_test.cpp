@@ -45,20 +45,33 @@ std::string ReadWide(const std::wstring& path) {
     return s;
 }
 
-void ExpectExtracted(const std::string& folder) {
-    std::wstring root = Wide(folder);
+void ExpectExtracted(const std::wstring& root) {
     EXPECT_EQ(ReadWide(root + L"\\Morvandite.exe"), std::string(3000, 'M'));
     EXPECT_EQ(ReadWide(root + L"\\data\\caf\u00E9.txt"), "accent");
     EXPECT_EQ(ReadWide(root + L"\\data\\\u20ACuro\\price.txt"), "12");
     EXPECT_EQ(ReadWide(root + L"\\data\\empty.dat"), "");
 }
 
-DWORD RunTool(const std::string& arguments) {
-    std::wstring command = L"\"" + Wide(BinaryPath("bin/payload.exe")) + L"\" " + Wide(arguments);
+// Runs payload.exe; its standard output goes to outputFile when one is named.
+DWORD RunTool(const std::wstring& arguments, const std::wstring& outputFile = L"") {
+    std::wstring command = L"\"" + Wide(BinaryPath("bin/payload.exe")) + L"\" " + arguments;
     STARTUPINFOW si = {};
     si.cb = sizeof si;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE output = INVALID_HANDLE_VALUE;
+    if (!outputFile.empty()) {
+        output = CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = output;
+        si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    }
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, output != INVALID_HANDLE_VALUE, 0, nullptr,
+                                  nullptr, &si, &pi);
+    if (output != INVALID_HANDLE_VALUE)
+        CloseHandle(output);
+    if (!started)
         return 9999;
     WaitForSingleObject(pi.hProcess, INFINITE);
     DWORD code = 9999;
@@ -68,6 +81,17 @@ DWORD RunTool(const std::string& arguments) {
     return code;
 }
 
+std::string Utf8(const std::wstring& w) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string s(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1)
+        WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+// Игры 日本 Ελλάδα
+const wchar_t kNonAnsiFolder[] = L"\u0418\u0433\u0440\u044B \u65E5\u672C \u0395\u03BB\u03BB\u03AC\u03B4\u03B1";
+
 }  // namespace
 
 TEST(PayloadWindows, ExtractsUnderUnicodeNamesInProcess) {
@@ -75,8 +99,8 @@ TEST(PayloadWindows, ExtractsUnderUnicodeNamesInProcess) {
     std::string folder = ScratchFolder("payload-win-inprocess");
     CPayloadFileWriter writer(folder.c_str());
     PString why;
-    ASSERT_EQ(ExtractPayload(archive.data(), uint32_t(archive.size()), folder.c_str(), &writer, &why), 0) << why.text();
-    ExpectExtracted(folder);
+    ASSERT_EQ(ExtractPayload(archive.data(), uint32_t(archive.size()), writer.Destination(), &writer, &why), 0) << why.text();
+    ExpectExtracted(Wide(folder));
     EXPECT_EQ(GetRequiredSpace(archive.data(), uint32_t(archive.size()), 4096), 3u * 4096u);
 }
 
@@ -87,10 +111,35 @@ TEST(PayloadWindows, ToolExtractsAndRefusesATruncatedArchive) {
     const Sha256Digest digest = Sha256(reinterpret_cast<const uint8_t*>(archive.data()), archive.size());
     WriteWholeFile(scratch + "\\payload.bin.sha256", std::string(digest.begin(), digest.end()));
     WriteWholeFile(scratch + "\\cut.bin", archive.substr(0, archive.size() - 3));
-    ASSERT_EQ(RunTool("extract \"" + scratch + "\\payload.bin\" \"" + scratch + "\\out\""), 0u);
-    ExpectExtracted(scratch + "\\out");
-    EXPECT_EQ(RunTool("verify \"" + scratch + "\\payload.bin\""), 0u);
+    ASSERT_EQ(RunTool(Wide("extract \"" + scratch + "\\payload.bin\" \"" + scratch + "\\out\"")), 0u);
+    ExpectExtracted(Wide(scratch + "\\out"));
+    EXPECT_EQ(RunTool(Wide("verify \"" + scratch + "\\payload.bin\"")), 0u);
     // Against the whole payload's digest, and with none at all.
-    EXPECT_EQ(RunTool("verify \"" + scratch + "\\cut.bin\" \"" + scratch + "\\payload.bin.sha256\""), 1u);
-    EXPECT_EQ(RunTool("verify \"" + scratch + "\\cut.bin\""), 1u);
+    EXPECT_EQ(RunTool(Wide("verify \"" + scratch + "\\cut.bin\" \"" + scratch + "\\payload.bin.sha256\"")), 1u);
+    EXPECT_EQ(RunTool(Wide("verify \"" + scratch + "\\cut.bin\"")), 1u);
+}
+
+TEST(PayloadWindows, ToolListsAndExtractsAccentedNamesIntoANonAnsiFolder) {
+    std::string archive = Archive();
+    std::wstring scratch = Wide(ScratchFolder("payload-win-tool-unicode"));
+    WriteWholeFile(Utf8(scratch) + "\\payload.bin", archive);
+    // The scratch path is ASCII: the standard library's narrow paths reach it.
+    const std::wstring bin = L"\"" + scratch + L"\\payload.bin\"";
+
+    ASSERT_EQ(RunTool(L"list " + bin, scratch + L"\\list.txt"), 0u);
+    std::string listed = ReadWide(scratch + L"\\list.txt");
+    EXPECT_NE(listed.find("data\\caf\xC3\xA9.txt"), std::string::npos) << listed;
+    EXPECT_NE(listed.find("data\\\xE2\x82\xACuro\\price.txt"), std::string::npos) << listed;
+
+    const std::wstring out = scratch + L"\\" + kNonAnsiFolder;
+    ASSERT_EQ(RunTool(L"extract " + bin + L" \"" + out + L"\""), 0u);
+    ExpectExtracted(out);
+
+    // In process, the writer given the same folder as UTF-8.
+    const std::wstring inProcess = scratch + L"\\in " + kNonAnsiFolder;
+    CPayloadFileWriter writer(Utf8(inProcess).c_str());
+    PString why;
+    ASSERT_EQ(ExtractPayload(archive.data(), uint32_t(archive.size()), writer.Destination(), &writer, &why), 0)
+        << why.text();
+    ExpectExtracted(inProcess);
 }

@@ -233,6 +233,34 @@ TEST_P(SysCalls, RegistryStringRoundTripCreatesAChainOfMissingKeys) {
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, base));
 }
 
+// Key paths are texts like any other: a key named with characters outside
+// ASCII is the key of those characters, as the wide functions see it.
+TEST_P(SysCalls, RegistryKeyPathsAreConvertedLikeEveryOtherText) {
+    std::string base = testKey();
+    DeleteKeyTree(HKEY_CURRENT_USER, base);
+    // Wide mode: a UTF-8-form path (Ключ Café); ANSI mode: what code page 1252 holds (Clé €).
+    std::string path = wide() ? "\x10" + base + "\\\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87 Caf\xC3\xA9"
+                              : base + "\\Cl\xE9 \x80";
+    std::wstring widePath(base.begin(), base.end());
+    widePath += wide() ? L"\\\u041A\u043B\u044E\u0447 Caf\u00E9" : L"\\Cl\u00E9 \u20AC";
+    int flag = 0;
+    EXPECT_TRUE(SetRegistryString(HKEY_CURRENT_USER, path.c_str(), "Value", "v", flag));
+    EXPECT_EQ(flag, 0);
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, widePath.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    PString back;
+    ReadRegistryString(HKEY_CURRENT_USER, path.c_str(), "Value", back);
+    EXPECT_EQ(Bytes(back), "v");
+    PString machine;
+    EXPECT_FALSE(ReadMachineString(path.c_str(), "Value", machine));
+    HKEY opened = OpenOrCreateRegistryKey(HKEY_CURRENT_USER, path.c_str());
+    ASSERT_NE(opened, nullptr);
+    RegCloseKey(opened);
+    RegDeleteKeyW(HKEY_CURRENT_USER, widePath.c_str());
+    DeleteKeyTree(HKEY_CURRENT_USER, base);
+}
+
 TEST_P(SysCalls, RegistryQueryLeavesTheStringAloneForOtherTypesAndEmptyValues) {
     std::string base = testKey();
     HKEY key = nullptr;

@@ -8,6 +8,7 @@
 #include <shlwapi.h>
 
 #include <string>
+#include <zlib.h>
 #include <vector>
 
 #include "InstallerThread.h"
@@ -445,6 +446,86 @@ TEST_F(WorkerTest, ExistingUserIniIsKeptUnlessOverridden) {
     EXPECT_NE(ini.FindSection("Mine"), nullptr);
     EXPECT_EQ(ini.FindSection("update"), nullptr);
     EXPECT_NE(ini.FindSection("Options"), nullptr);
+}
+
+// The scrambled form of an INI text: gzip, then the scrambling key.
+std::string Scrambled(const std::string& text) {
+    z_stream z = {};
+    EXPECT_EQ(deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::string gz(text.size() + 256, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = uInt(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(&gz[0]);
+    z.avail_out = uInt(gz.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    gz.resize(z.total_out);
+    deflateEnd(&z);
+    _PBlock block;
+    memcpy(block.alloc(uint32_t(gz.size())), gz.data(), gz.size());
+    ScrambleBlock(block);
+    return std::string(reinterpret_cast<const char*>(block.ptr()), block.size());
+}
+
+// A user.ini in the scrambled form is the user's file too: kept as it is
+// unless overriding, and its keys carried into the new plain file when overriding.
+TEST_F(WorkerTest, ScrambledUserIniIsReadAndItsKeysKept) {
+    InstallOptions o = Options();
+    CreateDirectoryA(Path("Install").c_str(), nullptr);
+    CreateDirectoryA(o.installFolder.text(), nullptr);
+    std::string userIni = std::string(o.installFolder.text()) + "\\user.ini";
+    const std::string scrambled = Scrambled("[Mine]\r\nkeep=1\r\n[Options]\r\nNick=Player\r\nLocale=7\r\n");
+    WriteWholeFile(userIni, scrambled);
+    {
+        InstallerWorkerThread worker;
+        ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+        EXPECT_EQ(int32_t(Collect(worker).back().code), 1000);
+        WaitUntilIdle(worker);
+    }
+    EXPECT_EQ(ReadWholeFile(userIni), scrambled);
+    EXPECT_EQ(GetFileAttributesA((userIni + ".bak").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    o.overrideUserIni = 1;
+    {
+        InstallerWorkerThread worker;
+        ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+        EXPECT_EQ(int32_t(Collect(worker).back().code), 1000);
+        WaitUntilIdle(worker);
+    }
+    EXPECT_EQ(ReadWholeFile(userIni + ".bak"), scrambled);
+    EncIniFile ini;
+    ini.Load(userIni.c_str(), &PStringXEncoding);  // written back in the plain form
+    ASSERT_NE(ini.FindSection("Mine"), nullptr);
+    EXPECT_STREQ(ini.FindSection("Mine")->FindItem("keep")->value.text(), "1");
+    ASSERT_NE(ini.FindSection("Options"), nullptr);
+    EXPECT_STREQ(ini.FindSection("Options")->FindItem("Nick")->value.text(), "Player");
+    EXPECT_STREQ(ini.FindSection("Options")->FindItem("Locale")->value.text(), "0");
+}
+
+// tinfo.dat is written beside its place and moved there whole: when that
+// cannot be done, the failure is logged and no partial file is left.
+TEST_F(WorkerTest, TrackingFileThatCannotBeWrittenIsReportedNotLeftHalfDone) {
+    InstallOptions o = Options();
+    CreateDirectoryA(Path("Install").c_str(), nullptr);
+    CreateDirectoryA(o.installFolder.text(), nullptr);
+    std::string tinfo = std::string(o.installFolder.text()) + "\\tinfo.dat";
+    WriteWholeFile(tinfo, "stale tracking data");
+    CreateDirectoryA((tinfo + ".new").c_str(), nullptr);  // the sibling cannot be made
+    InstallerWorkerThread worker;
+    ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+    EXPECT_EQ(int32_t(Collect(worker).back().code), 1000);
+    WaitUntilIdle(worker);
+    EXPECT_EQ(GetFileAttributesA(tinfo.c_str()), INVALID_FILE_ATTRIBUTES);
+    std::string log = ReadWholeFile(std::string(o.installFolder.text()) + "\\Install.log");
+    EXPECT_NE(log.find("Error in open tInfo file"), std::string::npos) << log;
+    RemoveDirectoryA((tinfo + ".new").c_str());
+
+    // Once it can be written, the whole file is in place and no sibling is left.
+    InstallerWorkerThread again;
+    ASSERT_TRUE(again.Start(o, window_, WM_INSTALL_STATUS));
+    EXPECT_EQ(int32_t(Collect(again).back().code), 1000);
+    WaitUntilIdle(again);
+    EXPECT_NE(ReadWholeFile(tinfo).size(), 0u);
+    EXPECT_EQ(GetFileAttributesA((tinfo + ".new").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 bool KeyExists(HKEY hive, const std::string& path) {

@@ -264,7 +264,7 @@ int Extract(const std::string& file, const std::string& folder, bool write) {
     IStatusCallBack& inner = write ? static_cast<IStatusCallBack&>(queued) : nothing;
     Progress progress(inner, archive, write ? "extracting" : "verifying", total);
     PString why;
-    int r = ExtractPayload(archive.data(), archive.size(), folder.c_str(), &progress, &why);
+    int r = ExtractPayload(archive.data(), archive.size(), writer.Destination(), &progress, &why);
     queued.Finish();
     progress.End();
     if (r != 0)
