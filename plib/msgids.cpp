@@ -2,7 +2,7 @@
 
 MsgTable InstallerMessages = {nullptr, InstallerMessageCount, 0, false};
 
-const MsgId InstallerMsgIds[InstallerMessageCount] = {
+const MsgId InstallerMsgIds[InstallerMsgIdCount] = {
     {&InstallerMessages, 14, "TXTINS_Abort"},
     {&InstallerMessages, 48, "TXTINS_Are_you_sure_you_wish_to_cance_ELL"},
     {&InstallerMessages, 96, "TXTINS_Are_you_sure_you_wish_to_cance_ELL_1"},
@@ -107,12 +107,14 @@ const MsgId InstallerMsgIds[InstallerMessageCount] = {
     {&InstallerMessages, 29, "TXTINS_Start_menu_shortcut"},
     {&InstallerMessages, 117, "TXTINS_Support_for_your_operating_sys_ELL"},
     {&InstallerMessages, 49, "TXTINS_The_N0_Installer_has_detected__ELL"},
+    {&InstallerMessages, 127, "TXTINS_The_command_line_is_not_validX_ELL"},
     {&InstallerMessages, 22, "TXTINS_The_setup_Wizard_has_successfu_ELL"},
     {&InstallerMessages, 25, "TXTINS_The_setup_wizard_is_installing_ELL"},
     {&InstallerMessages, 109, "TXTINS_To_install_N0_language_support_ELL"},
     {&InstallerMessages, 110, "TXTINS_To_install_N0_language_support_ELL_1"},
     {&InstallerMessages, 37, "TXTINS_Uninstall_N0"},
     {&InstallerMessages, 115, "TXTINS_Uninstall_N0_Software"},
+    {&InstallerMessages, 126, "TXTINS_UsageX_MorvanditeInstallXexe_X_ELL"},
     {&InstallerMessages, 53, "TXTINS_Using_N0_language_requires_pro_ELL"},
     {&InstallerMessages, 107, "TXTINS_Using_N0_language_requires_pro_ELL_1"},
     {&InstallerMessages, 95, "TXTINS_View_Agreement"},

@@ -8,10 +8,14 @@
 // The installer's one message table, filled by LoadMessageTable.
 extern MsgTable InstallerMessages;
 
-constexpr uint32_t InstallerMessageCount = 118;
+// Rows of the table: every id is below it. Ids 118 to 125 are reserved and
+// have no name, so no line can fill them.
+constexpr uint32_t InstallerMessageCount = 128;
+// Named ids, the records below.
+constexpr uint32_t InstallerMsgIdCount = 120;
 
 // Sorted by strcmp of the name: the loader finds a line's identifier by bisection.
-extern const MsgId InstallerMsgIds[InstallerMessageCount];
+extern const MsgId InstallerMsgIds[InstallerMsgIdCount];
 
 // Message references, named as the table spells them; the value is the row.
 
@@ -133,3 +137,5 @@ inline constexpr MsgRef TXTINS_Install_N0_Software{&InstallerMessages, 114};
 inline constexpr MsgRef TXTINS_Uninstall_N0_Software{&InstallerMessages, 115};
 inline constexpr MsgRef TXTINS_NoteX_You_can_change_your_lang_ELL{&InstallerMessages, 116};
 inline constexpr MsgRef TXTINS_Support_for_your_operating_sys_ELL{&InstallerMessages, 117};
+inline constexpr MsgRef TXTINS_UsageX_MorvanditeInstallXexe_X_ELL{&InstallerMessages, 126};
+inline constexpr MsgRef TXTINS_The_command_line_is_not_validX_ELL{&InstallerMessages, 127};

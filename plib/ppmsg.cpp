@@ -377,7 +377,7 @@ int i18nLoadPackedTable(const LocaleTable& locales, MsgTable& table, const MsgId
 bool LoadMessageTableFrom(const void* resource, size_t size) {
     PString error;
     try {
-        return i18nLoadPackedTable(InstallerLocales, InstallerMessages, InstallerMsgIds, InstallerMessageCount,
+        return i18nLoadPackedTable(InstallerLocales, InstallerMessages, InstallerMsgIds, InstallerMsgIdCount,
                                    resource, size, error) >= 0;
     } catch (const PError& e) {
         LogLine("Message table not loaded: %s", e.why());

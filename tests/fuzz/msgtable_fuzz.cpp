@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     PMemInputStream input(data, uint32_t(size));
     PString error;
-    if (i18nLoadDynamicTable(InstallerLocales, table, InstallerMsgIds, InstallerMessageCount, input, error) < 0)
+    if (i18nLoadDynamicTable(InstallerLocales, table, InstallerMsgIds, InstallerMsgIdCount, input, error) < 0)
         return 0;
     for (uint32_t id = 0; id <= InstallerMessageCount; ++id) {
         MsgRef msg{&table, id};

@@ -274,7 +274,7 @@ bool ReadSources(const std::string& dir, std::vector<LocaleSource>& sources) {
     }
     else {
         for (uint32_t id = 1; id < InstallerMessageCount; ++id)
-            if (!english->messages.count(id))
+            if (std::strcmp(NameOf(id), "?") != 0 && !english->messages.count(id))
                 errors.add(english->path, 0, std::string("no text for ") + NameOf(id));
         bool stray;
         for (const LocaleSource& s : sources) {
@@ -339,7 +339,7 @@ bool SelfCheck(const std::string& text) {
     MsgTable table = {nullptr, InstallerMessageCount, 0, false};
     PMemInputStream input(text.data(), uint32_t(text.size()));
     PString error;
-    int lines = i18nLoadDynamicTable(InstallerLocales, table, InstallerMsgIds, InstallerMessageCount, input, error);
+    int lines = i18nLoadDynamicTable(InstallerLocales, table, InstallerMsgIds, InstallerMsgIdCount, input, error);
     i18nFreeTable(table);
     if (lines < 0) {
         std::fprintf(stderr, "msgtable: the generated table does not load: %s\n", error.text());
