@@ -42,6 +42,9 @@ public:
     void Release();
 
     void SetRunState(int32_t state) { runState_.store(state); }
+    // The completion code of the last run (0 until one has ended); how a
+    // run without a window (message number 0) learns its outcome.
+    int32_t LastCompletion() const { return lastCompletion_.load(); }
     int32_t RunState() const { return runState_.load(); }
 
     // Registration with Windows and the files left for the client; public for tests.
@@ -80,6 +83,7 @@ private:
     HANDLE thread_;
     std::atomic<bool> running_;
     std::atomic<int32_t> runState_;
+    std::atomic<int32_t> lastCompletion_;
     std::map<FILE*, PString> openFiles_;
     int payloadResourceId_;
 };

@@ -52,7 +52,7 @@ bool CreateFolderWithParents(const char* path) {
 
 InstallerWorkerThread::InstallerWorkerThread()
     : window_(nullptr), messageNumber_(0), thread_(nullptr), running_(false), runState_(kRunStateRunning),
-      payloadResourceId_(130) {}
+      lastCompletion_(0), payloadResourceId_(130) {}
 
 InstallerWorkerThread::~InstallerWorkerThread() {
     Release();
@@ -68,6 +68,7 @@ bool InstallerWorkerThread::Start(const InstallOptions& settings, HWND window, U
     window_ = window;
     messageNumber_ = messageNumber;
     runState_.store(kRunStateRunning);
+    lastCompletion_.store(0);  // unattended: outcome hook
     // Marked running before the thread exists, so that its own "finished" can
     // never be overwritten by this thread afterwards.
     running_.store(true);
@@ -100,10 +101,13 @@ DWORD WINAPI InstallerWorkerThread::ThreadMain(LPVOID param) {
 }
 
 void InstallerWorkerThread::Post(WPARAM wParam, LPARAM lParam) {
+    if (!window_)
+        return;  // unattended: no window, and a null one would mean this thread's own queue
     PPostMessage(window_, messageNumber_, wParam, lParam);
 }
 
 void InstallerWorkerThread::Complete(int32_t code, const char* text) {
+    lastCompletion_.store(code);  // unattended: outcome hook
     if (messageNumber_ == 0)
         return;
     LPARAM lParam = 0;

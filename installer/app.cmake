@@ -12,7 +12,8 @@ endif()
 add_library(installer_app STATIC
   ${CMAKE_CURRENT_LIST_DIR}/MorvanditeInstall_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/installlocation_win.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/startup_win.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/startup_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/unattended_win.cpp)
 target_include_directories(installer_app PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(installer_app PUBLIC installer_core installer_engine installer_ui plib)
 

@@ -10,6 +10,7 @@
 #include "plog.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "unattended.h"
 
 namespace {
 const wchar_t kClassName[] = L"MorvanditeInstaller";
@@ -43,6 +44,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     if (!LoadMessageTable()) {
         LogLine("Language initialization failed");
         return ExitNotStarted;
+    }
+
+    // -help, a faulty command line and -silent never show the page.
+    int commandLineExit = 0;
+    if (RunFromCommandLine(commandLine, commandLineExit)) {
+        FreeMessageTable();
+        return commandLineExit;
     }
 
     if (WindowsVersionRefused()) {
