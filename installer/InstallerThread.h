@@ -13,6 +13,7 @@
 #include "InstallOptions.h"
 #include "payload.h"
 #include "pstring.h"
+#include "rollback.h"
 
 // The window's status message: word parameter 0..100 progress, or a completion code.
 constexpr UINT WM_INSTALL_STATUS = WM_USER + 100;
@@ -85,6 +86,7 @@ private:
     std::atomic<int32_t> runState_;
     std::atomic<int32_t> lastCompletion_;
     std::map<FILE*, PString> openFiles_;
+    InstallRollback rollback_;  // undoes a cancelled or failed run
     int payloadResourceId_;
 };
 

@@ -44,7 +44,10 @@ bool CreateFolderWithParents(const char* path) {
             return false;
     }
     try {
-        return CreateFolder(path, Paths());
+        const bool created = CreateFolder(path, Paths());
+        if (created)
+            NoteCreatedFolder(path);  // rollback: a folder this run made
+        return created;
     } catch (const PInternalError&) {
         return false;
     }
@@ -95,7 +98,9 @@ DWORD WINAPI InstallerWorkerThread::ThreadMain(LPVOID param) {
     } catch (...) {
         LogLine("Error in installing thread");
     }
+    self->rollback_.Finish(self->lastCompletion_.load() == kInstallFinished);  // rollback: commit or undo
     CloseProcessLog();
+    self->rollback_.AfterLogClosed();  // rollback: the install folder itself
     self->running_.store(false);
     return 0;
 }
@@ -131,6 +136,7 @@ void InstallerWorkerThread::Run() {
     SetLastError(0);
     try {
         const char* folder = settings_.installFolder.text();
+        rollback_.Begin(settings_);  // rollback: journal, and a killed run's leftovers
         if (!CreateFolderWithParents(folder))
             throw PSystemError(MsgString(TXTINS_Cannot_create_folder_XN0X, folder).text(), GetLastError());
 
@@ -143,6 +149,7 @@ void InstallerWorkerThread::Run() {
         LogLine("localAppData: %x", unsigned(settings_.useLocalAppData ? 1 : 0));
         LogLine("Has admin rights: %x", unsigned(settings_.hasAdminRights ? 1 : 0));
         LogLine("Locale: %d", int(settings_.locale));
+        rollback_.AfterLogOpened();  // rollback: copies of what registration replaces
 
         if (ExtractFiles(folder) != 0) {
             LogLine("Install failed: archive error");
@@ -248,6 +255,7 @@ void* InstallerWorkerThread::OpenOutputFile(const char* path) {
             return nullptr;
         }
     }
+    rollback_.BeforeWriteFile(path);  // rollback: the old file moved aside
     FILE* f = OpenFile(path, "wb", Paths());
     if (!f)
         throw PSystemError(MsgString(TXTINS_Cannot_open_file_XN0X, path).text(), GetLastError());

@@ -14,6 +14,7 @@ if(WIN32)
     ${CMAKE_CURRENT_LIST_DIR}/InstallOptions_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/InstallerThread_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Registration_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/rollback_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/UserSettings_win.cpp)
   target_link_libraries(installer_engine PUBLIC installer_engine_portable protocols plib ole32 shell32 uuid)
 endif()

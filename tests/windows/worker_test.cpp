@@ -85,6 +85,16 @@ protected:
         return o;
     }
 
+    // The log of a run that was rolled back out of a folder it had made: the
+    // folder is gone and the log is kept in the temporary folder.
+    std::string KeptLog(const InstallOptions& o) const {
+        EXPECT_EQ(GetFileAttributesA(o.installFolder.text()), INVALID_FILE_ATTRIBUTES) << o.installFolder.text();
+        EXPECT_EQ(GetFileAttributesA(Path("Install").c_str()), INVALID_FILE_ATTRIBUTES);
+        char temp[MAX_PATH] = "";
+        GetTempPathA(MAX_PATH, temp);
+        return ReadWholeFile(std::string(temp) + o.displayName.text() + " Install.log");
+    }
+
     // Pumps the window's queue until a completion arrives or the worker has
     // ended and nothing is left to read.
     std::vector<Notice> Collect(InstallerWorkerThread& worker, DWORD limitMs = 60000) {
@@ -261,7 +271,7 @@ TEST_F(WorkerTest, PauseHoldsStartIsRefusedAndStopEndsWithCanceled) {
     WaitUntilIdle(worker);
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(int32_t(seen.back().code), -2);
-    std::string log = ReadWholeFile(std::string(o.installFolder.text()) + "\\Install.log");
+    std::string log = KeptLog(o);
     EXPECT_NE(log.find("Install canceled by user."), std::string::npos);
     EXPECT_EQ(log.find("Install finished"), std::string::npos);
 }
@@ -321,9 +331,9 @@ TEST_F(WorkerTest, CorruptPayloadIsAnArchiveError) {
     WaitUntilIdle(worker);
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(int32_t(seen.back().code), -3);
-    EXPECT_NE(ReadWholeFile(std::string(o.installFolder.text()) + "\\Install.log").find(
-                  "Install failed: archive error"),
-              std::string::npos);
+    const std::string log = KeptLog(o);
+    EXPECT_NE(log.find("Install failed: archive error"), std::string::npos) << log;
+    EXPECT_NE(log.find("Rolling back the installation"), std::string::npos) << log;
 }
 
 TEST_F(WorkerTest, ExistingUserIniIsKeptUnlessOverridden) {
