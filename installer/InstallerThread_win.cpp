@@ -288,7 +288,9 @@ void InstallerWorkerThread::CloseOutputFile(void* file) {
         openFiles_.erase(it);
     }
     // The buffer's last bytes reach the disk here: a failure is a short write
-    // too. While an error is already unwinding, that error wins.
-    if (std::fclose(f) != 0 && std::uncaught_exceptions() == 0)
+    // too. While an error is already unwinding, that error wins. Flushed
+    // first: Wine's fclose reports success after a flush that hit a full disk.
+    const bool flushed = std::fflush(f) == 0 && !std::ferror(f);
+    if ((std::fclose(f) != 0 || !flushed) && std::uncaught_exceptions() == 0)
         throw PSystemError(MsgString(TXTINS_Cannot_write_to_file_XN0X, path.text()).text(), GetLastError());
 }

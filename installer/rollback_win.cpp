@@ -96,13 +96,40 @@ RegistrySnapshot Snapshot(const char* hiveName, const PString& key) {
     return s;
 }
 
+std::string Contents(const std::string& path, bool& ok) {
+    std::string text;
+    ok = false;
+    if (FILE* f = OpenFile(path.c_str(), "rb", Paths())) {
+        char buffer[65536];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+            text.append(buffer, n);
+        ok = !std::ferror(f);
+        std::fclose(f);
+    }
+    return text;
+}
+
+bool SameContents(const std::string& a, const std::string& b) {
+    bool okA = false, okB = false;
+    const std::string ta = Contents(a, okA), tb = Contents(b, okB);
+    return okA && okB && ta == tb;
+}
+
 // The rollback's system operations, logging to the process log.
 class WindowsRollbackActions : public RollbackActions {
 public:
-    bool RemoveCreatedFile(const std::string& path) override {
-        return !Exists(path) || DeleteFileW(Wide(path).c_str()) != 0;
+    bool RemoveCreatedFile(const std::string& path, bool& removed) override {
+        removed = false;
+        if (!Exists(path))
+            return true;
+        removed = DeleteFileW(Wide(path).c_str()) != 0;
+        return removed;
     }
     bool PutBack(const std::string& aside, const std::string& path) override {
+        // A kept copy of a file nobody changed goes, and the file stays
+        // untouched (an existing user.ini, say).
+        if (Exists(path) && Exists(aside) && SameContents(aside, path))
+            return DeleteFileW(Wide(aside).c_str()) != 0;
         return MoveFileExW(Wide(aside).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
     }
     bool RemoveFolderIfEmpty(const std::string& path, bool& removed) override {
@@ -210,13 +237,8 @@ void InstallRollback::Begin(const InstallOptions& options) {
 
     // A journal left behind: its run was killed before it could finish.
     if (Exists(journalPath_.text())) {
-        std::string text;
-        if (FILE* f = OpenFile(journalPath_.text(), "rb", Paths())) {
-            char buffer[4096];
-            for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
-                text.append(buffer, n);
-            std::fclose(f);
-        }
+        bool read = false;
+        const std::string text = Contents(journalPath_.text(), read);
         HeldLogActions actions(earlierLines_);
         int failures = RecoverJournal(ParseJournal(text), actions);
         if (failures)

@@ -158,9 +158,14 @@ int UndoJournal(const std::vector<JournalEntry>& entries, RollbackActions& actio
     for (size_t i = entries.size(); i-- > 0;) {
         const JournalEntry& e = entries[i];
         switch (e.kind) {
-        case JournalKind::CreatedFile:
-            result(actions.RemoveCreatedFile(e.fields[0]), "removed '" + e.fields[0] + "'");
+        case JournalKind::CreatedFile: {
+            // A file recorded but never made (the run ended first) needs no line.
+            bool removed = false;
+            bool ok = actions.RemoveCreatedFile(e.fields[0], removed);
+            if (!ok || removed)
+                result(ok, "removed '" + e.fields[0] + "'");
             break;
+        }
         case JournalKind::MovedAside:
         case JournalKind::CopiedAside:
             result(actions.PutBack(e.fields[1], e.fields[0]), "restored '" + e.fields[0] + "'");

@@ -60,8 +60,9 @@ std::vector<JournalEntry> SnapshotEntries(const RegistrySnapshot& snapshot);
 class RollbackActions {
 public:
     virtual ~RollbackActions() {}
-    // Removes a file; true when it is gone (also when it was never made).
-    virtual bool RemoveCreatedFile(const std::string& path) = 0;
+    // Removes a file; `removed` says whether there was one. True when it is
+    // gone (also when it was never made).
+    virtual bool RemoveCreatedFile(const std::string& path, bool& removed) = 0;
     // Puts aside back at path, replacing what is there.
     virtual bool PutBack(const std::string& aside, const std::string& path) = 0;
     // Removes the folder if it is empty; `removed` says whether it did. True

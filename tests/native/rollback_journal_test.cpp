@@ -22,10 +22,11 @@ public:
     std::set<std::string> failing;  // paths or keys whose operation fails
     std::vector<std::string> log;
 
-    bool RemoveCreatedFile(const std::string& path) override {
+    bool RemoveCreatedFile(const std::string& path, bool& removed) override {
+        removed = false;
         if (failing.count(path))
             return false;
-        files.erase(path);
+        removed = files.erase(path) > 0;
         return true;
     }
     bool PutBack(const std::string& aside, const std::string& path) override {
@@ -172,6 +173,10 @@ TEST(Rollback, AFailureIsLoggedAndTheRestGoesOn) {
     // A folder that still holds something is kept, and that is no failure.
     EXPECT_EQ(m.folders.count("C:\\G"), 1u);
     EXPECT_TRUE(m.Logged("kept folder 'C:\\G' (not empty)"));
+    // A file recorded but never made is no step of the rollback.
+    FakeMachine early;
+    EXPECT_EQ(UndoJournal({Created("C:\\never")}, early), 0);
+    EXPECT_TRUE(early.log.empty());
 }
 
 TEST(Rollback, OnlyWhatTheJournalNamesIsTouched) {
