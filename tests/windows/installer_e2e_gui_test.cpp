@@ -437,8 +437,13 @@ TEST_F(Installer, CancelWhileInstallingStopsTheWorkerAndExitsWithMinusOne) {
     ASSERT_TRUE(box);
     Answer(box, 7);
     EXPECT_EQ(run.Exit(), kExitCanceled);
-    const std::string log = Slurp(folder_ + "\\Install.log");
+    // Rolled back: the folder it made is gone, its log kept in the temporary folder.
+    EXPECT_FALSE(Exists(folder_));
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    const std::string log = Slurp(std::string(temp) + "Morvandite Install.log");
     EXPECT_NE(log.find("Install canceled by user."), std::string::npos) << log;
+    EXPECT_NE(log.find("Rolling back the installation"), std::string::npos) << log;
     EXPECT_EQ(log.find("Install finished"), std::string::npos) << log;
     EXPECT_NE(MachineString(kUninstallKey, "InstallLocation"), folder_);  // stopped before registering
 }

@@ -221,9 +221,11 @@ TEST_F(Unattended, ADamagedInstallerIsAnArchiveError) {
     const DWORD code = RunProgram(damaged, "-silent \"-dir=" + folder_ + "\" -nolaunch \"-log=" + log_ + "\"");
     EXPECT_EQ(code, kArchiveError);
     EXPECT_FALSE(EntryExists());
-    EXPECT_FALSE(Exists(folder_ + "\\uninstall.lst"));
+    // The files decoded before the damage are rolled back with the folder.
+    EXPECT_FALSE(Exists(folder_));
     const std::string copy = Slurp(log_);
     EXPECT_NE(copy.find("Install failed: archive error"), std::string::npos) << copy;
+    EXPECT_NE(copy.find("Rolled back: removed '" + folder_ + "\\"), std::string::npos) << copy;
     EXPECT_NE(copy.find("Exit code: -3"), std::string::npos) << copy;
 }
 
