@@ -145,6 +145,9 @@ bool WindowsVersionRefused(const OSVERSIONINFOA& version);
 bool WindowsVersionRefused();
 // The English notice on a refused system: one OK button, 394 by 212.
 void ShowUnsupportedSystemNotice();
+// A box with one OK button in the current locale, before any window exists
+// (no owner, the small buttons' skin, the box's own font).
+void ShowStartupNotice(const char* caption, const char* text, int width, int height);
 
 // Process exit codes.
 enum InstallerExitCode : int {

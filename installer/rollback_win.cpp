@@ -153,13 +153,30 @@ public:
         removed = RemoveDirectoryW(w.c_str()) != 0;
         return removed;
     }
-    bool RestoreKey(const RegistrySnapshot& s) override {
+    bool RestoreKey(const RegistrySnapshot& s, bool& changed) override {
         const HKEY hive = Hive(s.hive);
         const std::wstring key = Wide(s.key);
+        changed = false;
         if (!s.existed) {
             LONG rc = RegDeleteKeyW(hive, key.c_str());
+            changed = rc == ERROR_SUCCESS;
             return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
         }
+        // Nothing to do when the key is as it was.
+        {
+            RegistrySnapshot now = Snapshot(s.hive.c_str(), PString(s.key.c_str()));
+            bool same = now.existed && now.values.size() == s.values.size();
+            for (size_t i = 0; same && i < s.values.size(); ++i) {
+                bool found = false;
+                for (const RegistrySnapshot::Value& v : now.values)
+                    found = found || (v.name == s.values[i].name && v.type == s.values[i].type &&
+                                      v.data == s.values[i].data);
+                same = found;
+            }
+            if (same)
+                return true;
+        }
+        changed = true;
         HKEY k;
         if (RegCreateKeyExW(hive, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
             return false;

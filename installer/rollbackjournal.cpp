@@ -181,8 +181,10 @@ int UndoJournal(const std::vector<JournalEntry>& entries, RollbackActions& actio
         }
         case JournalKind::RegistryKey: {
             RegistrySnapshot s = ReadSnapshot(entries, i);
-            result(actions.RestoreKey(s),
-                   std::string(s.existed ? "restored" : "removed") + " registry key " + s.hive + "\\" + s.key);
+            bool changed = false;
+            bool ok = actions.RestoreKey(s, changed);
+            if (!ok || changed)
+                result(ok, std::string(s.existed ? "restored" : "removed") + " registry key " + s.hive + "\\" + s.key);
             break;
         }
         case JournalKind::RegistryValue:  // part of the key above it

@@ -69,8 +69,9 @@ public:
     // unless the folder exists, is empty and cannot be removed.
     virtual bool RemoveFolderIfEmpty(const std::string& path, bool& removed) = 0;
     // Makes the key what the snapshot says: values restored, values added
-    // since removed, the key removed when it did not exist.
-    virtual bool RestoreKey(const RegistrySnapshot& snapshot) = 0;
+    // since removed, the key removed when it did not exist. `changed` says
+    // whether it differed from the snapshot.
+    virtual bool RestoreKey(const RegistrySnapshot& snapshot, bool& changed) = 0;
     // Deletes an aside copy after success; true when it is gone.
     virtual bool DeleteAside(const std::string& aside) = 0;
     virtual void Log(const std::string& line) = 0;

@@ -45,6 +45,11 @@ StartingChoices FindStartingChoices(InstallOptions& options);
 // it offers none of that code.
 int32_t OfferedLocale(const char* code);
 
+// The options as the page offers them before the user changes anything:
+// every shortcut and the browser button on, all users, launch as the
+// command line says, and the install folder.
+void ApplyPageDefaults(InstallOptions& options, bool launch, const char* installFolder);
+
 // Presets options from the switches that were given; returns whether the
 // install folder was among them. allUsers is kept only for administrators.
 bool ApplyCommandLineSwitches(const CommandLineSwitches& switches, InstallOptions& options);

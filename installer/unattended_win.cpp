@@ -18,31 +18,12 @@
 #include "ppmsg.h"
 #include "psyscalls.h"
 #include "tracking.h"
-#include "uiobjects.h"
 
 namespace {
 const char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-// The usage box: before any window or configuration exists, so it is the
-// same box the unsupported-system notice uses, with its own skin.
+// The usage box: before any window or configuration exists.
 void ShowUsage(const char* fault) {
-    HINSTANCE module = ModuleInstance ? ModuleInstance : GetModuleHandleA(nullptr);
-    BitmapImage normal, focused, pressed, disabled;
-    normal.Load(module, 210);
-    focused.Load(module, 211);
-    pressed.Load(module, 213);
-    disabled.Load(module, 218);
-    ButtonSkin skin;
-    skin.bitmapWidth = 51;
-    skin.height = 34;
-    skin.normal = normal.Get();
-    skin.pressed = pressed.Get();
-    skin.focused = focused.Get();
-    skin.disabled = disabled.Get();
-    skin.font = nullptr;
-    skin.textColor = 0xFFFFFF;
-    skin.disabledTextColor = 0xFFFFFF;
-
     PString text;
     if (fault) {
         text = MsgString(TXTINS_The_command_line_is_not_validX_ELL, fault);
@@ -51,8 +32,7 @@ void ShowUsage(const char* fault) {
     }
     AppendMsg(text, TXTINS_UsageX_MorvanditeInstallXexe_X_ELL);
     PString caption = MsgString(TXTINS_Install_Morvandite_Software);
-    MyMessageBox(nullptr, caption.text(), text.text(), MsgString(TXTINS_OK).text(), nullptr, skin, skin, nullptr, 520,
-                 330);
+    ShowStartupNotice(caption.text(), text.text(), 520, 330);
 }
 
 // The language of the usage box: -lang's when it names one, else the system's.
@@ -119,13 +99,7 @@ int Unattended(const InstallerCommandLineParser& commandLine) {
     CurrentLocale = locale;
 
     // The page's defaults, then what the command line says.
-    options.desktopShortcut = 1;
-    options.quickLaunchShortcut = 1;
-    options.startMenuShortcut = 1;
-    options.allUsers = 1;
-    options.browserButton = 1;
-    options.launchAfterInstall = commandLine.IsLaunchEnabled ? 1 : 0;
-    options.installFolder = start.installLocation;
+    ApplyPageDefaults(options, commandLine.IsLaunchEnabled, start.installLocation.text());
     ApplyCommandLineSwitches(switches, options);
     options.allUsers = options.hasAdminRights && options.allUsers;
     options.locale = locale;
@@ -194,6 +168,16 @@ int32_t OfferedLocale(const char* code) {
         if (std::strcmp(it.current().code, code) == 0)
             return int32_t(it.index());
     return -1;
+}
+
+void ApplyPageDefaults(InstallOptions& options, bool launch, const char* installFolder) {
+    options.desktopShortcut = 1;
+    options.quickLaunchShortcut = 1;
+    options.startMenuShortcut = 1;
+    options.allUsers = 1;
+    options.browserButton = 1;
+    options.launchAfterInstall = launch ? 1 : 0;
+    options.installFolder = installFolder;
 }
 
 bool ApplyCommandLineSwitches(const CommandLineSwitches& switches, InstallOptions& options) {

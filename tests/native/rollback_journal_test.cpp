@@ -49,18 +49,20 @@ public:
         removed = folders.erase(path) > 0;
         return true;
     }
-    bool RestoreKey(const RegistrySnapshot& s) override {
+    bool RestoreKey(const RegistrySnapshot& s, bool& changed) override {
         const std::string id = s.hive + "\\" + s.key;
+        changed = false;
         if (failing.count(id))
             return false;
         if (!s.existed) {
-            keys.erase(id);
+            changed = keys.erase(id) > 0;
             return true;
         }
-        auto& values = keys[id];
-        values.clear();
+        std::map<std::string, std::string> old;
         for (const auto& v : s.values)
-            values[v.name] = v.data;
+            old[v.name] = v.data;
+        changed = !keys.count(id) || keys[id] != old;
+        keys[id] = old;
         return true;
     }
     bool DeleteAside(const std::string& aside) override {
@@ -197,6 +199,11 @@ TEST(Rollback, OnlyWhatTheJournalNamesIsTouched) {
     EXPECT_EQ(m.keys.count("HKLM\\Software\\Ours"), 0u);
     EXPECT_EQ(m.keys["HKLM\\Software\\Other"]["v"], "keep");
     EXPECT_EQ(m.folders.count("C:\\G"), 1u);
+    EXPECT_TRUE(m.Logged("Rolled back: removed registry key HKLM\\Software\\Ours"));
+    // A key the run never got to write is no step of the rollback.
+    FakeMachine untouched;
+    EXPECT_EQ(UndoJournal(SnapshotEntries(ours), untouched), 0);
+    EXPECT_TRUE(untouched.log.empty());
 }
 
 TEST(Rollback, RecoveryUndoesAnUnfinishedRunAndCommitsAFinishedOne) {
