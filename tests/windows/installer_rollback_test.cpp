@@ -228,6 +228,24 @@ TEST_F(Rollback, CancelOverAnEarlierInstallationPutsItsFilesBack) {
     EXPECT_NE(log.find("Rollback finished: 0 step(s) failed"), std::string::npos) << log;
 }
 
+TEST_F(Rollback, ASuccessfulRunOverAnEarlierInstallationKeepsNoOldCopies) {
+    const std::string folder = Path("Card Room");
+    EarlierInstallation(folder);
+    InstallerWorkerThread worker;
+    ASSERT_TRUE(worker.Start(Options(folder), nullptr, 0));
+    EXPECT_EQ(WaitForEnd(worker), 1000);
+
+    const Tree after = TreeOf(root_);
+    for (const auto& f : after)
+        EXPECT_EQ(f.first.find(".~rollback"), std::string::npos) << f.first;
+    EXPECT_EQ(after.at("Card Room\\readme.txt"), "new readme");
+    EXPECT_EQ(after.at("Card Room\\Data\\Set00\\mine.txt"), "not in the payload");
+    EXPECT_EQ(after.at("Card Room\\user.ini").find("[Options]"), 0u);  // kept, then updated by the settings writer
+    EXPECT_EQ(Entry()["InstallLocation"], "1:" + folder + std::string(1, '\0'));
+    EXPECT_EQ(GetFileAttributesA(TempPath(std::string(kDisplayName) + ".install-journal").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+}
+
 TEST_F(Rollback, AFailedRegistrationIsUndoneAndTheEarlierEntryComesBack) {
     const std::string folder = Path("Card Room");
     EarlierInstallation(folder);
