@@ -399,6 +399,8 @@ TEST_F(Installer, HelpAndAFaultyCommandLineShowTheUsageInsteadOfThePage) {
         InstallerRun run(exe_, c.arguments);
         HWND box = run.Question();
         ASSERT_TRUE(box) << c.arguments;
+        // Another process's caption reads empty while that process is busy: ask again.
+        WaitUntil([&] { return WindowText(box) == "Install Morvandite Software"; }, 5000);
         EXPECT_EQ(WindowText(box), "Install Morvandite Software") << c.arguments;
         EXPECT_EQ(GetDlgItem(box, 7), nullptr) << c.arguments;  // OK only
         RECT r;
