@@ -46,9 +46,21 @@ PString TempFolder() {
     return out;
 }
 
+// Built as registration builds its paths, so that the files kept are the
+// ones it writes.
 PString Join(const PString& folder, const char* name) {
     PString p(folder);
     p.append('\\').append(name);
+    return p;
+}
+
+// A file in the temporary folder named after the product: both texts may be
+// in either PStringX form.
+PString TempFile(const PString& temp, const PString& displayName, const char* suffix) {
+    PString p(temp);
+    p.append('\\');
+    AppendText(p, displayName.text());
+    p.append(suffix);
     return p;
 }
 
@@ -250,7 +262,7 @@ void InstallRollback::Begin(const InstallOptions& options) {
         earlierLines_.push_back("Rollback journal: no temporary folder; this run cannot be rolled back");
         return;
     }
-    journalPath_ = Join(temp, (std::string(displayName_.text()) + ".install-journal").c_str());
+    journalPath_ = TempFile(temp, displayName_, ".install-journal");
 
     // A journal left behind: its run was killed before it could finish.
     if (Exists(journalPath_.text())) {
@@ -413,7 +425,7 @@ void InstallRollback::Finish(bool success) {
 }
 
 PString InstallRollback::KeptLogPath() const {
-    return Join(TempFolder(), (std::string(displayName_.text()) + " Install.log").c_str());
+    return TempFile(TempFolder(), displayName_, " Install.log");
 }
 
 void InstallRollback::AfterLogClosed() {
