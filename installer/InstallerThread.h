@@ -14,6 +14,7 @@
 #include "payload.h"
 #include "pfile.h"
 #include "pstring.h"
+#include "rollback.h"
 
 // The window's status message: word parameter 0..100 progress, or a completion code.
 constexpr UINT WM_INSTALL_STATUS = WM_USER + 100;
@@ -43,6 +44,9 @@ public:
     void Release();
 
     void SetRunState(int32_t state) { runState_.store(state); }
+    // The completion code of the last run (0 until one has ended); how a
+    // run without a window (message number 0) learns its outcome.
+    int32_t LastCompletion() const { return lastCompletion_.load(); }
     int32_t RunState() const { return runState_.load(); }
 
     // Registration with Windows and the files left for the client; public for tests.
@@ -86,8 +90,10 @@ private:
     HANDLE thread_;
     std::atomic<bool> running_;
     std::atomic<int32_t> runState_;
+    std::atomic<int32_t> lastCompletion_;
     // The payload's files being written (owned), each with its full path.
     std::map<PWriteFile*, PString> openFiles_;
+    InstallRollback rollback_;  // undoes a cancelled or failed run
     int payloadResourceId_;
     int payloadDigestResourceId_;
 };

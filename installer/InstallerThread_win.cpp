@@ -58,7 +58,10 @@ bool CreateFolderWithParents(const char* path, uint32_t* failureCode) {
             return false;
     }
     try {
-        return CreateFolder(path, Paths(), failureCode);
+        const bool created = CreateFolder(path, Paths(), failureCode);
+        if (created)
+            NoteCreatedFolder(path);  // rollback: a folder this run made
+        return created;
     } catch (const PInternalError&) {
         return false;
     }
@@ -66,7 +69,7 @@ bool CreateFolderWithParents(const char* path, uint32_t* failureCode) {
 
 InstallerWorkerThread::InstallerWorkerThread()
     : window_(nullptr), messageNumber_(0), thread_(nullptr), running_(false), runState_(kRunStateRunning),
-      payloadResourceId_(PayloadResourceId), payloadDigestResourceId_(PayloadDigestResourceId) {}
+      lastCompletion_(0), payloadResourceId_(PayloadResourceId), payloadDigestResourceId_(PayloadDigestResourceId) {}
 
 InstallerWorkerThread::~InstallerWorkerThread() {
     Release();
@@ -82,6 +85,7 @@ bool InstallerWorkerThread::Start(const InstallOptions& settings, HWND window, U
     window_ = window;
     messageNumber_ = messageNumber;
     runState_.store(kRunStateRunning);
+    lastCompletion_.store(0);  // unattended: outcome hook
     // Marked running before the thread exists, so that its own "finished" can
     // never be overwritten by this thread afterwards.
     running_.store(true);
@@ -108,16 +112,21 @@ DWORD WINAPI InstallerWorkerThread::ThreadMain(LPVOID param) {
     } catch (...) {
         LogLine("Error in installing thread");
     }
+    self->rollback_.Finish(self->lastCompletion_.load() == kInstallFinished);  // rollback: commit or undo
     CloseProcessLog();
+    self->rollback_.AfterLogClosed();  // rollback: the install folder itself
     self->running_.store(false);
     return 0;
 }
 
 void InstallerWorkerThread::Post(WPARAM wParam, LPARAM lParam) {
+    if (!window_)
+        return;  // unattended: no window, and a null one would mean this thread's own queue
     PPostMessage(window_, messageNumber_, wParam, lParam);
 }
 
 void InstallerWorkerThread::Complete(int32_t code, const char* text) {
+    lastCompletion_.store(code);  // unattended: outcome hook
     if (messageNumber_ == 0)
         return;
     LPARAM lParam = 0;
@@ -151,6 +160,7 @@ void InstallerWorkerThread::Run() {
         }
 
         const char* folder = settings_.installFolder.text();
+        rollback_.Begin(settings_);  // rollback: journal, and a killed run's leftovers
         RefuseInexpressible(TXTINS_Cannot_create_folder_XN0X, folder);
         uint32_t code = 0;
         if (!CreateFolderWithParents(folder, &code))
@@ -164,6 +174,7 @@ void InstallerWorkerThread::Run() {
         LogLine("localAppData: %x", unsigned(settings_.useLocalAppData ? 1 : 0));
         LogLine("Has admin rights: %x", unsigned(settings_.hasAdminRights ? 1 : 0));
         LogLine("Locale: %d", int(settings_.locale));
+        rollback_.AfterLogOpened();  // rollback: copies of what registration replaces
 
         bool failed = false;
         if (ExtractFiles(folder) != 0) {
@@ -287,6 +298,7 @@ void* InstallerWorkerThread::OpenOutputFile(const char* path) {
             return nullptr;
         }
     }
+    rollback_.BeforeWriteFile(path);  // rollback: the old file moved aside
     // The system's own calls rather than stdio: a failure keeps its code.
     std::unique_ptr<PWriteFile> f(new PWriteFile);
     uint32_t code = 0;

@@ -159,6 +159,9 @@ void ShowUnsupportedSystemNotice();
 // window's keyboard navigation first; returns the quit code. A GetMessage
 // failure is logged ("MessageLoop") and the loop goes on.
 int RunMessageLoop(HWND window);
+// A box with one OK button in the current locale, before any window exists
+// (no owner, the small buttons' skin, the box's own font).
+void ShowStartupNotice(const char* caption, const char* text, int width, int height);
 
 // Process exit codes.
 enum InstallerExitCode : int {

@@ -17,6 +17,7 @@
 #include "psyscalls.h"
 #include "tracking.h"
 #include "uifont.h"
+#include "unattended.h"
 
 HINSTANCE ModuleInstance = nullptr;
 
@@ -33,8 +34,6 @@ constexpr int kPageRight = 695;
 constexpr int kProgressBitmap = 217;
 constexpr int kHandCursor = 220;
 constexpr DWORD kLinkStyle = SS_NOTIFY;
-
-const char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 HINSTANCE Module() { return ModuleInstance ? ModuleInstance : GetModuleHandleA(nullptr); }
 
@@ -346,46 +345,27 @@ void MorvanditeInstallWindow::PostCheck(MyBaseControl& box, bool checked) {
 // ---- The page ---------------------------------------------------------------------------
 
 void MorvanditeInstallWindow::BuildPage() {
-    // 1. Default folders.
-    DefaultFolders folders = FindDefaultFolders(options_.productName.text(), options_.hasAdminRights != 0);
-    installLocation_ = folders.installLocation;
-    ApplyDefaultFolders(folders, options_);
-
-    // 2. A previous installation's folder wins.
-    uninstallKey_ = kUninstallRoot;
-    AppendText(uninstallKey_, options_.displayName.text());
-    PString previous;
-    if (ReadMachineString(uninstallKey_.text(), "InstallLocation", previous) && !previous.empty())
-        installLocation_ = previous;
-
-    // 3. Tracking block.
-    TrackingInfo tracking;
-    ReadTrackingInformation(tracking);
-    options_.trackingInfo = tracking.trackingInfo;
-    options_.themeId = tracking.themeId;
-    localeCode_ = tracking.localeCode;
-
-    // 4. The system's language; on an English system a build's preferred one.
-    localeCode_ = DefaultLocaleCode();
-    if (std::strcmp(localeCode_.text(), "en") == 0) {
-        LocaleIterator first;
-        if (!first.atEnd())
-            localeCode_ = first.current().code;
-    }
+    // 1.-4. Default folders (a previous installation's folder wins), the
+    // tracking block, the system's language.
+    StartingChoices start = FindStartingChoices(options_);
+    installLocation_ = start.installLocation;
+    uninstallKey_ = start.uninstallKey;
+    localeCode_ = start.localeCode;
+    // The command line's switches preset the page.
+    const CommandLineSwitches& switches = commandLine_.Switches;
+    if (!switches.localeCode.empty())
+        localeCode_ = switches.localeCode;
 
     // 5. Options and the first space figures.
+    if (!switches.installFolder.empty())
+        installLocation_ = switches.installFolder;
     SetOptionDefaults();
+    ApplyCommandLineSwitches(switches, options_);
 
     // 6. The initial language.
     int32_t selected = CurrentLocale;
-    if (!localeCode_.empty()) {
-        for (LocaleIterator it; !it.atEnd(); it.next()) {
-            if (std::strcmp(it.current().code, localeCode_.text()) == 0) {
-                selected = int32_t(it.index());
-                break;
-            }
-        }
-    }
+    if (OfferedLocale(localeCode_.text()) >= 0)
+        selected = OfferedLocale(localeCode_.text());
 
     // 7. Every row is laid out in the client area up to the right margin.
     RECT parent;

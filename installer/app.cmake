@@ -12,7 +12,8 @@ endif()
 add_library(installer_app STATIC
   ${CMAKE_CURRENT_LIST_DIR}/MorvanditeInstall_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/installlocation_win.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/startup_win.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/startup_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/unattended_win.cpp)
 target_include_directories(installer_app PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(installer_app PUBLIC installer_core installer_engine installer_ui plib)
 
@@ -64,6 +65,9 @@ function(_installer_app_link_tests)
     set_property(SOURCE ${PROJECT_SOURCE_DIR}/tests/windows/installer_window_gui_test.rc
                  DIRECTORY ${PROJECT_SOURCE_DIR}/tests APPEND PROPERTY OBJECT_DEPENDS
                  ${MORVANDITE_PAYLOAD_BIN} ${PROJECT_SOURCE_DIR}/resources/installer.rc)
+  endif()
+  if(TARGET installer_unattended_test)
+    add_dependencies(installer_unattended_test MorvanditeInstall instance_holder)
   endif()
   if(TARGET installer_e2e_gui_test)
     target_link_libraries(installer_e2e_gui_test PRIVATE installer_core)

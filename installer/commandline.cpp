@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "locales.h"
+
 namespace {
 constexpr const char* kDelimiters = " \"";
 
@@ -22,6 +24,24 @@ bool EqualNoCaseN(const char* a, const char* b, size_t n) {
     }
     return true;
 }
+
+bool EqualNoCase(const char* a, const char* b) { return EqualNoCaseN(a, b, std::strlen(b) + 1); }
+
+// The switches that take a value, in the order of their duplicate bits.
+enum ValueSwitch : int {
+    kDir,
+    kLang,
+    kDesktop,
+    kQuickLaunch,
+    kStartMenu,
+    kBrowserButton,
+    kAllUsers,
+    kLog,
+    kValueSwitchCount
+};
+const char* const kValueSwitchNames[kValueSwitchCount] = {"-dir",       "-lang",          "-desktop",
+                                                          "-quicklaunch", "-startmenu", "-browserbutton",
+                                                          "-allusers",  "-log"};
 }  // namespace
 
 void MyCommandLineParser::Parse(const char* commandLine) {
@@ -35,7 +55,36 @@ void MyCommandLineParser::Parse(const char* commandLine) {
         p += std::strspn(p, kDelimiters);
         if (*p == 0)
             break;
+        // A quoted switch with a value: "-name=value with blanks".
+        if (p > &copy[0] && p[-1] == '"' && *p == '-') {
+            char* close = std::strchr(p, '"');
+            char* equals = std::strchr(p, '=');
+            if (equals && (!close || equals < close)) {
+                bool last = !close;
+                if (close)
+                    *close = 0;
+                OnToken(p);
+                if (last)
+                    break;
+                p = close + 1;
+                continue;
+            }
+        }
         char* end = p + std::strcspn(p, kDelimiters);
+        // -name="value with blanks": the quoted part joins the token.
+        if (*end == '"' && end > p && end[-1] == '=') {
+            char* close = std::strchr(end + 1, '"');
+            char* valueEnd = close ? close : end + std::strlen(end);
+            std::memmove(end, end + 1, size_t(valueEnd - end - 1));
+            end = valueEnd - 1;
+            bool last = !close;
+            *end = 0;
+            OnToken(p);
+            if (last)
+                break;
+            p = valueEnd + 1;
+            continue;
+        }
         bool last = *end == 0;
         *end = 0;
         OnToken(p);
@@ -45,8 +94,137 @@ void MyCommandLineParser::Parse(const char* commandLine) {
     }
 }
 
+bool IsAbsoluteFolderPath(const char* path) {
+    if (!path)
+        return false;
+    size_t n = std::strlen(path);
+    const char* rest = nullptr;
+    const int letter = FoldAscii(static_cast<unsigned char>(path[0]));
+    if (n >= 3 && letter >= 'a' && letter <= 'z' && path[1] == ':' && path[2] == '\\') {
+        rest = path + 2;
+    } else if (n >= 5 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\') {
+        // \\server\share at least.
+        const char* share = std::strchr(path + 2, '\\');
+        if (!share || share[1] == 0 || share[1] == '\\')
+            return false;
+        rest = path + 2;
+    } else {
+        return false;
+    }
+    for (const char* c = rest; *c; ++c) {
+        unsigned char u = static_cast<unsigned char>(*c);
+        if (u < 0x20 || std::strchr("<>\"|?*:", u))
+            return false;
+    }
+    return true;
+}
+
+void InstallerCommandLineParser::Fail(const char* why, const char* token) {
+    if (!error_.empty())
+        return;
+    error_.assign(why);
+    error_.append(": ");
+    error_.append(token);
+}
+
+PString InstallerCommandLineParser::Error() const {
+    if (!error_.empty())
+        return error_;
+    if (usesSwitches_ && !firstUnknown_.empty()) {
+        PString why("unknown switch or stray argument (quote a path that holds blanks): ");
+        why.append(firstUnknown_.text());
+        return why;
+    }
+    return PString();
+}
+
 void InstallerCommandLineParser::OnToken(const char* token) {
     // Ten characters with the terminating zero: "-nolaunchx" and "-nolaunch=1" differ.
-    if (EqualNoCaseN(token, "-nolaunch", 10))
+    if (EqualNoCaseN(token, "-nolaunch", 10)) {
         IsLaunchEnabled = false;
+        return;
+    }
+    if (EqualNoCase(token, "-silent")) {
+        usesSwitches_ = true;
+        Switches.silent = true;
+        return;
+    }
+    if (EqualNoCase(token, "-help") || EqualNoCase(token, "/help") || EqualNoCase(token, "-?") ||
+        EqualNoCase(token, "/?")) {
+        usesSwitches_ = true;
+        Switches.help = true;
+        return;
+    }
+
+    const char* equals = std::strchr(token, '=');
+    const size_t nameLength = equals ? size_t(equals - token) : std::strlen(token);
+    int which = -1;
+    for (int i = 0; i < kValueSwitchCount; ++i) {
+        const char* name = kValueSwitchNames[i];
+        if (std::strlen(name) == nameLength && EqualNoCaseN(token, name, nameLength))
+            which = i;
+    }
+    if (which < 0) {
+        // Not ours: ignored, as it always was, unless the new switches are used.
+        if (firstUnknown_.empty())
+            firstUnknown_.assign(token);
+        return;
+    }
+    usesSwitches_ = true;
+    if (seen_ & (1u << which)) {
+        Fail("switch given twice", token);
+        return;
+    }
+    seen_ |= 1u << which;
+    if (!equals || equals[1] == 0) {
+        Fail("switch needs a value", token);
+        return;
+    }
+    const char* value = equals + 1;
+
+    auto flag = [&](int8_t& field) {
+        if (std::strcmp(value, "0") == 0 || std::strcmp(value, "1") == 0)
+            field = int8_t(value[0] - '0');
+        else
+            Fail("value must be 0 or 1", token);
+    };
+    switch (which) {
+    case kDir: {
+        PString folder(value);
+        // "C:\Games\" and "C:\Games" are one folder; the worker appends "\name".
+        while (folder.length() > 3 && folder.text()[folder.length() - 1] == '\\')
+            folder.truncate(folder.length() - 1);
+        if (!IsAbsoluteFolderPath(folder.text()))
+            Fail("not an absolute folder path", token);
+        else
+            Switches.installFolder = folder;
+        break;
+    }
+    case kLang:
+        if (FindLocale(value) < 0)
+            Fail("no such language code", token);
+        else
+            Switches.localeCode.assign(value);
+        break;
+    case kDesktop:
+        flag(Switches.desktopShortcut);
+        break;
+    case kQuickLaunch:
+        flag(Switches.quickLaunchShortcut);
+        break;
+    case kStartMenu:
+        flag(Switches.startMenuShortcut);
+        break;
+    case kBrowserButton:
+        flag(Switches.browserButton);
+        break;
+    case kAllUsers:
+        flag(Switches.allUsers);
+        break;
+    case kLog:
+        Switches.logPath.assign(value);
+        break;
+    default:
+        break;
+    }
 }

@@ -1,10 +1,11 @@
 # The install engine: the worker thread, registration with Windows and the
 # files left for the client.
-#   installer_engine_portable: time-stamp texts, built in both trees.
+#   installer_engine_portable: time-stamp texts and the rollback journal, built in both trees.
 #   installer_engine:          the Windows worker on top of it.
 include_guard(GLOBAL)
 
-add_library(installer_engine_portable STATIC ${CMAKE_CURRENT_LIST_DIR}/timestamps.cpp)
+add_library(installer_engine_portable STATIC ${CMAKE_CURRENT_LIST_DIR}/timestamps.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/rollbackjournal.cpp)
 target_include_directories(installer_engine_portable PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(installer_engine_portable PUBLIC plib)
 
@@ -13,6 +14,7 @@ if(WIN32)
     ${CMAKE_CURRENT_LIST_DIR}/InstallOptions_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/InstallerThread_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Registration_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/rollback_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/UserSettings_win.cpp)
   target_link_libraries(installer_engine PUBLIC installer_engine_portable protocols plib ole32 shell32 uuid)
 endif()
@@ -21,7 +23,7 @@ function(_installer_engine_link_tests)
   if(TARGET native_tests)
     target_link_libraries(native_tests PRIVATE installer_engine_portable)
   endif()
-  foreach(t IN ITEMS worker_test worker_unicode_test)
+  foreach(t IN ITEMS worker_test worker_unicode_test installer_rollback_test)
     if(TARGET ${t})
       target_link_libraries(${t} PRIVATE installer_engine shlwapi)
     endif()
@@ -55,6 +57,18 @@ if(WIN32 AND MORVANDITE_TESTS)
     COMMENT "Packing the worker test's payload"
     VERBATIM)
   add_custom_target(worker_test_payload DEPENDS ${_worker_out}/worker_payload.bin)
+
+  # The rollback test's payload: 400 files of 64 KiB that do not compress,
+  # so that an installation lasts long enough to be cancelled part-way.
+  add_custom_command(
+    OUTPUT ${_worker_out}/rollback_payload.bin
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${_worker_out}/rollback-payload
+    COMMAND python3 -c "import os, random, sys; r = random.Random(16); d = sys.argv[1]; [(os.makedirs(os.path.join(d, 'Data', 'Set%02d' % (i // 50)), exist_ok=True), open(os.path.join(d, 'Data', 'Set%02d' % (i // 50), 'file%03d.bin' % i), 'wb').write(r.randbytes(65536))) for i in range(400)]; open(os.path.join(d, 'readme.txt'), 'w').write('new readme'); open(os.path.join(d, 'user.ini'), 'w').write('[Options]\\nLocale=0\\n')" ${_worker_out}/rollback-payload
+    COMMAND ${MORVANDITE_MKPAYLOAD} ${_worker_out}/rollback-payload ${_worker_out}/rollback_payload.bin
+    DEPENDS ${MORVANDITE_MKPAYLOAD}
+    COMMENT "Packing the rollback test's payload"
+    VERBATIM)
+  add_custom_target(rollback_test_payload DEPENDS ${_worker_out}/rollback_payload.bin)
 endif()
 
 function(_installer_engine_embed_test_data)
@@ -63,6 +77,19 @@ function(_installer_engine_embed_test_data)
     morvandite_embed_message_table(worker_test ${PROJECT_SOURCE_DIR}/tests/windows/worker_test.rc)
     set_property(SOURCE ${PROJECT_SOURCE_DIR}/tests/windows/worker_test.rc DIRECTORY ${PROJECT_SOURCE_DIR}/tests
                  APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/generated/worker_payload.bin)
+  endif()
+  if(TARGET installer_rollback_test)
+    # The full-disk case needs a small drive mapped into the prefix.
+    add_test(NAME wine.installer_rollback_disk_full
+             COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/rollback-disk-full.sh $<TARGET_FILE:installer_rollback_test>)
+    set_tests_properties(wine.installer_rollback_disk_full PROPERTIES
+      ENVIRONMENT "MORVANDITE_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix"
+      TIMEOUT 900 RESOURCE_LOCK wineprefix_init SKIP_RETURN_CODE 77)
+    add_dependencies(installer_rollback_test worker_test_payload rollback_test_payload)
+    morvandite_embed_message_table(installer_rollback_test ${PROJECT_SOURCE_DIR}/tests/windows/installer_rollback_test.rc)
+    set_property(SOURCE ${PROJECT_SOURCE_DIR}/tests/windows/installer_rollback_test.rc
+                 DIRECTORY ${PROJECT_SOURCE_DIR}/tests APPEND PROPERTY OBJECT_DEPENDS
+                 ${CMAKE_BINARY_DIR}/generated/worker_payload.bin ${CMAKE_BINARY_DIR}/generated/rollback_payload.bin)
   endif()
 endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL _installer_engine_embed_test_data)

@@ -14,6 +14,7 @@
 #include "plog.h"
 #include "ppathtext.h"
 #include "psyscalls.h"
+#include "unattended.h"
 
 namespace {
 
@@ -155,13 +156,7 @@ PString TermsOfServiceAddress(const char* site, int32_t locale) {
 // ---- The window's part ---------------------------------------------------------------
 
 void MorvanditeInstallWindow::SetOptionDefaults() {
-    options_.desktopShortcut = 1;
-    options_.quickLaunchShortcut = 1;
-    options_.startMenuShortcut = 1;
-    options_.allUsers = 1;
-    options_.browserButton = 1;
-    options_.launchAfterInstall = commandLine_.IsLaunchEnabled ? 1 : 0;
-    options_.installFolder = installLocation_;
+    ApplyPageDefaults(options_, commandLine_.IsLaunchEnabled, installLocation_.text());
     GetDiskSpace(installLocation_.text(), freeSpace_, requiredSpace_);
 }
 

@@ -28,7 +28,7 @@ bool WindowsVersionRefused() {
     return WindowsVersionRefused(version);
 }
 
-void ShowUnsupportedSystemNotice() {
+void ShowStartupNotice(const char* caption, const char* text, int width, int height) {
     HINSTANCE module = ModuleInstance ? ModuleInstance : GetModuleHandleA(nullptr);
     BitmapImage normal, focused, pressed, disabled;
     normal.Load(module, 210);
@@ -48,11 +48,15 @@ void ShowUnsupportedSystemNotice() {
     skin.textColor = 0xFFFFFF;
     skin.disabledTextColor = 0xFFFFFF;
 
-    // No language has been chosen yet: these are the English texts.
     PString ok = MsgString(TXTINS_OK);
+    MyMessageBox(nullptr, caption, text, ok.text(), nullptr, skin, skin, nullptr, width, height);
+}
+
+void ShowUnsupportedSystemNotice() {
+    // No language has been chosen yet: these are the English texts.
     PString text = MsgString(TXTINS_Support_for_your_operating_sys_ELL);
     PString caption = MsgString(TXTINS_Install_Morvandite_Software);
-    MyMessageBox(nullptr, caption.text(), text.text(), ok.text(), nullptr, skin, skin, nullptr, 394, 212);
+    ShowStartupNotice(caption.text(), text.text(), 394, 212);
 }
 
 int RunMessageLoop(HWND window) {

@@ -11,6 +11,7 @@
 #include "ppmsg.h"
 #include "psyscalls.h"
 #include "psystemdll.h"
+#include "unattended.h"
 
 namespace {
 const wchar_t kClassName[] = L"MorvanditeInstaller";
@@ -27,6 +28,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     if (!LoadMessageTable()) {
         LogLine("Language initialization failed");
         return ExitNotStarted;
+    }
+
+    // -help, a faulty command line and -silent never show the page.
+    int commandLineExit = 0;
+    if (RunFromCommandLine(commandLine, commandLineExit)) {
+        FreeMessageTable();
+        return commandLineExit;
     }
 
     if (WindowsVersionRefused()) {

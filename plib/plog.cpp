@@ -25,6 +25,7 @@ CriticalSection& ProcessLogLock() {
     return lock;
 }
 PLog* g_processLog = nullptr;
+PLog* g_logMirror = nullptr;
 
 uint32_t Format(char* out, uint32_t room, const char* format, va_list args) {
     // Whatever the runtime's vsnprintf does at the limit (terminate or not,
@@ -253,8 +254,14 @@ void OpenProcessLog(PLog* log) {
 void LogLineV(const char* format, va_list args) {
     try {
         CriticalSectionLock lock(ProcessLogLock());
-        if (g_processLog)
-            g_processLog->VLine(format, args);
+        if (g_processLog) {
+            va_list copy;
+            va_copy(copy, args);
+            g_processLog->VLine(format, copy);
+            va_end(copy);
+        }
+        if (g_logMirror)
+            g_logMirror->VLine(format, args);
     } catch (...) {
         // A line that cannot be written is lost; the caller goes on.
     }
@@ -276,6 +283,16 @@ void CloseProcessLog() {
     }
     // No writer can reach it any more: lines are written under the lock.
     delete log;
+}
+
+void OpenLogMirror(PLog* log) {
+    PLog* old;
+    {
+        CriticalSectionLock lock(ProcessLogLock());
+        old = g_logMirror;
+        g_logMirror = log;
+    }
+    delete old;
 }
 
 bool IsLogOpen() {

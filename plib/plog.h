@@ -115,6 +115,12 @@ void LogLineV(const char* format, va_list args);
 // or is dropped after it.
 void CloseProcessLog();
 bool IsLogOpen();
+// Makes log (taken over; null: none) the log mirror, replacing and destroying
+// any earlier one: every LogLine goes to it as well as to the process log,
+// also while no process log is open. Opening and closing the process log
+// leave it alone. It is how an unattended run keeps a copy of its log
+// outside the install folder.
+void OpenLogMirror(PLog* log);
 // Deletes <base>.1 and renames <base>.0 to <base>.1, ignoring failures.
 void RotateLog(const char* baseName, const PStringEncoding* encoding);
 

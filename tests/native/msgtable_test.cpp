@@ -551,6 +551,8 @@ std::string EnglishSource() {
         for (const MsgId& m : InstallerMsgIds)
             if (m.id == id)
                 name = m.name;
+        if (!name)
+            continue;  // a reserved row
         std::string text = "Text " + std::to_string(id);
         if (id == TXTINS_Install_Morvandite.id)
             text = "Install %0";

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -44,7 +45,9 @@ bool CarriesOnlyDifferences(uint32_t locale) {
 }
 
 // The installer never asks for the Hindi name (no Hindi locale exists).
-bool UsedByInstaller(uint32_t id) { return id != 0 && id != TXTINS_Lang_Hindi.id; }
+bool UsedByInstaller(uint32_t id) {
+    return id != 0 && id != TXTINS_Lang_Hindi.id && std::strcmp(NameOf(id), "?") != 0;
+}
 
 const char* OwnText(uint32_t locale, uint32_t id) {
     return InstallerMessages.msgData[size_t(locale) * InstallerMessages.count + id].text;

@@ -368,6 +368,53 @@ TEST_F(Installer, DefaultInstallationOfATrackedInstallerLeavesEverythingAndStart
     EXPECT_TRUE(WaitUntil([] { return FindWindowA(kClientClass, nullptr) != nullptr; }, 30000));
 }
 
+TEST_F(Installer, SwitchesPresetThePage) {
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);  // no links left from earlier runs
+    InstallerRun run(exe_, "-nolaunch \"-dir=" + folder_ + "\" -lang=de -desktop=0 -startmenu=0");
+    HWND page = run.Page();
+    ASSERT_TRUE(page);
+    EXPECT_EQ(Listed(page), 4);  // German
+    char location[MAX_PATH] = "";
+    SendMessageA(Item(page, kLocation), WM_GETTEXT, sizeof location, LPARAM(location));
+    EXPECT_EQ(std::string(location), folder_);
+    EXPECT_EQ(SendMessageA(Item(page, 141), BM_GETCHECK, 0, 0), BST_UNCHECKED);  // desktop
+    EXPECT_EQ(SendMessageA(Item(page, 143), BM_GETCHECK, 0, 0), BST_UNCHECKED);  // start menu
+    EXPECT_EQ(SendMessageA(Item(page, 142), BM_GETCHECK, 0, 0), BST_CHECKED);    // quick launch: default
+    // The agreement still waits for the user.
+    EXPECT_EQ(SendMessageA(Item(page, kAgreement), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    SendMessageA(Item(page, kAgreement), BM_CLICK, 0, 0);
+    PostMessageA(page, WM_COMMAND, kInstall, 0);
+    ASSERT_EQ(run.Exit(), 0u);
+    EXPECT_EQ(MachineString(kUninstallKey, "InstallLocation"), folder_);
+    EXPECT_EQ(MachineString(kUninstallKey, "DTLink"), "");
+    EXPECT_EQ(MachineString(kUninstallKey, "CSMLink"), "");
+    EXPECT_FALSE(MachineString(kUninstallKey, "QLLink").empty());
+}
+
+TEST_F(Installer, HelpAndAFaultyCommandLineShowTheUsageInsteadOfThePage) {
+    struct Case {
+        const char* arguments;
+        DWORD exit;
+    };
+    for (const Case c : {Case{"/?", 0u}, Case{"-HELP -silent", 0u}, Case{"-desktop=2", 1639u},
+                         Case{"-dir=relative\\folder", 1639u}}) {
+        InstallerRun run(exe_, c.arguments);
+        HWND box = run.Question();
+        ASSERT_TRUE(box) << c.arguments;
+        // Another process's caption reads empty while that process is busy: ask again.
+        WaitUntil([&] { return WindowText(box) == "Install Morvandite Software"; }, 5000);
+        EXPECT_EQ(WindowText(box), "Install Morvandite Software") << c.arguments;
+        EXPECT_EQ(GetDlgItem(box, 7), nullptr) << c.arguments;  // OK only
+        RECT r;
+        GetWindowRect(box, &r);
+        EXPECT_EQ(r.right - r.left, 520);
+        EXPECT_EQ(FindProcessWindow(kInstallerClass, run.Pid()), nullptr) << c.arguments;
+        Answer(box, 6);
+        EXPECT_EQ(run.Exit(), c.exit) << c.arguments;
+    }
+    EXPECT_FALSE(Exists(folder_));
+}
+
 TEST_F(Installer, NoLaunchInstallsWithoutStartingTheClient) {
     InstallerRun run(exe_, "-NoLaunch");
     HWND page = run.Page();
@@ -439,8 +486,13 @@ TEST_F(Installer, CancelWhileInstallingStopsTheWorkerAndExitsWithMinusOne) {
     ASSERT_TRUE(box);
     Answer(box, 7);
     EXPECT_EQ(run.Exit(), kExitCanceled);
-    const std::string log = Slurp(folder_ + "\\Install.log");
+    // Rolled back: the folder it made is gone, its log kept in the temporary folder.
+    EXPECT_FALSE(Exists(folder_));
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    const std::string log = Slurp(std::string(temp) + "Morvandite Install.log");
     EXPECT_NE(log.find("Install canceled by user."), std::string::npos) << log;
+    EXPECT_NE(log.find("Rolling back the installation"), std::string::npos) << log;
     EXPECT_EQ(log.find("Install finished"), std::string::npos) << log;
     EXPECT_NE(MachineString(kUninstallKey, "InstallLocation"), folder_);  // stopped before registering
 }

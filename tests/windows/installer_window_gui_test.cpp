@@ -950,8 +950,13 @@ TEST_F(InstallWindow, CancelWhileInstallingHoldsTheWorkerAndStopsIt) {
     EXPECT_FALSE(window_->Worker().IsRunning());
     EXPECT_TRUE(Pump());
     EXPECT_EQ(quitCode, -1);
-    std::string log = ReadWholeFile(folder + "\\Install.log");
+    // Rolled back: the folder it made is gone, its log kept in the temporary folder.
+    EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    std::string log = ReadWholeFile(std::string(temp) + window_->Options().displayName.text() + " Install.log");
     EXPECT_NE(log.find("Install canceled by user."), std::string::npos) << log;
+    EXPECT_NE(log.find("Rolling back the installation"), std::string::npos) << log;
     EXPECT_EQ(log.find("Install finished"), std::string::npos) << log;
 }
 

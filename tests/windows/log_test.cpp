@@ -151,6 +151,29 @@ TEST_F(LogTest, LinesWithoutAProcessLogAreDropped) {
     EXPECT_EQ(ReadWholeFile(path).find("this"), std::string::npos);
 }
 
+TEST_F(LogTest, TheMirrorGetsEveryLineWhateverTheProcessLogDoes) {
+    std::string dir = ScratchFolder("log-mirror");
+    std::string mirror = dir + "\\copy.log", first = dir + "\\first.log";
+    OpenLogMirror(new PLog(mirror.c_str(), 0, nullptr));
+    LogLine("before any log %d", 1);
+    OpenProcessLog(new PLog(first.c_str(), 0, nullptr));
+    LogLine("while both %s", "are open");
+    CloseProcessLog();
+    LogLine("after the close");
+    OpenLogMirror(nullptr);
+    LogLine("after the mirror");
+    const std::string copy = ReadWholeFile(mirror), own = ReadWholeFile(first);
+    EXPECT_NE(copy.find("before any log 1\r\n"), std::string::npos) << copy;
+    EXPECT_NE(copy.find("while both are open\r\n"), std::string::npos) << copy;
+    EXPECT_NE(copy.find("after the close\r\n"), std::string::npos) << copy;
+    EXPECT_EQ(copy.find("after the mirror"), std::string::npos) << copy;
+    // The set-up lines of the process log reach the copy too.
+    EXPECT_NE(copy.find("PID="), std::string::npos) << copy;
+    EXPECT_NE(own.find("while both are open\r\n"), std::string::npos) << own;
+    EXPECT_EQ(own.find("before any log"), std::string::npos) << own;
+    EXPECT_EQ(own.find("after the close"), std::string::npos) << own;
+}
+
 TEST_F(LogTest, ManyWritersWhileAnotherThreadClosesTheLog) {
     std::string dir = ScratchFolder("log-threads");
     const std::string payload(200, 'p');

@@ -87,6 +87,16 @@ protected:
         return o;
     }
 
+    // The log of a run that was rolled back out of a folder it had made: the
+    // folder is gone and the log is kept in the temporary folder.
+    std::string KeptLog(const InstallOptions& o) const {
+        EXPECT_EQ(GetFileAttributesA(o.installFolder.text()), INVALID_FILE_ATTRIBUTES) << o.installFolder.text();
+        EXPECT_EQ(GetFileAttributesA(Path("Install").c_str()), INVALID_FILE_ATTRIBUTES);
+        char temp[MAX_PATH] = "";
+        GetTempPathA(MAX_PATH, temp);
+        return ReadWholeFile(std::string(temp) + o.displayName.text() + " Install.log");
+    }
+
     // Pumps the window's queue until a completion arrives or the worker has
     // ended and nothing is left to read.
     std::vector<Notice> Collect(InstallerWorkerThread& worker, DWORD limitMs = 60000) {
@@ -263,7 +273,7 @@ TEST_F(WorkerTest, PauseHoldsStartIsRefusedAndStopEndsWithCanceled) {
     WaitUntilIdle(worker);
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(int32_t(seen.back().code), -2);
-    std::string log = ReadWholeFile(std::string(o.installFolder.text()) + "\\Install.log");
+    std::string log = KeptLog(o);
     EXPECT_NE(log.find("Install canceled by user."), std::string::npos);
     EXPECT_EQ(log.find("Install finished"), std::string::npos);
 }
@@ -327,9 +337,10 @@ TEST_F(WorkerTest, CorruptPayloadIsAnArchiveError) {
     WaitUntilIdle(worker);
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(int32_t(seen.back().code), -3);
-    const std::string log = ReadWholeFile(std::string(o.installFolder.text()) + "\\Install.log");
+    const std::string log = KeptLog(o);
     EXPECT_NE(log.find("Install failed: archive error"), std::string::npos) << log;
     EXPECT_EQ(log.find("Install finished"), std::string::npos) << log;
+    EXPECT_NE(log.find("Rolling back the installation"), std::string::npos) << log;
 }
 
 // One flipped bit in the packed header, the middle or the last bytes, a
@@ -415,7 +426,8 @@ TEST_F(WorkerTest, FullDiskEndsWithTheSystemsDiskFullError) {
     const std::string& text = seen.back().text;
     EXPECT_EQ(text.rfind("Cannot write to file '" + folder + "\\Data\\Deep\\cards.bin': ", 0), 0u) << text;
     EXPECT_NE(text.find("(112=0x70)"), std::string::npos) << text;
-    const std::string log = ReadWholeFile(folder + "\\Install.log");
+    // The run made the folder, so rolling back took it and kept the log aside.
+    const std::string log = KeptLog(o);
     EXPECT_NE(log.find("System error occurred: " + text), std::string::npos) << log;
     EXPECT_EQ(log.find("Install finished"), std::string::npos) << log;
 }

@@ -1,0 +1,55 @@
+// The command line's own runs, which never show the page: the usage box of
+// -help (or of a command line that cannot be obeyed) and the unattended
+// installation of -silent. Also the starting choices the page and the
+// unattended run share. Windows only; main thread.
+#pragma once
+#include <cstdint>
+
+#include "InstallOptions.h"
+#include "commandline.h"
+#include "pstring.h"
+
+// Exit code of a command line that cannot be obeyed: Windows's
+// ERROR_INVALID_COMMAND_LINE, which msiexec returns for the same fault.
+constexpr int ExitBadCommandLine = 1639;
+
+// Parses the command line and runs what it asks for instead of the page:
+// -help shows the usage (exit 0); a faulty command line without -silent
+// shows the fault and the usage (exit ExitBadCommandLine); -silent installs
+// unattended (RunUnattended). Returns false, with exitCode untouched, when
+// the page is to be shown. Needs the message table.
+bool RunFromCommandLine(const char* commandLine, int& exitCode);
+
+// The unattended installation. No window and no message box: what the page
+// would say goes to the log (-log names a copy that also gets the lines
+// written before and after Install.log exists). Exit codes: 0 installed;
+// ExitBadCommandLine for a faulty command line or a language this build does
+// not offer; 1 Windows too old; 2 no configuration; 18 the client is running
+// (no question is asked); otherwise the worker's completion code (-1
+// unexpected error, -3 archive error, -4 registration failed, -5 an error
+// with text: the folder or a file could not be written, or too little space).
+int RunUnattended(const InstallerCommandLineParser& commandLine);
+
+// What the page starts from before its options: the install location (the
+// default folder, or a previous installation's), the uninstall key path and
+// the locale code (the system's, or on an English system a build's preferred
+// one). Fills the default folders and the tracking fields of options.
+struct StartingChoices {
+    PString installLocation;
+    PString uninstallKey;
+    PString localeCode;
+};
+StartingChoices FindStartingChoices(InstallOptions& options);
+
+// The catalogue index of code among the locales this build offers, -1 when
+// it offers none of that code.
+int32_t OfferedLocale(const char* code);
+
+// The options as the page offers them before the user changes anything:
+// every shortcut and the browser button on, all users, launch as the
+// command line says, and the install folder.
+void ApplyPageDefaults(InstallOptions& options, bool launch, const char* installFolder);
+
+// Presets options from the switches that were given; returns whether the
+// install folder was among them. allUsers is kept only for administrators.
+bool ApplyCommandLineSwitches(const CommandLineSwitches& switches, InstallOptions& options);

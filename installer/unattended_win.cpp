@@ -1,0 +1,254 @@
+#define PASSERT_SOURCE "MorvanditeInstall"
+#include "unattended.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstring>
+
+#include "InstallerThread.h"
+#include "MorvanditeInstall.h"
+#include "config.h"
+#include "environment.h"
+#include "locales.h"
+#include "msgids.h"
+#include "mymsgbox.h"
+#include "pencoding.h"
+#include "plog.h"
+#include "ppmsg.h"
+#include "psyscalls.h"
+#include "tracking.h"
+
+namespace {
+const char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+// The usage box: before any window or configuration exists.
+void ShowUsage(const char* fault) {
+    PString text;
+    if (fault) {
+        text = MsgString(TXTINS_The_command_line_is_not_validX_ELL, fault);
+        AppendChar(text, '\n');
+        AppendChar(text, '\n');
+    }
+    AppendMsg(text, TXTINS_UsageX_MorvanditeInstallXexe_X_ELL);
+    PString caption = MsgString(TXTINS_Install_Morvandite_Software);
+    ShowStartupNotice(caption.text(), text.text(), 520, 330);
+}
+
+// The language of the usage box: -lang's when it names one, else the system's.
+void ChooseUsageLanguage(const CommandLineSwitches& switches) {
+    int32_t locale = FindLocale(switches.localeCode.text());
+    if (locale < 0)
+        locale = FindLocale(DefaultLocaleCode());
+    if (locale >= 0)
+        CurrentLocale = locale;
+}
+
+// Stands in for the person at a question: logs it and answers with the
+// second button (Abort at the running client, No to a sibling's removal).
+int AnswerUnattended(const PString& caption, const PString& text, const PString& first, const PString& second) {
+    LogLine("Question: %s: %s [%s / %s]", caption.text(), text.text(), first.text(), second.text());
+    LogLine("Unattended answer: %s", second.text());
+    return MyMsgBoxSecondButton;
+}
+
+// What the page's error box would have said.
+void LogCompletion(int32_t code) {
+    switch (code) {
+    case kInstallFinished:
+    case kInstallStopped:
+        break;
+    case kInstallRegistryError:
+        LogLine("%s", MsgString(TXTINS_Registry_write_errorX_This_may_ELL).text());
+        break;
+    default:
+        LogLine("%s", MsgString(TXTINS_Disk_write_errorX_Check_if_the_ELL).text());
+        break;
+    }
+}
+
+int Unattended(const InstallerCommandLineParser& commandLine) {
+    const CommandLineSwitches& switches = commandLine.Switches;
+    PString fault = commandLine.Error();
+    if (!fault.empty()) {
+        LogLine("Bad command line: %s", fault.text());
+        return ExitBadCommandLine;
+    }
+    if (WindowsVersionRefused()) {
+        LogLine("%s", MsgString(TXTINS_Support_for_your_operating_sys_ELL).text());
+        return ExitSystemRefused;
+    }
+
+    InstallerConfiguration config;
+    if (!LoadInstallerConfiguration(config))
+        return ExitNotStarted;  // logged
+    InstallOptions options;
+    ApplyConfiguration(config, options);
+    StartingChoices start = FindStartingChoices(options);
+
+    int32_t locale = CurrentLocale;
+    if (!switches.localeCode.empty()) {
+        locale = OfferedLocale(switches.localeCode.text());
+        if (locale < 0) {
+            LogLine("Bad command line: this installer does not offer the language '%s'", switches.localeCode.text());
+            return ExitBadCommandLine;
+        }
+    } else if (OfferedLocale(start.localeCode.text()) >= 0) {
+        locale = OfferedLocale(start.localeCode.text());
+    }
+    CurrentLocale = locale;
+
+    // The page's defaults, then what the command line says.
+    ApplyPageDefaults(options, commandLine.IsLaunchEnabled, start.installLocation.text());
+    ApplyCommandLineSwitches(switches, options);
+    options.allUsers = options.hasAdminRights && options.allUsers;
+    options.locale = locale;
+    LogLine("Folder: %s", options.installFolder.text());
+    LogLine("Language: %s", InstallerLocaleInfo[locale].code);
+
+    uint64_t freeBytes = 0, requiredBytes = 0;
+    if (GetDiskSpace(options.installFolder.text(), freeBytes, requiredBytes) && freeBytes <= requiredBytes) {
+        LogLine("%s", MsgString(TXTINS_Not_enough_disk_spaceX_Please__ELL).text());
+        LogLine("Space required: %llu, available: %llu", static_cast<unsigned long long>(requiredBytes),
+                static_cast<unsigned long long>(freeBytes));
+        return kInstallErrorWithText;
+    }
+
+    const char* displayName = options.displayName.text();
+    if (CheckRunningInstance(config.mainWindowClass.text(), displayName, &AnswerUnattended) == 1)
+        return ExitClientRunning;
+    RemoveSiblingBrands(options.productName.text(), displayName, &AnswerUnattended);
+
+    InstallerWorkerThread worker;
+    if (!worker.Start(options, nullptr, 0)) {
+        LogLine("The installing thread could not be started");
+        return kInstallGeneralError;
+    }
+    while (worker.IsRunning())
+        Sleep(50);
+    worker.Release();
+    const int32_t code = worker.LastCompletion();
+    LogCompletion(code);
+    return code == kInstallFinished ? ExitInstalled : code;
+}
+}  // namespace
+
+StartingChoices FindStartingChoices(InstallOptions& options) {
+    StartingChoices start;
+    // Default folders; a previous installation's folder wins.
+    DefaultFolders folders = FindDefaultFolders(options.productName.text(), options.hasAdminRights != 0);
+    start.installLocation = folders.installLocation;
+    ApplyDefaultFolders(folders, options);
+    start.uninstallKey = kUninstallRoot;
+    AppendText(start.uninstallKey, options.displayName.text());
+    PString previous;
+    if (ReadMachineString(start.uninstallKey.text(), "InstallLocation", previous) && !previous.empty())
+        start.installLocation = previous;
+
+    TrackingInfo tracking;
+    ReadTrackingInformation(tracking);
+    options.trackingInfo = tracking.trackingInfo;
+    options.themeId = tracking.themeId;
+
+    // The system's language; on an English system a build's preferred one.
+    // (A "TSL=" code of the tracking block does not decide the language.)
+    start.localeCode = DefaultLocaleCode();
+    if (std::strcmp(start.localeCode.text(), "en") == 0) {
+        LocaleIterator first;
+        if (!first.atEnd())
+            start.localeCode = first.current().code;
+    }
+    return start;
+}
+
+int32_t OfferedLocale(const char* code) {
+    if (!code || !*code)
+        return -1;
+    for (LocaleIterator it; !it.atEnd(); it.next())
+        if (std::strcmp(it.current().code, code) == 0)
+            return int32_t(it.index());
+    return -1;
+}
+
+void ApplyPageDefaults(InstallOptions& options, bool launch, const char* installFolder) {
+    options.desktopShortcut = 1;
+    options.quickLaunchShortcut = 1;
+    options.startMenuShortcut = 1;
+    options.allUsers = 1;
+    options.browserButton = 1;
+    options.launchAfterInstall = launch ? 1 : 0;
+    options.installFolder = installFolder;
+}
+
+bool ApplyCommandLineSwitches(const CommandLineSwitches& switches, InstallOptions& options) {
+    auto apply = [](int8_t given, uint8_t& field) {
+        if (given >= 0)
+            field = uint8_t(given);
+    };
+    apply(switches.desktopShortcut, options.desktopShortcut);
+    apply(switches.quickLaunchShortcut, options.quickLaunchShortcut);
+    apply(switches.startMenuShortcut, options.startMenuShortcut);
+    apply(switches.browserButton, options.browserButton);
+    apply(switches.allUsers, options.allUsers);
+    if (!options.hasAdminRights)
+        options.allUsers = 0;
+    if (switches.installFolder.empty())
+        return false;
+    options.installFolder = switches.installFolder;
+    return true;
+}
+
+int RunUnattended(const InstallerCommandLineParser& commandLine) {
+    const CommandLineSwitches& switches = commandLine.Switches;
+    if (!switches.logPath.empty()) {
+        // Its folder may not exist yet; failures leave a log without a file.
+        const char* slash = std::strrchr(switches.logPath.text(), '\\');
+        if (slash) {
+            try {
+                CreateFolderWithParents(PString(switches.logPath.text(), slash).text());
+            } catch (const PError&) {
+            }
+        }
+        OpenLogMirror(new PLog(switches.logPath.text(), 0, &PStringXEncoding));
+    }
+    LogLine("Unattended installation");
+    CoInitialize(nullptr);
+    int code;
+    try {
+        code = Unattended(commandLine);
+    } catch (const PError& e) {
+        LogLine("Error occurred: %s", e.why());
+        code = kInstallGeneralError;
+    } catch (...) {
+        LogLine("General error occurred.");
+        code = kInstallGeneralError;
+    }
+    LogLine("Exit code: %d", code);
+    CoUninitialize();
+    OpenLogMirror(nullptr);
+    return code;
+}
+
+bool RunFromCommandLine(const char* commandLine, int& exitCode) {
+    InstallerCommandLineParser parsed;
+    parsed.Parse(commandLine);
+    const CommandLineSwitches& switches = parsed.Switches;
+    if (switches.help) {
+        ChooseUsageLanguage(switches);
+        ShowUsage(nullptr);
+        exitCode = ExitInstalled;
+        return true;
+    }
+    if (switches.silent) {
+        exitCode = RunUnattended(parsed);
+        return true;
+    }
+    PString fault = parsed.Error();
+    if (!fault.empty()) {
+        ChooseUsageLanguage(switches);
+        ShowUsage(fault.text());
+        exitCode = ExitBadCommandLine;
+        return true;
+    }
+    return false;
+}

@@ -1,0 +1,232 @@
+// MorvanditeInstall.exe -silent under Wine, with no display: every option
+// set and left out, a faulty command line, a folder that cannot be made, a
+// running client and a damaged installer, each judged by its exit code, the
+// files, the uninstall entry and the log's copy.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "locales.h"
+#include "test_paths.h"
+
+namespace {
+
+const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Morvandite";
+const DWORD kBadCommandLine = 1639, kClientRunning = 18;
+const DWORD kArchiveError = DWORD(-3), kErrorWithText = DWORD(-5);
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string Slurp(const std::string& path) {
+    try {
+        return ReadWholeFile(path);
+    } catch (...) {
+        return std::string();
+    }
+}
+
+// A value of the uninstall entry; "<none>" when it is absent.
+std::string EntryValue(const char* name) {
+    HKEY k;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &k) != ERROR_SUCCESS)
+        return "<none>";
+    char value[2048] = "";
+    DWORD size = sizeof value - 1, type = 0;
+    LONG rc = RegQueryValueExA(k, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(k);
+    if (rc != ERROR_SUCCESS)
+        return "<none>";
+    if (type == REG_DWORD)
+        return std::to_string(*reinterpret_cast<DWORD*>(value));
+    return std::string(value);
+}
+
+bool EntryExists() {
+    HKEY k;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &k) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(k);
+    return true;
+}
+
+// Runs a program to its end and returns its exit code (STILL_ACTIVE after
+// two minutes, when it is ended).
+DWORD RunProgram(const std::string& exe, const std::string& arguments) {
+    std::string commandLine = "\"" + exe + "\" " + arguments;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &info))
+        return DWORD(-100);
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(info.hProcess, 120000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(info.hProcess, &code);
+    else
+        TerminateProcess(info.hProcess, 99);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return code;
+}
+
+class Unattended : public ::testing::Test {
+protected:
+    void SetUp() override {
+        exe_ = BinaryPath("bin\\MorvanditeInstall.exe");
+        ASSERT_TRUE(Exists(exe_)) << exe_;
+        scratch_ = ScratchFolder(std::string("unattended-") +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder_ = scratch_ + "\\Card Room";  // a blank in the folder, so the quoting matters
+        log_ = scratch_ + "\\logs\\copy.log";
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        ASSERT_FALSE(EntryExists());
+    }
+    void TearDown() override { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey); }
+
+    DWORD Install(const std::string& switches) { return RunProgram(exe_, "-silent " + switches + " \"-log=" + log_ + "\""); }
+
+    // Every file the payload lists is in the folder.
+    void ExpectPayloadFiles(const std::string& folder) {
+        const std::string list = Slurp(folder + "\\uninstall.lst");
+        ASSERT_FALSE(list.empty());
+        size_t files = 0;
+        for (size_t at = 0, end; (end = list.find("\r\n", at)) != std::string::npos; at = end + 2, ++files)
+            EXPECT_TRUE(Exists(folder + "\\" + list.substr(at, end - at))) << list.substr(at, end - at);
+        EXPECT_GE(files, 9u);
+    }
+
+    std::string exe_, scratch_, folder_, log_;
+};
+
+TEST_F(Unattended, EveryOptionSetIsObeyed) {
+    ASSERT_EQ(Install("-dir=\"" + folder_ + "\" -lang=de -desktop=0 -quicklaunch=0 -startmenu=0 -browserbutton=0 "
+                      "-allusers=0 -nolaunch"),
+              0u);
+    ExpectPayloadFiles(folder_);
+    EXPECT_EQ(EntryValue("InstallLocation"), folder_);
+    EXPECT_EQ(EntryValue("Language"), std::to_string(FindLocale("de")));
+    // Per-user program group; none of the optional shortcuts.
+    EXPECT_NE(EntryValue("SMPGroup"), "<none>");
+    EXPECT_EQ(EntryValue("CSMPGroup"), "<none>");
+    for (const char* link : {"DTLink", "SMLink", "CSMLink", "QLLink"})
+        EXPECT_EQ(EntryValue(link), "<none>") << link;
+
+    const std::string copy = Slurp(log_), own = Slurp(folder_ + "\\Install.log");
+    EXPECT_NE(copy.find("Unattended installation"), std::string::npos) << copy;
+    EXPECT_NE(copy.find(" Desktop: 0"), std::string::npos) << copy;
+    EXPECT_NE(copy.find(" All users: 0"), std::string::npos) << copy;
+    EXPECT_NE(copy.find(" Ie Button: 0"), std::string::npos) << copy;
+    EXPECT_NE(copy.find("Install finished"), std::string::npos) << copy;
+    EXPECT_NE(copy.find("Exit code: 0"), std::string::npos) << copy;
+    EXPECT_EQ(copy.find("Launch main app"), std::string::npos) << copy;
+    // The install log has the worker's lines, the copy has them too.
+    EXPECT_NE(own.find("Install finished"), std::string::npos) << own;
+    EXPECT_EQ(own.find("Unattended installation"), std::string::npos) << own;
+}
+
+TEST_F(Unattended, OptionsLeftOutTakeThePageDefaults) {
+    ASSERT_EQ(Install("\"-dir=" + folder_ + "\" -nolaunch"), 0u);
+    ExpectPayloadFiles(folder_);
+    EXPECT_EQ(EntryValue("InstallLocation"), folder_);
+    // The test prefix's user is an administrator: all users by default.
+    EXPECT_NE(EntryValue("CSMPGroup"), "<none>");
+    for (const char* link : {"DTLink", "CSMLink", "QLLink"})
+        EXPECT_NE(EntryValue(link), "<none>") << link;
+    EXPECT_TRUE(Exists(EntryValue("DTLink"))) << EntryValue("DTLink");
+    const std::string copy = Slurp(log_);
+    EXPECT_NE(copy.find(" Desktop: 1"), std::string::npos) << copy;
+    EXPECT_NE(copy.find(" Ie Button: 1"), std::string::npos) << copy;
+    EXPECT_NE(copy.find("Exit code: 0"), std::string::npos) << copy;
+}
+
+TEST_F(Unattended, AFaultyCommandLineInstallsNothing) {
+    struct Case {
+        std::string switches, why;
+    };
+    const Case cases[] = {{"-dir=Games -nolaunch", "not an absolute folder path"},
+                          {"-dir=\"" + folder_ + "\" -desktop=2", "value must be 0 or 1"},
+                          {"-dir=\"" + folder_ + "\" -lang=xx", "no such language code"},
+                          {"-dir=\"" + folder_ + "\" -lang=de -lang=fr", "twice"},
+                          {"-dir=" + folder_, "stray argument"},  // a blank left unquoted
+                          // A catalogue code this build does not offer.
+                          {"-dir=\"" + folder_ + "\" -lang=en-GB", "does not offer the language"}};
+    for (const Case& c : cases) {
+        DeleteFileA(log_.c_str());
+        EXPECT_EQ(Install(c.switches), kBadCommandLine) << c.switches;
+        const std::string copy = Slurp(log_);
+        EXPECT_NE(copy.find("Bad command line"), std::string::npos) << copy;
+        EXPECT_NE(copy.find(c.why), std::string::npos) << c.switches << "\n" << copy;
+        EXPECT_NE(copy.find("Exit code: 1639"), std::string::npos) << copy;
+    }
+    EXPECT_FALSE(Exists(folder_));
+    EXPECT_FALSE(EntryExists());
+}
+
+TEST_F(Unattended, AFolderThatCannotBeMadeIsADiskError) {
+    // A file stands where a parent folder would have to be.
+    WriteWholeFile(scratch_ + "\\blocker", "not a folder");
+    const std::string folder = scratch_ + "\\blocker\\Morvandite";
+    EXPECT_EQ(Install("-dir=\"" + folder + "\" -nolaunch"), kErrorWithText);
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_FALSE(EntryExists());
+    const std::string copy = Slurp(log_);
+    EXPECT_NE(copy.find("rror occurred"), std::string::npos) << copy;
+    EXPECT_NE(copy.find("blocker"), std::string::npos) << copy;
+    // What the page's error box would have said.
+    EXPECT_NE(copy.find("Disk write error"), std::string::npos) << copy;
+    EXPECT_NE(copy.find("Exit code: -5"), std::string::npos) << copy;
+}
+
+TEST_F(Unattended, ARunningClientEndsTheRunWithoutAQuestion) {
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "unattended-client-ready");
+    const std::string holder = BinaryPath("bin\\instance_holder.exe");
+    std::string commandLine = "\"" + holder + "\" --mutex MorvanditeLobbyClass unattended-client-ready";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION client = {};
+    ASSERT_TRUE(CreateProcessA(holder.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                               &client));
+    ASSERT_EQ(WaitForSingleObject(ready, 30000), WAIT_OBJECT_0);
+
+    const DWORD code = Install("-dir=\"" + folder_ + "\" -nolaunch");
+    TerminateProcess(client.hProcess, 0);
+    WaitForSingleObject(client.hProcess, 10000);
+    CloseHandle(client.hThread);
+    CloseHandle(client.hProcess);
+    CloseHandle(ready);
+
+    EXPECT_EQ(code, kClientRunning);
+    EXPECT_FALSE(Exists(folder_));
+    EXPECT_FALSE(EntryExists());
+    const std::string copy = Slurp(log_);
+    EXPECT_NE(copy.find("currently running another version"), std::string::npos) << copy;
+    EXPECT_NE(copy.find("Unattended answer: Abort"), std::string::npos) << copy;
+    EXPECT_NE(copy.find("Exit code: 18"), std::string::npos) << copy;
+}
+
+TEST_F(Unattended, ADamagedInstallerIsAnArchiveError) {
+    // The payload resource inside a copy of the installer, its compressed
+    // body spoilt near the end so that decoding fails part-way.
+    std::string image = ReadWholeFile(exe_);
+    const std::string payload = ReadWholeFile(BinaryPath("generated\\payload.bin"));
+    const size_t at = image.find(payload.substr(0, 4096));
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_GT(payload.size(), 20000u);
+    for (size_t i = payload.size() - 12000; i < payload.size() - 16; ++i)
+        image[at + i] = char(image[at + i] ^ 0x5A);
+    const std::string damaged = scratch_ + "\\MorvanditeInstall.exe";
+    WriteWholeFile(damaged, image);
+
+    const DWORD code = RunProgram(damaged, "-silent \"-dir=" + folder_ + "\" -nolaunch \"-log=" + log_ + "\"");
+    EXPECT_EQ(code, kArchiveError);
+    EXPECT_FALSE(EntryExists());
+    // The files decoded before the damage are rolled back with the folder.
+    EXPECT_FALSE(Exists(folder_));
+    const std::string copy = Slurp(log_);
+    EXPECT_NE(copy.find("Install failed: archive error"), std::string::npos) << copy;
+    EXPECT_NE(copy.find("Rolled back: removed '" + folder_ + "\\"), std::string::npos) << copy;
+    EXPECT_NE(copy.find("Exit code: -3"), std::string::npos) << copy;
+}
+
+}  // namespace
