@@ -163,10 +163,12 @@ std::string PeImage::ResourceSectionBytes() const {
     return out;
 }
 
-void PeImage::CheckMovable(size_t firstMoved) const {
-    uint32_t limit = sections_[firstMoved].virtualAddress;
+void PeImage::CheckMovable(size_t resources) const {
+    // Nothing may refer into the resources (they are rebuilt) or behind them (that moves).
+    uint32_t limit = sections_[resources].virtualAddress;
+    size_t firstMoved = resources + 1;
     if (PeRead32(bytes_, optionalHeader_ + 16) >= limit)
-        Refuse("the entry point lies behind the resources");
+        Refuse("the entry point lies in or behind the resources");
     for (size_t i = firstMoved; i < sections_.size(); ++i) {
         const PeSection& s = sections_[i];
         if ((s.characteristics & (kSectionCode | kSectionExecute)) || !(s.characteristics & kSectionDiscardable))
@@ -181,7 +183,7 @@ void PeImage::CheckMovable(size_t firstMoved) const {
     }
     // Every address the loader fixes up must stay where it is.
     PeDataDirectory relocs = directory(kPeDirBaseReloc);
-    if (PeRead16(bytes_, fileHeader_ + 18) & kRelocsStripped)
+    if (firstMoved < sections_.size() && (PeRead16(bytes_, fileHeader_ + 18) & kRelocsStripped))
         Refuse("the image has no relocations to show what refers to the sections behind the resources");
     if (relocs.size) {
         int index = SectionOfAddress(relocs.address);
@@ -221,8 +223,7 @@ std::string PeImage::WithResourceSection(const std::string& section) const {
             (after && s.rawSize && s.rawPointer < rawEnd))
             Refuse("the sections are not in address order");
     }
-    if (index + 1 < sections_.size())
-        CheckMovable(index + 1);
+    CheckMovable(index);
 
     uint32_t oldSpan = index + 1 < sections_.size() ? sections_[index + 1].virtualAddress - rsrc.virtualAddress
                                                      : AlignUp(std::max(rsrc.virtualSize, rsrc.rawSize), sectionAlignment_);

@@ -70,7 +70,7 @@ public:
 
 private:
     size_t ResourceSectionIndex() const;
-    void CheckMovable(size_t firstMoved) const;
+    void CheckMovable(size_t resources) const;
 
     std::string bytes_;
     size_t fileHeader_ = 0;
