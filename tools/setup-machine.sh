@@ -20,6 +20,7 @@ install_packages() {
         liblzma-dev libjpeg62-turbo-dev zlib1g-dev xz-utils
         fonts-noto-cjk fonts-dejavu-core
         dpkg-dev
+        icoutils osslsigncode openssl
     )
     if [ -f "$STAMP_PKGS" ] && dpkg -s "${pkgs[@]/wine32:i386/wine32}" >/dev/null 2>&1; then
         return
