@@ -12,6 +12,7 @@
 
 #include "InstallOptions.h"
 #include "payload.h"
+#include "pfile.h"
 #include "pstring.h"
 
 // The window's status message: word parameter 0..100 progress, or a completion code.
@@ -59,6 +60,8 @@ public:
     }
     // The program resource (type MV) holding the payload; 130 unless a test says otherwise.
     void SetPayloadResourceId(int id) { payloadResourceId_ = id; }
+    // The resource holding the payload's SHA-256; 132 unless a test says otherwise.
+    void SetPayloadDigestResourceId(int id) { payloadDigestResourceId_ = id; }
 
     // IStatusCallBack
     void OnFileStarted(uint32_t fileCount, uint32_t fileIndex, const char* name) override;
@@ -73,6 +76,9 @@ private:
     void Post(WPARAM wParam, LPARAM lParam = 0);
     void Complete(int32_t code, const char* text = nullptr);
     int ExtractFiles(const char* folder);
+    // The payload resource against its digest resource; false (why filled)
+    // for a missing payload, a missing digest or a mismatch.
+    bool PayloadIntact(PString& why);
 
     InstallOptions settings_;
     HWND window_;
@@ -80,11 +86,15 @@ private:
     HANDLE thread_;
     std::atomic<bool> running_;
     std::atomic<int32_t> runState_;
-    std::map<FILE*, PString> openFiles_;
+    // The payload's files being written (owned), each with its full path.
+    std::map<PWriteFile*, PString> openFiles_;
     int payloadResourceId_;
+    int payloadDigestResourceId_;
 };
 
 // Creates a folder and every missing parent; a bare drive ("C:") and an
-// existing folder count as success. A path running through an existing file
-// throws the existence test's PInternalError.
-bool CreateFolderWithParents(const char* path);
+// existing folder count as success. On failure returns false with
+// *failureCode (when given) holding the Windows error code of the call that
+// failed. A path running through an existing file throws the existence
+// test's PInternalError.
+bool CreateFolderWithParents(const char* path, uint32_t* failureCode = nullptr);

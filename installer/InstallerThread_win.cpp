@@ -5,9 +5,12 @@
 
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <utility>
 
 #include "msgids.h"
+#include "payload_resource.h"
+#include "payloaddigest.h"
 #include "payloadfiles.h"
 #include "pencoding.h"
 #include "perror.h"
@@ -29,10 +32,13 @@ constexpr size_t kOutputBufferSize = 256 * 1024;
 const PStringEncoding* Paths() { return &PStringXEncoding; }
 }  // namespace
 
-bool CreateFolderWithParents(const char* path) {
+bool CreateFolderWithParents(const char* path, uint32_t* failureCode) {
     size_t n = std::strlen(path);
-    if (n == 0)
+    if (n == 0) {
+        if (failureCode)
+            *failureCode = ERROR_INVALID_NAME;
         return false;
+    }
     if (n == 2 && path[1] == ':')
         return true;
     if (DirectoryExists(path, Paths()))
@@ -40,11 +46,11 @@ bool CreateFolderWithParents(const char* path) {
     const char* slash = std::strrchr(path, '\\');
     if (slash && slash != path) {
         PString parent(path, slash);
-        if (!CreateFolderWithParents(parent.text()))
+        if (!CreateFolderWithParents(parent.text(), failureCode))
             return false;
     }
     try {
-        return CreateFolder(path, Paths());
+        return CreateFolder(path, Paths(), failureCode);
     } catch (const PInternalError&) {
         return false;
     }
@@ -52,12 +58,12 @@ bool CreateFolderWithParents(const char* path) {
 
 InstallerWorkerThread::InstallerWorkerThread()
     : window_(nullptr), messageNumber_(0), thread_(nullptr), running_(false), runState_(kRunStateRunning),
-      payloadResourceId_(130) {}
+      payloadResourceId_(PayloadResourceId), payloadDigestResourceId_(PayloadDigestResourceId) {}
 
 InstallerWorkerThread::~InstallerWorkerThread() {
     Release();
     for (auto& open : openFiles_)
-        std::fclose(open.first);
+        delete open.first;
 }
 
 bool InstallerWorkerThread::Start(const InstallOptions& settings, HWND window, UINT messageNumber) {
@@ -126,9 +132,20 @@ void InstallerWorkerThread::Run() {
     HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     SetLastError(0);
     try {
+        // A damaged installer writes nothing: the check comes before the
+        // install folder and its log exist (so its reason has no log to go to).
+        PString damage;
+        if (!PayloadIntact(damage)) {
+            Complete(kInstallArchiveError);
+            if (SUCCEEDED(com))
+                CoUninitialize();
+            return;
+        }
+
         const char* folder = settings_.installFolder.text();
-        if (!CreateFolderWithParents(folder))
-            throw PSystemError(MsgString(TXTINS_Cannot_create_folder_XN0X, folder).text(), GetLastError());
+        uint32_t code = 0;
+        if (!CreateFolderWithParents(folder, &code))
+            throw PSystemError(MsgString(TXTINS_Cannot_create_folder_XN0X, folder).text(), code);
 
         PString logPath(folder);
         logPath.append("\\Install.log");
@@ -140,9 +157,11 @@ void InstallerWorkerThread::Run() {
         LogLine("Has admin rights: %x", unsigned(settings_.hasAdminRights ? 1 : 0));
         LogLine("Locale: %d", int(settings_.locale));
 
+        bool failed = false;
         if (ExtractFiles(folder) != 0) {
             LogLine("Install failed: archive error");
             Complete(kInstallArchiveError);
+            failed = true;
         } else if (RegisterInstallation() != 0) {
             LogLine("Registry write error, maybe caused by access right not enough, uninstaller may not "
                     "work properly.");
@@ -165,7 +184,9 @@ void InstallerWorkerThread::Run() {
         }
         if (SUCCEEDED(com))
             CoUninitialize();
-        LogLine("Install finished");
+        // A failed extraction is not an installation that finished.
+        if (!failed)
+            LogLine("Install finished");
     } catch (const PSystemError& e) {
         LogLine("System error occurred: %s", e.why());
         Complete(kInstallErrorWithText, e.why());
@@ -209,6 +230,17 @@ private:
 };
 }  // namespace
 
+bool InstallerWorkerThread::PayloadIntact(PString& why) {
+    PProgramResource payload(payloadResourceId_);
+    if (!payload.found()) {
+        why.assign("the payload resource is missing");
+        return false;
+    }
+    PProgramResource digest(payloadDigestResourceId_);
+    return PayloadDigestMatches(payload.data(), payload.size(), digest.found() ? digest.data() : nullptr,
+                                digest.size(), &why);
+}
+
 // The payload is resource 130 of type MV; a missing one is an archive error.
 int InstallerWorkerThread::ExtractFiles(const char* folder) {
     PProgramResource payload(payloadResourceId_);
@@ -234,8 +266,9 @@ void* InstallerWorkerThread::OpenOutputFile(const char* path) {
     const char* slash = std::strrchr(path, '\\');
     if (slash) {
         PString folder(path, slash);
-        if (!CreateFolderWithParents(folder.text()))
-            throw PSystemError(MsgString(TXTINS_Cannot_create_folder_XN0X, folder.text()).text(), GetLastError());
+        uint32_t code = 0;
+        if (!CreateFolderWithParents(folder.text(), &code))
+            throw PSystemError(MsgString(TXTINS_Cannot_create_folder_XN0X, folder.text()).text(), code);
     }
     const char* last = slash ? slash + 1 : path;
     if (std::strcmp(last, "user.ini") == 0) {
@@ -244,20 +277,24 @@ void* InstallerWorkerThread::OpenOutputFile(const char* path) {
             return nullptr;
         }
     }
-    FILE* f = OpenFile(path, "wb", Paths());
-    if (!f)
-        throw PSystemError(MsgString(TXTINS_Cannot_open_file_XN0X, path).text(), GetLastError());
-    std::setvbuf(f, nullptr, _IOFBF, kOutputBufferSize);
-    openFiles_[f] = PString(path);
-    return f;
+    // The system's own calls rather than stdio: a failure keeps its code.
+    std::unique_ptr<PWriteFile> f(new PWriteFile);
+    uint32_t code = 0;
+    if (!f->Create(path, Paths(), kOutputBufferSize, &code))
+        throw PSystemError(MsgString(TXTINS_Cannot_open_file_XN0X, path).text(), code);
+    PWriteFile* handle = f.get();
+    openFiles_[handle] = PString(path);
+    f.release();
+    return handle;
 }
 
 bool InstallerWorkerThread::WriteOutputFile(void* file, const void* data, uint32_t size) {
     if (!file)
         return true;
-    FILE* f = static_cast<FILE*>(file);
-    if (std::fwrite(data, 1, size, f) < size) {
-        DWORD code = GetLastError();
+    PWriteFile* f = static_cast<PWriteFile*>(file);
+    // Runs on the writing thread: the code is this thread's, taken at the failing call.
+    uint32_t code = 0;
+    if (!f->Write(data, size, &code)) {
         auto it = openFiles_.find(f);
         const char* path = it != openFiles_.end() ? it->second.text() : "";
         throw PSystemError(MsgString(TXTINS_Cannot_write_to_file_XN0X, path).text(), code);
@@ -268,15 +305,16 @@ bool InstallerWorkerThread::WriteOutputFile(void* file, const void* data, uint32
 void InstallerWorkerThread::CloseOutputFile(void* file) {
     if (!file)
         return;
-    FILE* f = static_cast<FILE*>(file);
+    std::unique_ptr<PWriteFile> f(static_cast<PWriteFile*>(file));
     PString path;
-    auto it = openFiles_.find(f);
+    auto it = openFiles_.find(f.get());
     if (it != openFiles_.end()) {
         path = std::move(it->second);
         openFiles_.erase(it);
     }
     // The buffer's last bytes reach the disk here: a failure is a short write
     // too. While an error is already unwinding, that error wins.
-    if (std::fclose(f) != 0 && std::uncaught_exceptions() == 0)
-        throw PSystemError(MsgString(TXTINS_Cannot_write_to_file_XN0X, path.text()).text(), GetLastError());
+    uint32_t code = 0;
+    if (!f->Close(&code) && std::uncaught_exceptions() == 0)
+        throw PSystemError(MsgString(TXTINS_Cannot_write_to_file_XN0X, path.text()).text(), code);
 }

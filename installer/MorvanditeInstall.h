@@ -129,6 +129,9 @@ void ResetDiskSpaceCache();
 // not start with a letter and a colon gives 0 and 0 and the success of the
 // last real computation.
 bool GetDiskSpace(const char* path, uint64_t& freeBytes, uint64_t& requiredBytes);
+// True when the last computation failed because the payload's size could not
+// be read from its header: the installer itself is damaged.
+bool PayloadSizeUnreadable();
 
 // message formatted in the current locale with %0 = the size as a whole
 // number and %1 = its unit: MB up to 1024 MiB, GB above, Bytes below 1 MiB.
@@ -153,7 +156,12 @@ enum InstallerExitCode : int {
     ExitNotStarted = 2,       // no message table, or no window could be made
     ExitClientRunning = 18,   // Abort at the running-copy question
     ExitCanceled = -1,        // cancel confirmed
+    ExitArchiveError = 3,     // the installer's payload is damaged; nothing was written
 };
+
+// Posted by the page to itself when the payload turns out damaged while the
+// page is built, so that the notice comes once the page is on screen.
+constexpr UINT WM_PAYLOAD_DAMAGED = WM_USER + 101;
 
 // ---- The window ------------------------------------------------------------------
 
@@ -197,7 +205,9 @@ public:
     void ConfirmCancel();
     void OnWorkerMessage(WPARAM code, LPARAM text);
 
-    void UpdateDiskSpace(const char* path);
+    // Refreshes the figures and the Install button; false when they could
+    // not be computed.
+    bool UpdateDiskSpace(const char* path);
     void Browse();
     void OpenTermsOfService();
 
@@ -229,6 +239,9 @@ private:
     int AskBox(const char* caption, const char* text, const char* first, const char* second,
                const ButtonSkin& secondSkin, const ButtonSkin& firstSkin, int width, int height);
     void ShowErrorBox(MsgRef text);
+    // The notice that the installer is damaged and must be downloaded again;
+    // then the process ends with ExitArchiveError, as nothing can be installed.
+    void EndAsDamaged();
     void Quit(int code);
     // Waits for a worker that has reported its end to finish its last lines.
     void WaitForWorker();
@@ -290,6 +303,7 @@ private:
 
     BackgroundPicture background_;
     bool configured_;
+    bool damageNoticePosted_;
     bool quitPosted_;
     int quitCode_;
 };

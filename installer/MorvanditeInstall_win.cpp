@@ -184,6 +184,7 @@ MorvanditeInstallWindow::MorvanditeInstallWindow(const wchar_t* className, const
       freeSpace_(0),
       requiredSpace_(0),
       configured_(false),
+      damageNoticePosted_(false),
       quitPosted_(false),
       quitCode_(0) {
     commandLine_.Parse(commandLine);
@@ -758,6 +759,9 @@ LRESULT MorvanditeInstallWindow::OnMessage(UINT message, WPARAM wParam, LPARAM l
         case WM_INSTALL_STATUS:
             OnWorkerMessage(wParam, lParam);
             return 1;
+        case WM_PAYLOAD_DAMAGED:
+            EndAsDamaged();
+            return 1;
         default:
             return 0;
         }
@@ -824,6 +828,17 @@ void MorvanditeInstallWindow::StartInstall() {
                                    folder.text()[folder.length() - 1] == '/'))
         folder.truncate(folder.length() - 1);
     options_.installFolder = folder;
+
+    // The figures on the page may be stale (the disk may have filled up since
+    // they were computed): ask again, and refuse to start when the payload
+    // does not fit.
+    ResetDiskSpaceCache();
+    if (!UpdateDiskSpace(folder.text()))
+        return;  // no figures: the labels are empty and Install is disabled
+    if (freeSpace_ <= requiredSpace_) {
+        ShowErrorBox(TXTINS_Not_enough_disk_spaceX_Please__ELL);
+        return;
+    }
 
     const char* displayName = options_.displayName.text();
     QuestionBox ask = [this](const PString& caption, const PString& text, const PString& first,
@@ -892,10 +907,15 @@ void MorvanditeInstallWindow::OnWorkerMessage(WPARAM wParam, LPARAM lParam) {
     case kInstallStopped:
         break;
     case kInstallArchiveError:
-        ShowErrorBox(TXTINS_Disk_write_errorX_Check_if_the_ELL);
+        // Not a disk problem: this copy of the installer cannot install
+        // anything, so the page has nothing left to offer.
+        WaitForWorker();
+        EndAsDamaged();
         break;
     case kInstallRegistryError:
         ShowErrorBox(TXTINS_Registry_write_errorX_This_may_ELL);
+        WaitForWorker();
+        UpdateControlState();
         break;
     case kInstallErrorWithText: {
         std::unique_ptr<PString> text(reinterpret_cast<PString*>(lParam));
@@ -931,6 +951,16 @@ void MorvanditeInstallWindow::ShowErrorBox(MsgRef text) {
     PString caption = MsgString(TXTINS_Installing_N0, options_.displayName.text());
     AskBox(caption.text(), MsgString(text).text(), MsgString(TXTINS_OK).text(), nullptr, FirstButtonSkin(),
            FirstButtonSkin(), 394, 212);
+}
+
+void MorvanditeInstallWindow::EndAsDamaged() {
+    if (quitPosted_)
+        return;
+    // The system's error box, as for the worker's other errors.
+    PString caption = MsgString(TXTINS_Installing_N0, options_.displayName.text());
+    PMessageBox(window_, MsgString(TXTINS_This_installer_is_damagedX_Ple_ELL).text(), caption.text(),
+                &PStringXEncoding, MB_ICONERROR);
+    Quit(ExitArchiveError);
 }
 
 void MorvanditeInstallWindow::Quit(int code) {

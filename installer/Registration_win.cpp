@@ -88,8 +88,8 @@ int InstallerWorkerThread::RegisterInstallation() {
     SetRegistryString(HKEY_LOCAL_MACHINE, k, commonGroup ? "CSMPGroup" : "SMPGroup", group.text(), failed);
     SetRegistryString(HKEY_LOCAL_MACHINE, k, "InstallLocation", o.installFolder.text(), failed);
 
-    if (!CreateFolderWithParents(group.text())) {
-        DWORD code = GetLastError();
+    uint32_t code = 0;
+    if (!CreateFolderWithParents(group.text(), &code)) {
         LogLine("Cannot create program shortcuts in '%s': %s", group.text(), SystemErrorText(code).text());
         return -1;
     }
@@ -133,8 +133,7 @@ int InstallerWorkerThread::RegisterInstallation() {
     }
 
     if (o.quickLaunchShortcut && !o.quickLaunchFolder.empty()) {
-        if (!CreateFolderWithParents(o.quickLaunchFolder.text())) {
-            DWORD code = GetLastError();
+        if (!CreateFolderWithParents(o.quickLaunchFolder.text(), &code)) {
             LogLine("Cannot create program shortcuts in '%s': %s", o.quickLaunchFolder.text(),
                     SystemErrorText(code).text());
             return -1;

@@ -22,8 +22,9 @@ target_link_libraries(installer_app PUBLIC installer_core installer_engine insta
 set(MORVANDITE_MKPAYLOAD ${CMAKE_BINARY_DIR}/../native/bin/mkpayload
     CACHE FILEPATH "The native mkpayload tool the Windows build runs to pack payloads")
 set(MORVANDITE_PAYLOAD_BIN ${CMAKE_BINARY_DIR}/generated/payload.bin CACHE INTERNAL "The packed sample client")
+# mkpayload writes the payload's SHA-256 beside it (resource 132).
 add_custom_command(
-  OUTPUT ${MORVANDITE_PAYLOAD_BIN}
+  OUTPUT ${MORVANDITE_PAYLOAD_BIN} ${MORVANDITE_PAYLOAD_BIN}.sha256
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
   COMMAND ${MORVANDITE_MKPAYLOAD} ${MORVANDITE_PAYLOAD_DIR} ${MORVANDITE_PAYLOAD_BIN}
   DEPENDS payload_tree ${MORVANDITE_PAYLOAD_DIR}/uninstall.lst ${MORVANDITE_MKPAYLOAD}
@@ -85,7 +86,7 @@ function(_installer_app_link_tests)
     morvandite_embed_message_table(installer_window_gui_test ${PROJECT_SOURCE_DIR}/tests/windows/installer_window_gui_test.rc)
     set_property(SOURCE ${PROJECT_SOURCE_DIR}/tests/windows/installer_window_gui_test.rc
                  DIRECTORY ${PROJECT_SOURCE_DIR}/tests APPEND PROPERTY OBJECT_DEPENDS
-                 ${MORVANDITE_PAYLOAD_BIN} ${PROJECT_SOURCE_DIR}/resources/installer.rc)
+                 ${MORVANDITE_PAYLOAD_BIN} ${MORVANDITE_PAYLOAD_BIN}.sha256 ${PROJECT_SOURCE_DIR}/resources/installer.rc)
   endif()
   if(TARGET installer_e2e_gui_test)
     target_link_libraries(installer_e2e_gui_test PRIVATE installer_core version)

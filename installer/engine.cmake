@@ -30,7 +30,10 @@ endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL _installer_engine_link_tests)
 
 # The worker's Wine test embeds a small payload packed by the native mkpayload
-# (build/native/bin, built first by tools/build.sh), a corrupted copy of it
+# (build/native/bin, built first by tools/build.sh) with its digest, a copy
+# whose last 4000 bytes are scrambled (with a digest of its own, so that the
+# decoder meets the damage), copies with one bit flipped in the packed
+# header, the middle and the last bytes (checked against the good digest)
 # and the message table.
 if(WIN32 AND MORVANDITE_TESTS)
   set(MORVANDITE_MKPAYLOAD ${CMAKE_BINARY_DIR}/../native/bin/mkpayload
@@ -39,10 +42,15 @@ if(WIN32 AND MORVANDITE_TESTS)
   set(_worker_out ${CMAKE_BINARY_DIR}/generated)
   file(GLOB_RECURSE _worker_files CONFIGURE_DEPENDS ${_worker_data}/*)
   add_custom_command(
-    OUTPUT ${_worker_out}/worker_payload.bin ${_worker_out}/worker_payload_corrupt.bin
+    OUTPUT ${_worker_out}/worker_payload.bin ${_worker_out}/worker_payload.bin.sha256
+           ${_worker_out}/worker_payload_corrupt.bin ${_worker_out}/worker_payload_corrupt.bin.sha256
+           ${_worker_out}/worker_payload_flip_header.bin ${_worker_out}/worker_payload_flip_middle.bin
+           ${_worker_out}/worker_payload_flip_end.bin
     COMMAND ${CMAKE_COMMAND} -E make_directory ${_worker_out}
     COMMAND ${MORVANDITE_MKPAYLOAD} ${_worker_data} ${_worker_out}/worker_payload.bin
     COMMAND python3 -c "import sys; b=bytearray(open(sys.argv[1],'rb').read()); n=len(b); [b.__setitem__(i, b[i] ^ 0x5A) for i in range(n - 4000, n - 10)]; open(sys.argv[2],'wb').write(b)" ${_worker_out}/worker_payload.bin ${_worker_out}/worker_payload_corrupt.bin
+    COMMAND python3 -c "import sys, hashlib; open(sys.argv[2],'wb').write(hashlib.sha256(open(sys.argv[1],'rb').read()).digest())" ${_worker_out}/worker_payload_corrupt.bin ${_worker_out}/worker_payload_corrupt.bin.sha256
+    COMMAND python3 -c "import sys; b=open(sys.argv[1],'rb').read(); n=len(b); [open(p,'wb').write(b[:i] + bytes([b[i] ^ 0x10]) + b[i + 1:]) for p, i in zip(sys.argv[2:], (20, n // 2, n - 3))]" ${_worker_out}/worker_payload.bin ${_worker_out}/worker_payload_flip_header.bin ${_worker_out}/worker_payload_flip_middle.bin ${_worker_out}/worker_payload_flip_end.bin
     DEPENDS ${MORVANDITE_MKPAYLOAD} ${_worker_files}
     COMMENT "Packing the worker test's payload"
     VERBATIM)

@@ -22,6 +22,7 @@ struct DiskSpaceCache {
     bool ok = false;
     uint64_t freeBytes = 0;
     uint64_t rawRequired = 0;  // a 32-bit figure
+    bool payloadUnreadable = false;
 };
 DiskSpaceCache cache;
 const DiskSpaceQueries* replacedQueries = nullptr;
@@ -72,6 +73,7 @@ void FillCache(int32_t letter) {
         cache.freeBytes = 0;
         cache.rawRequired = 0;
         cache.ok = false;
+        cache.payloadUnreadable = true;
     }
 }
 
@@ -104,6 +106,8 @@ bool GetDiskSpace(const char* path, uint64_t& freeBytes, uint64_t& requiredBytes
     requiredBytes = (cache.rawRequired & 0xFFF00000u) + 0x500000u;
     return cache.ok;
 }
+
+bool PayloadSizeUnreadable() { return cache.payloadUnreadable; }
 
 PString FormatSize(MsgRef message, uint64_t bytes) {
     const uint32_t mebibytes = uint32_t(bytes >> 20);
@@ -149,7 +153,7 @@ void MorvanditeInstallWindow::SetOptionDefaults() {
     GetDiskSpace(installLocation_.text(), freeSpace_, requiredSpace_);
 }
 
-void MorvanditeInstallWindow::UpdateDiskSpace(const char* path) {
+bool MorvanditeInstallWindow::UpdateDiskSpace(const char* path) {
     uint64_t freeBytes = 0, requiredBytes = 0;
     const bool ok = GetDiskSpace(path, freeBytes, requiredBytes);
     freeSpace_ = freeBytes;
@@ -165,6 +169,13 @@ void MorvanditeInstallWindow::UpdateDiskSpace(const char* path) {
         }
     }
     UpdateInstallButton();
+    // Blank figures alone would leave the user guessing why Install stays
+    // disabled. Posted, so that the notice comes once the page is shown.
+    if (!ok && PayloadSizeUnreadable() && !damageNoticePosted_ && window_) {
+        damageNoticePosted_ = true;
+        PPostMessage(window_, WM_PAYLOAD_DAMAGED, 0, 0);
+    }
+    return ok;
 }
 
 void MorvanditeInstallWindow::Browse() {

@@ -109,6 +109,7 @@ const MsgId InstallerMsgIds[InstallerMessageCount] = {
     {&InstallerMessages, 49, "TXTINS_The_N0_Installer_has_detected__ELL"},
     {&InstallerMessages, 22, "TXTINS_The_setup_Wizard_has_successfu_ELL"},
     {&InstallerMessages, 25, "TXTINS_The_setup_wizard_is_installing_ELL"},
+    {&InstallerMessages, 118, "TXTINS_This_installer_is_damagedX_Ple_ELL"},
     {&InstallerMessages, 109, "TXTINS_To_install_N0_language_support_ELL"},
     {&InstallerMessages, 110, "TXTINS_To_install_N0_language_support_ELL_1"},
     {&InstallerMessages, 37, "TXTINS_Uninstall_N0"},

@@ -8,7 +8,7 @@
 // The installer's one message table, filled by LoadMessageTable.
 extern MsgTable InstallerMessages;
 
-constexpr uint32_t InstallerMessageCount = 118;
+constexpr uint32_t InstallerMessageCount = 119;
 
 // Sorted by strcmp of the name: the loader finds a line's identifier by bisection.
 extern const MsgId InstallerMsgIds[InstallerMessageCount];
@@ -133,3 +133,4 @@ inline constexpr MsgRef TXTINS_Install_N0_Software{&InstallerMessages, 114};
 inline constexpr MsgRef TXTINS_Uninstall_N0_Software{&InstallerMessages, 115};
 inline constexpr MsgRef TXTINS_NoteX_You_can_change_your_lang_ELL{&InstallerMessages, 116};
 inline constexpr MsgRef TXTINS_Support_for_your_operating_sys_ELL{&InstallerMessages, 117};
+inline constexpr MsgRef TXTINS_This_installer_is_damagedX_Ple_ELL{&InstallerMessages, 118};

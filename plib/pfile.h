@@ -16,9 +16,12 @@
 
 class PStringEncoding;
 
-// fopen, or _wfopen with the mode widened; null when the file cannot be opened.
-// Off Windows the path's characters are passed to fopen as UTF-8.
-FILE* OpenFile(const char* path, const char* mode, const PStringEncoding* encoding);
+// fopen, or _wfopen with the mode widened; null when the file cannot be
+// opened, with *failureCode (when given) holding the Windows error code of
+// the failure (pcrterror.h). Off Windows the path's characters are passed to
+// fopen as UTF-8.
+FILE* OpenFile(const char* path, const char* mode, const PStringEncoding* encoding,
+               uint32_t* failureCode = nullptr);
 // Puts `from` in place of `to` (replacing it). False on failure, `from` then
 // still exists.
 bool MoveFileReplacing(const char* from, const char* to, const PStringEncoding* encoding);
@@ -30,8 +33,9 @@ bool RemoveFile(const char* path, const PStringEncoding* encoding);
 bool FileExists(const char* path, const PStringEncoding* encoding);
 // One level. true when created, false when it already exists (errno EEXIST,
 // also for a file of that name); otherwise throws PInternalError
-// "Unable to create directory: <errno>".
-bool CreateFolder(const char* path, const PStringEncoding* encoding);
+// "Unable to create directory: <errno>", with *failureCode (when given)
+// holding the Windows error code of the failure, taken before the text is built.
+bool CreateFolder(const char* path, const PStringEncoding* encoding, uint32_t* failureCode = nullptr);
 // Overwrites an existing target; throws PInternalError
 // "Unable to copy file: '<from>' err=<GetLastError>".
 void CopyFile(const char* from, const char* to, const PStringEncoding* encoding);
@@ -41,6 +45,42 @@ bool DirectoryExists(const char* path, const PStringEncoding* encoding);
 // Logs "OpenBrowserWindow( <address> )", then asks the shell to open it;
 // the shell's result (above 32 on success).
 intptr_t OpenBrowserWindow(const char* address, const PStringEncoding* encoding);
+#endif
+
+#ifdef _WIN32
+// A file written through the system's own calls behind a buffer of its own,
+// so that every failure carries the system's error code (the C runtime's
+// stdio loses it: under Wine a full disk reads as EINVAL with no code).
+// Owns the handle; move-only; one thread at a time.
+class PWriteFile {
+public:
+    PWriteFile() = default;
+    // Closes a file still open without reporting (an error is already on its way).
+    ~PWriteFile();
+    PWriteFile(PWriteFile&& other) noexcept;
+    PWriteFile& operator=(PWriteFile&& other) noexcept;
+    PWriteFile(const PWriteFile&) = delete;
+    PWriteFile& operator=(const PWriteFile&) = delete;
+
+    // Creates path or replaces the file there. False with *failureCode set
+    // to the system's code, taken at the failing call.
+    bool Create(const char* path, const PStringEncoding* encoding, uint32_t bufferSize, uint32_t* failureCode);
+    // Appends size bytes (buffered). False with *failureCode as above; the
+    // file then stays open for Close.
+    bool Write(const void* data, uint32_t size, uint32_t* failureCode);
+    // Writes what is buffered and closes. False with *failureCode when the
+    // last bytes could not be written or the close failed; closed either way.
+    bool Close(uint32_t* failureCode);
+    bool IsOpen() const { return handle_ != nullptr; }
+
+private:
+    bool Flush(uint32_t* failureCode);
+
+    void* handle_ = nullptr;
+    char* buffer_ = nullptr;
+    uint32_t capacity_ = 0;
+    uint32_t used_ = 0;
+};
 #endif
 
 // A recursive lock (a Windows critical section; a recursive mutex off

@@ -6,6 +6,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "pcrterror.h"
 #include "pencoding.h"
 #include "pfile.h"
 
@@ -50,8 +51,13 @@ std::string NativePath(const char* path, const PStringEncoding* encoding) {
 
 }  // namespace
 
-FILE* OpenFile(const char* path, const char* mode, const PStringEncoding* encoding) {
-    return std::fopen(NativePath(path, encoding).c_str(), mode);
+FILE* OpenFile(const char* path, const char* mode, const PStringEncoding* encoding, uint32_t* failureCode) {
+    const std::string native = NativePath(path, encoding);
+    ClearCrtFailure();
+    FILE* f = std::fopen(native.c_str(), mode);
+    if (!f && failureCode)
+        *failureCode = CrtFailureCode(kCrtOpenFailed);
+    return f;
 }
 
 bool MoveFileReplacing(const char* from, const char* to, const PStringEncoding* encoding) {

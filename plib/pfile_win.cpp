@@ -7,6 +7,7 @@
 #include <io.h>
 #include <new>
 
+#include "pcrterror.h"
 #include "pencoding.h"
 #include "perror.h"
 #include "pfile.h"
@@ -48,15 +49,17 @@ constexpr uint64_t kFileTime1970 = 116444736000000000ull;
 
 }  // namespace
 
-FILE* OpenFile(const char* path, const char* mode, const PStringEncoding* encoding) {
+FILE* OpenFile(const char* path, const char* mode, const PStringEncoding* encoding, uint32_t* failureCode) {
     PathArg p(path, encoding);
-    if (!p.isWide())
-        return std::fopen(p.ansi(), mode);
     PWString wmode;
     for (const char* m = mode; *m; ++m)
         wmode.append(uint8_t(*m));
     wmode.terminate();
-    return _wfopen(p.wide(), wmode.wide());
+    ClearCrtFailure();
+    FILE* f = p.isWide() ? _wfopen(p.wide(), wmode.wide()) : std::fopen(p.ansi(), mode);
+    if (!f && failureCode)
+        *failureCode = CrtFailureCode(kCrtOpenFailed);
+    return f;
 }
 
 bool MoveFileReplacing(const char* from, const char* to, const PStringEncoding* encoding) {
@@ -76,11 +79,14 @@ bool FileExists(const char* path, const PStringEncoding* encoding) {
     return attributes != INVALID_FILE_ATTRIBUTES;
 }
 
-bool CreateFolder(const char* path, const PStringEncoding* encoding) {
+bool CreateFolder(const char* path, const PStringEncoding* encoding, uint32_t* failureCode) {
     PathArg p(path, encoding);
+    ClearCrtFailure();
     if ((p.isWide() ? _wmkdir(p.wide()) : _mkdir(p.ansi())) == 0)
         return true;
     int error = errno;
+    if (failureCode)
+        *failureCode = CrtFailureCode(kCrtCreateFailed);
     if (error == EEXIST)
         return false;
     PString why("Unable to create directory: ");
@@ -112,6 +118,108 @@ bool DirectoryExists(const char* path, const PStringEncoding* encoding) {
 intptr_t OpenBrowserWindow(const char* address, const PStringEncoding* encoding) {
     LogLine("OpenBrowserWindow( %s )", address);
     return PShellExecute(nullptr, "open", address, nullptr, nullptr, encoding, SW_SHOWNORMAL);
+}
+
+PWriteFile::~PWriteFile() {
+    if (handle_)
+        CloseHandle(handle_);
+    delete[] buffer_;
+}
+
+PWriteFile::PWriteFile(PWriteFile&& other) noexcept
+    : handle_(other.handle_), buffer_(other.buffer_), capacity_(other.capacity_), used_(other.used_) {
+    other.handle_ = nullptr;
+    other.buffer_ = nullptr;
+    other.capacity_ = other.used_ = 0;
+}
+
+PWriteFile& PWriteFile::operator=(PWriteFile&& other) noexcept {
+    if (this != &other) {
+        if (handle_)
+            CloseHandle(handle_);
+        delete[] buffer_;
+        handle_ = other.handle_;
+        buffer_ = other.buffer_;
+        capacity_ = other.capacity_;
+        used_ = other.used_;
+        other.handle_ = nullptr;
+        other.buffer_ = nullptr;
+        other.capacity_ = other.used_ = 0;
+    }
+    return *this;
+}
+
+bool PWriteFile::Create(const char* path, const PStringEncoding* encoding, uint32_t bufferSize,
+                        uint32_t* failureCode) {
+    if (handle_) {
+        uint32_t ignored;
+        Close(&ignored);
+    }
+    if (!buffer_ || capacity_ != bufferSize) {
+        delete[] buffer_;
+        capacity_ = bufferSize ? bufferSize : 1;
+        buffer_ = new char[capacity_];
+    }
+    used_ = 0;
+    PathArg p(path, encoding);
+    SetLastError(0);
+    HANDLE h = p.isWide() ? CreateFileW(p.wide(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr)
+                          : CreateFileA(p.ansi(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        *failureCode = code ? code : kCrtOpenFailed;
+        return false;
+    }
+    handle_ = h;
+    return true;
+}
+
+bool PWriteFile::Flush(uint32_t* failureCode) {
+    uint32_t done = 0;
+    while (done < used_) {
+        DWORD written = 0;
+        SetLastError(0);
+        if (!WriteFile(handle_, buffer_ + done, used_ - done, &written, nullptr) || written == 0) {
+            const DWORD code = GetLastError();
+            *failureCode = code ? code : kCrtWriteFailed;
+            return false;
+        }
+        done += written;
+    }
+    used_ = 0;
+    return true;
+}
+
+bool PWriteFile::Write(const void* data, uint32_t size, uint32_t* failureCode) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        if (used_ == capacity_ && !Flush(failureCode))
+            return false;
+        uint32_t n = capacity_ - used_ < size ? capacity_ - used_ : size;
+        std::memcpy(buffer_ + used_, p, n);
+        used_ += n;
+        p += n;
+        size -= n;
+    }
+    return true;
+}
+
+bool PWriteFile::Close(uint32_t* failureCode) {
+    if (!handle_)
+        return true;
+    bool ok = Flush(failureCode);
+    HANDLE h = handle_;
+    handle_ = nullptr;
+    used_ = 0;
+    SetLastError(0);
+    if (!CloseHandle(h) && ok) {
+        const DWORD code = GetLastError();
+        *failureCode = code ? code : kCrtWriteFailed;
+        ok = false;
+    }
+    return ok;
 }
 
 FileFinder::FileFinder(const PStringEncoding* encoding)

@@ -15,6 +15,7 @@
 #include "lzmadecoder.h"
 #include "payload.h"
 #include "payloadbuilder.h"
+#include "payloaddigest.h"
 #include "payloadfiles.h"
 #include "payloadnames.h"
 #include "perror.h"
@@ -545,6 +546,9 @@ TEST_F(PayloadTools, MkpayloadRoundTripIsExactAndDeterministic) {
     ASSERT_EQ(Run(Tool("payload") + " space " + a + " 4096", &out), 0);
     EXPECT_EQ(out, "131072\n");
     EXPECT_EQ(Run(Tool("payload") + " verify " + a), 0);
+    // mkpayload's digest is the SHA-256 of the payload's bytes, 32 raw bytes.
+    const Sha256Digest digest = Sha256(reinterpret_cast<const uint8_t*>(archive.data()), archive.size());
+    EXPECT_EQ(ReadWholeFile(a + ".sha256"), std::string(digest.begin(), digest.end()));
 }
 
 TEST_F(PayloadTools, ToolsRefuseWithAMessageAndAFailingStatus) {
@@ -559,6 +563,10 @@ TEST_F(PayloadTools, ToolsRefuseWithAMessageAndAFailingStatus) {
     std::string archive = Build({File("a", Pseudorandom(5000, 11))});
     std::string cut = BinaryPath("test-scratch/payload-cut.bin");
     WriteWholeFile(cut, archive.substr(0, archive.size() - 1));
+    // With a digest of its own, so that verification reaches the decoding.
+    const std::string cutBytes = ReadWholeFile(cut);
+    const Sha256Digest ofCut = Sha256(reinterpret_cast<const uint8_t*>(cutBytes.data()), cutBytes.size());
+    WriteWholeFile(cut + ".sha256", std::string(ofCut.begin(), ofCut.end()));
     EXPECT_NE(Run(Tool("payload") + " verify " + cut, &out), 0);
     EXPECT_NE(out.find("dwSize - srcpos >= length"), std::string::npos) << out;
 
@@ -582,4 +590,107 @@ TEST_F(PayloadTools, WriterNamesTheFolderItCannotCreate) {
     } catch (const PInternalError& e) {
         EXPECT_NE(std::string(e.why()).find("Cannot create folder '" + dst + "/sub'"), std::string::npos) << e.why();
     }
+}
+
+// ---- The integrity digest ----------------------------------------------------------
+
+namespace {
+std::string DigestBytes(const std::string& bytes) {
+    const Sha256Digest d = Sha256(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    return std::string(d.begin(), d.end());
+}
+
+bool Matches(const std::string& payload, const std::string& digest, std::string* why = nullptr) {
+    PString w;
+    bool ok = PayloadDigestMatches(payload.data(), payload.size(), digest.data(), digest.size(), &w);
+    if (why)
+        *why = w.text();
+    return ok;
+}
+}  // namespace
+
+// One flipped bit anywhere in the resource is refused by the check the
+// installer makes before it creates anything: every byte of the head and
+// the start of the packed header, a spread over the whole body, and every
+// byte of the last 4 KB (where a damaged LZMA stream can still decode to
+// wrong bytes without an error).
+TEST(PayloadDigest, OneFlippedBitAnywhereIsRefused) {
+    const std::string archive = Build({File("Data\\a.txt", std::string(9000, 'a')),
+                                       File("Data\\b.bin", Pseudorandom(20000, 22)),
+                                       File("Tracer.exe", Pseudorandom(40000, 21))});
+    const std::string digest = DigestBytes(archive);
+    ASSERT_TRUE(Matches(archive, digest));
+    ASSERT_GT(archive.size(), 8192u);
+
+    std::vector<size_t> positions;
+    for (size_t i = 0; i < 64; ++i)
+        positions.push_back(i);
+    for (size_t i = 64; i < archive.size() - 4096; i += 97)
+        positions.push_back(i);
+    for (size_t i = archive.size() - 4096; i < archive.size(); ++i)
+        positions.push_back(i);
+    int refused = 0;
+    for (size_t i : positions) {
+        std::string damaged = archive;
+        damaged[i] = char(damaged[i] ^ (1 << (i % 8)));
+        std::string why;
+        EXPECT_FALSE(Matches(damaged, digest, &why)) << "bit " << i % 8 << " of byte " << i;
+        EXPECT_EQ(why, "the payload does not match its digest");
+        refused += why.empty() ? 0 : 1;
+    }
+    EXPECT_EQ(refused, int(positions.size()));
+}
+
+TEST(PayloadDigest, MissingShortLongOrForeignDigestIsRefused) {
+    const std::string archive = Build({File("a", Pseudorandom(3000, 23))});
+    const std::string digest = DigestBytes(archive);
+    PString why;
+    EXPECT_FALSE(PayloadDigestMatches(archive.data(), archive.size(), nullptr, 0, &why));
+    EXPECT_STREQ(why.text(), "the payload's digest is missing");
+    std::string w;
+    EXPECT_FALSE(Matches(archive, digest.substr(0, 31), &w));
+    EXPECT_EQ(w, "the payload's digest is not 32 bytes long");
+    EXPECT_FALSE(Matches(archive, digest + "x", &w));
+    EXPECT_EQ(w, "the payload's digest is not 32 bytes long");
+    EXPECT_FALSE(Matches(archive, "", &w));
+    EXPECT_FALSE(Matches(archive, DigestBytes(archive + "x"), &w));
+    EXPECT_EQ(w, "the payload does not match its digest");
+    // A cut payload does not match the digest of the whole one.
+    EXPECT_FALSE(Matches(archive.substr(0, archive.size() - 1), digest));
+}
+
+TEST_F(PayloadTools, VerifyChecksTheDigestAndNeverPassesWithoutOne) {
+    std::string src = ScratchFolder("payload-digest-src");
+    WriteWholeFile(src + "/one.bin", Pseudorandom(30000, 24));
+    std::string a = BinaryPath("test-scratch/payload-digest.bin");
+    ASSERT_EQ(Run(Tool("mkpayload") + " " + src + " " + a), 0);
+    std::string out;
+    EXPECT_EQ(Run(Tool("payload") + " verify " + a, &out), 0) << out;
+
+    // The digest named explicitly.
+    std::string elsewhere = BinaryPath("test-scratch/payload-digest-elsewhere");
+    WriteWholeFile(elsewhere, ReadWholeFile(a + ".sha256"));
+    EXPECT_EQ(Run(Tool("payload") + " verify " + a + " " + elsewhere, &out), 0) << out;
+
+    // One flipped bit in the last byte: refused, naming the reason.
+    std::string bytes = ReadWholeFile(a);
+    bytes.back() = char(bytes.back() ^ 1);
+    std::string damaged = BinaryPath("test-scratch/payload-digest-damaged.bin");
+    WriteWholeFile(damaged, bytes);
+    EXPECT_EQ(Run(Tool("payload") + " verify " + damaged + " " + a + ".sha256", &out), 1);
+    EXPECT_NE(out.find("the payload does not match its digest"), std::string::npos) << out;
+
+    // No digest: a failure, never "sound".
+    fs::remove(damaged + ".sha256");
+    EXPECT_EQ(Run(Tool("payload") + " verify " + damaged, &out), 1);
+    EXPECT_NE(out.find("no digest to check against"), std::string::npos) << out;
+    EXPECT_EQ(out.find("sound"), std::string::npos) << out;
+    std::string copy = BinaryPath("test-scratch/payload-digest-copy.bin");
+    WriteWholeFile(copy, ReadWholeFile(a));
+    fs::remove(copy + ".sha256");
+    EXPECT_EQ(Run(Tool("payload") + " verify " + copy, &out), 1);
+    // A digest of the wrong size.
+    WriteWholeFile(copy + ".sha256", ReadWholeFile(a + ".sha256") + "\n");
+    EXPECT_EQ(Run(Tool("payload") + " verify " + copy, &out), 1);
+    EXPECT_NE(out.find("not 32 bytes long"), std::string::npos) << out;
 }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -561,17 +562,19 @@ uint16_t Word16(const std::string& b, size_t at) {
     return at + 2 <= b.size() ? uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8) : 0;
 }
 
-// Gives resource MV/from of a PE image the id `to` in its resource directory
-// (to must keep the ids in order), so that the program no longer finds it.
-bool RenumberResource(std::string& image, uint16_t from, uint16_t to) {
-    const size_t pe = Word32(image, 0x3C);
-    if (Word32(image, pe) != 0x4550)
-        return false;
-    const size_t sections = Word16(image, pe + 6);
-    const size_t optional = pe + 24;
-    const size_t table = optional + Word16(image, pe + 20);
-    const uint32_t resourceRva = Word32(image, optional + 96 + 2 * 8);
-    auto offsetOf = [&](uint32_t rva) -> size_t {
+// The file offset of the directory entry of resource MV/id in a PE image
+// (0 when there is none), and the file offset of an RVA.
+struct MvResources {
+    explicit MvResources(const std::string& image) : image(image) {
+        const size_t pe = Word32(image, 0x3C);
+        if (Word32(image, pe) != 0x4550)
+            return;
+        sections = Word16(image, pe + 6);
+        const size_t optional = pe + 24;
+        table = optional + Word16(image, pe + 20);
+        root = OffsetOf(Word32(image, optional + 96 + 2 * 8));
+    }
+    size_t OffsetOf(uint32_t rva) const {
         for (size_t i = 0; i < sections; ++i) {
             const size_t h = table + i * 40;
             const uint32_t va = Word32(image, h + 12), raw = Word32(image, h + 16), pointer = Word32(image, h + 20);
@@ -579,33 +582,52 @@ bool RenumberResource(std::string& image, uint16_t from, uint16_t to) {
                 return pointer + (rva - va);
         }
         return 0;
-    };
-    const size_t root = offsetOf(resourceRva);
-    if (!root)
-        return false;
-    auto entries = [&](size_t dir, auto&& visit) {
-        const size_t count = size_t(Word16(image, dir + 12)) + Word16(image, dir + 14);
-        for (size_t i = 0; i < count; ++i)
-            if (visit(dir + 16 + i * 8))
-                return true;
-        return false;
-    };
-    return entries(root, [&](size_t entry) {
-        const uint32_t name = Word32(image, entry);
-        if (!(name & 0x80000000u))
+    }
+    // Directory entries: the named and the numbered ones.
+    size_t Count(size_t dir) const { return size_t(Word16(image, dir + 12)) + Word16(image, dir + 14); }
+    size_t Entry(uint16_t id) const {
+        if (!root)
+            return 0;
+        for (size_t i = 0; i < Count(root); ++i) {
+            const size_t entry = root + 16 + i * 8;
+            const uint32_t name = Word32(image, entry);
+            if (!(name & 0x80000000u))
+                continue;
+            const size_t text = root + (name & 0x7FFFFFFFu);
+            if (Word16(image, text) != 2 || Word16(image, text + 2) != 'M' || Word16(image, text + 4) != 'V')
+                continue;
+            const size_t ids = root + (Word32(image, entry + 4) & 0x7FFFFFFFu);
+            for (size_t j = 0; j < Count(ids); ++j)
+                if (Word32(image, ids + 16 + j * 8) == id)
+                    return ids + 16 + j * 8;
+        }
+        return 0;
+    }
+    // Where the resource's bytes lie in the file (its first language).
+    bool Bytes(uint16_t id, size_t* offset, size_t* size) const {
+        const size_t entry = Entry(id);
+        if (!entry)
             return false;
-        const size_t text = root + (name & 0x7FFFFFFFu);
-        if (Word16(image, text) != 2 || Word16(image, text + 2) != 'M' || Word16(image, text + 4) != 'V')
-            return false;
-        const size_t ids = root + (Word32(image, entry + 4) & 0x7FFFFFFFu);
-        return entries(ids, [&](size_t e) {
-            if (Word32(image, e) != from)
-                return false;
-            image[e] = char(to & 0xFF);
-            image[e + 1] = char(to >> 8);
-            return true;
-        });
-    });
+        const size_t languages = root + (Word32(image, entry + 4) & 0x7FFFFFFFu);
+        const size_t data = root + (Word32(image, languages + 16 + 4) & 0x7FFFFFFFu);
+        *offset = OffsetOf(Word32(image, data));
+        *size = Word32(image, data + 4);
+        return *offset != 0 && *offset + *size <= image.size();
+    }
+
+    const std::string& image;
+    size_t sections = 0, table = 0, root = 0;
+};
+
+// Gives resource MV/from of a PE image the id `to` in its resource directory
+// (to must keep the ids in order), so that the program no longer finds it.
+bool RenumberResource(std::string& image, uint16_t from, uint16_t to) {
+    const size_t e = MvResources(image).Entry(from);
+    if (!e)
+        return false;
+    image[e] = char(to & 0xFF);
+    image[e + 1] = char(to >> 8);
+    return true;
 }
 
 TEST_F(Installer, WithoutItsTextsOrItsConfigurationTheProgramEndsWithCode2AndNoWindow) {
@@ -619,6 +641,155 @@ TEST_F(Installer, WithoutItsTextsOrItsConfigurationTheProgramEndsWithCode2AndNoW
         EXPECT_EQ(run.Exit(60000), 2u) << id;
         EXPECT_EQ(FindProcessWindow(kInstallerClass, run.Pid()), nullptr);
     }
+}
+
+// A copy of the installer with one bit of its payload (resource 130) flipped
+// at offset `at` from the payload's start (negative: from its end).
+std::string DamagedInstaller(const std::string& exe, const std::string& copy, long at) {
+    std::string image = ReadWholeFile(exe);
+    size_t offset = 0, size = 0;
+    if (!MvResources(image).Bytes(130, &offset, &size) || size < 1000)
+        return std::string();
+    const size_t where = offset + (at >= 0 ? size_t(at) : size - size_t(-at));
+    image[where] = char(image[where] ^ 0x10);
+    WriteWholeFile(copy, image);
+    return copy;
+}
+
+// The system's error box of a process, once it is up, and its text.
+HWND ErrorBox(const InstallerRun& run, DWORD ms = 60000) {
+    HWND box = nullptr;
+    WaitUntil([&] { return (box = FindProcessWindow("#32770", run.Pid())) != nullptr; }, ms);
+    return box;
+}
+std::string BoxText(HWND box) { return WindowText(GetDlgItem(box, 0xFFFF)); }
+
+void SaveWindowBitmap(HWND window, const std::string& path);
+
+std::string ArtifactPath(const std::string& name) {
+    CreateDirectoryA(BinaryPath("artifacts").c_str(), nullptr);
+    CreateDirectoryA(BinaryPath("artifacts\\e2e").c_str(), nullptr);
+    const std::string file = BinaryPath("artifacts\\e2e\\" + name);
+    DeleteFileA(file.c_str());
+    return file;
+}
+
+// A damaged installer says so in the page's language, writes nothing,
+// registers nothing and ends with exit code 3. The payload checks out on its
+// own header; the bit sits near the end, where the LZMA decoder alone could
+// miss it.
+TEST_F(Installer, ADamagedInstallerSaysSoWritesNothingAndExitsWith3) {
+    const std::string damaged = DamagedInstaller(exe_, scratch_ + "\\Damaged.exe", -300);
+    ASSERT_FALSE(damaged.empty());
+    for (int32_t locale : {0, 4}) {
+        SCOPED_TRACE(locale);
+        InstallerRun run(damaged, "-nolaunch");
+        HWND page = run.Page();
+        ASSERT_TRUE(page);
+        if (locale != 0)
+            ASSERT_TRUE(Choose(page, locale));
+        Install(page, folder_);
+        HWND box = ErrorBox(run);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(WindowText(box), Message(locale, TXTINS_Installing_N0, "Morvandite"));
+        EXPECT_EQ(BoxText(box), Message(locale, TXTINS_This_installer_is_damagedX_Ple_ELL));
+        Sleep(500);  // the box paints on the installer's thread
+        const std::string shot = ArtifactPath(std::string("damaged-") + (locale == 0 ? "en" : "de") + ".bmp");
+        SaveWindowBitmap(box, shot);
+        EXPECT_TRUE(Exists(shot));
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        EXPECT_EQ(run.Exit(), 3u);
+        EXPECT_FALSE(Exists(folder_));
+        EXPECT_NE(MachineString(kUninstallKey, "InstallLocation"), folder_);
+    }
+}
+
+// A damaged payload header leaves no space figures: the page says why at
+// once instead of leaving Install disabled without a word.
+TEST_F(Installer, ADamagedPayloadHeaderIsReportedWhenThePageOpens) {
+    // The top byte of the packed header's length: far past the resource's end.
+    const std::string damaged = DamagedInstaller(exe_, scratch_ + "\\DamagedHeader.exe", 11);
+    ASSERT_FALSE(damaged.empty());
+    InstallerRun run(damaged);
+    ASSERT_TRUE(run.Started());
+    HWND box = ErrorBox(run);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(BoxText(box), Message(0, TXTINS_This_installer_is_damagedX_Ple_ELL));
+    HWND page = FindProcessWindow(kInstallerClass, run.Pid());
+    ASSERT_TRUE(page);
+    EXPECT_FALSE(InstallEnabled(page));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(run.Exit(), 3u);
+}
+
+// A drive that fills up while the installer writes (a 8 MiB drive mapped by
+// tests/small-drive.sh, filled while the cancel question holds the worker):
+// the system's own error in the box and the log, the page usable again, and
+// Install, pressed again with too little space, refuses to start.
+TEST_F(Installer, FullDiskEndsWithTheSystemErrorAndInstallThenRefusesToStart) {
+    const char* drive = getenv("MORVANDITE_SMALL_DRIVE");
+    if (!drive || !*drive)
+        GTEST_SKIP() << "no small drive mapped (run through tests/small-drive.sh)";
+    const std::string root = std::string(drive) + "\\";
+    const std::string folder = root + "Morvandite";
+    const std::string filler = root + "filler.bin";
+    InstallerRun run(exe_, "-nolaunch");
+    HWND page = run.Page();
+    ASSERT_TRUE(page);
+    SendMessageA(Item(page, kLocation), WM_SETTEXT, 0, LPARAM(folder.c_str()));
+    SendMessageA(Item(page, kAgreement), BM_CLICK, 0, 0);
+    ASSERT_TRUE(InstallEnabled(page)) << "the drive must offer more than the required space at first";
+    PostMessageA(page, WM_COMMAND, kInstall, 0);
+    PostMessageA(page, WM_CLOSE, 0, 0);
+    HWND question = run.Question();
+    ASSERT_TRUE(question);
+    ASSERT_TRUE(WaitUntil([&] { return Slurp(folder + "\\Install.log").find("Extracting files:") != std::string::npos; },
+                          10000));
+    // The disk fills up behind the installer's back: about 100 KB stay free.
+    ULARGE_INTEGER available = {};
+    ASSERT_TRUE(GetDiskFreeSpaceExA(root.c_str(), &available, nullptr, nullptr));
+    ASSERT_GT(available.QuadPart, 200000u);
+    WriteWholeFile(filler, std::string(size_t(available.QuadPart - 100000), 'f'));
+    Answer(question, 6);  // Resume
+
+    HWND box = ErrorBox(run);
+    ASSERT_TRUE(box);
+    const std::string text = BoxText(box);
+    EXPECT_NE(text.find(Message(0, TXTINS_Disk_write_errorX_Check_if_the_ELL)), std::string::npos) << text;
+    EXPECT_NE(text.find("Cannot write to file '" + folder + "\\"), std::string::npos) << text;
+    EXPECT_NE(text.find("(112=0x70)"), std::string::npos) << text;
+    Sleep(500);
+    SaveWindowBitmap(box, ArtifactPath("full-disk-error.bmp"));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(Item(page, kInstall)) != FALSE; }, 10000));
+    EXPECT_FALSE(IsWindowVisible(Item(page, kProgress)));
+    EXPECT_TRUE(IsWindowEnabled(Item(page, kLocation)));
+    EXPECT_TRUE(run.Running());
+    const std::string log = Slurp(folder + "\\Install.log");
+    EXPECT_NE(log.find("System error occurred: Cannot write to file '" + folder + "\\"), std::string::npos) << log;
+    EXPECT_NE(log.find("(112=0x70)"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Install finished"), std::string::npos) << log;
+
+    // The page still shows the figures from before the disk filled up.
+    ASSERT_TRUE(InstallEnabled(page));
+    PostMessageA(page, WM_COMMAND, kInstall, 0);
+    HWND refusal = run.Question();
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(WindowText(refusal), "Installing Morvandite");
+    Sleep(500);  // the box paints on the installer's thread
+    SaveWindowBitmap(refusal, ArtifactPath("full-disk-refused.bmp"));
+    Answer(refusal, 6);
+    EXPECT_TRUE(WaitUntil([&] { return !FindProcessWindow("MyMsgBox", run.Pid()); }, 10000));
+    EXPECT_FALSE(InstallEnabled(page));
+    EXPECT_FALSE(IsWindowVisible(Item(page, kProgress)));
+    EXPECT_EQ(Slurp(folder + "\\Install.log"), log) << "a worker started";
+
+    PostMessageA(page, WM_CLOSE, 0, 0);
+    HWND last = run.Question();
+    ASSERT_TRUE(last);
+    Answer(last, 7);
+    EXPECT_EQ(run.Exit(), kExitCanceled);
+    DeleteFileA(filler.c_str());
 }
 
 TEST_F(Installer, AFailedInstallationReturnsToThePageForAnotherFolder) {

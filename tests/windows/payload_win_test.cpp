@@ -7,6 +7,7 @@
 #include <string>
 
 #include "payload.h"
+#include "sha256.h"
 #include "payloadbuilder.h"
 #include "payloadfiles.h"
 #include "test_paths.h"
@@ -83,9 +84,13 @@ TEST(PayloadWindows, ToolExtractsAndRefusesATruncatedArchive) {
     std::string archive = Archive();
     std::string scratch = ScratchFolder("payload-win-tool");
     WriteWholeFile(scratch + "\\payload.bin", archive);
+    const Sha256Digest digest = Sha256(reinterpret_cast<const uint8_t*>(archive.data()), archive.size());
+    WriteWholeFile(scratch + "\\payload.bin.sha256", std::string(digest.begin(), digest.end()));
     WriteWholeFile(scratch + "\\cut.bin", archive.substr(0, archive.size() - 3));
     ASSERT_EQ(RunTool("extract \"" + scratch + "\\payload.bin\" \"" + scratch + "\\out\""), 0u);
     ExpectExtracted(scratch + "\\out");
     EXPECT_EQ(RunTool("verify \"" + scratch + "\\payload.bin\""), 0u);
+    // Against the whole payload's digest, and with none at all.
+    EXPECT_EQ(RunTool("verify \"" + scratch + "\\cut.bin\" \"" + scratch + "\\payload.bin.sha256\""), 1u);
     EXPECT_EQ(RunTool("verify \"" + scratch + "\\cut.bin\""), 1u);
 }

@@ -7,6 +7,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -312,18 +313,114 @@ TEST_F(WorkerTest, UnwritableFileEndsNamingItsFullPath) {
     EXPECT_NE(seen.back().text.find("'" + blocked + "'"), std::string::npos) << seen.back().text;
 }
 
+// Damaged LZMA data that matches its digest (as a faulty build would make):
+// the decoder's failure is still an archive error, and the run is not
+// reported as finished.
 TEST_F(WorkerTest, CorruptPayloadIsAnArchiveError) {
     InstallerWorkerThread worker;
     worker.SetPayloadResourceId(140);
+    worker.SetPayloadDigestResourceId(141);
     InstallOptions o = Options();
     ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
     std::vector<Notice> seen = Collect(worker);
     WaitUntilIdle(worker);
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(int32_t(seen.back().code), -3);
-    EXPECT_NE(ReadWholeFile(std::string(o.installFolder.text()) + "\\Install.log").find(
-                  "Install failed: archive error"),
-              std::string::npos);
+    const std::string log = ReadWholeFile(std::string(o.installFolder.text()) + "\\Install.log");
+    EXPECT_NE(log.find("Install failed: archive error"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Install finished"), std::string::npos) << log;
+}
+
+// One flipped bit in the packed header, the middle or the last bytes, a
+// missing digest and a missing payload: refused before the install folder
+// (or its log) exists, and nothing is registered.
+TEST_F(WorkerTest, DamagedPayloadWritesAndRegistersNothing) {
+    const struct {
+        int payload, digest;
+        const char* what;
+    } cases[] = {
+        {150, 132, "bit flipped in the packed header"}, {151, 132, "bit flipped in the middle"},
+        {152, 132, "bit flipped in the last bytes"},    {130, 999, "no digest resource"},
+        {999, 132, "no payload resource"},
+    };
+    for (const auto& c : cases) {
+        InstallerWorkerThread worker;
+        worker.SetPayloadResourceId(c.payload);
+        worker.SetPayloadDigestResourceId(c.digest);
+        InstallOptions o = Options();
+        ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+        std::vector<Notice> seen = Collect(worker);
+        WaitUntilIdle(worker);
+        ASSERT_FALSE(seen.empty()) << c.what;
+        EXPECT_EQ(int32_t(seen.back().code), -3) << c.what;
+        EXPECT_EQ(seen.size(), 1u) << c.what << ": no progress before the refusal";
+        EXPECT_EQ(GetFileAttributesA(Path("Install").c_str()), INVALID_FILE_ATTRIBUTES) << c.what;
+        EXPECT_EQ(MachineString("InstallLocation"), "") << c.what;
+        EXPECT_EQ(GetFileAttributesA(Path("Programs").c_str()), INVALID_FILE_ATTRIBUTES) << c.what;
+    }
+    // The good payload beside them still installs.
+    InstallerWorkerThread worker;
+    ASSERT_TRUE(worker.Start(Options(), window_, WM_INSTALL_STATUS));
+    EXPECT_EQ(int32_t(Collect(worker).back().code), 1000);
+    WaitUntilIdle(worker);
+}
+
+// The system's code of a failed folder creation reaches the text (it used to
+// be read after other calls had reset it: "Success (0=0x0)").
+TEST_F(WorkerTest, InstallFolderOnAMissingDriveCarriesTheSystemCode) {
+    const DWORD drives = GetLogicalDrives();
+    char letter = 0;
+    for (char c = 'R'; c <= 'Y' && !letter; ++c)
+        if (!(drives & (1u << (c - 'A'))))
+            letter = c;
+    ASSERT_NE(letter, 0) << "no free drive letter";
+    InstallerWorkerThread worker;
+    InstallOptions o = Options();
+    const std::string folder = std::string(1, letter) + ":\\Morvandite";
+    o.installFolder = folder.c_str();
+    ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+    std::vector<Notice> seen = Collect(worker);
+    WaitUntilIdle(worker);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(int32_t(seen.back().code), -5);
+    const std::string& text = seen.back().text;
+    EXPECT_EQ(text.rfind("Cannot create folder '" + folder + "': ", 0), 0u) << text;
+    // The drive's path is not there: ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND.
+    EXPECT_TRUE(text.find("(2=0x2)") != std::string::npos || text.find("(3=0x3)") != std::string::npos) << text;
+    EXPECT_EQ(text.find("(0=0x0)"), std::string::npos) << text;
+}
+
+// A drive that fills up while the files are written: the real system error
+// (ERROR_DISK_FULL, 112), raised on the writing thread, in the text and the
+// log. Needs the small drive that tests/windows/small-drive.sh maps.
+TEST_F(WorkerTest, FullDiskEndsWithTheSystemsDiskFullError) {
+    const char* drive = getenv("MORVANDITE_SMALL_DRIVE");
+    if (!drive || !*drive)
+        GTEST_SKIP() << "no small drive mapped (run through tests/windows/small-drive.sh)";
+    const std::string root = std::string(drive) + "\\";
+    const std::string folder = root + "WorkerFull";
+    // Leave about 100 KB: the first files fit, the 300 KB one does not.
+    const std::string filler = root + "filler.bin";
+    ULARGE_INTEGER available = {};
+    ASSERT_TRUE(GetDiskFreeSpaceExA(root.c_str(), &available, nullptr, nullptr));
+    ASSERT_GT(available.QuadPart, 200000u);
+    WriteWholeFile(filler, std::string(size_t(available.QuadPart - 100000), 'f'));
+
+    InstallerWorkerThread worker;
+    InstallOptions o = Options();
+    o.installFolder = folder.c_str();
+    ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+    std::vector<Notice> seen = Collect(worker);
+    WaitUntilIdle(worker);
+    DeleteFileA(filler.c_str());
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(int32_t(seen.back().code), -5);
+    const std::string& text = seen.back().text;
+    EXPECT_EQ(text.rfind("Cannot write to file '" + folder + "\\Data\\Deep\\cards.bin': ", 0), 0u) << text;
+    EXPECT_NE(text.find("(112=0x70)"), std::string::npos) << text;
+    const std::string log = ReadWholeFile(folder + "\\Install.log");
+    EXPECT_NE(log.find("System error occurred: " + text), std::string::npos) << log;
+    EXPECT_EQ(log.find("Install finished"), std::string::npos) << log;
 }
 
 TEST_F(WorkerTest, ExistingUserIniIsKeptUnlessOverridden) {

@@ -24,12 +24,12 @@
 
 #include "config.h"
 #include "payloadbuilder.h"
+#include "payloaddigest.h"
 #include "payloadfolder.h"
 #include "payloadnames.h"
 #include "peimage.h"
 #include "perror.h"
 #include "resourcetree.h"
-#include "sha256.h"
 #include "versioninfo.h"
 
 namespace fs = std::filesystem;
@@ -43,7 +43,7 @@ const char* kUsage =
 const ResourceKey kTypeMV = ResourceKey::Name("MV");
 const ResourceKey kPayload = ResourceKey::Id(130);
 const ResourceKey kConfiguration = ResourceKey::Id(131);
-const ResourceKey kPayloadDigest = ResourceKey::Id(132);
+const ResourceKey kPayloadDigest = ResourceKey::Id(PayloadDigestResourceId);
 const ResourceKey kMessageTable = ResourceKey::Id(205);
 const ResourceKey kTypeVersion = ResourceKey::Id(16);  // RT_VERSION
 const ResourceKey kVersionName = ResourceKey::Id(1);

@@ -1,6 +1,8 @@
-// mkpayload DIR OUT: packs every file below DIR into a payload archive.
-// Names are stored relative to DIR with backslashes, in code page 1252; the
-// order is fixed by the names, so the same tree always gives the same bytes.
+// mkpayload DIR OUT: packs every file below DIR into a payload archive, and
+// writes its SHA-256 digest (32 raw bytes) to OUT.sha256 for the installer's
+// integrity resource. Names are stored relative to DIR with backslashes, in
+// code page 1252; the order is fixed by the names, so the same tree always
+// gives the same bytes.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +11,7 @@
 
 #include "lzmadecoder.h"
 #include "payloadbuilder.h"
+#include "payloaddigest.h"
 #include "payloadfolder.h"
 #include "perror.h"
 
@@ -17,7 +20,8 @@ namespace {
 const char* kUsage =
     "usage: mkpayload [--dict BYTES] DIR OUT\n"
     "Packs every file below DIR into the payload archive OUT (raw LZMA1, lc 3, lp 0, pb 2,\n"
-    "dictionary 8 MiB unless --dict says otherwise).\n";
+    "dictionary 8 MiB unless --dict says otherwise), and its SHA-256 digest (32 raw bytes)\n"
+    "into OUT.sha256.\n";
 
 [[noreturn]] void Die(const std::string& text) {
     std::fprintf(stderr, "mkpayload: %s\n", text.c_str());
@@ -58,6 +62,23 @@ private:
     FILE* file_;
 };
 
+// The digest of a whole file, read in pieces (payloads run to many megabytes).
+Sha256Digest DigestOfFile(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        Throw("cannot read '" + path + "': " + std::strerror(errno));
+    Sha256Hasher hasher;
+    std::vector<uint8_t> buffer(1 << 20);
+    size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), f)) > 0)
+        hasher.Update(buffer.data(), n);
+    bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed)
+        Throw("cannot read '" + path + "'");
+    return hasher.Final();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -75,10 +96,14 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    // Built beside the target and renamed at the end: a refusal or a failure
-    // leaves an existing OUT as it was.
+    // Both files are built beside their targets and renamed at the end: a
+    // refusal or a failure leaves an existing OUT as it was. The digest is
+    // renamed last, so a payload is never left beside the digest of another
+    // (a stale digest would fail the check, never pass a wrong payload).
     std::string target = argv[i + 1];
     std::string part = target + ".part";
+    std::string digestTarget = target + PayloadDigestSuffix;
+    std::string digestPart = digestTarget + ".part";
     std::vector<PayloadInput> files;
     try {
         std::vector<std::string> notes;
@@ -92,14 +117,23 @@ int main(int argc, char** argv) {
         FileOutput out(part);
         BuildPayload(std::move(files), out, settings);
         out.Finish();
+        Sha256Digest digest = DigestOfFile(part);
+        FileOutput digestOut(digestPart);
+        digestOut.Put(digest.data(), digest.size());
+        digestOut.Finish();
     } catch (const PError& e) {
         std::remove(part.c_str());
+        std::remove(digestPart.c_str());
         Die(e.why());
     }
-    if (std::rename(part.c_str(), target.c_str()) != 0) {
-        std::string reason = std::strerror(errno);
-        std::remove(part.c_str());
-        Die("cannot write '" + target + "': " + reason);
+    for (const std::string* name : {&target, &digestTarget}) {
+        const std::string from = *name + ".part";
+        if (std::rename(from.c_str(), name->c_str()) != 0) {
+            std::string reason = std::strerror(errno);
+            std::remove(part.c_str());
+            std::remove(digestPart.c_str());
+            Die("cannot write '" + *name + "': " + reason);
+        }
     }
     return 0;
 }

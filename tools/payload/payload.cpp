@@ -20,6 +20,7 @@
 #endif
 
 #include "payload.h"
+#include "payloaddigest.h"
 #include "payloadfiles.h"
 #include "payloadnames.h"
 #include "perror.h"
@@ -30,7 +31,10 @@ const char* kUsage =
     "usage: payload list FILE           names and sizes of the files in the archive\n"
     "       payload extract FILE DIR    extracts every file below DIR\n"
     "       payload space FILE CLUSTER  bytes the files take with CLUSTER-byte clusters\n"
-    "       payload verify FILE         decodes everything, writes nothing\n";
+    "       payload verify FILE [DIGEST]\n"
+    "                                   checks FILE against its SHA-256 digest (32 raw bytes in\n"
+    "                                   DIGEST, by default FILE.sha256; a missing digest fails),\n"
+    "                                   then decodes everything, writes nothing\n";
 
 class Failure {
 public:
@@ -269,6 +273,35 @@ int Extract(const std::string& file, const std::string& folder, bool write) {
     return 0;
 }
 
+// The digest file whole; one that cannot be read is a failure, never a pass.
+std::string ReadDigestFile(const std::string& path) {
+    FILE* f = OpenHostFile(path.c_str(), "rb");
+    if (!f)
+        throw Failure(path + ": no digest to check against: " + std::strerror(errno));
+    std::string bytes;
+    char buffer[64];
+    size_t n;
+    // More than 32 bytes is malformed; reading one past is enough to tell.
+    while (bytes.size() <= PayloadDigestSize && (n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.append(buffer, n);
+    bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed)
+        throw Failure(path + ": cannot read the digest");
+    return bytes;
+}
+
+int Verify(const std::string& file, const std::string& digestFile) {
+    std::string digest = ReadDigestFile(digestFile);
+    {
+        MappedFile archive(file);
+        PString why;
+        if (!PayloadDigestMatches(archive.data(), archive.size(), digest.data(), digest.size(), &why))
+            throw Failure(std::string("archive error: ") + why.text() + " (" + digestFile + ")");
+    }
+    return Extract(file, ".", false);
+}
+
 int Space(const std::string& file, const std::string& cluster) {
     char* end = nullptr;
     errno = 0;
@@ -287,8 +320,8 @@ int Run(const std::vector<std::string>& args) {
         return Extract(args[1], args[2], true);
     if (args.size() == 3 && args[0] == "space")
         return Space(args[1], args[2]);
-    if (args.size() == 2 && args[0] == "verify")
-        return Extract(args[1], ".", false);
+    if ((args.size() == 2 || args.size() == 3) && args[0] == "verify")
+        return Verify(args[1], args.size() == 3 ? args[2] : args[1] + PayloadDigestSuffix);
     std::fputs(kUsage, stderr);
     return 2;
 }
