@@ -1137,6 +1137,22 @@ TEST_F(Installer, ASignedThenTrackedInstallerWritesItsTrackingLines) {
     EXPECT_FALSE(Exists(folder));
 }
 
+TEST_F(Installer, TheStubAloneSaysItHasNothingToInstallAndWritesNothing) {
+    // The stub is the program without a client (no payload, no digest): it
+    // says at once that it cannot install, as a damaged installer does.
+    InstallerRun run(BinaryPath("bin\\MorvanditeInstallStub.exe"), "-nolaunch");
+    ASSERT_TRUE(run.Started());
+    HWND box = ErrorBox(run);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(BoxText(box), Message(0, TXTINS_This_installer_is_damagedX_Ple_ELL));
+    HWND page = FindProcessWindow(kInstallerClass, run.Pid());
+    ASSERT_TRUE(page);
+    EXPECT_FALSE(InstallEnabled(page));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(run.Exit(), 3u);
+    EXPECT_FALSE(Exists(folder_));
+}
+
 // Screenshots of the page in four scripts, kept in artifacts/e2e.
 void SaveWindowBitmap(HWND window, const std::string& path) {
     RECT r;
