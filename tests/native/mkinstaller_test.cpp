@@ -21,10 +21,7 @@ namespace {
 class Mkinstaller : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* tools = std::getenv("MORVANDITE_TOOLS");
-        tools_ = tools ? tools : BinaryPath("bin");
-        const char* stub = std::getenv("MORVANDITE_STUB");
-        stub_ = stub ? stub : BinaryPath("../windows/bin/MorvanditeInstallStub.exe");
+        stub_ = InstallerStubPath();
         ASSERT_TRUE(fs::exists(stub_)) << "no stub at " << stub_ << ": build the Windows tree first (tools/build.sh)";
         dir_ = ScratchFolder("mkinstaller");
         client_ = dir_ + "/client";
@@ -38,7 +35,7 @@ protected:
     // Runs a tool with arguments; its standard error lands in err_.
     int Run(const std::string& tool, const std::string& args) {
         std::string errPath = dir_ + "/stderr.txt";
-        int status = std::system(("'" + tools_ + "/" + tool + "' " + args + " >/dev/null 2>'" + errPath + "'").c_str());
+        int status = std::system(("'" + ToolPath(tool) + "' " + args + " >/dev/null 2>'" + errPath + "'").c_str());
         err_ = ReadWholeFile(errPath);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
@@ -54,7 +51,7 @@ protected:
     }
     std::string Q(const std::string& s) { return "'" + s + "'"; }
 
-    std::string tools_, stub_, dir_, client_, err_;
+    std::string stub_, dir_, client_, err_;
 };
 
 TEST_F(Mkinstaller, TheInstallerCarriesTheClientItsDigestConfigurationAndVersion) {

@@ -19,11 +19,6 @@
 
 namespace {
 
-std::string StubPath() {
-    const char* stub = std::getenv("MORVANDITE_STUB");
-    return stub ? stub : BinaryPath("../windows/bin/MorvanditeInstallStub.exe");
-}
-
 // The output of a shell command; the exit status through rc.
 std::string Shell(const std::string& command, int* rc = nullptr) {
     std::string out;
@@ -63,7 +58,7 @@ uint32_t DumpedField(const std::string& image, const std::string& field) {
 class StubResources : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        std::string path = StubPath();
+        std::string path = InstallerStubPath();
         try {
             stubBytes_ = new std::string(ReadWholeFile(path));
         } catch (const std::exception&) {
@@ -75,7 +70,7 @@ protected:
         stubBytes_ = nullptr;
     }
     void SetUp() override {
-        ASSERT_TRUE(stubBytes_) << "no stub at " << StubPath() << ": build the Windows tree first (tools/build.sh)";
+        ASSERT_TRUE(stubBytes_) << "no stub at " << InstallerStubPath() << ": build the Windows tree first (tools/build.sh)";
         dir_ = ScratchFolder("peimage");
         stub_.reset(new PeImage(*stubBytes_));
         address_ = stub_->ResourceSectionAddress();

@@ -17,10 +17,7 @@ namespace {
 class SignedTracking : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* tools = std::getenv("MORVANDITE_TOOLS");
-        tools_ = tools ? tools : BinaryPath("bin");
-        const char* stub = std::getenv("MORVANDITE_STUB");
-        std::string stubPath = stub ? stub : BinaryPath("../windows/bin/MorvanditeInstallStub.exe");
+        std::string stubPath = InstallerStubPath();
         ASSERT_TRUE(std::filesystem::exists(stubPath)) << "build the Windows tree first (tools/build.sh)";
         dir_ = ScratchFolder("signed-tracking");
         ASSERT_EQ(Sh("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Test -keyout " + F("key.pem") +
@@ -37,14 +34,14 @@ protected:
         out_ = ReadWholeFile(dir_ + "/out.txt");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    int Tinfo(const std::string& args) { return Sh("'" + tools_ + "/tinfo' " + args); }
+    int Tinfo(const std::string& args) { return Sh("'" + ToolPath("tinfo") + "' " + args); }
     bool Verifies(const char* name) {
         return Sh("osslsigncode verify -CAfile " + F("cert.pem") + " -in " + F(name)) == 0 &&
                out_.find("invalid PE checksum") == std::string::npos;
     }
     std::string F(const char* name) { return "'" + dir_ + "/" + name + "'"; }
 
-    std::string tools_, dir_, out_;
+    std::string dir_, out_;
 };
 
 TEST_F(SignedTracking, TheCopyVerifiesCarriesTheLinesAndCanBeStampedAgain) {

@@ -295,6 +295,10 @@ protected:
         return Ansi(text);
     }
 
+    // An installer that cannot install says so as its page opens, keeps
+    // Install disabled and ends with exit code 3 once the notice is closed.
+    void ExpectDamagedNoticeWhenThePageOpens(const std::string& exe, const std::string& arguments);
+
     std::string exe_, scratch_, folder_;
 };
 
@@ -674,6 +678,19 @@ std::string ArtifactPath(const std::string& name) {
     return file;
 }
 
+void Installer::ExpectDamagedNoticeWhenThePageOpens(const std::string& exe, const std::string& arguments) {
+    InstallerRun run(exe, arguments);
+    ASSERT_TRUE(run.Started());
+    HWND box = ErrorBox(run);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(BoxText(box), Message(0, TXTINS_This_installer_is_damagedX_Ple_ELL));
+    HWND page = FindProcessWindow(kInstallerClass, run.Pid());
+    ASSERT_TRUE(page);
+    EXPECT_FALSE(InstallEnabled(page));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(run.Exit(), 3u);
+}
+
 // A damaged installer says so in the page's language, writes nothing,
 // registers nothing and ends with exit code 3. The payload checks out on its
 // own header; the bit sits near the end, where the LZMA decoder alone could
@@ -710,16 +727,7 @@ TEST_F(Installer, ADamagedPayloadHeaderIsReportedWhenThePageOpens) {
     // The top byte of the packed header's length: far past the resource's end.
     const std::string damaged = DamagedInstaller(exe_, scratch_ + "\\DamagedHeader.exe", 11);
     ASSERT_FALSE(damaged.empty());
-    InstallerRun run(damaged);
-    ASSERT_TRUE(run.Started());
-    HWND box = ErrorBox(run);
-    ASSERT_TRUE(box);
-    EXPECT_EQ(BoxText(box), Message(0, TXTINS_This_installer_is_damagedX_Ple_ELL));
-    HWND page = FindProcessWindow(kInstallerClass, run.Pid());
-    ASSERT_TRUE(page);
-    EXPECT_FALSE(InstallEnabled(page));
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(run.Exit(), 3u);
+    ExpectDamagedNoticeWhenThePageOpens(damaged, "");
 }
 
 // A drive that fills up while the installer writes (a 8 MiB drive mapped by
@@ -1140,16 +1148,7 @@ TEST_F(Installer, ASignedThenTrackedInstallerWritesItsTrackingLines) {
 TEST_F(Installer, TheStubAloneSaysItHasNothingToInstallAndWritesNothing) {
     // The stub is the program without a client (no payload, no digest): it
     // says at once that it cannot install, as a damaged installer does.
-    InstallerRun run(BinaryPath("bin\\MorvanditeInstallStub.exe"), "-nolaunch");
-    ASSERT_TRUE(run.Started());
-    HWND box = ErrorBox(run);
-    ASSERT_TRUE(box);
-    EXPECT_EQ(BoxText(box), Message(0, TXTINS_This_installer_is_damagedX_Ple_ELL));
-    HWND page = FindProcessWindow(kInstallerClass, run.Pid());
-    ASSERT_TRUE(page);
-    EXPECT_FALSE(InstallEnabled(page));
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(run.Exit(), 3u);
+    ExpectDamagedNoticeWhenThePageOpens(BinaryPath("bin\\MorvanditeInstallStub.exe"), "-nolaunch");
     EXPECT_FALSE(Exists(folder_));
 }
 

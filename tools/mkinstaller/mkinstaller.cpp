@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -153,21 +154,21 @@ void Make(const Options& o) {
             Fail("the configuration file '" + o.config + "' is refused: " + e.why());
         }
     }
+    // The stub before the client: packing a large client takes a while.
     std::string stubPath = o.stub.empty() ? DefaultStub() : o.stub;
-    std::string stubBytes = ReadFile(stubPath, "stub");
-    std::string payload = PackClient(o.client);
-
-    std::string image;
+    std::unique_ptr<PeImage> stub;
+    uint32_t address = 0;
+    ResourceTree resources;
+    uint16_t language = 0;
     try {
-        PeImage stub(std::move(stubBytes));
-        uint32_t address = stub.ResourceSectionAddress();
-        ResourceTree resources = ResourceTree::Parse(stub.ResourceSectionBytes(), address);
+        stub.reset(new PeImage(ReadFile(stubPath, "stub")));
+        address = stub->ResourceSectionAddress();
+        resources = ResourceTree::Parse(stub->ResourceSectionBytes(), address);
         const ResourceEntry* stubConfig = resources.Find(kTypeMV, kConfiguration);
         const ResourceEntry* versionEntry = resources.Find(kTypeVersion, kVersionName);
         if (!stubConfig || !resources.Find(kTypeMV, kMessageTable) || !versionEntry)
             Fail("it is not an installer stub: it lacks the configuration section, the message table or the version information");
-        uint16_t language = stubConfig->language.id;
-
+        language = stubConfig->language.id;
         if (!o.version.empty() || !o.productName.empty()) {
             VersionInfo info = VersionInfo::Parse(versionEntry->data);
             if (!o.version.empty())
@@ -176,12 +177,19 @@ void Make(const Options& o) {
                 info.SetString("ProductName", productName);
             resources.Put(kTypeVersion, kVersionName, 0, info.Build());
         }
-        if (!config.empty())
-            resources.Put(kTypeMV, kConfiguration, language, config);
-        Sha256Digest digest = Sha256(reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
-        resources.Put(kTypeMV, kPayloadDigest, language, std::string(digest.begin(), digest.end()));
-        resources.Put(kTypeMV, kPayload, language, std::move(payload));
-        image = stub.WithResourceSection(resources.Build(address));
+    } catch (const PError& e) {
+        Fail("the stub '" + stubPath + "' cannot be used: " + e.why());
+    }
+
+    std::string payload = PackClient(o.client);
+    if (!config.empty())
+        resources.Put(kTypeMV, kConfiguration, language, config);
+    Sha256Digest digest = Sha256(reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
+    resources.Put(kTypeMV, kPayloadDigest, language, std::string(digest.begin(), digest.end()));
+    resources.Put(kTypeMV, kPayload, language, std::move(payload));
+    std::string image;
+    try {
+        image = stub->WithResourceSection(resources.Build(address));
     } catch (const PError& e) {
         Fail("the stub '" + stubPath + "' cannot be used: " + e.why());
     }

@@ -1,10 +1,11 @@
 // The resources of a PE image as a tree of type, name and language, read
 // from and written to the bytes of a resource section. Every resource keeps
-// its data and code page; the directories' characteristics, time
-// stamp and version fields are read from the root and written to every
-// directory (windres and link give them all the same values). Entries are written in the order the loader's
-// binary search needs: names first (by UTF-16 code units), then numbers.
-// Malformed sections throw PInternalError. Plain values, not thread-safe.
+// its data and code page. The directories' characteristics, time stamp and
+// version fields are read from the root and written to every directory
+// (windres and link give them all the same values). Entries are written in
+// the order the loader's binary search needs: names first (by UTF-16 code
+// units), then numbers. Malformed sections throw PInternalError. Plain
+// values, not thread-safe.
 #pragma once
 #include <cstdint>
 #include <string>
