@@ -207,6 +207,18 @@ private:
     bool started_ = false;
 };
 
+// The unscrambled text of the tracking file an installation left in folder
+// ("" when there is none).
+std::string TrackingFileText(const std::string& folder) {
+    const std::string scrambled = Slurp(folder + "\\tinfo.dat");
+    if (scrambled.empty())
+        return scrambled;
+    _PBlock block;
+    std::memcpy(block.alloc(uint32_t(scrambled.size())), scrambled.data(), scrambled.size());
+    ScrambleBlock(block);
+    return std::string(reinterpret_cast<const char*>(block.ptr()), block.size());
+}
+
 void Answer(HWND box, int button) { PostMessageA(box, WM_COMMAND, WPARAM(button), 0); }
 
 class Installer : public ::testing::Test {
@@ -335,12 +347,7 @@ TEST_F(Installer, DefaultInstallationOfATrackedInstallerLeavesEverythingAndStart
     EXPECT_NE(log.find("Launch main app: '" + folder_ + "\\MorvanditeUpdate.exe'"), std::string::npos) << log;
     EXPECT_NE(log.find("Install finished"), std::string::npos) << log;
 
-    std::string tinfo = Slurp(folder_ + "\\tinfo.dat");
-    ASSERT_FALSE(tinfo.empty());
-    _PBlock block;
-    std::memcpy(block.alloc(uint32_t(tinfo.size())), tinfo.data(), tinfo.size());
-    ScrambleBlock(block);
-    std::string tracking(reinterpret_cast<const char*>(block.ptr()), block.size());
+    const std::string tracking = TrackingFileText(folder_);
     EXPECT_EQ(tracking.rfind("[TInfo]\nTHM=felt\nTSL=de\nSRC=e2e\nITS=", 0), 0u) << tracking;
     EXPECT_EQ(tracking.find("ITS=77"), std::string::npos) << tracking;
     EXPECT_NE(tracking.find("\nIZ="), std::string::npos) << tracking;
@@ -1131,12 +1138,7 @@ TEST_F(Installer, ASignedThenTrackedInstallerWritesItsTrackingLines) {
         Install(page, folder);
         ASSERT_EQ(run.Exit(), 0u);
     }
-    std::string tinfo = Slurp(folder + "\\tinfo.dat");
-    ASSERT_FALSE(tinfo.empty());
-    _PBlock block;
-    std::memcpy(block.alloc(uint32_t(tinfo.size())), tinfo.data(), tinfo.size());
-    ScrambleBlock(block);
-    std::string tracking(reinterpret_cast<const char*>(block.ptr()), block.size());
+    const std::string tracking = TrackingFileText(folder);
     EXPECT_EQ(tracking.rfind("[TInfo]\nSRC=larkspur-partner\nTHM=midnight\nITS=", 0), 0u) << tracking;
     EXPECT_NE(Slurp(folder + "\\Install.log").find("Install finished"), std::string::npos);
 
