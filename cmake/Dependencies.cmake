@@ -29,3 +29,17 @@ if(WIN32)
   add_link_options(-static -static-libgcc -static-libstdc++)
   add_compile_definitions(WINVER=0x0501 _WIN32_WINNT=0x0501 _WIN32_IE=0x0600 __USE_MINGW_ANSI_STDIO=0)
 endif()
+
+# ---- Reproducible output ----------------------------------------------------
+# Two builds of one commit give the same bytes wherever the tree lies: the
+# linker writes no time stamp into PE headers, and the source and build paths
+# that the compilers write into debug information and __FILE__ are mapped to
+# fixed names (the build folder, inside the source tree, is mapped last so
+# that its more specific mapping wins). Nothing in the build writes a date;
+# windres leaves the resource time stamps at 0.
+add_compile_options(
+  "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=/morvandite>"
+  "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}=/morvandite-build>")
+if(WIN32)
+  add_link_options(-Wl,--no-insert-timestamp)
+endif()

@@ -153,6 +153,8 @@ void InstallerWorkerThread::Run() {
         // install folder and its log exist (so its reason has no log to go to).
         PString damage;
         if (!PayloadIntact(damage)) {
+            // Reaches only a log opened before this run (the unattended copy).
+            LogLine("Install refused: %s", damage.text());
             Complete(kInstallArchiveError);
             if (SUCCEEDED(com))
                 CoUninitialize();

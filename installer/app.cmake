@@ -1,5 +1,6 @@
-# The installer itself: the page, its rules and start-up (installer_app), and
-# MorvanditeInstall.exe with every resource it carries (resources/installer.rc).
+# The installer itself: the page, its rules and start-up (installer_app), the
+# stub with every resource but the client (resources/installer.rc), and
+# MorvanditeInstall.exe made from the stub by mkinstaller.
 # Included from installer/CMakeLists.txt (Windows builds only).
 include_guard(GLOBAL)
 
@@ -17,37 +18,62 @@ add_library(installer_app STATIC
 target_include_directories(installer_app PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(installer_app PUBLIC installer_core installer_engine installer_ui plib)
 
-# The payload resource: the assembled folder packed by the native mkpayload
-# (build/native/bin, built first by tools/build.sh).
+# The payload packed by the native mkpayload (build/native/bin, built first by
+# tools/build.sh), for the page's Wine test, which embeds it itself.
 set(MORVANDITE_MKPAYLOAD ${CMAKE_BINARY_DIR}/../native/bin/mkpayload
     CACHE FILEPATH "The native mkpayload tool the Windows build runs to pack payloads")
-set(MORVANDITE_PAYLOAD_BIN ${CMAKE_BINARY_DIR}/generated/payload.bin CACHE INTERNAL "The packed payload, resource 130 of the installer")
-# mkpayload writes the payload's SHA-256 beside it: resource 132.
+set(MORVANDITE_PAYLOAD_BIN ${CMAKE_BINARY_DIR}/generated/payload.bin CACHE INTERNAL "The packed sample client")
+# mkpayload writes the payload's SHA-256 beside it (resource 132).
 add_custom_command(
   OUTPUT ${MORVANDITE_PAYLOAD_BIN} ${MORVANDITE_PAYLOAD_BIN}.sha256
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
   COMMAND ${MORVANDITE_MKPAYLOAD} ${MORVANDITE_PAYLOAD_DIR} ${MORVANDITE_PAYLOAD_BIN}
   DEPENDS payload_tree ${MORVANDITE_PAYLOAD_DIR}/uninstall.lst ${MORVANDITE_MKPAYLOAD}
-  COMMENT "Packing the installer's payload from ${MORVANDITE_PAYLOAD_DIR}"
+  COMMENT "Packing the sample client from ${MORVANDITE_PAYLOAD_DIR}"
   VERBATIM)
 add_custom_target(installer_payload DEPENDS ${MORVANDITE_PAYLOAD_BIN})
 
-add_executable(MorvanditeInstall WIN32
+# The installer stub: the program with every resource but the client
+# (resources/installer.rc). mkinstaller turns it into an installer; the
+# release team ships installers made from it without building anything.
+add_executable(MorvanditeInstallStub WIN32
   ${CMAKE_CURRENT_LIST_DIR}/winmain_win.cpp
   ${PROJECT_SOURCE_DIR}/resources/installer.rc)
-target_link_libraries(MorvanditeInstall PRIVATE installer_app)
-set_target_properties(MorvanditeInstall PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-add_dependencies(MorvanditeInstall installer_payload)
-morvandite_shipped_program(MorvanditeInstall)
-target_include_directories(MorvanditeInstall PRIVATE ${PROJECT_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/generated)
-morvandite_embed_message_table(MorvanditeInstall ${PROJECT_SOURCE_DIR}/resources/installer.rc)
+target_link_libraries(MorvanditeInstallStub PRIVATE installer_app)
+set_target_properties(MorvanditeInstallStub PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+morvandite_shipped_program(MorvanditeInstallStub)
+target_include_directories(MorvanditeInstallStub PRIVATE ${PROJECT_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/generated)
+morvandite_embed_message_table(MorvanditeInstallStub ${PROJECT_SOURCE_DIR}/resources/installer.rc)
 set_property(SOURCE ${PROJECT_SOURCE_DIR}/resources/installer.rc DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
              APPEND PROPERTY OBJECT_DEPENDS
-             ${MORVANDITE_PAYLOAD_BIN} ${MORVANDITE_PAYLOAD_BIN}.sha256
              ${PROJECT_SOURCE_DIR}/resources/config.ini
              ${PROJECT_SOURCE_DIR}/resources/installer.manifest
              ${PROJECT_SOURCE_DIR}/resources/payload/src/version.rci
              ${MORVANDITE_VERSION_HEADER})
+
+# MorvanditeInstall.exe: the stub and a client folder through the native
+# mkinstaller, the very path a release takes. MORVANDITE_CLIENT_DIR names the
+# client to install; empty means the sample client (resources/payload).
+set(MORVANDITE_MKINSTALLER ${CMAKE_BINARY_DIR}/../native/bin/mkinstaller
+    CACHE FILEPATH "The native mkinstaller tool the Windows build runs to make the installer")
+set(MORVANDITE_CLIENT_DIR "" CACHE PATH
+    "Client folder MorvanditeInstall.exe installs (empty: the sample client in resources/payload)")
+set(MORVANDITE_INSTALLER ${CMAKE_BINARY_DIR}/bin/MorvanditeInstall.exe CACHE INTERNAL "The finished installer")
+if(MORVANDITE_CLIENT_DIR)
+  set(_client_dir ${MORVANDITE_CLIENT_DIR})
+  file(GLOB_RECURSE _client_files CONFIGURE_DEPENDS ${MORVANDITE_CLIENT_DIR}/*)
+else()
+  set(_client_dir ${MORVANDITE_PAYLOAD_DIR})
+  set(_client_files payload_tree ${MORVANDITE_PAYLOAD_DIR}/uninstall.lst)
+endif()
+add_custom_command(
+  OUTPUT ${MORVANDITE_INSTALLER}
+  COMMAND ${MORVANDITE_MKINSTALLER} --stub $<TARGET_FILE:MorvanditeInstallStub>
+          --client ${_client_dir} --out ${MORVANDITE_INSTALLER}
+  DEPENDS MorvanditeInstallStub ${MORVANDITE_MKINSTALLER} ${_client_files}
+  COMMENT "Making MorvanditeInstall.exe from the stub and ${_client_dir}"
+  VERBATIM)
+add_custom_target(MorvanditeInstall ALL DEPENDS ${MORVANDITE_INSTALLER})
 
 # Drives the installer's window by class and control ids (tools/run-headless.sh).
 add_executable(installer_driver ${PROJECT_SOURCE_DIR}/tools/installer-driver/installer_driver.cpp)
@@ -64,13 +90,13 @@ function(_installer_app_link_tests)
     morvandite_embed_message_table(installer_window_gui_test ${PROJECT_SOURCE_DIR}/tests/windows/installer_window_gui_test.rc)
     set_property(SOURCE ${PROJECT_SOURCE_DIR}/tests/windows/installer_window_gui_test.rc
                  DIRECTORY ${PROJECT_SOURCE_DIR}/tests APPEND PROPERTY OBJECT_DEPENDS
-                 ${MORVANDITE_PAYLOAD_BIN} ${PROJECT_SOURCE_DIR}/resources/installer.rc)
+                 ${MORVANDITE_PAYLOAD_BIN} ${MORVANDITE_PAYLOAD_BIN}.sha256 ${PROJECT_SOURCE_DIR}/resources/installer.rc)
   endif()
   if(TARGET installer_unattended_test)
     add_dependencies(installer_unattended_test MorvanditeInstall instance_holder)
   endif()
   if(TARGET installer_e2e_gui_test)
-    target_link_libraries(installer_e2e_gui_test PRIVATE installer_core)
+    target_link_libraries(installer_e2e_gui_test PRIVATE installer_core version)
     target_include_directories(installer_e2e_gui_test PRIVATE ${PROJECT_SOURCE_DIR}/installer)
     add_dependencies(installer_e2e_gui_test MorvanditeInstall instance_holder)
     morvandite_embed_message_table(installer_e2e_gui_test ${PROJECT_SOURCE_DIR}/tests/windows/installer_e2e_gui_test.rc)
@@ -84,7 +110,7 @@ cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL _installer_app_link_te
 function(_installer_app_headless_test)
   if(MORVANDITE_TESTS AND TARGET MorvanditeInstall)
     add_test(NAME wine.installer_headless_run
-             COMMAND ${PROJECT_SOURCE_DIR}/tools/run-headless.sh $<TARGET_FILE:MorvanditeInstall>)
+             COMMAND ${PROJECT_SOURCE_DIR}/tools/run-headless.sh ${MORVANDITE_INSTALLER})
     set_tests_properties(wine.installer_headless_run PROPERTIES
       ENVIRONMENT "MORVANDITE_RUN_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-run" TIMEOUT 900
       RESOURCE_LOCK wineprefix_init)

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <string>
 #include <utility>
 
 #include "inixor.h"
@@ -63,4 +64,26 @@ void ParseConfiguration(const void* text, uint32_t length, InstallerConfiguratio
     if (result.workFolderName.empty())
         result.workFolderName = result.productName;
     config = std::move(result);
+}
+
+void CheckConfigurationKeys(const void* text, uint32_t length) {
+    static const char* const kKeys[] = {"name",   "dispname", "mainwnd",         "site",     "WorkFolderName",
+                                        "ieB1_1", "ieB1_2",   "overrideUserIni", "iconPath", "iconIdx"};
+    EncIniFile ini;
+    ini.LoadFromMemory(text, length);
+    if (!ini.FindSection("define"))
+        throw PInternalError("Configuration: no section \"define\"");
+    for (const IniSection& section : ini.sections) {
+        if (PCompareNoCase(section.name.text(), "define") != 0)
+            throw PInternalError(("Configuration: the installer reads no section \"" + std::string(section.name.text()) +
+                                  "\"").c_str());
+        for (const IniItem& item : section.items) {
+            bool known = false;
+            for (const char* key : kKeys)
+                known = known || PCompareNoCase(item.key.text(), key) == 0;
+            if (!known)
+                throw PInternalError(
+                    ("Configuration: the installer does not know the key \"" + std::string(item.key.text()) + "\"").c_str());
+        }
+    }
 }

@@ -44,6 +44,13 @@ inline void ApplyConfiguration(const InstallerConfiguration& config, InstallOpti
     options.iconIdx = config.iconIdx;
 }
 
+// Checks that the section text holds only what the installer reads: one
+// section "define" whose keys are all known ones (the keys above, and
+// "ieB1_2", which the shipped section carries for the client). Throws
+// PInternalError naming the first other section or unknown key, or when
+// the text is not INI text or has no section "define".
+void CheckConfigurationKeys(const void* text, uint32_t length);
+
 #ifdef _WIN32
 // Reads the section from the program's resource (131 of type MV unless told
 // otherwise) and selects the build variant from the product name. On any

@@ -61,6 +61,9 @@ void LogCompletion(int32_t code) {
     case kInstallRegistryError:
         LogLine("%s", MsgString(TXTINS_Registry_write_errorX_This_may_ELL).text());
         break;
+    case kInstallArchiveError:
+        LogLine("%s", MsgString(TXTINS_This_installer_is_damagedX_Ple_ELL).text());
+        break;
     default:
         LogLine("%s", MsgString(TXTINS_Disk_write_errorX_Check_if_the_ELL).text());
         break;
@@ -129,6 +132,9 @@ int Unattended(const InstallerCommandLineParser& commandLine) {
     worker.Release();
     const int32_t code = worker.LastCompletion();
     LogCompletion(code);
+    // The page's own exit codes where the page ends the process.
+    if (code == kInstallArchiveError)
+        return ExitArchiveError;
     return code == kInstallFinished ? ExitInstalled : code;
 }
 }  // namespace

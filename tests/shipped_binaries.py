@@ -12,10 +12,11 @@ the mingw objdump and their version resource with wrestool (icoutils):
   - OS and subsystem version 5.01 (Windows XP);
   - complete version information, FileVersion/ProductVersion the build's;
   - restricts the DLL search at start-up (resolves SetDefaultDllDirectories);
-  - with --packed PAYLOAD_TOOL PAYLOAD: the client's programs inside the
-    installer's packed payload are byte for byte the checked ones.
+  - with --packed PAYLOAD_TOOL INSTALLER: the client's programs inside the
+    installer's packed payload (its resource 130) are byte for byte the
+    checked ones.
 
-Usage: shipped_binaries.py [--packed PAYLOAD_TOOL PAYLOAD] VERSION EXE...
+Usage: shipped_binaries.py [--packed PAYLOAD_TOOL INSTALLER] VERSION EXE...
 Exit 0 when every check passes.
 """
 import os
@@ -160,9 +161,17 @@ def dll_search_problems(exe):
     return []
 
 
-def packed_problems(tool, payload, exes):
-    """The programs packed into the payload must be the checked (stripped) files."""
-    with tempfile.TemporaryDirectory() as unpacked:
+def packed_problems(tool, installer, exes):
+    """The programs packed into the installer must be the checked (stripped) files."""
+    with tempfile.TemporaryDirectory() as scratch:
+        payload = os.path.join(scratch, "payload.bin")
+        unpacked = os.path.join(scratch, "files")
+        resource = subprocess.run(["wrestool", "-x", "--raw", "--type=MV", "--name=130", installer],
+                                  capture_output=True).stdout
+        if not resource:
+            return [f"FAIL {os.path.basename(installer)}: no payload resource 130"]
+        with open(payload, "wb") as f:
+            f.write(resource)
         subprocess.run([tool, "extract", payload, unpacked], check=True, capture_output=True)
         packed = {}
         for folder, _, files in os.walk(unpacked):
@@ -170,9 +179,12 @@ def packed_problems(tool, payload, exes):
                 packed[name.lower()] = os.path.join(folder, name)
         problems = []
         for exe in exes:
+            if os.path.abspath(exe) == os.path.abspath(installer):
+                continue  # the installer itself is not in its own payload
             copy = packed.get(os.path.basename(exe).lower())
             if copy is None:
-                continue  # the installer itself is not in its own payload
+                problems.append(f"FAIL {os.path.basename(exe)}: not in the installer's payload")
+                continue
             with open(exe, "rb") as a, open(copy, "rb") as b:
                 if a.read() != b.read():
                     problems.append(f"FAIL {os.path.basename(exe)}: the payload packs a different file")

@@ -19,7 +19,7 @@ install_packages() {
         googletest libgtest-dev libgmock-dev
         liblzma-dev libjpeg62-turbo-dev zlib1g-dev xz-utils
         fonts-noto-cjk fonts-dejavu-core
-        dpkg-dev icoutils
+        dpkg-dev icoutils osslsigncode openssl
         clang libclang-rt-14-dev
     )
     if [ -f "$STAMP_PKGS" ] && dpkg -s "${pkgs[@]/wine32:i386/wine32}" >/dev/null 2>&1; then

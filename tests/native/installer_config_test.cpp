@@ -32,6 +32,19 @@ TEST(Configuration, ShippedSectionHoldsTheKeysInOrder) {
     EXPECT_STREQ(c.workFolderName.text(), "Morvandite");
 }
 
+// mkinstaller refuses sections the installer would not read in full.
+TEST(Configuration, KeyCheckPassesEveryReadKeyAndTheShippedSectionAndNothingElse) {
+    std::string shipped = ReadWholeFile(SourcePath("resources/config.ini"));
+    EXPECT_NO_THROW(CheckConfigurationKeys(shipped.data(), uint32_t(shipped.size())));
+    const std::string every =
+        "[DEFINE]\nName=a\ndispname=b\nmainwnd=c\nsite=d\nworkfoldername=e\nieB1_1=f\nieB1_2=g\n"
+        "overrideUserIni=0\niconPath=h\niconIdx=1\n";
+    EXPECT_NO_THROW(CheckConfigurationKeys(every.data(), uint32_t(every.size())));
+    for (const std::string bad : {"[define]\nname=a\nnmae=b\n", "[define]\nname=a\n[other]\nname=b\n",
+                                  "[other]\nname=a\n", "", "no section at all\n"})
+        EXPECT_THROW(CheckConfigurationKeys(bad.data(), uint32_t(bad.size())), PInternalError) << bad;
+}
+
 TEST(Configuration, AbsentKeysTakeTheirDefaults) {
     InstallerConfiguration c = Parse("[define]\n");
     for (const PString* s : {&c.productName, &c.displayName, &c.mainWindowClass, &c.site, &c.browserButtonId,

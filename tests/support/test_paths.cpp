@@ -1,5 +1,6 @@
 #include "test_paths.h"
 
+#include <cstdlib>
 #include <filesystem>
 #ifdef _WIN32
 #include <windows.h>
@@ -67,4 +68,14 @@ void WriteWholeFile(const std::string& path, const std::string& bytes) {
     if (!out)
         throw std::runtime_error("cannot write " + path);
     out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+std::string InstallerStubPath() {
+    const char* stub = std::getenv("MORVANDITE_STUB");
+    return stub ? std::string(stub) : BinaryPath("../windows/bin/MorvanditeInstallStub.exe");
+}
+
+std::string ToolPath(const std::string& name) {
+    const char* tools = std::getenv("MORVANDITE_TOOLS");
+    return (tools ? std::string(tools) : BinaryPath("bin")) + "/" + name;
 }

@@ -9,3 +9,9 @@ std::string SourcePath(const std::string& relative);
 std::string BinaryPath(const std::string& relative);
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
+
+// The installer stub the Windows build leaves beside the native build tree
+// (MORVANDITE_STUB names another), for the native tests of the release tools.
+std::string InstallerStubPath();
+// A native tool of this build (MORVANDITE_TOOLS names another folder).
+std::string ToolPath(const std::string& name);

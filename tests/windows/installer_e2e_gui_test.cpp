@@ -1,13 +1,15 @@
 // MorvanditeInstall.exe from start to exit under Wine, driven through its
 // window class and control ids as a user would drive it: installations with
 // and without the launch, cancelling on the page and while installing, a
-// running client, language changes, the version notice and the uninstaller.
+// running client, language changes, the version notice and the uninstaller;
+// and installers made by mkinstaller from another client, signed and tracked.
 // Wine is detected in the test prefix, so the program runs its ANSI path.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -206,6 +208,18 @@ private:
     bool started_ = false;
 };
 
+// The unscrambled text of the tracking file an installation left in folder
+// ("" when there is none).
+std::string TrackingFileText(const std::string& folder) {
+    const std::string scrambled = Slurp(folder + "\\tinfo.dat");
+    if (scrambled.empty())
+        return scrambled;
+    _PBlock block;
+    std::memcpy(block.alloc(uint32_t(scrambled.size())), scrambled.data(), scrambled.size());
+    ScrambleBlock(block);
+    return std::string(reinterpret_cast<const char*>(block.ptr()), block.size());
+}
+
 void Answer(HWND box, int button) { PostMessageA(box, WM_COMMAND, WPARAM(button), 0); }
 
 class Installer : public ::testing::Test {
@@ -294,6 +308,10 @@ protected:
         return Ansi(text);
     }
 
+    // An installer that cannot install says so as its page opens, keeps
+    // Install disabled and ends with exit code 3 once the notice is closed.
+    void ExpectDamagedNoticeWhenThePageOpens(const std::string& exe, const std::string& arguments);
+
     std::string exe_, scratch_, folder_;
 };
 
@@ -330,12 +348,7 @@ TEST_F(Installer, DefaultInstallationOfATrackedInstallerLeavesEverythingAndStart
     EXPECT_NE(log.find("Launch main app: '" + folder_ + "\\MorvanditeUpdate.exe'"), std::string::npos) << log;
     EXPECT_NE(log.find("Install finished"), std::string::npos) << log;
 
-    std::string tinfo = Slurp(folder_ + "\\tinfo.dat");
-    ASSERT_FALSE(tinfo.empty());
-    _PBlock block;
-    std::memcpy(block.alloc(uint32_t(tinfo.size())), tinfo.data(), tinfo.size());
-    ScrambleBlock(block);
-    std::string tracking(reinterpret_cast<const char*>(block.ptr()), block.size());
+    const std::string tracking = TrackingFileText(folder_);
     EXPECT_EQ(tracking.rfind("[TInfo]\nTHM=felt\nTSL=de\nSRC=e2e\nITS=", 0), 0u) << tracking;
     EXPECT_EQ(tracking.find("ITS=77"), std::string::npos) << tracking;
     EXPECT_NE(tracking.find("\nIZ="), std::string::npos) << tracking;
@@ -735,6 +748,19 @@ std::string ArtifactPath(const std::string& name) {
     return file;
 }
 
+void Installer::ExpectDamagedNoticeWhenThePageOpens(const std::string& exe, const std::string& arguments) {
+    InstallerRun run(exe, arguments);
+    ASSERT_TRUE(run.Started());
+    HWND box = ErrorBox(run);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(BoxText(box), Message(0, TXTINS_This_installer_is_damagedX_Ple_ELL));
+    HWND page = FindProcessWindow(kInstallerClass, run.Pid());
+    ASSERT_TRUE(page);
+    EXPECT_FALSE(InstallEnabled(page));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(run.Exit(), 3u);
+}
+
 // A damaged installer says so in the page's language, writes nothing,
 // registers nothing and ends with exit code 3. The payload checks out on its
 // own header; the bit sits near the end, where the LZMA decoder alone could
@@ -771,16 +797,7 @@ TEST_F(Installer, ADamagedPayloadHeaderIsReportedWhenThePageOpens) {
     // The top byte of the packed header's length: far past the resource's end.
     const std::string damaged = DamagedInstaller(exe_, scratch_ + "\\DamagedHeader.exe", 11);
     ASSERT_FALSE(damaged.empty());
-    InstallerRun run(damaged);
-    ASSERT_TRUE(run.Started());
-    HWND box = ErrorBox(run);
-    ASSERT_TRUE(box);
-    EXPECT_EQ(BoxText(box), Message(0, TXTINS_This_installer_is_damagedX_Ple_ELL));
-    HWND page = FindProcessWindow(kInstallerClass, run.Pid());
-    ASSERT_TRUE(page);
-    EXPECT_FALSE(InstallEnabled(page));
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(run.Exit(), 3u);
+    ExpectDamagedNoticeWhenThePageOpens(damaged, "");
 }
 
 // A drive that fills up while the installer writes (a 8 MiB drive mapped by
@@ -1046,6 +1063,171 @@ TEST_F(Installer, TheUninstallerRemovesWhatTheInstallationMadeAndNothingElse) {
     EXPECT_TRUE(Exists(folder_ + "\\notes.txt"));
     EXPECT_TRUE(Exists(scratch_ + "\\beside.txt"));
     EXPECT_TRUE(Exists(userIni));
+}
+
+// ---- Installers made by mkinstaller, as a release is made ----
+// tests/release-inputs.sh (the release_inputs test fixture) made them from a
+// second client folder in build/windows/release-test.
+
+std::string ReleaseInput(const char* name) { return BinaryPath(std::string("release-test\\") + name); }
+
+std::wstring Wide(const std::string& ansi) {
+    int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+    std::wstring out(size_t(n > 0 ? n - 1 : 0), L'\0');
+    if (n > 1)
+        MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &out[0], n);
+    return out;
+}
+
+// Every file below root, as relative names, through the wide calls so that
+// the code page 1252 name reads the same under any ANSI code page.
+void ListFiles(const std::wstring& root, const std::wstring& relative, std::vector<std::wstring>& out) {
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((root + L"\\" + relative + L"*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ListFiles(root, relative + name + L"\\", out);
+        else
+            out.push_back(relative + name);
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+}
+
+// A file name for messages, with every non-ASCII character as its code in hex.
+std::string Narrow(const std::wstring& wide) {
+    std::string text;
+    for (wchar_t c : wide) {
+        if (c >= 0x20 && c < 0x7F) {
+            text += char(c);
+        } else {
+            char escape[16];
+            std::snprintf(escape, sizeof escape, "\\u%04X", unsigned(c));
+            text += escape;
+        }
+    }
+    return text;
+}
+
+std::string WideFileBytes(const std::wstring& path) {
+    std::string bytes;
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return "<missing>";
+    char buffer[65536];
+    DWORD n = 0;
+    while (ReadFile(f, buffer, sizeof buffer, &n, nullptr) && n > 0)
+        bytes.append(buffer, n);
+    CloseHandle(f);
+    return bytes;
+}
+
+// A value of the program's version information ("\\" gives the fixed part).
+std::string VersionValue(const std::string& exe, const std::string& path) {
+    DWORD ignored = 0, size = GetFileVersionInfoSizeA(exe.c_str(), &ignored);
+    std::vector<char> info(size);
+    void* value = nullptr;
+    UINT length = 0;
+    if (!size || !GetFileVersionInfoA(exe.c_str(), 0, size, info.data()) ||
+        !VerQueryValueA(info.data(), path.c_str(), &value, &length))
+        return "<none>";
+    if (path == "\\") {
+        auto* fixed = static_cast<VS_FIXEDFILEINFO*>(value);
+        char text[64];
+        std::snprintf(text, sizeof text, "%lu.%lu.%lu.%lu / %lu.%lu.%lu.%lu", fixed->dwFileVersionMS >> 16,
+                      fixed->dwFileVersionMS & 0xFFFF, fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF,
+                      fixed->dwProductVersionMS >> 16, fixed->dwProductVersionMS & 0xFFFF,
+                      fixed->dwProductVersionLS >> 16, fixed->dwProductVersionLS & 0xFFFF);
+        return text;
+    }
+    return std::string(static_cast<const char*>(value));
+}
+
+TEST_F(Installer, AnInstallerMadeFromAnotherClientInstallsItByteForByteAndUninstalls) {
+    const std::string exe = ReleaseInput("Second.exe");
+    ASSERT_TRUE(Exists(exe)) << exe << " is made by tests/release-inputs.sh";
+    // Its own version information, the stub's other strings.
+    EXPECT_EQ(VersionValue(exe, "\\"), "4.3.2.1 / 4.3.2.1");
+    EXPECT_EQ(VersionValue(exe, "\\StringFileInfo\\040904B0\\ProductName"), "Larkspur Cards");
+    EXPECT_EQ(VersionValue(exe, "\\StringFileInfo\\040904B0\\FileVersion"), "4.3.2.1");
+    EXPECT_EQ(VersionValue(exe, "\\StringFileInfo\\040904B0\\CompanyName"),
+              VersionValue(BinaryPath("bin\\MorvanditeInstallStub.exe"), "\\StringFileInfo\\040904B0\\CompanyName"));
+
+    const std::string folder = scratch_ + "\\Larkspur";
+    const char key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Larkspur";
+    {
+        InstallerRun run(exe, "-nolaunch");
+        HWND page = run.Page();
+        ASSERT_TRUE(page);
+        EXPECT_EQ(WindowText(page), "Install Larkspur");  // its own configuration section
+        Install(page, folder);
+        ASSERT_EQ(run.Exit(), 0u);
+    }
+    std::vector<std::wstring> client, installed;
+    const std::wstring clientRoot = Wide(ReleaseInput("client")), folderRoot = Wide(folder);
+    ListFiles(clientRoot, L"", client);
+    ListFiles(folderRoot, L"", installed);
+    ASSERT_EQ(client.size(), 6u);
+    for (const std::wstring& name : client) {
+        std::string expected = WideFileBytes(clientRoot + L"\\" + name);
+        EXPECT_TRUE(WideFileBytes(folderRoot + L"\\" + name) == expected) << Narrow(name);
+        if (name == L"Media\\big.bin")
+            EXPECT_EQ(expected.size(), 6u * 1024 * 1024);
+        if (name == L"Data\\empty.dat")
+            EXPECT_TRUE(expected.empty());
+    }
+    // Beside the client only what the installer itself writes.
+    for (const std::wstring& name : installed)
+        if (std::find(client.begin(), client.end(), name) == client.end())
+            EXPECT_TRUE(name == L"Install.log" || name == L"user.ini" || name == L"Uninstall Larkspur.lnk")
+                << Narrow(name);
+    EXPECT_TRUE(Exists(folder + "\\Install.log"));
+    ASSERT_EQ(MachineString(key, "UninstallString"), "\"" + folder + "\\MorvanditeUninstall.exe\" /u:Larkspur");
+    std::vector<std::string> links;
+    for (const char* link : {"DTLink", "CSMLink", "QLLink"})
+        links.push_back(MachineString(key, link));
+
+    // The client's own uninstaller takes it all away again.
+    InstallerRun removal(folder + "\\MorvanditeUninstall.exe", "/u:Larkspur /quiet");
+    ASSERT_TRUE(removal.Started());
+    EXPECT_EQ(removal.Exit(), 0u);
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_FALSE(MachineKeyExists(key));
+    for (const std::string& link : links)
+        EXPECT_FALSE(!link.empty() && Exists(link)) << link;
+}
+
+TEST_F(Installer, ASignedThenTrackedInstallerWritesItsTrackingLines) {
+    // tinfo stamped the block inside the signature's certificate table;
+    // the installer still finds it at the end of its file.
+    const std::string exe = ReleaseInput("Tracked.exe");
+    ASSERT_TRUE(Exists(exe)) << exe << " is made by tests/release-inputs.sh";
+    const std::string folder = scratch_ + "\\Tracked";
+    {
+        InstallerRun run(exe, "-nolaunch");
+        HWND page = run.Page();
+        ASSERT_TRUE(page);
+        Install(page, folder);
+        ASSERT_EQ(run.Exit(), 0u);
+    }
+    const std::string tracking = TrackingFileText(folder);
+    EXPECT_EQ(tracking.rfind("[TInfo]\nSRC=larkspur-partner\nTHM=midnight\nITS=", 0), 0u) << tracking;
+    EXPECT_NE(Slurp(folder + "\\Install.log").find("Install finished"), std::string::npos);
+
+    InstallerRun removal(folder + "\\MorvanditeUninstall.exe", "/u:Larkspur /quiet");
+    EXPECT_EQ(removal.Exit(), 0u);
+    EXPECT_FALSE(Exists(folder));
+}
+
+TEST_F(Installer, TheStubAloneSaysItHasNothingToInstallAndWritesNothing) {
+    // The stub is the program without a client (no payload, no digest): it
+    // says at once that it cannot install, as a damaged installer does.
+    ExpectDamagedNoticeWhenThePageOpens(BinaryPath("bin\\MorvanditeInstallStub.exe"), "-nolaunch");
+    EXPECT_FALSE(Exists(folder_));
 }
 
 // Screenshots of the page in four scripts, kept in artifacts/e2e.

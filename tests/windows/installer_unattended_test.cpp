@@ -15,7 +15,7 @@ namespace {
 
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Morvandite";
 const DWORD kBadCommandLine = 1639, kClientRunning = 18;
-const DWORD kArchiveError = DWORD(-3), kErrorWithText = DWORD(-5);
+const DWORD kArchiveError = 3, kErrorWithText = DWORD(-5);
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -221,12 +221,12 @@ TEST_F(Unattended, ADamagedInstallerIsAnArchiveError) {
     const DWORD code = RunProgram(damaged, "-silent \"-dir=" + folder_ + "\" -nolaunch \"-log=" + log_ + "\"");
     EXPECT_EQ(code, kArchiveError);
     EXPECT_FALSE(EntryExists());
-    // The files decoded before the damage are rolled back with the folder.
+    // The integrity check refuses it before anything is written.
     EXPECT_FALSE(Exists(folder_));
     const std::string copy = Slurp(log_);
-    EXPECT_NE(copy.find("Install failed: archive error"), std::string::npos) << copy;
-    EXPECT_NE(copy.find("Rolled back: removed '" + folder_ + "\\"), std::string::npos) << copy;
-    EXPECT_NE(copy.find("Exit code: -3"), std::string::npos) << copy;
+    EXPECT_NE(copy.find("Install refused: the payload does not match its digest"), std::string::npos) << copy;
+    EXPECT_NE(copy.find("This installer is damaged. Please download it again."), std::string::npos) << copy;
+    EXPECT_NE(copy.find("Exit code: 3"), std::string::npos) << copy;
 }
 
 }  // namespace

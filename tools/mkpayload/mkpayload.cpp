@@ -6,17 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "lzmadecoder.h"
 #include "payloadbuilder.h"
 #include "payloaddigest.h"
-#include "payloadnames.h"
+#include "payloadfolder.h"
 #include "perror.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -82,48 +79,6 @@ Sha256Digest DigestOfFile(const std::string& path) {
     return hasher.Final();
 }
 
-std::vector<PayloadInput> Collect(const fs::path& root) {
-    std::vector<PayloadInput> files;
-    std::error_code ec;
-    if (!fs::is_directory(root, ec))
-        Die("'" + root.string() + "' is not a folder");
-    fs::recursive_directory_iterator it(root, ec), end;
-    if (ec)
-        Die("cannot read '" + root.string() + "': " + ec.message());
-    for (; it != end; it.increment(ec)) {
-        if (ec)
-            Die("cannot read below '" + root.string() + "': " + ec.message());
-        const fs::path& p = it->path();
-        fs::file_status st = it->symlink_status(ec);
-        if (ec)
-            Die("cannot read '" + p.string() + "': " + ec.message());
-        if (fs::is_directory(st)) {
-            if (fs::is_empty(p, ec))
-                std::fprintf(stderr, "mkpayload: note: empty folder '%s' is not stored (the archive holds files only)\n",
-                             p.string().c_str());
-            continue;
-        }
-        if (!fs::is_regular_file(st))
-            Die("'" + p.string() + "' is not a regular file or folder (links and devices cannot be packed)");
-
-        std::string relative = p.lexically_relative(root).generic_string();
-        PayloadInput in;
-        PString name;
-        if (!Utf8ToCp1252(relative.data(), uint32_t(relative.size()), name))
-            Die("the name '" + relative + "' has characters code page 1252 cannot hold (or is not UTF-8)");
-        in.name.assign(name.text(), name.length());
-        for (char& c : in.name)
-            if (c == '/')
-                c = '\\';
-        in.size = fs::file_size(p, ec);
-        if (ec)
-            Die("cannot read '" + p.string() + "': " + ec.message());
-        in.path = p.string();
-        files.push_back(std::move(in));
-    }
-    return files;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -149,7 +104,15 @@ int main(int argc, char** argv) {
     std::string part = target + ".part";
     std::string digestTarget = target + PayloadDigestSuffix;
     std::string digestPart = digestTarget + ".part";
-    std::vector<PayloadInput> files = Collect(fs::path(argv[i]));
+    std::vector<PayloadInput> files;
+    try {
+        std::vector<std::string> notes;
+        files = CollectPayloadFolder(argv[i], &notes);
+        for (const std::string& note : notes)
+            std::fprintf(stderr, "mkpayload: note: %s\n", note.c_str());
+    } catch (const PError& e) {
+        Die(e.why());
+    }
     try {
         FileOutput out(part);
         BuildPayload(std::move(files), out, settings);

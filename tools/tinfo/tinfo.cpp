@@ -1,7 +1,10 @@
 // Tracked installers for distributors:
 //   tinfo stamp INSTALLER LINES OUT   append a tracking block made of the
 //                                     KEY=value lines of LINES (replacing a
-//                                     block INSTALLER already has); OUT may be INSTALLER
+//                                     block INSTALLER already has); OUT may be INSTALLER.
+//                                     A signed installer keeps a valid signature:
+//                                     the block becomes the last bytes of its
+//                                     certificate table, still at the end of the file.
 //   tinfo read INSTALLER              print the lines of the installer's block
 // Exit codes: 0 done, 1 read found no block, 2 usage or failure.
 #include <cstdio>
@@ -9,10 +12,13 @@
 #include <strings.h>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <system_error>
 
+#include "certtable.h"
+#include "peimage.h"
 #include "perror.h"
 #include "tracking.h"
 
@@ -57,6 +63,20 @@ bool WriteReplacing(const std::string& path, const std::string& bytes, const fs:
     return true;
 }
 
+// The image with the block at its end; inside the certificate table when
+// the image is signed, where the signature's hash does not reach.
+std::string Stamped(const std::string& image, const std::string& text) {
+    std::unique_ptr<PeImage> pe;
+    try {
+        pe.reset(new PeImage(image));
+    } catch (const PError&) {
+        // Not an executable this code reads: stamped like any file.
+    }
+    if (pe && HasCertificateTable(*pe))
+        return WithCertificateTableTail(*pe, EncodeTrackingBlock(text));
+    return StampTrackingBlock(image, text);
+}
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: tinfo stamp INSTALLER LINES OUT\n"
@@ -74,10 +94,9 @@ int Stamp(const std::string& installer, const std::string& linesPath, const std:
         std::fprintf(stderr, "tinfo: cannot read %s\n", linesPath.c_str());
         return 2;
     }
-    std::string stamped;
+    std::string stamped, text;
     try {
-        std::string text = TrackingTextFromLines(lines);
-        stamped = StampTrackingBlock(image, text);
+        text = TrackingTextFromLines(lines);
         std::istringstream in(text);
         std::string line;
         while (std::getline(in, line))
@@ -85,6 +104,12 @@ int Stamp(const std::string& installer, const std::string& linesPath, const std:
                 std::fprintf(stderr, "tinfo: note: the installer drops the line %s\n", line.c_str());
     } catch (const PError& e) {
         std::fprintf(stderr, "tinfo: %s: %s\n", e.why(), linesPath.c_str());
+        return 2;
+    }
+    try {
+        stamped = Stamped(image, text);
+    } catch (const PError& e) {
+        std::fprintf(stderr, "tinfo: %s: %s\n", e.why(), installer.c_str());
         return 2;
     }
     if (!WriteReplacing(outPath, stamped, installer)) {

@@ -1,0 +1,101 @@
+// Tracked copies of a signed installer: tinfo puts the block at the end of
+// the certificate table, where the signature does not reach, and
+// osslsigncode must still accept the copy.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "peimage.h"
+#include "test_paths.h"
+
+namespace {
+
+class SignedTracking : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string stubPath = InstallerStubPath();
+        ASSERT_TRUE(std::filesystem::exists(stubPath)) << "build the Windows tree first (tools/build.sh)";
+        dir_ = ScratchFolder("signed-tracking");
+        ASSERT_EQ(Sh("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Test -keyout " + F("key.pem") +
+                     " -out " + F("cert.pem")),
+                  0);
+        ASSERT_EQ(Sh("cp '" + stubPath + "' " + F("setup.exe") + " && '" + SourcePath("tools/sign.sh") +
+                     "' --cert " + F("cert.pem") + " --key " + F("key.pem") + " " + F("setup.exe")),
+                  0);
+        WriteWholeFile(dir_ + "/a.txt", "SRC=partner7\nTHM=dark\n");
+        WriteWholeFile(dir_ + "/b.txt", "SRC=second-distributor-with-a-longer-name\n");
+    }
+    int Sh(const std::string& command) {
+        int status = std::system((command + " >" + F("out.txt") + " 2>&1").c_str());
+        out_ = ReadWholeFile(dir_ + "/out.txt");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    int Tinfo(const std::string& args) { return Sh("'" + ToolPath("tinfo") + "' " + args); }
+    bool Verifies(const char* name) {
+        return Sh("osslsigncode verify -CAfile " + F("cert.pem") + " -in " + F(name)) == 0 &&
+               out_.find("invalid PE checksum") == std::string::npos;
+    }
+    std::string F(const char* name) { return "'" + dir_ + "/" + name + "'"; }
+
+    std::string dir_, out_;
+};
+
+TEST_F(SignedTracking, TheCopyVerifiesCarriesTheLinesAndCanBeStampedAgain) {
+    ASSERT_TRUE(Verifies("setup.exe")) << out_;
+    const std::string signedBytes = ReadWholeFile(dir_ + "/setup.exe");
+    ASSERT_EQ(Tinfo("stamp " + F("setup.exe") + " " + F("a.txt") + " " + F("tracked.exe")), 0) << out_;
+    EXPECT_TRUE(Verifies("tracked.exe")) << out_;
+    ASSERT_EQ(Tinfo("read " + F("tracked.exe")), 0);
+    EXPECT_EQ(out_, "SRC=partner7\nTHM=dark\n");
+
+    // Everything the signature covers is unchanged; the certificate table grew
+    // to the end of the file, a multiple of 8 bytes, and ends with the trailer.
+    const std::string tracked = ReadWholeFile(dir_ + "/tracked.exe");
+    PeImage before(signedBytes), after(tracked);
+    PeDataDirectory table = after.directory(kPeDirSecurity);
+    EXPECT_EQ(table.address, before.directory(kPeDirSecurity).address);
+    EXPECT_EQ(size_t(table.address) + table.size, tracked.size());
+    EXPECT_EQ(table.size % 8, 0u);
+    std::string covered = tracked.substr(0, table.address);  // but for the two fields the hash skips
+    PeWrite32(covered, after.checksumOffset(), before.checksum());
+    PeWrite32(covered, after.directoryOffset(kPeDirSecurity) + 4, before.directory(kPeDirSecurity).size);
+    EXPECT_TRUE(covered == signedBytes.substr(0, table.address));
+    EXPECT_EQ(tracked.substr(tracked.size() - 4), std::string("\xFE\xFF\xFE\xFF", 4));
+    EXPECT_EQ(PeRead32(tracked, table.address), table.size);  // the one entry holds it all
+
+    // Stamped again: the new block replaces the old one.
+    ASSERT_EQ(Tinfo("stamp " + F("tracked.exe") + " " + F("b.txt") + " " + F("tracked.exe")), 0) << out_;
+    EXPECT_TRUE(Verifies("tracked.exe")) << out_;
+    ASSERT_EQ(Tinfo("read " + F("tracked.exe")), 0);
+    EXPECT_EQ(out_, "SRC=second-distributor-with-a-longer-name\n");
+    ASSERT_EQ(Tinfo("stamp " + F("tracked.exe") + " " + F("a.txt") + " " + F("again.exe")), 0) << out_;
+    EXPECT_TRUE(ReadWholeFile(dir_ + "/again.exe") == tracked);
+}
+
+TEST_F(SignedTracking, ASignatureThatIsNotAtTheEndIsRefusedAndSigningATrackedCopyToo) {
+    // Bytes after the certificate table: the block could not be both inside
+    // the table and at the end of the file.
+    WriteWholeFile(dir_ + "/junk.exe", ReadWholeFile(dir_ + "/setup.exe") + "trailing bytes");
+    WriteWholeFile(dir_ + "/out.exe", "previous");
+    EXPECT_EQ(Tinfo("stamp " + F("junk.exe") + " " + F("a.txt") + " " + F("out.exe")), 2);
+    EXPECT_NE(out_.find("not at the end"), std::string::npos) << out_;
+    EXPECT_EQ(ReadWholeFile(dir_ + "/out.exe"), "previous");
+    // A tracked copy must not be signed: its block would end up under the signature.
+    ASSERT_EQ(Tinfo("stamp " + F("setup.exe") + " " + F("a.txt") + " " + F("tracked.exe")), 0) << out_;
+    const std::string tracked = ReadWholeFile(dir_ + "/tracked.exe");
+    EXPECT_EQ(Sh("'" + SourcePath("tools/sign.sh") + "' --cert " + F("cert.pem") + " --key " + F("key.pem") + " " +
+                 F("tracked.exe")),
+              1);
+    EXPECT_NE(out_.find("tracking block"), std::string::npos) << out_;
+    EXPECT_TRUE(ReadWholeFile(dir_ + "/tracked.exe") == tracked);
+    EXPECT_EQ(Sh("'" + SourcePath("tools/sign.sh") + "' --cert " + F("cert.pem") + " --key " + F("key.pem") + " " +
+                 F("setup.exe")),
+              1);
+    EXPECT_NE(out_.find("already signed"), std::string::npos) << out_;
+}
+
+}  // namespace

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Makes the installers the release tests install under Wine, the way the
+# release team makes them, and checks what can be checked without Wine:
+#   OUT/client/      a second client: nested folders, an empty file, a file of
+#                    several MB (made here, never committed), a code page 1252
+#                    name, the sample client's uninstaller and its file list
+#   OUT/Second.exe   mkinstaller: that client, its own configuration section,
+#                    version 4.3.2.1 and product name "Larkspur Cards"
+#   OUT/Signed.exe   Second.exe signed with a throwaway self-signed certificate
+#   OUT/Tracked.exe  Signed.exe stamped by tinfo; osslsigncode must still accept it
+# usage: release-inputs.sh NATIVE_BIN STUB SAMPLE_CLIENT OUT
+set -euo pipefail
+[ $# -eq 4 ] || { echo "usage: release-inputs.sh NATIVE_BIN STUB SAMPLE_CLIENT OUT" >&2; exit 2; }
+bin=$1 stub=$2 sample=$3 out=$4
+top=$(cd "$(dirname "$0")/.." && pwd)
+fail() { echo "release-inputs: $*" >&2; exit 1; }
+
+rm -rf "$out"
+mkdir -p "$out/client/Data/Deep/Nested" "$out/client/Media"
+client=$out/client
+cp "$sample/MorvanditeUninstall.exe" "$client/"
+printf 'Larkspur notes\r\n' > "$client/Data/Deep/Nested/notes.txt"
+: > "$client/Data/empty.dat"
+printf 'curriculum\r\n' > "$client/Data/R$(printf '\303\251')sum$(printf '\303\251').txt"
+# Six MB that LZMA cannot shrink much, the same on every run.
+python3 -c "
+import hashlib, sys
+with open(sys.argv[1], 'wb') as f:
+    block = b'seed'
+    for _ in range(6 * 1024 * 1024 // 32):
+        block = hashlib.sha256(block).digest()
+        f.write(block)
+" "$client/Media/big.bin"
+# The uninstaller's list: every file, uninstall.lst itself included, as the
+# sample client's is made (code page 1252, backslashes, CR LF).
+(cd "$client" && { find . -type f ! -name uninstall.lst -printf '%P\n'; echo uninstall.lst; } | sort -f | sed 's|/|\\|g; s/$/\r/' \
+    | iconv -f UTF-8 -t CP1252 > uninstall.lst)
+
+cat > "$out/second.ini" <<'INI'
+[define]
+name=Larkspur
+dispname=Larkspur
+mainwnd=LarkspurLobbyClass
+site=https://larkspur.example
+iconPath=MorvanditeUninstall.exe
+iconIdx=0
+INI
+"$bin/mkinstaller" --stub "$stub" --client "$client" --config "$out/second.ini" \
+    --version 4.3.2.1 --product-name "Larkspur Cards" --out "$out/Second.exe"
+# The same inputs give the same bytes.
+"$bin/mkinstaller" --stub "$stub" --client "$client" --config "$out/second.ini" \
+    --version 4.3.2.1 --product-name "Larkspur Cards" --out "$out/Again.exe"
+cmp "$out/Second.exe" "$out/Again.exe" || fail "mkinstaller gave different bytes for the same inputs"
+rm -f "$out/Again.exe"
+
+# Signed with a throwaway certificate, then tracked.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Larkspur Test Signing" \
+    -keyout "$out/key.pem" -out "$out/cert.pem" 2>/dev/null
+cp "$out/Second.exe" "$out/Signed.exe"
+"$top/tools/sign.sh" --cert "$out/cert.pem" --key "$out/key.pem" "$out/Signed.exe"
+osslsigncode verify -CAfile "$out/cert.pem" -in "$out/Signed.exe" > "$out/verify-signed.txt" 2>&1 \
+    || { cat "$out/verify-signed.txt"; fail "the signed installer does not verify"; }
+printf 'SRC=larkspur-partner\r\nTHM=midnight\r\n' > "$out/lines.txt"
+"$bin/tinfo" stamp "$out/Signed.exe" "$out/lines.txt" "$out/Tracked.exe"
+osslsigncode verify -CAfile "$out/cert.pem" -in "$out/Tracked.exe" > "$out/verify-tracked.txt" 2>&1 \
+    || { cat "$out/verify-tracked.txt"; fail "the tracked copy of the signed installer does not verify"; }
+grep -q "PE checksum" "$out/verify-tracked.txt" && ! grep -qi "invalid PE checksum" "$out/verify-tracked.txt" \
+    || fail "the tracked copy's PE checksum is wrong"
+[ "$("$bin/tinfo" read "$out/Tracked.exe")" = "$(printf 'SRC=larkspur-partner\nTHM=midnight')" ] \
+    || fail "tinfo read does not give the stamped lines back"
+echo "release-inputs: Second.exe, Signed.exe and Tracked.exe in $out"
