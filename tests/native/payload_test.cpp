@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -593,7 +594,8 @@ protected:
         return (dir ? std::string(dir) : BinaryPath("bin")) + "/" + name;
     }
     static int Run(const std::string& command, std::string* output = nullptr) {
-        std::string out = BinaryPath("test-scratch/tool-output.txt");
+        // One file per process: ctest runs the cases of this file in parallel.
+        std::string out = BinaryPath("test-scratch/tool-output-" + std::to_string(getpid()) + ".txt");
         int status = std::system((command + " >" + out + " 2>&1").c_str());
         if (output)
             *output = ReadWholeFile(out);
