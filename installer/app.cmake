@@ -21,13 +21,28 @@ target_link_libraries(installer_app PUBLIC installer_core installer_engine insta
 set(MORVANDITE_MKPAYLOAD ${CMAKE_BINARY_DIR}/../native/bin/mkpayload
     CACHE FILEPATH "The native mkpayload tool the Windows build runs to pack payloads")
 set(MORVANDITE_PAYLOAD_BIN ${CMAKE_BINARY_DIR}/generated/payload.bin CACHE INTERNAL "The packed payload, resource 130 of the installer")
-add_custom_command(
-  OUTPUT ${MORVANDITE_PAYLOAD_BIN}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
-  COMMAND ${MORVANDITE_MKPAYLOAD} ${MORVANDITE_PAYLOAD_DIR} ${MORVANDITE_PAYLOAD_BIN}
-  DEPENDS payload_tree ${MORVANDITE_PAYLOAD_DIR}/uninstall.lst ${MORVANDITE_MKPAYLOAD}
-  COMMENT "Packing the installer's payload from ${MORVANDITE_PAYLOAD_DIR}"
-  VERBATIM)
+# An already packed payload can stand in for the assembled client: the
+# installer benchmark (tools/bench/installer-bench.sh) builds a tree of its
+# own around its synthetic client this way.
+set(MORVANDITE_PAYLOAD_FILE "" CACHE FILEPATH
+    "A packed payload to embed instead of the assembled client (empty: pack the client)")
+if(MORVANDITE_PAYLOAD_FILE)
+  add_custom_command(
+    OUTPUT ${MORVANDITE_PAYLOAD_BIN}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
+    COMMAND ${CMAKE_COMMAND} -E copy ${MORVANDITE_PAYLOAD_FILE} ${MORVANDITE_PAYLOAD_BIN}
+    DEPENDS ${MORVANDITE_PAYLOAD_FILE}
+    COMMENT "Embedding the packed payload ${MORVANDITE_PAYLOAD_FILE}"
+    VERBATIM)
+else()
+  add_custom_command(
+    OUTPUT ${MORVANDITE_PAYLOAD_BIN}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
+    COMMAND ${MORVANDITE_MKPAYLOAD} ${MORVANDITE_PAYLOAD_DIR} ${MORVANDITE_PAYLOAD_BIN}
+    DEPENDS payload_tree ${MORVANDITE_PAYLOAD_DIR}/uninstall.lst ${MORVANDITE_MKPAYLOAD}
+    COMMENT "Packing the installer's payload from ${MORVANDITE_PAYLOAD_DIR}"
+    VERBATIM)
+endif()
 add_custom_target(installer_payload DEPENDS ${MORVANDITE_PAYLOAD_BIN})
 
 add_executable(MorvanditeInstall WIN32
