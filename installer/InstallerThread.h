@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <vector>
 
 #include "InstallOptions.h"
 #include "payload.h"
@@ -82,6 +83,10 @@ private:
     std::atomic<int32_t> runState_;
     std::map<FILE*, PString> openFiles_;
     int payloadResourceId_;
+    // The payload's files, on the writing thread: the folder of the file
+    // opened last (known to exist), and the one stdio buffer all files share.
+    PString lastFolder_;
+    std::vector<char> outputBuffer_;
 };
 
 // Creates a folder and every missing parent; a bare drive ("C:") and an

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "msgids.h"
+#include "payload_resource.h"
 #include "payloadfiles.h"
 #include "pencoding.h"
 #include "perror.h"
@@ -24,6 +25,9 @@ struct InstallStopSignal {
 };
 
 // Large enough that writing the payload's files is never the bottleneck.
+// One buffer serves every file (one file is open at a time): a buffer of
+// the runtime's own per file would cost an allocation and release of
+// fresh memory for each.
 constexpr size_t kOutputBufferSize = 256 * 1024;
 
 const PStringEncoding* Paths() { return &PStringXEncoding; }
@@ -209,14 +213,14 @@ private:
 };
 }  // namespace
 
-// The payload is resource 130 of type MV; a missing one is an archive error.
+// The payload is resource 130 of type MV, read through the program's file;
+// a missing one is an archive error.
 int InstallerWorkerThread::ExtractFiles(const char* folder) {
-    PProgramResource payload(payloadResourceId_);
-    if (!payload.found())
-        return 1;
     PString why;
+    // Nothing is known about the folders of an earlier run.
+    lastFolder_.clear();
     QueuedWorkerFiles files(*this);
-    int result = ExtractPayload(payload.data(), payload.size(), folder, &files, &why);
+    int result = ExtractPayloadResource(payloadResourceId_, folder, &files, &why);
     files.Finish();
     if (result != 0 && !why.empty())
         LogLine("Archive: %s", why.text());
@@ -234,8 +238,14 @@ void* InstallerWorkerThread::OpenOutputFile(const char* path) {
     const char* slash = std::strrchr(path, '\\');
     if (slash) {
         PString folder(path, slash);
-        if (!CreateFolderWithParents(folder.text()))
-            throw PSystemError(MsgString(TXTINS_Cannot_create_folder_XN0X, folder.text()).text(), GetLastError());
+        // Files come folder by folder: the folder made or found for the file
+        // before needs no second look (each look is a directory search).
+        if (std::strcmp(folder.text(), lastFolder_.text()) != 0) {
+            if (!CreateFolderWithParents(folder.text()))
+                throw PSystemError(MsgString(TXTINS_Cannot_create_folder_XN0X, folder.text()).text(),
+                                   GetLastError());
+            lastFolder_ = std::move(folder);
+        }
     }
     const char* last = slash ? slash + 1 : path;
     if (std::strcmp(last, "user.ini") == 0) {
@@ -247,7 +257,14 @@ void* InstallerWorkerThread::OpenOutputFile(const char* path) {
     FILE* f = OpenFile(path, "wb", Paths());
     if (!f)
         throw PSystemError(MsgString(TXTINS_Cannot_open_file_XN0X, path).text(), GetLastError());
-    std::setvbuf(f, nullptr, _IOFBF, kOutputBufferSize);
+    // The extraction keeps one file open at a time; should another be open
+    // already, the new one gets a buffer of its own.
+    if (openFiles_.empty()) {
+        outputBuffer_.resize(kOutputBufferSize);
+        std::setvbuf(f, outputBuffer_.data(), _IOFBF, outputBuffer_.size());
+    } else {
+        std::setvbuf(f, nullptr, _IOFBF, kOutputBufferSize);
+    }
     openFiles_[f] = PString(path);
     return f;
 }
