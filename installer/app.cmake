@@ -49,6 +49,10 @@ add_executable(MorvanditeInstall WIN32
   ${CMAKE_CURRENT_LIST_DIR}/winmain_win.cpp
   ${PROJECT_SOURCE_DIR}/resources/installer.rc)
 target_link_libraries(MorvanditeInstall PRIVATE installer_app)
+# Small, and mapped rather than copied by the loader (cmake/SizeOptimise.cmake).
+include(${PROJECT_SOURCE_DIR}/cmake/SizeOptimise.cmake)
+morvandite_size_optimise(MorvanditeInstall)
+morvandite_mappable_image(MorvanditeInstall)
 set_target_properties(MorvanditeInstall PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 add_dependencies(MorvanditeInstall installer_payload)
 target_include_directories(MorvanditeInstall PRIVATE ${PROJECT_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/generated)
