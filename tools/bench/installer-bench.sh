@@ -81,15 +81,19 @@ calc() { awk "BEGIN {printf \"%.6f\", $1}"; }
 # Nothing left to write back before a run (see payload-bench.sh).
 settle() { sync; sleep 2; }
 start_sampler() { python3 "$top/tools/bench/peak-memory.py" "$1" "$work/memory.txt" & sampler=$!; }
-stop_sampler() { kill "$sampler"; wait "$sampler" 2>/dev/null || true; sampler=; cat "$work/memory.txt"; }
+# Leaves "PRIVATE_KIB RESIDENT_KIB" in $work/memory.txt.
+stop_sampler() { kill "$sampler"; wait "$sampler" 2>/dev/null || true; sampler=; }
 
 run_tool() {
     local i=$1
     settle
     start_sampler payload.exe
-    set -- $(wine "$driver" run-timed "$tool" extract "$(winepath -w "$payload")" "C:\\bench-runs\\t$i" | tr -d '\r')
+    # The tool's own report comes first; the driver's is the last line.
+    set -- $(wine "$driver" run-timed "$tool" extract "$(winepath -w "$payload")" "C:\\bench-runs\\t$i" |
+             tr -d '\r' | tail -1)
     local seconds=$1 code=$2
-    set -- $(stop_sampler)
+    stop_sampler
+    set -- $(cat "$work/memory.txt")
     [ "$code" = 0 ] || { echo "installer-bench: payload.exe extract ended with $code" >&2; exit 1; }
     echo "$seconds" >> "$work/t.times"; echo "$1" >> "$work/t.private"; echo "$2" >> "$work/t.resident"
     tool_line=$(printf '(t) %6.2f s, private %5.1f MiB, resident %5.1f MiB' "$seconds" "$(calc "$1/1024")" "$(calc "$2/1024")")
@@ -109,7 +113,8 @@ run_installer() {
     set -- $(wine "$driver" install-timed | tr -d '\r')
     local seconds=$1 code=$2
     wait "$pid" || true
-    set -- $(stop_sampler)
+    stop_sampler
+    set -- $(cat "$work/memory.txt")
     [ "$code" = 0 ] || { echo "installer-bench: the installer ended with $code" >&2; exit 1; }
     local startup
     startup=$(calc "$shown - $started")
@@ -128,8 +133,9 @@ for i in $(seq 1 "$rounds"); do
 done
 
 # The last round's installation must hold exactly the synthetic tree (plus
-# the installer's log); the tool's too.
-extra=$(diff -rq "$work/tree" "$runs/i$rounds" | grep -v "^Only in $runs/i$rounds: Install.log$" || true)
+# the installer's log and its uninstall shortcut); the tool's too.
+extra=$(diff -rq "$work/tree" "$runs/i$rounds" |
+        grep -v -e "^Only in $runs/i$rounds: Install.log$" -e "^Only in $runs/i$rounds: Uninstall Morvandite.lnk$" || true)
 [ -z "$extra" ] || { echo "installer-bench: the installed tree differs:"; echo "$extra"; exit 1; } >&2
 diff -rq "$work/tree" "$runs/t$rounds" >/dev/null || { echo "installer-bench: the extracted tree differs" >&2; exit 1; }
 rm -rf "$runs"
