@@ -54,23 +54,15 @@ export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,msht
 "$top/tests/wine-prefix.sh"
 drive_c=$WINEPREFIX/drive_c
 
-display=
-for n in $(seq 90 199); do
-    if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=$n; break; fi
-done
-[ -n "$display" ] || { echo "installer-bench: no free X display" >&2; exit 1; }
-Xvfb :$display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+. "$top/tools/private-display.sh"
 sampler=
 cleanup() {
     [ -n "$sampler" ] && kill "$sampler" 2>/dev/null
     wineserver -k >/dev/null 2>&1 || true
-    kill "$xvfb" 2>/dev/null || true
-    wait "$xvfb" 2>/dev/null || true
+    stop_private_display
 }
 trap cleanup EXIT
-export DISPLAY=:$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.2; done
+start_private_display installer-bench || exit 1
 # One server for the whole benchmark, started before the first timing.
 wineserver -p
 wine "$driver" wait-gone 1 >/dev/null 2>&1 || true
