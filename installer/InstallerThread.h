@@ -87,6 +87,8 @@ private:
     // opened last (known to exist), and the one stdio buffer all files share.
     PString lastFolder_;
     std::vector<char> outputBuffer_;
+    // The progress posted last (-1: none yet), on the extracting thread.
+    int32_t lastPercentPosted_;
 };
 
 // Creates a folder and every missing parent; a bare drive ("C:") and an

@@ -56,7 +56,7 @@ bool CreateFolderWithParents(const char* path) {
 
 InstallerWorkerThread::InstallerWorkerThread()
     : window_(nullptr), messageNumber_(0), thread_(nullptr), running_(false), runState_(kRunStateRunning),
-      payloadResourceId_(130) {}
+      payloadResourceId_(130), lastPercentPosted_(-1) {}
 
 InstallerWorkerThread::~InstallerWorkerThread() {
     Release();
@@ -217,8 +217,9 @@ private:
 // a missing one is an archive error.
 int InstallerWorkerThread::ExtractFiles(const char* folder) {
     PString why;
-    // Nothing is known about the folders of an earlier run.
+    // Nothing is known about the folders or the progress of an earlier run.
     lastFolder_.clear();
+    lastPercentPosted_ = -1;
     QueuedWorkerFiles files(*this);
     int result = ExtractPayloadResource(payloadResourceId_, folder, &files, &why);
     files.Finish();
@@ -231,6 +232,12 @@ void InstallerWorkerThread::OnFileStarted(uint32_t fileCount, uint32_t fileIndex
     PauseCheck();
     LogLine("%s", name);
     uint64_t percent = fileCount ? uint64_t(fileIndex) * 100 / fileCount : 100;
+    // The window shows whole percents: posting the same one again for each of
+    // thousands of files would only cost round trips through the system
+    // (under Wine each is a request to its server, which creates the files too).
+    if (int32_t(percent) == lastPercentPosted_)
+        return;
+    lastPercentPosted_ = int32_t(percent);
     Post(WPARAM(percent));
 }
 
