@@ -40,7 +40,8 @@ payload=$work/payload.bin
 # synthetic payload (MORVANDITE_PAYLOAD_FILE) instead of the client.
 echo "building the installer around the synthetic payload in $tree..."
 cmake -S "$top" -B "$tree" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" \
-      -DMORVANDITE_TESTS=OFF -DMORVANDITE_PAYLOAD_FILE="$payload" >/dev/null
+      -DMORVANDITE_TESTS=OFF -DMORVANDITE_PAYLOAD_FILE="$payload" \
+      -DMORVANDITE_MSGTABLE="$native/msgtable" -DMORVANDITE_MKPAYLOAD="$native/mkpayload" >/dev/null
 cmake --build "$tree" --target MorvanditeInstall installer_driver payload >/dev/null
 installer=$tree/bin/MorvanditeInstall.exe
 driver=$tree/bin/installer_driver.exe
