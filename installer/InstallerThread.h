@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <memory>
+#include <vector>
 
 #include "InstallOptions.h"
 #include "payload.h"
@@ -96,6 +98,13 @@ private:
     InstallRollback rollback_;  // undoes a cancelled or failed run
     int payloadResourceId_;
     int payloadDigestResourceId_;
+    // The payload's files, on the writing thread: the folder of the file
+    // opened last (known to exist), and a closed file object kept for the
+    // next file so that its write buffer is not allocated again per file.
+    PString lastFolder_;
+    std::unique_ptr<PWriteFile> spareFile_;
+    // The progress posted last (-1: none yet), on the extracting thread.
+    int32_t lastPercentPosted_;
 };
 
 // Creates a folder and every missing parent; a bare drive ("C:") and an

@@ -28,6 +28,9 @@ struct InstallStopSignal {
 };
 
 // Large enough that writing the payload's files is never the bottleneck.
+// One buffer serves every file (one file is open at a time): a buffer of
+// the runtime's own per file would cost an allocation and release of
+// fresh memory for each.
 constexpr size_t kOutputBufferSize = 256 * 1024;
 
 const PStringEncoding* Paths() { return &PStringXEncoding; }
@@ -69,7 +72,8 @@ bool CreateFolderWithParents(const char* path, uint32_t* failureCode) {
 
 InstallerWorkerThread::InstallerWorkerThread()
     : window_(nullptr), messageNumber_(0), thread_(nullptr), running_(false), runState_(kRunStateRunning),
-      lastCompletion_(0), payloadResourceId_(PayloadResourceId), payloadDigestResourceId_(PayloadDigestResourceId) {}
+      lastCompletion_(0), payloadResourceId_(PayloadResourceId), payloadDigestResourceId_(PayloadDigestResourceId),
+      lastPercentPosted_(-1) {}
 
 InstallerWorkerThread::~InstallerWorkerThread() {
     Release();
@@ -262,14 +266,15 @@ bool InstallerWorkerThread::PayloadIntact(PString& why) {
                                 digest.size(), &why);
 }
 
-// The payload is resource 130 of type MV; a missing one is an archive error.
+// The payload is resource 130 of type MV, read through the program's file;
+// a missing one is an archive error.
 int InstallerWorkerThread::ExtractFiles(const char* folder) {
-    PProgramResource payload(payloadResourceId_);
-    if (!payload.found())
-        return 1;
     PString why;
+    // Nothing is known about the folders or the progress of an earlier run.
+    lastFolder_.clear();
+    lastPercentPosted_ = -1;
     QueuedWorkerFiles files(*this);
-    int result = ExtractPayload(payload.data(), payload.size(), folder, &files, &why);
+    int result = ExtractPayloadResource(payloadResourceId_, folder, &files, &why);
     files.Finish();
     if (result != 0 && !why.empty())
         LogLine("Archive: %s", why.text());
@@ -280,6 +285,12 @@ void InstallerWorkerThread::OnFileStarted(uint32_t fileCount, uint32_t fileIndex
     PauseCheck();
     LogLine("%s", name);
     uint64_t percent = fileCount ? uint64_t(fileIndex) * 100 / fileCount : 100;
+    // The window shows whole percents: posting the same one again for each of
+    // thousands of files would only cost round trips through the system
+    // (under Wine each is a request to its server, which creates the files too).
+    if (int32_t(percent) == lastPercentPosted_)
+        return;
+    lastPercentPosted_ = int32_t(percent);
     Post(WPARAM(percent));
 }
 
@@ -289,9 +300,14 @@ void* InstallerWorkerThread::OpenOutputFile(const char* path) {
     const char* slash = std::strrchr(path, '\\');
     if (slash) {
         PString folder(path, slash);
-        uint32_t code = 0;
-        if (!CreateFolderWithParents(folder.text(), &code))
-            throw PSystemError(MsgString(TXTINS_Cannot_create_folder_XN0X, folder.text()).text(), code);
+        // Files come folder by folder: the folder made or found for the file
+        // before needs no second look (each look is a directory search).
+        if (std::strcmp(folder.text(), lastFolder_.text()) != 0) {
+            uint32_t code = 0;
+            if (!CreateFolderWithParents(folder.text(), &code))
+                throw PSystemError(MsgString(TXTINS_Cannot_create_folder_XN0X, folder.text()).text(), code);
+            lastFolder_ = std::move(folder);
+        }
     }
     const char* last = slash ? slash + 1 : path;
     if (std::strcmp(last, "user.ini") == 0) {
@@ -301,8 +317,9 @@ void* InstallerWorkerThread::OpenOutputFile(const char* path) {
         }
     }
     rollback_.BeforeWriteFile(path);  // rollback: the old file moved aside
-    // The system's own calls rather than stdio: a failure keeps its code.
-    std::unique_ptr<PWriteFile> f(new PWriteFile);
+    // The system's own calls rather than stdio: a failure keeps its code. The
+    // object closed last is reused with its buffer.
+    std::unique_ptr<PWriteFile> f(spareFile_ ? spareFile_.release() : new PWriteFile);
     uint32_t code = 0;
     if (!f->Create(path, Paths(), kOutputBufferSize, &code))
         throw PSystemError(MsgString(TXTINS_Cannot_open_file_XN0X, path).text(), code);
@@ -339,6 +356,8 @@ void InstallerWorkerThread::CloseOutputFile(void* file) {
     // The buffer's last bytes reach the disk here: a failure is a short write
     // too. While an error is already unwinding, that error wins.
     uint32_t code = 0;
-    if (!f->Close(&code) && std::uncaught_exceptions() == 0)
+    const bool closed = f->Close(&code);
+    spareFile_ = std::move(f);
+    if (!closed && std::uncaught_exceptions() == 0)
         throw PSystemError(MsgString(TXTINS_Cannot_write_to_file_XN0X, path.text()).text(), code);
 }

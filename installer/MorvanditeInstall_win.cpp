@@ -883,7 +883,12 @@ void MorvanditeInstallWindow::ConfirmCancel() {
 void MorvanditeInstallWindow::OnWorkerMessage(WPARAM wParam, LPARAM lParam) {
     const int32_t code = int32_t(wParam);
     if (code >= 0 && code != kInstallFinished) {
-        progressBar_.SetPercentage(code > 100 ? 100 : code);
+        // Progress comes once per file, thousands of times; the bar is
+        // repainted only when its percentage moves.
+        const int percentage = code > 100 ? 100 : code;
+        if (percentage == progressBar_.Percentage())
+            return;
+        progressBar_.SetPercentage(percentage);
         if (progressBar_.Handle())
             InvalidateRect(progressBar_.Handle(), nullptr, TRUE);
         return;

@@ -24,12 +24,20 @@ void CLzmaStreamDecoder::Clear() {
     out_ = nullptr;
     input_ = nullptr;
     inputLength_ = inputPosition_ = 0;
+    inputStream_ = nullptr;
 }
 
 void CLzmaStreamDecoder::SetInput(const void* data, uint32_t length) {
     input_ = static_cast<const uint8_t*>(data);
     inputLength_ = length;
     inputPosition_ = 0;
+    inputStream_ = nullptr;
+}
+
+void CLzmaStreamDecoder::SetInput(ILzmaInStream* stream) {
+    input_ = nullptr;
+    inputLength_ = inputPosition_ = 0;
+    inputStream_ = stream;
 }
 
 void CLzmaStreamDecoder::SetOutput(ILzmaOutStream* out) {
@@ -47,7 +55,18 @@ const uint8_t* CLzmaStreamDecoder::Take(uint32_t n) {
     return p;
 }
 
+const uint8_t* CLzmaStreamDecoder::NextInput(uint32_t maxLength, uint32_t* length) {
+    if (inputStream_)
+        return inputStream_->Next(maxLength, length);
+    uint32_t left = inputLength_ - inputPosition_;
+    *length = left < maxLength ? left : maxLength;
+    return *length ? Take(*length) : nullptr;
+}
+
 namespace {
+// Input is asked for in pieces of at most this size; a stream may hand out less.
+const uint32_t kInputPiece = 1u << 20;
+
 // Releases what liblzma allocated, on every way out of Decode (a sink may throw).
 struct DecoderResources {
     lzma_stream stream = LZMA_STREAM_INIT;
@@ -65,11 +84,16 @@ int CLzmaStreamDecoder::Decode() {
         return 1;
     uint32_t remaining = out_->GetSize();
 
+    // The property bytes may arrive in more than one piece.
     uint8_t properties[5];
-    const uint8_t* p = Take(sizeof properties);
-    if (!p)
-        return 1;
-    std::memcpy(properties, p, sizeof properties);
+    for (uint32_t have = 0; have < sizeof properties;) {
+        uint32_t n = 0;
+        const uint8_t* p = NextInput(uint32_t(sizeof properties) - have, &n);
+        if (!p)
+            return 1;
+        std::memcpy(properties + have, p, n);
+        have += n;
+    }
 
     DecoderResources r;
     lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
@@ -89,15 +113,19 @@ int CLzmaStreamDecoder::Decode() {
     if (lzma_raw_decoder(&r.stream, filters) != LZMA_OK)
         return 1;
 
-    uint32_t dataLength = inputLength_ - inputPosition_;
-    r.stream.next_in = Take(dataLength);
-    r.stream.avail_in = dataLength;
-
+    // Memory input is offered as one block; a stream's pieces as they come.
+    bool inputEnded = false;
     uint8_t buffer[1024];
     for (;;) {
         uint32_t request = remaining < sizeof buffer ? remaining : uint32_t(sizeof buffer);
         if (request == 0)
             return 0;
+        if (r.stream.avail_in == 0 && !inputEnded) {
+            uint32_t n = 0;
+            r.stream.next_in = NextInput(inputStream_ ? kInputPiece : ~0u, &n);
+            r.stream.avail_in = n;
+            inputEnded = n == 0;
+        }
         r.stream.next_out = buffer;
         r.stream.avail_out = request;
         size_t before = r.stream.avail_in;

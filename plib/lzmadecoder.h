@@ -20,6 +20,20 @@ public:
     virtual void Close() = 0;
 };
 
+// Where packed bytes come from when they are not in memory whole (a file
+// read through a bounded buffer).
+class ILzmaInStream {
+public:
+    // The next bytes of the stream, at most maxLength (> 0) of them, their
+    // number through length; null with 0 at the end of the stream. The bytes
+    // stay valid until the next call. Read failures are thrown.
+    virtual const uint8_t* Next(uint32_t maxLength, uint32_t* length) = 0;
+
+protected:
+    // Never deleted through this interface.
+    ~ILzmaInStream() {}
+};
+
 // Decodes into a buffer the caller owns.
 class COutMemoryStream : public ILzmaOutStream {
 public:
@@ -41,7 +55,8 @@ private:
 // One decoding job: input bytes in, the sink's expected size out.
 class CLzmaStreamDecoder {
 public:
-    CLzmaStreamDecoder() : out_(nullptr), input_(nullptr), inputLength_(0), inputPosition_(0), produced_(0) {}
+    CLzmaStreamDecoder()
+        : out_(nullptr), input_(nullptr), inputLength_(0), inputPosition_(0), inputStream_(nullptr), produced_(0) {}
     ~CLzmaStreamDecoder() { Clear(); }
     CLzmaStreamDecoder(const CLzmaStreamDecoder&) = delete;
     CLzmaStreamDecoder& operator=(const CLzmaStreamDecoder&) = delete;
@@ -50,6 +65,9 @@ public:
     void Clear();
     // The stream: 5 property bytes, then raw LZMA1 data. Not copied.
     void SetInput(const void* data, uint32_t length);
+    // The same, taken piece by piece from stream (not owned; it must outlive
+    // the decoding). An error the stream throws leaves Decode as it came.
+    void SetInput(ILzmaInStream* stream);
     // Takes ownership of out; a sink set before is destroyed.
     void SetOutput(ILzmaOutStream* out);
     ILzmaOutStream* Output() const { return out_; }
@@ -65,10 +83,13 @@ public:
 private:
     // The next n input bytes, or null when fewer remain; advances past them.
     const uint8_t* Take(uint32_t n);
+    // The next piece of input, at most maxLength bytes; null with 0 at its end.
+    const uint8_t* NextInput(uint32_t maxLength, uint32_t* length);
 
     ILzmaOutStream* out_;
     const uint8_t* input_;
     uint32_t inputLength_;
     uint32_t inputPosition_;
+    ILzmaInStream* inputStream_;
     uint32_t produced_;
 };

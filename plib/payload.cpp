@@ -21,27 +21,55 @@ uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | u
 // Walks the resource; every read is checked against its length first.
 class ResourceCursor {
 public:
-    ResourceCursor(const void* data, uint32_t length)
-        : data_(static_cast<const uint8_t*>(data)), dwSize(length), srcpos(0) {}
+    explicit ResourceCursor(IPayloadSource& source) : source_(source), dwSize(source.Length()), srcpos(0) {}
 
     uint32_t ReadU32() {
         PASSERT(dwSize - srcpos >= 4);
-        uint32_t v = U32(data_ + srcpos);
+        uint8_t bytes[4];
+        for (uint32_t have = 0; have < 4;) {
+            uint32_t n = 0;
+            const uint8_t* p = source_.Read(srcpos + have, 4 - have, &n);
+            std::memcpy(bytes + have, p, n);
+            have += n;
+        }
         srcpos += 4;
-        return v;
+        return U32(bytes);
     }
-    const uint8_t* Take(uint32_t length) {
+    // Passes over a packed stream of length bytes; returns where it starts.
+    uint32_t Take(uint32_t length) {
         PASSERT(dwSize - srcpos >= length);
-        const uint8_t* p = data_ + srcpos;
+        uint32_t start = srcpos;
         srcpos += length;
+        return start;
+    }
+
+private:
+    IPayloadSource& source_;
+    // Named as in the assertion texts the installer has always logged.
+    uint32_t dwSize;
+    uint32_t srcpos;
+};
+
+// One packed stream of the source, as decoder input.
+class SourceStream : public ILzmaInStream {
+public:
+    SourceStream(IPayloadSource& source, uint32_t start, uint32_t length)
+        : source_(source), position_(start), end_(start + length) {}
+    const uint8_t* Next(uint32_t maxLength, uint32_t* length) override {
+        uint32_t left = end_ - position_;
+        if (left == 0) {
+            *length = 0;
+            return nullptr;
+        }
+        const uint8_t* p = source_.Read(position_, left < maxLength ? left : maxLength, length);
+        position_ += *length;
         return p;
     }
 
 private:
-    const uint8_t* data_;
-    // Named as in the assertion texts the installer has always logged.
-    uint32_t dwSize;
-    uint32_t srcpos;
+    IPayloadSource& source_;
+    uint32_t position_;
+    uint32_t end_;
 };
 
 int Fail(PString* why, const char* text, const char* detail = nullptr) {
@@ -139,17 +167,17 @@ int ParseHeader(const uint8_t* header, uint32_t headerLength, uint32_t total, Pa
 }
 
 // The head up to the decoded header; the cursor is left at P2.
-int ReadEntries(ResourceCursor& cursor, uint32_t headerLength, uint32_t total, PayloadEntryList& list,
-                PString* why) {
+int ReadEntries(IPayloadSource& source, ResourceCursor& cursor, uint32_t headerLength, uint32_t total,
+                PayloadEntryList& list, PString* why) {
     uint32_t packedLength = cursor.ReadU32();
-    const uint8_t* packed = cursor.Take(packedLength);
+    SourceStream packed(source, cursor.Take(packedLength), packedLength);
     if (headerLength > kMaxPayloadHeaderLength)
         return Fail(why, "malformed header: its announced length is implausibly large");
 
     _PBlock header;
     header.alloc(headerLength);
     CLzmaStreamDecoder decoder;
-    decoder.SetInput(packed, packedLength);
+    decoder.SetInput(&packed);
     COutMemoryStream* out = new COutMemoryStream(header.ptr(), headerLength);
     decoder.SetOutput(out);
     if (decoder.Decode() != 0)
@@ -279,13 +307,23 @@ int COutFileListStream::Write(const void* data, uint32_t size, uint32_t* process
 
 int ReadPayloadEntries(const void* data, uint32_t length, PayloadEntryList& list, uint32_t* totalLength,
                        PString* why) {
+    CMemoryPayloadSource source(data, length);
+    return ReadPayloadEntries(source, list, totalLength, why);
+}
+
+int ReadPayloadEntries(IPayloadSource& source, PayloadEntryList& list, uint32_t* totalLength, PString* why) {
     list.Clear();
-    ResourceCursor cursor(data, length);
-    uint32_t headerLength = cursor.ReadU32();
-    uint32_t total = cursor.ReadU32();
-    if (totalLength)
-        *totalLength = total;
-    int r = ReadEntries(cursor, headerLength, total, list, why);
+    int r;
+    try {
+        ResourceCursor cursor(source);
+        uint32_t headerLength = cursor.ReadU32();
+        uint32_t total = cursor.ReadU32();
+        if (totalLength)
+            *totalLength = total;
+        r = ReadEntries(source, cursor, headerLength, total, list, why);
+    } catch (const PayloadReadError& e) {
+        r = Fail(why, "the payload cannot be read: ", e.why());
+    }
     if (r)
         list.Clear();
     return r;
@@ -293,48 +331,63 @@ int ReadPayloadEntries(const void* data, uint32_t length, PayloadEntryList& list
 
 int ExtractPayload(const void* data, uint32_t length, const char* destinationFolder, IStatusCallBack* callback,
                    PString* why) {
-    ResourceCursor cursor(data, length);
-    uint32_t headerLength = cursor.ReadU32();
-    uint32_t total = cursor.ReadU32();
-    PayloadEntryList list;
-    if (ReadEntries(cursor, headerLength, total, list, why))
-        return 1;
-    Log("\nExtracting files:");
+    CMemoryPayloadSource source(data, length);
+    return ExtractPayload(source, destinationFolder, callback, why);
+}
 
-    uint32_t packedLength = cursor.ReadU32();
-    const uint8_t* packed = cursor.Take(packedLength);
-    PString destination(destinationFolder);
-    destination.append('\\');
+int ExtractPayload(IPayloadSource& source, const char* destinationFolder, IStatusCallBack* callback, PString* why) {
+    try {
+        ResourceCursor cursor(source);
+        uint32_t headerLength = cursor.ReadU32();
+        uint32_t total = cursor.ReadU32();
+        PayloadEntryList list;
+        if (ReadEntries(source, cursor, headerLength, total, list, why))
+            return 1;
+        Log("\nExtracting files:");
 
-    CLzmaStreamDecoder decoder;
-    decoder.SetInput(packed, packedLength);
-    COutFileListStream* out = new COutFileListStream(destination.text(), list.Head(), total, callback);
-    decoder.SetOutput(out);
-    int r = decoder.Decode();
-    out->Close();
-    uint32_t produced = decoder.Produced();
-    decoder.Clear();
-    if (r)
-        return Fail(why, "the packed body cannot be decoded");
-    if (produced != total) {
-        Fail(why, "the packed body ends early: ");
-        if (why)
-            why->appendUint(produced).append(" of ").appendUint(total).append(" bytes");
-        return 1;
+        uint32_t packedLength = cursor.ReadU32();
+        SourceStream packed(source, cursor.Take(packedLength), packedLength);
+        PString destination(destinationFolder);
+        destination.append('\\');
+
+        CLzmaStreamDecoder decoder;
+        decoder.SetInput(&packed);
+        COutFileListStream* out = new COutFileListStream(destination.text(), list.Head(), total, callback);
+        decoder.SetOutput(out);
+        int r = decoder.Decode();
+        out->Close();
+        uint32_t produced = decoder.Produced();
+        decoder.Clear();
+        if (r)
+            return Fail(why, "the packed body cannot be decoded");
+        if (produced != total) {
+            Fail(why, "the packed body ends early: ");
+            if (why)
+                why->appendUint(produced).append(" of ").appendUint(total).append(" bytes");
+            return 1;
+        }
+        Log("\n");
+        return 0;
+    } catch (const PayloadReadError& e) {
+        // The file being written is closed by the stream's destructor on the way here.
+        return Fail(why, "the payload cannot be read: ", e.why());
     }
-    Log("\n");
-    return 0;
 }
 
 uint32_t GetRequiredSpace(const void* data, uint32_t length, uint32_t clusterSize) {
-    ResourceCursor cursor(data, length);
+    CMemoryPayloadSource source(data, length);
+    return GetRequiredSpace(source, clusterSize);
+}
+
+uint32_t GetRequiredSpace(IPayloadSource& source, uint32_t clusterSize) {
+    ResourceCursor cursor(source);
     uint32_t headerLength = cursor.ReadU32();
     uint32_t total = cursor.ReadU32();
     if (clusterSize == 0)
         return total;
     PayloadEntryList list;
     PString why;
-    if (ReadEntries(cursor, headerLength, total, list, &why)) {
+    if (ReadEntries(source, cursor, headerLength, total, list, &why)) {
         PString text("Payload archive error: ");
         text.append(why);
         throw PInternalError(text.text());

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "lzmadecoder.h"
+#include "perror.h"
 #include "pstring.h"
 
 // Largest decoded header accepted. The shipped header is about 200 KB; this
@@ -37,6 +38,47 @@ public:
 protected:
     // Never deleted through this interface.
     ~IStatusCallBack() {}
+};
+
+// The bytes of a payload resource, handed out piece by piece: from memory,
+// or from a file through a bounded buffer, so that reading a payload needs
+// memory independent of its size. Used by one thread at a time.
+class IPayloadSource {
+public:
+    // The number of bytes.
+    virtual uint32_t Length() const = 0;
+    // Bytes from offset on (offset < Length(), maxLength > 0): at least 1
+    // and at most maxLength of them, their number through length. Valid
+    // until the next call. Throws PayloadReadError when they cannot be read.
+    virtual const uint8_t* Read(uint32_t offset, uint32_t maxLength, uint32_t* length) = 0;
+
+protected:
+    // Never deleted through this interface.
+    ~IPayloadSource() {}
+};
+
+// The payload's bytes could not be read (the file went away, a device
+// error): not a damaged archive, but the extraction cannot go on either.
+class PayloadReadError : public PInternalError {
+public:
+    explicit PayloadReadError(const char* text) : PInternalError(text) {}
+};
+
+// A payload already in memory (a loaded resource, a test's bytes); not copied.
+class CMemoryPayloadSource : public IPayloadSource {
+public:
+    CMemoryPayloadSource(const void* data, uint32_t length)
+        : data_(static_cast<const uint8_t*>(data)), length_(length) {}
+    uint32_t Length() const override { return length_; }
+    const uint8_t* Read(uint32_t offset, uint32_t maxLength, uint32_t* length) override {
+        uint32_t left = length_ - offset;
+        *length = left < maxLength ? left : maxLength;
+        return data_ + offset;
+    }
+
+private:
+    const uint8_t* data_;
+    uint32_t length_;
 };
 
 // One file of the payload, in a singly linked list in file order.
@@ -104,6 +146,8 @@ private:
 // stream it announces, or the header decodes to fewer bytes than announced.
 int ReadPayloadEntries(const void* data, uint32_t length, PayloadEntryList& list, uint32_t* totalLength,
                        PString* why = nullptr);
+// The same on a source; a read failure is an archive error (1).
+int ReadPayloadEntries(IPayloadSource& source, PayloadEntryList& list, uint32_t* totalLength, PString* why = nullptr);
 
 // Extracts every file below destinationFolder (a PStringX text) through callback. Returns 0
 // when every file was written, 1 for an archive error (corrupt LZMA data, a
@@ -112,12 +156,18 @@ int ReadPayloadEntries(const void* data, uint32_t length, PayloadEntryList& list
 // PAssert for a truncated resource and lets the callback's errors through.
 int ExtractPayload(const void* data, uint32_t length, const char* destinationFolder, IStatusCallBack* callback,
                    PString* why = nullptr);
+// The same on a source, read from front to back once; a read failure is an
+// archive error (1, why naming it).
+int ExtractPayload(IPayloadSource& source, const char* destinationFolder, IStatusCallBack* callback,
+                   PString* why = nullptr);
 
 // Bytes the files take on a volume with clusterSize-byte clusters (each file
 // rounded up to whole clusters; 0xFFFFFFFF when that exceeds 32 bits). With 0,
 // the total length, without decoding. Raises the same assertions as the
 // extraction, and PInternalError for a malformed header.
 uint32_t GetRequiredSpace(const void* data, uint32_t length, uint32_t clusterSize);
+// The same on a source; a read failure is thrown as PayloadReadError.
+uint32_t GetRequiredSpace(IPayloadSource& source, uint32_t clusterSize);
 
 // Where "\nExtracting files:" and "\n" go: the install log once the installer
 // connects it; none by default.

@@ -8,8 +8,22 @@
 
 constexpr int PayloadResourceId = 130;
 
-// ExtractPayload on the module's payload resource. A missing resource is an
-// archive error: 1, with why (when given) saying so; nothing is written.
+class PayloadFileSource;
+
+// Opens file on the bytes of a program resource (data and size as loaded)
+// in the program's own file, so that they can be read without touching the
+// loaded image: the loader may have copied the whole image into private
+// memory, or keeps every image page read. Checks that the file holds the
+// resource's bytes there. False, why saying why, when it cannot.
+bool OpenProgramResourceFile(const uint8_t* data, uint32_t size, PayloadFileSource& file, PString* why = nullptr);
+
+// ExtractPayload on the program resource resourceId (type MV), read through
+// the program's file with one bounded buffer; through the loaded image when
+// the file cannot serve it (logged). A missing resource is an archive error:
+// 1, with why (when given) saying so; nothing is written.
+int ExtractPayloadResource(int resourceId, const char* destinationFolder, IStatusCallBack* callback,
+                           PString* why = nullptr);
+// ExtractPayloadResource on resource 130.
 int ExtractPayload(const char* destinationFolder, IStatusCallBack* callback, PString* why = nullptr);
 
 // GetRequiredSpace on the module's payload resource. A missing resource

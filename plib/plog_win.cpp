@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <io.h>
+#include <exception>
 #include <new>
 
 #include "pencoding.h"
+#include "perror.h"
 #include "plog_platform.h"
 #include "pruntimehooks.h"
 #include "psystemdll.h"
@@ -41,6 +43,35 @@ void* operator new(size_t n) {
 }
 
 void* operator new[](size_t n) { return ::operator new(n); }
+
+// The C++ runtime's own handler for an exception nobody catches names the
+// exception's type, demangled; its demangler alone would be some 45 KB of
+// the installer. This one says what the error says, to the process log and
+// standard error, and aborts as the runtime's does. The runtime finds it by
+// its name instead of its own.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() {
+    static bool terminating = false;
+    if (terminating)
+        std::abort();
+    terminating = true;
+    const char* text = "without an active exception";
+    if (std::current_exception()) {
+        try {
+            throw;
+        } catch (const PError& e) {
+            text = e.why();
+        } catch (const std::exception& e) {
+            text = e.what();
+        } catch (...) {
+            text = "on an exception of an unknown kind";
+        }
+    }
+    LogLine("terminate called: %s", text);
+    std::fprintf(stderr, "terminate called: %s\n", text);
+    std::abort();
+}
+}  // namespace __gnu_cxx
 
 namespace plog_platform {
 

@@ -26,21 +26,13 @@ export WINEPREFIX=${MORVANDITE_RUN_PREFIX:-$tree/wineprefix-run}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
 
 # A display nobody uses.
-display=
-for n in $(seq 90 199); do
-    if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=$n; break; fi
-done
-[ -n "$display" ] || { echo "run-headless: no free X display" >&2; exit 1; }
-Xvfb :$display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+. "$top/tools/private-display.sh"
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true
-    kill "$xvfb" 2>/dev/null || true
-    wait "$xvfb" 2>/dev/null || true
+    stop_private_display
 }
 trap cleanup EXIT
-export DISPLAY=:$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.2; done
+start_private_display run-headless || exit 1
 
 echo "run-headless: fresh Wine prefix $WINEPREFIX"
 rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"

@@ -18,6 +18,7 @@
 #include "payloadbuilder.h"
 #include "payloaddigest.h"
 #include "payloadfiles.h"
+#include "payloadfilesource.h"
 #include "payloadnames.h"
 #include "pencoding.h"
 #include "perror.h"
@@ -517,6 +518,100 @@ TEST(PayloadNameJoin, HostFormsOfPStringXTexts) {
     EXPECT_EQ(std::string(back.text()), kCyrillicFolder);
     PStringXToUtf8("Caf\xE9 \x80", back);
     EXPECT_STREQ(back.text(), "Caf\xC3\xA9 \xE2\x82\xAC");
+}
+
+// ---- Reading a payload from a file through a bounded buffer ----------------
+
+std::string ManyFilesArchive(std::vector<PayloadInput>* inputs = nullptr) {
+    std::vector<PayloadInput> files;
+    for (int i = 0; i < 40; ++i)
+        files.push_back(File("dir" + std::to_string(i % 3) + "\\f" + std::to_string(i),
+                             Pseudorandom(size_t(i) * 997 + 13, uint32_t(i + 1))));
+    if (inputs)
+        *inputs = files;
+    return Build(files);
+}
+
+// The archive sits inside a larger file (as the payload resource inside the
+// installer): only its region is read, in pieces no larger than the buffer,
+// and the files come out exactly as from memory, however small the pieces.
+TEST(PayloadFileSource, RegionReadInSmallPiecesExtractsExactly) {
+    std::vector<PayloadInput> inputs;
+    const std::string archive = ManyFilesArchive(&inputs);
+    const std::string before = Pseudorandom(4099, 7), after = Pseudorandom(333, 8);
+    const std::string path = ScratchFolder("payload-file-source") + "/container.bin";
+    WriteWholeFile(path, before + archive + after);
+
+    for (uint32_t bufferSize : {1u, 3u, 5u, 4096u, 1u << 20}) {
+        PayloadFileSource source(bufferSize);
+        PString why;
+        ASSERT_TRUE(source.Open(path.c_str(), before.size(), uint32_t(archive.size()), &why)) << why.text();
+        ASSERT_EQ(source.Length(), archive.size());
+        uint32_t got = 0;
+        const uint8_t* p = source.Read(0, 1u << 30, &got);
+        EXPECT_GE(got, 1u);
+        EXPECT_LE(got, bufferSize);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(p), got), archive.substr(0, got));
+
+        Recorder r;
+        ASSERT_EQ(ExtractPayload(source, "D", &r, &why), 0) << "buffer " << bufferSize << ": " << why.text();
+        ASSERT_EQ(r.files.size(), inputs.size());
+        for (const PayloadInput& f : inputs)
+            EXPECT_EQ(r.files["D\\" + f.name], f.bytes) << f.name << ", buffer " << bufferSize;
+
+        PayloadEntryList list;
+        uint32_t total = 0;
+        ASSERT_EQ(ReadPayloadEntries(source, list, &total, &why), 0) << why.text();
+        EXPECT_EQ(list.Count(), inputs.size());
+        EXPECT_EQ(GetRequiredSpace(source, 0), total);
+        EXPECT_EQ(GetRequiredSpace(source, 4096), GetRequiredSpace(archive.data(), uint32_t(archive.size()), 4096));
+    }
+}
+
+TEST(PayloadFileSource, RegionsTheFileCannotHoldAreRefused) {
+    const std::string path = ScratchFolder("payload-file-source-short") + "/short.bin";
+    WriteWholeFile(path, std::string(100, 'x'));
+    PayloadFileSource source;
+    PString why;
+    EXPECT_FALSE(source.Open(path.c_str(), 50, 51, &why));
+    EXPECT_NE(std::string(why.text()).find("shorter"), std::string::npos) << why.text();
+    EXPECT_FALSE(source.IsOpen());
+    EXPECT_FALSE(source.Open(path.c_str(), 101, PayloadFileSource::kToEnd, &why));
+    EXPECT_FALSE(source.Open((path + ".missing").c_str(), 0, PayloadFileSource::kToEnd, &why));
+    EXPECT_NE(std::string(why.text()).find("short.bin.missing"), std::string::npos) << why.text();
+    ASSERT_TRUE(source.Open(path.c_str(), 100, PayloadFileSource::kToEnd, &why)) << why.text();
+    EXPECT_EQ(source.Length(), 0u);
+    ASSERT_TRUE(source.Open(path.c_str(), 40, PayloadFileSource::kToEnd, &why)) << why.text();
+    EXPECT_EQ(source.Length(), 60u);
+}
+
+// A file cut short while it is read (a removed medium, a truncated
+// download) is an archive error naming the file, not a crash or a success,
+// and the file being written is closed.
+TEST(PayloadFileSource, FileCutShortWhileReadingIsAnArchiveError) {
+    const std::string archive = ManyFilesArchive();
+    const std::string path = ScratchFolder("payload-file-source-cut") + "/cut.bin";
+    WriteWholeFile(path, archive);
+    PayloadFileSource source(64);
+    PString why;
+    ASSERT_TRUE(source.Open(path.c_str(), 0, PayloadFileSource::kToEnd, &why)) << why.text();
+    fs::resize_file(path, archive.size() / 2);
+
+    Recorder r;
+    EXPECT_EQ(ExtractPayload(source, "D", &r, &why), 1);
+    EXPECT_NE(std::string(why.text()).find("cannot be read"), std::string::npos) << why.text();
+    EXPECT_NE(std::string(why.text()).find("cut.bin"), std::string::npos) << why.text();
+    EXPECT_GT(r.opened, 0);
+    EXPECT_EQ(r.opened, r.closed);
+
+    // Cut inside the head's fields.
+    fs::resize_file(path, 6);
+    PayloadFileSource early(4);
+    ASSERT_TRUE(early.Open(path.c_str(), 0, PayloadFileSource::kToEnd, &why)) << why.text();
+    PayloadEntryList list;
+    fs::resize_file(path, 2);
+    EXPECT_EQ(ReadPayloadEntries(early, list, nullptr, &why), 1);
+    EXPECT_NE(std::string(why.text()).find("cannot be read"), std::string::npos) << why.text();
 }
 
 TEST(PayloadQueuedWriter, DeliversEveryFileIntactThroughASmallQueue) {

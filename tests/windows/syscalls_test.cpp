@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "payload_resource.h"
+#include "payloadfilesource.h"
 #include "pencoding.h"
 #include "perror.h"
 #include "psyscalls.h"
@@ -637,6 +638,45 @@ TEST(ProgramResource, PayloadComesFromResource130) {
     EXPECT_EQ(out.started.size(), 3u);
     EXPECT_EQ(GetRequiredSpace(0u), 17u);
     EXPECT_EQ(GetRequiredSpace(4096u), 8192u);
+}
+
+// The payload is read through the program's file, not the loaded image: the
+// bytes found there must be the resource's, every one of them, also when
+// they arrive in pieces smaller than the fields they hold.
+TEST(ProgramResource, PayloadBytesAreFoundInTheProgramsFile) {
+    PProgramResource resource(130);
+    ASSERT_TRUE(resource.found());
+    PayloadFileSource file(7);
+    PString why;
+    ASSERT_TRUE(OpenProgramResourceFile(resource.data(), resource.size(), file, &why)) << why.text();
+    ASSERT_EQ(file.Length(), resource.size());
+    std::string read;
+    for (uint32_t at = 0; at < file.Length();) {
+        uint32_t got = 0;
+        const uint8_t* p = file.Read(at, file.Length() - at, &got);
+        ASSERT_GT(got, 0u);
+        ASSERT_LE(got, 7u);
+        read.append(reinterpret_cast<const char*>(p), got);
+        at += got;
+    }
+    EXPECT_EQ(read, std::string(reinterpret_cast<const char*>(resource.data()), resource.size()));
+
+    MemoryFiles out;
+    ASSERT_EQ(ExtractPayload(file, "C:\\dest", &out, &why), 0) << why.text();
+    EXPECT_EQ(out.files["C:\\dest\\sub\\data.bin"], "abc");
+}
+
+// Bytes that are not where the image's section table puts them in the file
+// (a packed or patched program) are not taken from the file.
+TEST(ProgramResource, BytesOutsideTheImageAreNotLookedForInTheFile) {
+    PProgramResource resource(130);
+    ASSERT_TRUE(resource.found());
+    std::vector<uint8_t> copy(resource.data(), resource.data() + resource.size());
+    PayloadFileSource file;
+    PString why;
+    EXPECT_FALSE(OpenProgramResourceFile(copy.data(), uint32_t(copy.size()), file, &why));
+    EXPECT_FALSE(why.empty());
+    EXPECT_FALSE(file.IsOpen());
 }
 
 // ---- Environment -----------------------------------------------------------------------

@@ -22,17 +22,9 @@ lzma1="preset=6,dict=8MiB,lc=3,lp=0,pb=2"
 for tool in "$bin/payload" "$bin/mkpayload" "$bin/payload-bench" /usr/bin/time xz tar; do
     command -v "$tool" >/dev/null || { echo "payload-bench: $tool is missing (build first; apt-get install time xz-utils)" >&2; exit 1; }
 done
-mkdir -p "$work"
+"$top/tools/bench/synthetic-payload.sh" "$bin" "$work"
 cd "$work"
 
-if [ ! -f tree.done ]; then
-    echo "making the synthetic tree..."
-    rm -rf tree && "$bin/payload-bench" gen tree && touch tree.done
-fi
-if [ ! -f payload.bin ]; then
-    echo "packing it with mkpayload..."
-    "$bin/mkpayload" tree payload.bin
-fi
 if [ ! -f tree.tar.lzma ]; then
     echo "packing it with tar and xz --format=lzma..."
     (cd tree && tar -c --sort=name --owner=0 --group=0 --numeric-owner -f - .) |

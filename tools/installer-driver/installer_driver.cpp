@@ -9,16 +9,25 @@
 //   close                presses the window's close box (asks the cancel question)
 //   answer 6|7 [SECONDS] presses the first (6) or second (7) button of the open question
 //   wait-gone [SECONDS]  until the install window has disappeared
+//   folder PATH          types PATH into the location box
+//   install-timed [SECONDS]
+//                        presses Install and waits until the installer's process
+//                        has ended; prints the seconds from the press to the
+//                        exit and the exit code (for tools/bench/installer-bench.sh)
+//   run-timed PROGRAM [ARGS...]
+//                        runs PROGRAM and prints the seconds from its start to
+//                        its exit and its exit code, on the same clock
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 const char kClass[] = "MorvanditeInstaller";
 const char kBoxClass[] = "MyMsgBox";
-const int kLanguageList = 1001, kInstall = 1002, kAgreement = 151, kProgress = 114;
+const int kLanguageList = 1001, kInstall = 1002, kAgreement = 151, kProgress = 114, kLocation = 133;
 
 HWND Installer() { return FindWindowA(kClass, nullptr); }
 
@@ -55,8 +64,43 @@ HWND QuestionBox() {
 bool QuestionOpen() { return QuestionBox() != nullptr; }
 
 int Usage() {
-    std::fprintf(stderr, "usage: installer_driver wait|rect|state|agree|language N|install|close|answer 6|7|wait-gone\n");
+    std::fprintf(stderr,
+                 "usage: installer_driver wait|rect|state|agree|language N|install|close|answer 6|7|wait-gone|"
+                 "folder PATH|install-timed|run-timed PROGRAM [ARGS]\n");
     return 2;
+}
+
+double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
+}
+
+// Waits for a process and prints "SECONDS EXITCODE" measured from start.
+int ReportExit(HANDLE process, const LARGE_INTEGER& start, DWORD timeoutMs) {
+    if (WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0) {
+        std::fprintf(stderr, "installer_driver: the process did not end in time\n");
+        return 1;
+    }
+    LARGE_INTEGER end;
+    QueryPerformanceCounter(&end);
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    std::printf("%.3f %ld\n", Seconds(start, end), long(code));
+    return 0;
+}
+
+// The command line of argv[first..]: each argument quoted.
+std::string CommandLine(int argc, char** argv, int first) {
+    std::string line;
+    for (int i = first; i < argc; ++i) {
+        if (!line.empty())
+            line += ' ';
+        line += '"';
+        line += argv[i];
+        line += '"';
+    }
+    return line;
 }
 }  // namespace
 
@@ -70,6 +114,24 @@ int main(int argc, char** argv) {
         return WaitFor(Shown, argc > 2 ? seconds : 60) ? 0 : 1;
     if (!std::strcmp(command, "wait-gone"))
         return WaitFor(Gone, argc > 2 ? seconds : 60) ? 0 : 1;
+    if (!std::strcmp(command, "run-timed")) {
+        if (argc < 3)
+            return Usage();
+        std::string line = CommandLine(argc, argv, 2);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        LARGE_INTEGER start;
+        QueryPerformanceCounter(&start);
+        if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+            std::fprintf(stderr, "installer_driver: cannot start %s (error %lu)\n", argv[2], GetLastError());
+            return 1;
+        }
+        CloseHandle(info.hThread);
+        int result = ReportExit(info.hProcess, start, INFINITE);
+        CloseHandle(info.hProcess);
+        return result;
+    }
 
     HWND w = Installer();
     if (!std::strcmp(command, "answer")) {
@@ -125,6 +187,30 @@ int main(int argc, char** argv) {
             }
         }
         return 1;
+    }
+    if (!std::strcmp(command, "folder")) {
+        if (argc < 3)
+            return Usage();
+        SendMessageA(GetDlgItem(w, kLocation), WM_SETTEXT, 0, LPARAM(argv[2]));
+        return 0;
+    }
+    if (!std::strcmp(command, "install-timed")) {
+        if (!IsWindowEnabled(GetDlgItem(w, kInstall)))
+            return 1;
+        DWORD id = 0;
+        GetWindowThreadProcessId(w, &id);
+        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, id);
+        if (!process) {
+            std::fprintf(stderr, "installer_driver: cannot open the installer's process (error %lu)\n",
+                         GetLastError());
+            return 1;
+        }
+        LARGE_INTEGER start;
+        QueryPerformanceCounter(&start);
+        PostMessageA(w, WM_COMMAND, WPARAM(kInstall), 0);
+        int result = ReportExit(process, start, DWORD((argc > 2 ? seconds : 900) * 1000));
+        CloseHandle(process);
+        return result;
     }
     if (!std::strcmp(command, "install")) {
         if (!IsWindowEnabled(GetDlgItem(w, kInstall)))

@@ -13,15 +13,13 @@
 #include <io.h>
 #include <windows.h>
 #else
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include "payload.h"
 #include "payloaddigest.h"
 #include "payloadfiles.h"
+#include "payloadfilesource.h"
 #include "payloadnames.h"
 #include "perror.h"
 
@@ -42,99 +40,13 @@ public:
     std::string text;
 };
 
-// The archive file, mapped read-only. The extraction walks the packed body
-// once from front to back, so the pages behind it can be handed back now and
-// then: the process then holds the decoder's dictionary and little else,
-// however large the archive.
-class MappedFile {
-public:
-    explicit MappedFile(const std::string& path) : data_(nullptr), size_(0) {
-#ifdef _WIN32
-        PWString wide;
-        if (!Utf8ToUtf16(path.data(), uint32_t(path.size()), wide))
-            throw Failure(path + ": not a valid name");
-        wide.terminate();
-        HANDLE file = CreateFileW(wide.wide(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            throw Failure(path + ": cannot open (Windows error " + std::to_string(GetLastError()) + ")");
-        LARGE_INTEGER size;
-        if (!GetFileSizeEx(file, &size)) {
-            CloseHandle(file);
-            throw Failure(path + ": cannot read its size");
-        }
-        if (size.QuadPart >= (int64_t(1) << 32)) {
-            CloseHandle(file);
-            throw Failure(path + ": 4 GiB or larger, too large for an archive");
-        }
-        size_ = uint32_t(size.QuadPart);
-        if (size_) {
-            HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-            if (mapping) {
-                data_ = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-                CloseHandle(mapping);
-            }
-            if (!data_) {
-                CloseHandle(file);
-                throw Failure(path + ": cannot map (Windows error " + std::to_string(GetLastError()) + ")");
-            }
-        }
-        CloseHandle(file);
-#else
-        int fd = open(path.c_str(), O_RDONLY);
-        if (fd < 0)
-            throw Failure(path + ": " + std::strerror(errno));
-        struct stat st;
-        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            close(fd);
-            throw Failure(path + ": not a regular file");
-        }
-        if (uint64_t(st.st_size) >= (uint64_t(1) << 32)) {
-            close(fd);
-            throw Failure(path + ": 4 GiB or larger, too large for an archive");
-        }
-        size_ = uint32_t(st.st_size);
-        if (size_) {
-            void* p = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
-            if (p == MAP_FAILED) {
-                int e = errno;
-                close(fd);
-                throw Failure(path + ": cannot map: " + std::strerror(e));
-            }
-            data_ = p;
-            madvise(p, size_, MADV_SEQUENTIAL);
-        }
-        close(fd);
-#endif
-    }
-    ~MappedFile() {
-        if (!data_)
-            return;
-#ifdef _WIN32
-        UnmapViewOfFile(data_);
-#else
-        munmap(data_, size_);
-#endif
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-
-    const void* data() const { return data_; }
-    uint32_t size() const { return size_; }
-
-    // Drops the mapping's pages from the process; the data stays in the
-    // file and comes back on the next touch.
-    void Trim() {
-#ifndef _WIN32
-        if (data_)
-            madvise(data_, size_, MADV_DONTNEED);
-#endif
-    }
-
-private:
-    void* data_;
-    uint32_t size_;
-};
+// The archive file, read through one bounded buffer: the process holds the
+// decoder's dictionary and little else, however large the archive.
+void OpenArchive(PayloadFileSource& archive, const std::string& path) {
+    PString why;
+    if (!archive.Open(path.c_str(), 0, PayloadFileSource::kToEnd, &why))
+        throw Failure(why.text());
+}
 
 std::string Shown(const char* name) {
     PString utf8;
@@ -158,13 +70,11 @@ public:
     void CloseOutputFile(void*) override {}
 };
 
-// Wraps the real callback: progress on a terminal, and the archive's pages
-// handed back every few megabytes of output.
+// Wraps the real callback: progress on a terminal.
 class Progress : public IStatusCallBack {
 public:
-    Progress(IStatusCallBack& inner, MappedFile& archive, const char* verb, uint32_t total)
-        : inner_(inner), archive_(archive), verb_(verb), total_(total), done_(0), sinceTrim_(0), shown_(-1),
-          files_(0), fileCount_(0) {
+    Progress(IStatusCallBack& inner, const char* verb, uint32_t total)
+        : inner_(inner), verb_(verb), total_(total), done_(0), shown_(-1), files_(0), fileCount_(0) {
 #ifdef _WIN32
         terminal_ = _isatty(_fileno(stderr)) != 0;
 #else
@@ -183,11 +93,6 @@ public:
     bool WriteOutputFile(void* handle, const void* data, uint32_t size) override {
         bool ok = inner_.WriteOutputFile(handle, data, size);
         done_ += size;
-        sinceTrim_ += size;
-        if (sinceTrim_ >= kTrimEvery) {
-            sinceTrim_ = 0;
-            archive_.Trim();
-        }
         Show(false);
         return ok;
     }
@@ -203,8 +108,6 @@ public:
     }
 
 private:
-    static const uint32_t kTrimEvery = 1u << 20;
-
     void Show(bool force) {
         if (!terminal_)
             return;
@@ -217,25 +120,24 @@ private:
     }
 
     IStatusCallBack& inner_;
-    MappedFile& archive_;
     const char* verb_;
     uint32_t total_;
     uint64_t done_;
-    uint32_t sinceTrim_;
     int shown_;
     uint32_t files_;
     uint32_t fileCount_;
     bool terminal_;
 };
 
-void ReadList(const MappedFile& archive, PayloadEntryList& list, uint32_t* total) {
+void ReadList(PayloadFileSource& archive, PayloadEntryList& list, uint32_t* total) {
     PString why;
-    if (ReadPayloadEntries(archive.data(), archive.size(), list, total, &why) != 0)
+    if (ReadPayloadEntries(archive, list, total, &why) != 0)
         throw Failure(std::string("archive error: ") + why.text());
 }
 
 int List(const std::string& file) {
-    MappedFile archive(file);
+    PayloadFileSource archive;
+    OpenArchive(archive, file);
     PayloadEntryList list;
     uint32_t total = 0;
     ReadList(archive, list, &total);
@@ -250,7 +152,8 @@ int List(const std::string& file) {
 }
 
 int Extract(const std::string& file, const std::string& folder, bool write) {
-    MappedFile archive(file);
+    PayloadFileSource archive;
+    OpenArchive(archive, file);
     PayloadEntryList list;
     uint32_t total = 0;
     ReadList(archive, list, &total);
@@ -262,9 +165,9 @@ int Extract(const std::string& file, const std::string& folder, bool write) {
     CPayloadQueuedWriter queued(writer, 512 * 1024);
     NullFiles nothing;
     IStatusCallBack& inner = write ? static_cast<IStatusCallBack&>(queued) : nothing;
-    Progress progress(inner, archive, write ? "extracting" : "verifying", total);
+    Progress progress(inner, write ? "extracting" : "verifying", total);
     PString why;
-    int r = ExtractPayload(archive.data(), archive.size(), writer.Destination(), &progress, &why);
+    int r = ExtractPayload(archive, writer.Destination(), &progress, &why);
     queued.Finish();
     progress.End();
     if (r != 0)
@@ -308,8 +211,9 @@ int Space(const std::string& file, const std::string& cluster) {
     unsigned long long c = std::strtoull(cluster.c_str(), &end, 10);
     if (cluster.empty() || *end || errno || c > 0xFFFFFFFFull || cluster[0] == '-')
         throw Failure("CLUSTER must be a byte count from 0 to 4294967295, not '" + cluster + "'");
-    MappedFile archive(file);
-    std::printf("%u\n", GetRequiredSpace(archive.data(), archive.size(), uint32_t(c)));
+    PayloadFileSource archive;
+    OpenArchive(archive, file);
+    std::printf("%u\n", GetRequiredSpace(archive, uint32_t(c)));
     return 0;
 }
 

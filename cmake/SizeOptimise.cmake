@@ -1,0 +1,60 @@
+# The installer as small as its work needs. Kept apart from the flags every
+# shipped executable gets (cmake/Dependencies.cmake); applied to the installer
+# in installer/app.cmake.
+#
+# morvandite_size_optimise(target): compiles target and every static library
+# of this project it links (directly or through other libraries) for size,
+# each function and datum in a section of its own, and links target with
+# unused sections dropped. On i686 mingw the unwind tables (.eh_frame, DWARF-2
+# exceptions) keep every function that has one, so most of the saving comes
+# from not linking what is not called; the sections let the linker drop the
+# rest. The libraries' other users (the tools, the tests) get the same code.
+#
+# morvandite_mappable_image(target): file alignment equal to the page size,
+# so that a loader can map the image's sections from the file page by page
+# as they are touched. Wine reads a section whose file offset is not
+# page-aligned into private memory whole, at start-up: with the payload in the
+# resources that was the whole payload.
+include_guard(GLOBAL)
+
+function(_morvandite_project_static_libraries target out)
+  set(found)
+  set(queue ${target})
+  while(queue)
+    list(POP_FRONT queue current)
+    foreach(property LINK_LIBRARIES INTERFACE_LINK_LIBRARIES)
+      get_target_property(libs ${current} ${property})
+      if(NOT libs)
+        continue()
+      endif()
+      foreach(lib IN LISTS libs)
+        if(TARGET ${lib} AND NOT lib IN_LIST found)
+          get_target_property(type ${lib} TYPE)
+          get_target_property(imported ${lib} IMPORTED)
+          if(type STREQUAL "STATIC_LIBRARY" AND NOT imported)
+            list(APPEND found ${lib})
+            list(APPEND queue ${lib})
+          endif()
+        endif()
+      endforeach()
+    endforeach()
+  endwhile()
+  set(${out} ${found} PARENT_SCOPE)
+endfunction()
+
+function(morvandite_size_optimise target)
+  if(NOT MINGW)
+    return()
+  endif()
+  _morvandite_project_static_libraries(${target} libraries)
+  foreach(t IN LISTS libraries ITEMS ${target})
+    target_compile_options(${t} PRIVATE -Os -ffunction-sections -fdata-sections)
+  endforeach()
+  target_link_options(${target} PRIVATE -Wl,--gc-sections)
+endfunction()
+
+function(morvandite_mappable_image target)
+  if(MINGW)
+    target_link_options(${target} PRIVATE -Wl,--file-alignment,0x1000)
+  endif()
+endfunction()
