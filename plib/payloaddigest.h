@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "payload.h"
 #include "pstring.h"
 #include "sha256.h"
 
@@ -21,3 +22,8 @@ constexpr const char PayloadDigestSuffix[] = ".sha256";
 // its payload. Reads only; thread-safe; never throws.
 bool PayloadDigestMatches(const void* payload, size_t size, const void* digest, size_t digestSize,
                           PString* why = nullptr);
+
+// The same for a payload read piece by piece (from a file through a bounded
+// buffer, so that checking needs memory independent of the payload's size).
+// Throws PayloadReadError when its bytes cannot be read.
+bool PayloadDigestMatches(IPayloadSource& payload, const void* digest, size_t digestSize, PString* why = nullptr);

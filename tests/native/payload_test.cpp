@@ -850,6 +850,33 @@ TEST(PayloadDigest, MissingShortLongOrForeignDigestIsRefused) {
     EXPECT_FALSE(Matches(archive.substr(0, archive.size() - 1), digest));
 }
 
+// Read piece by piece from a file (as the payload tool checks it), the
+// digest gives the same verdicts as over the bytes in memory, however small
+// the pieces.
+TEST(PayloadDigest, PiecewiseSourceGivesTheSameVerdicts) {
+    const std::string archive = Build({File("a.bin", Pseudorandom(70000, 31)), File("b.txt", "bee")});
+    const std::string digest = DigestBytes(archive);
+    const std::string path = ScratchFolder("payload-digest-source") + "/payload.bin";
+    for (size_t flip : {size_t(-1), size_t(0), archive.size() / 2, archive.size() - 1}) {
+        std::string bytes = archive;
+        if (flip != size_t(-1))
+            bytes[flip] = char(bytes[flip] ^ 0x04);
+        WriteWholeFile(path, bytes);
+        for (uint32_t buffer : {1u, 63u, 4096u}) {
+            PayloadFileSource source(buffer);
+            PString openWhy, why;
+            ASSERT_TRUE(source.Open(path.c_str(), 0, PayloadFileSource::kToEnd, &openWhy)) << openWhy.text();
+            EXPECT_EQ(PayloadDigestMatches(source, digest.data(), digest.size(), &why), flip == size_t(-1))
+                << "flip at " << flip << ", buffer " << buffer << ": " << why.text();
+        }
+    }
+    PayloadFileSource source;
+    PString why;
+    ASSERT_TRUE(source.Open(path.c_str(), 0, PayloadFileSource::kToEnd, &why));
+    EXPECT_FALSE(PayloadDigestMatches(source, nullptr, 0, &why));
+    EXPECT_STREQ(why.text(), "the payload's digest is missing");
+}
+
 TEST_F(PayloadTools, VerifyChecksTheDigestAndNeverPassesWithoutOne) {
     std::string src = ScratchFolder("payload-digest-src");
     WriteWholeFile(src + "/one.bin", Pseudorandom(30000, 24));

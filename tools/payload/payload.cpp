@@ -197,9 +197,10 @@ std::string ReadDigestFile(const std::string& path) {
 int Verify(const std::string& file, const std::string& digestFile) {
     std::string digest = ReadDigestFile(digestFile);
     {
-        MappedFile archive(file);
+        PayloadFileSource archive;
+        OpenArchive(archive, file);
         PString why;
-        if (!PayloadDigestMatches(archive.data(), archive.size(), digest.data(), digest.size(), &why))
+        if (!PayloadDigestMatches(archive, digest.data(), digest.size(), &why))
             throw Failure(std::string("archive error: ") + why.text() + " (" + digestFile + ")");
     }
     return Extract(file, ".", false);
