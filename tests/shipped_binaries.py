@@ -95,6 +95,19 @@ def section_names(path):
     return re.findall(r"^\s*\d+\s+(\S+)\s", text, re.M)
 
 
+def debuglink_name(exe):
+    """The symbol file's name the .gnu_debuglink section names (an installer
+    made from the stub keeps the stub's), or None."""
+    objcopy = re.sub(r"objdump$", "objcopy", OBJDUMP)
+    with tempfile.TemporaryDirectory() as scratch:
+        out = os.path.join(scratch, "link")
+        if subprocess.run([objcopy, "--dump-section", ".gnu_debuglink=" + out, exe, os.path.join(scratch, "copy")],
+                          capture_output=True).returncode != 0 or not os.path.isfile(out):
+            return None
+        with open(out, "rb") as f:
+            return f.read().split(b"\0", 1)[0].decode("latin-1") or None
+
+
 def section_problems(exe):
     names = section_names(exe)
     problems = [f"carries debug section {n}" for n in names if n.startswith(".debug")]
@@ -102,7 +115,7 @@ def section_problems(exe):
         problems.append("no .reloc section: ASLR cannot move it")
     if ".gnu_debuglink" not in names:
         problems.append("no .gnu_debuglink to its symbols")
-    symbols = exe + ".debug"
+    symbols = os.path.join(os.path.dirname(exe), debuglink_name(exe) or os.path.basename(exe) + ".debug")
     if not os.path.isfile(symbols):
         problems.append(f"no symbol file {os.path.basename(symbols)}")
     elif ".debug_info" not in section_names(symbols):
