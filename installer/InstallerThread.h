@@ -64,6 +64,15 @@ public:
         settings_ = settings;
         return true;
     }
+    // Where the steps called directly (by tests) post their progress; Start
+    // sets it for a run. False while a thread runs.
+    bool SetStatusWindow(HWND window, UINT messageNumber) {
+        if (running_.load())
+            return false;
+        window_ = window;
+        messageNumber_ = messageNumber;
+        return true;
+    }
     // The program resource (type MV) holding the payload; 130 unless a test says otherwise.
     void SetPayloadResourceId(int id) { payloadResourceId_ = id; }
     // The resource holding the payload's SHA-256; 132 unless a test says otherwise.

@@ -856,7 +856,12 @@ TEST_F(Installer, FullDiskEndsWithTheSystemErrorAndInstallThenRefusesToStart) {
     EXPECT_FALSE(IsWindowVisible(Item(page, kProgress)));
     EXPECT_TRUE(IsWindowEnabled(Item(page, kLocation)));
     EXPECT_TRUE(run.Running());
-    const std::string log = Slurp(folder + "\\Install.log");
+    // The run made the folder, so rolling back removed it and kept its log
+    // in the temporary folder.
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    const std::string log = Slurp(std::string(temp) + "Morvandite Install.log");
+    EXPECT_FALSE(Exists(folder));
     EXPECT_NE(log.find("System error occurred: Cannot write to file '" + folder + "\\"), std::string::npos) << log;
     EXPECT_NE(log.find("(112=0x70)"), std::string::npos) << log;
     EXPECT_EQ(log.find("Install finished"), std::string::npos) << log;
@@ -873,7 +878,8 @@ TEST_F(Installer, FullDiskEndsWithTheSystemErrorAndInstallThenRefusesToStart) {
     EXPECT_TRUE(WaitUntil([&] { return !FindProcessWindow("MyMsgBox", run.Pid()); }, 10000));
     EXPECT_FALSE(InstallEnabled(page));
     EXPECT_FALSE(IsWindowVisible(Item(page, kProgress)));
-    EXPECT_EQ(Slurp(folder + "\\Install.log"), log) << "a worker started";
+    EXPECT_FALSE(Exists(folder)) << "a worker started";
+    EXPECT_EQ(Slurp(std::string(temp) + "Morvandite Install.log"), log) << "a worker started";
 
     PostMessageA(page, WM_CLOSE, 0, 0);
     HWND last = run.Question();

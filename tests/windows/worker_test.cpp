@@ -247,20 +247,19 @@ TEST_F(WorkerTest, WholeRunLeavesFilesLogEntryShortcutsAndSettings) {
 }
 
 // Thousands of files make thousands of reports, but the window shows whole
-// percents: each percentage is posted once, in order, up to 100. (Called
-// directly, the worker has no window: its posts reach this thread's queue.)
+// percents: each percentage is posted once, in order, up to 100.
 TEST_F(WorkerTest, ProgressIsPostedOncePerPercentage) {
     InstallerWorkerThread worker;
+    ASSERT_TRUE(worker.SetStatusWindow(window_, WM_INSTALL_STATUS));
     MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&m, window_, 0, 0, PM_REMOVE)) {
     }
     const uint32_t files = 1000;
     for (uint32_t i = 1; i <= files; ++i)
         worker.OnFileStarted(files, i, "name");
     std::vector<WPARAM> posted;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
-        if (m.hwnd == nullptr && m.message == 0)
-            posted.push_back(m.wParam);
+    while (PeekMessageW(&m, window_, WM_INSTALL_STATUS, WM_INSTALL_STATUS, PM_REMOVE))
+        posted.push_back(m.wParam);
     ASSERT_EQ(posted.size(), 101u);  // 0 (files 1 to 9) and 1 to 100
     for (size_t i = 0; i < posted.size(); ++i)
         EXPECT_EQ(posted[i], WPARAM(i));
