@@ -25,3 +25,26 @@ int SystemMetricForDpi(int index, int dpi);
 // The window rectangle around a client rectangle at dpi:
 // AdjustWindowRectExForDpi, else AdjustWindowRectEx. False on failure.
 bool AdjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, int dpi);
+
+// Smooth (HALFTONE) stretching on a device context for the object's life, for
+// skins and pictures drawn larger than their bitmaps; the previous mode and
+// brush origin come back on destruction.
+class SmoothStretch {
+public:
+    explicit SmoothStretch(HDC dc) : dc_(dc), oldMode_(SetStretchBltMode(dc, HALFTONE)), oldOrigin_{0, 0} {
+        // HALFTONE needs the brush origin set after the mode.
+        SetBrushOrgEx(dc, 0, 0, &oldOrigin_);
+    }
+    ~SmoothStretch() {
+        SetBrushOrgEx(dc_, oldOrigin_.x, oldOrigin_.y, nullptr);
+        if (oldMode_)
+            SetStretchBltMode(dc_, oldMode_);
+    }
+    SmoothStretch(const SmoothStretch&) = delete;
+    SmoothStretch& operator=(const SmoothStretch&) = delete;
+
+private:
+    HDC dc_;
+    int oldMode_;
+    POINT oldOrigin_;
+};

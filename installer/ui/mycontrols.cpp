@@ -1,5 +1,7 @@
 #include "mycontrols.h"
 
+#include <memory>
+
 #include "displaydpi.h"
 #include "dpiscale.h"
 #include "pencoding.h"
@@ -191,16 +193,12 @@ void DrawSkinFace(HDC dc, const RECT& r, HBITMAP bitmap, int bitmapWidth, const 
         BITMAP bm;
         const int sourceHeight = GetObjectA(bitmap, sizeof bm, &bm) ? bm.bmHeight : h;
         const int cap = scale(half);
-        int oldMode = SetStretchBltMode(dc, HALFTONE);
-        POINT oldOrigin;
-        SetBrushOrgEx(dc, 0, 0, &oldOrigin);
+        SmoothStretch smooth(dc);
         StretchBlt(dc, r.left, r.top, cap, h, memory, 0, 0, half, sourceHeight, SRCCOPY);
         int middle = r.right - 2 * cap - r.left;
         if (middle > 0)
             StretchBlt(dc, r.left + cap, r.top, middle, h, memory, half, 0, 1, sourceHeight, SRCCOPY);
         StretchBlt(dc, r.right - cap, r.top, cap, h, memory, half + 1, 0, half, sourceHeight, SRCCOPY);
-        SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
-        SetStretchBltMode(dc, oldMode);
     }
     SelectObject(memory, old);
     DeleteDC(memory);
@@ -280,12 +278,9 @@ void MyProgressBar::Draw(HDC dc, bool) {
     const int W = r.right - r.left - 2 * cap;
     const int F = W > 0 ? MulDiv(W, percentage_, 100) : 0;
     const int L = r.left + cap;
-    int oldMode = 0;
-    POINT oldOrigin = {0, 0};
-    if (!scale.IsIdentity()) {
-        oldMode = SetStretchBltMode(dc, HALFTONE);
-        SetBrushOrgEx(dc, 0, 0, &oldOrigin);
-    }
+    std::unique_ptr<SmoothStretch> smooth;
+    if (!scale.IsIdentity())
+        smooth.reset(new SmoothStretch(dc));
     auto column = [&](int source, int from, int to) {
         StretchBlt(dc, L + from, r.top, to - from, H, memory, source, 0, 1, sourceHeight, SRCCOPY);
     };
@@ -306,8 +301,6 @@ void MyProgressBar::Draw(HDC dc, bool) {
     else {
         StretchBlt(dc, r.left, r.top, cap, H, memory, 0, 0, 4, sourceHeight, SRCCOPY);
         StretchBlt(dc, r.right - cap, r.top, cap, H, memory, 6, 0, 4, sourceHeight, SRCCOPY);
-        SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
-        SetStretchBltMode(dc, oldMode);
     }
     SelectObject(memory, old);
     DeleteDC(memory);

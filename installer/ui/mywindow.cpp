@@ -152,13 +152,9 @@ int MyCWnd::OnEraseBackground(HDC dc) {
             else {
                 // The whole picture, smoothly scaled; the device context
                 // clips it to the client area.
-                int oldMode = SetStretchBltMode(dc, HALFTONE);
-                POINT oldOrigin;
-                SetBrushOrgEx(dc, 0, 0, &oldOrigin);
+                SmoothStretch smooth(dc);
                 StretchBlt(dc, 0, 0, scale(bm.bmWidth), scale(bm.bmHeight), memory, 0, 0, bm.bmWidth, bm.bmHeight,
                            SRCCOPY);
-                SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
-                SetStretchBltMode(dc, oldMode);
             }
             SelectObject(memory, old);
             DeleteDC(memory);

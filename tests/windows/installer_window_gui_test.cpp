@@ -466,8 +466,9 @@ protected:
         const int dpi = window_->Dpi();
         EXPECT_EQ(dpi, WindowDpi(window_->Handle()));
         const char* display = getenv("MORVANDITE_WINE_DPI");
-        if (display && *display)
+        if (display && *display) {
             EXPECT_EQ(dpi, atoi(display)) << "the prefix's DPI did not take effect";
+        }
         return dpi;
     }
 
@@ -891,8 +892,9 @@ TEST_F(InstallWindow, ThePageIsLaidOutAtTheDisplayDpi) {
             continue;
         EXPECT_EQ(r.right, ScaleToDpi(l.x + l.width, dpi)) << "row " << row;
         EXPECT_EQ(r.bottom, ScaleToDpi(l.y + l.height, dpi)) << "row " << row;
-        if (dpi == 96)
+        if (dpi == 96) {
             EXPECT_EQ(r.bottom - r.top, l.height) << "row " << row;
+        }
     }
     // Measured rows start where the table says.
     for (int row : {RowTitle, RowLanguagePrompt, RowLanguageNote, RowOptionsHeading, RowLocationHeading,
@@ -912,8 +914,9 @@ TEST_F(InstallWindow, ThePageIsLaidOutAtTheDisplayDpi) {
         LOGFONTA lf;
         ASSERT_TRUE(GetObjectA(window_->FontOfRow(f.row), sizeof lf, &lf)) << "row " << f.row;
         EXPECT_EQ(lf.lfHeight, ScaleToDpi(ScaledFontHeight(face, f.nominal), dpi)) << "row " << f.row;
-        if (dpi == 96)
+        if (dpi == 96) {
             EXPECT_EQ(lf.lfHeight, ScaledFontHeight(face, f.nominal)) << "row " << f.row;
+        }
         EXPECT_EQ(lf.lfWeight, f.weight) << "row " << f.row;
     }
     KeepScreenshot(page, "page-" + std::to_string(dpi));
