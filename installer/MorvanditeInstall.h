@@ -325,6 +325,8 @@ private:
     // Smaller sizes for translations too long for their control: Browse,
     // Install, Cancel and the five option boxes.
     AutoDeleteUiObjectFont fittedFonts_[8];
+    // The six fonts of the DPI before the last change.
+    AutoDeleteUiObjectFont retiredFonts_[6];
     ButtonSkin skinA_;
     ButtonSkin skinB_;
     ButtonSkin skinC_;

@@ -254,6 +254,12 @@ void MorvanditeInstallWindow::GetClientSize(SIZE& size) {
 }
 
 void MorvanditeInstallWindow::CreateFonts() {
+    // A message box open over the page (a DPI change while it asks) still
+    // draws with the fonts it was given: they are kept until the next change.
+    AutoDeleteUiObjectFont* current[] = {&headingFont_, &skinFontLarge_, &subHeadingFont_,
+                                         &skinFontSmall_, &bodyFont_,    &linkFont_};
+    for (size_t i = 0; i < sizeof current / sizeof current[0]; ++i)
+        retiredFonts_[i] = static_cast<HFONT>(current[i]->Detach());
     InterfaceFont face = SelectInterfaceFont();
     const int dpi = scale_.Dpi();
     headingFont_ = CreateInterfaceFont(face, 28, 700, false, dpi);

@@ -1035,6 +1035,30 @@ TEST_F(InstallWindow, AWorkerErrorWithoutItsTextIsLoggedAndHandled) {
     EXPECT_FALSE(Pump());
 }
 
+// The page takes new fonts on a DPI change; a question open over it still
+// draws with the ones it was given, which must outlive the change.
+TEST_F(InstallWindow, ADpiChangeWhileAQuestionIsOpenLeavesTheQuestionItsFonts) {
+    Build();
+    HWND page = window_->Handle();
+    const int other = window_->Dpi() == 96 ? 120 : 96;
+    std::atomic<DWORD> before{0}, after{0};
+    BoxAnswer answer(0, [&](HWND box) {
+        HFONT font = HFONT(SendMessageW(GetDlgItem(box, 6), WM_GETFONT, 0, 0));
+        before = GetObjectType(font);
+        RECT frame;
+        GetWindowRect(page, &frame);
+        SendMessageW(page, WM_DPICHANGED, MAKEWPARAM(other, other), LPARAM(&frame));
+        after = GetObjectType(font);
+        PostMessageW(box, WM_COMMAND, 6, 0);
+    });
+    window_->ConfirmCancel();
+    answer.Join();
+    ASSERT_TRUE(answer.found);
+    EXPECT_EQ(window_->Dpi(), other);
+    EXPECT_EQ(before.load(), DWORD(OBJ_FONT));
+    EXPECT_EQ(after.load(), DWORD(OBJ_FONT)) << "the question's font was deleted under it";
+}
+
 TEST_F(InstallWindow, TheCancelQuestionResumesOrQuitsWithMinusOne) {
     Build();
     {
