@@ -12,6 +12,7 @@
 #include "InstallerThread.h"
 #include "background.h"
 #include "commandline.h"
+#include "dpiscale.h"
 #include "mycontrols.h"
 #include "mywindow.h"
 #include "ppmsg.h"
@@ -102,9 +103,11 @@ SIZE LayoutClientSize(const ControlLayout* rows, int count);
 // Where a row's control goes inside parent. A missing width or height is
 // measured from the row's message in every offered locale (locale -1, the
 // %0 argument being `argument`, or the row's own when null) or in one
-// locale, with font (null: the stock GUI font); then clipped to parent.
+// locale, with font (null: the stock GUI font); then clipped to parent. The
+// row's pixels are those of 96 DPI, scaled by their edges to dpi; font and
+// parent are already at dpi.
 RECT LayoutControl(const ControlLayout& row, const RECT& parent, HFONT font, int32_t locale,
-                   const char* argument = nullptr);
+                   const char* argument = nullptr, int dpi = DesignDpi);
 
 // ---- Options and location ------------------------------------------------------
 
@@ -203,6 +206,7 @@ public:
     // False when the configuration could not be read: there is nothing to create.
     bool IsConfigured() const { return configured_; }
 
+    // The layout table's size scaled to the window's DPI.
     void GetClientSize(SIZE& size) override;
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnPaint() override;
@@ -233,12 +237,25 @@ public:
     uint64_t FreeSpace() const { return freeSpace_; }
     uint64_t RequiredSpace() const { return requiredSpace_; }
     HFONT FontOfRow(int row) const;
+    // The DPI the page is laid out and drawn at.
+    int Dpi() const { return scale_.Dpi(); }
+    // Where a row's control goes at the page's DPI (every language measured).
+    RECT PlaceRow(int row) const;
     // The control of a layout row.
     MyBaseControl& ControlOfRow(int row);
 
 private:
+    // The page's fonts at its DPI; the skins take the new ones.
+    void CreateFonts();
+    // Moved to a monitor with another DPI: new fonts, the suggested window
+    // rectangle, every control laid out again.
+    void OnDpiChanged(int dpi, const RECT& suggested);
+    // Every control to its place at the page's DPI, with its font.
+    void LayOutPage();
     void SetOptionDefaults();
-    void FillLanguageList(int32_t selected, int listHeight);
+    void FillLanguageList(int32_t selected);
+    // Narrows the list (placed at rect) to its longest language name.
+    void NarrowLanguageList(const RECT& rect);
     void OnLanguageChange();
     void LayOutAgreement(int32_t locale);
     // Gives the buttons and the one-line option boxes a smaller size of their
@@ -308,6 +325,8 @@ private:
     // Smaller sizes for translations too long for their control: Browse,
     // Install, Cancel and the five option boxes.
     AutoDeleteUiObjectFont fittedFonts_[8];
+    // The six fonts of the DPI before the last change.
+    AutoDeleteUiObjectFont retiredFonts_[6];
     ButtonSkin skinA_;
     ButtonSkin skinB_;
     ButtonSkin skinC_;
@@ -316,6 +335,7 @@ private:
     uint64_t requiredSpace_;
 
     BackgroundPicture background_;
+    DpiScale scale_;
     bool configured_;
     bool damageNoticePosted_;
     bool quitPosted_;

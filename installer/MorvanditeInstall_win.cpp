@@ -6,6 +6,7 @@
 
 #include "buildvariant.h"
 #include "config.h"
+#include "displaydpi.h"
 #include "environment.h"
 #include "locales.h"
 #include "msgids.h"
@@ -99,12 +100,16 @@ SIZE LayoutClientSize(const ControlLayout* rows, int count) {
     return size;
 }
 
-RECT LayoutControl(const ControlLayout& row, const RECT& parent, HFONT font, int32_t locale, const char* argument) {
+RECT LayoutControl(const ControlLayout& row, const RECT& parent, HFONT font, int32_t locale, const char* argument,
+                   int dpi) {
+    int x, width, y, height;
+    ScaleSpanToDpi(row.x, row.width, dpi, x, width);
+    ScaleSpanToDpi(row.y, row.height, dpi, y, height);
     RECT r;
-    r.left = row.x;
-    r.top = row.y;
-    r.right = row.width ? row.x + row.width : parent.right;
-    r.bottom = row.height ? row.y + row.height : parent.bottom;
+    r.left = x;
+    r.top = y;
+    r.right = width ? x + width : parent.right;
+    r.bottom = height ? y + height : parent.bottom;
 
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ oldFont = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
@@ -120,8 +125,8 @@ RECT LayoutControl(const ControlLayout& row, const RECT& parent, HFONT font, int
         flags |= DT_SINGLELINE;
         [[fallthrough]];
     case LayoutFramedText:
-        margin = 2 * GetSystemMetrics(SM_CXDLGFRAME);
-        extraHeight = 3 * GetSystemMetrics(SM_CXEDGE);
+        margin = 2 * SystemMetricForDpi(SM_CXDLGFRAME, dpi);
+        extraHeight = 3 * SystemMetricForDpi(SM_CXEDGE, dpi);
         break;
     case LayoutCheckBox:
     case LayoutRadioButton:
@@ -129,7 +134,7 @@ RECT LayoutControl(const ControlLayout& row, const RECT& parent, HFONT font, int
         [[fallthrough]];
     case LayoutWrappingCheckBox:
     case LayoutWrappingRadioButton:
-        margin = GetSystemMetrics(SM_CXHTHUMB);
+        margin = SystemMetricForDpi(SM_CXHTHUMB, dpi);
         break;
     default:
         break;
@@ -242,19 +247,43 @@ MorvanditeInstallWindow::~MorvanditeInstallWindow() {
     background_.bitmap.Reset();
 }
 
-void MorvanditeInstallWindow::GetClientSize(SIZE& size) { size = LayoutClientSize(InstallLayout, InstallLayoutRowCount); }
+void MorvanditeInstallWindow::GetClientSize(SIZE& size) {
+    size = LayoutClientSize(InstallLayout, InstallLayoutRowCount);
+    size.cx = scale_(size.cx);
+    size.cy = scale_(size.cy);
+}
+
+void MorvanditeInstallWindow::CreateFonts() {
+    // A message box open over the page (a DPI change while it asks) still
+    // draws with the fonts it was given: they are kept until the next change.
+    AutoDeleteUiObjectFont* current[] = {&headingFont_, &skinFontLarge_, &subHeadingFont_,
+                                         &skinFontSmall_, &bodyFont_,    &linkFont_};
+    for (size_t i = 0; i < sizeof current / sizeof current[0]; ++i)
+        retiredFonts_[i] = static_cast<HFONT>(current[i]->Detach());
+    InterfaceFont face = SelectInterfaceFont();
+    const int dpi = scale_.Dpi();
+    headingFont_ = CreateInterfaceFont(face, 28, 700, false, dpi);
+    skinFontLarge_ = CreateInterfaceFont(face, 28, 700, false, dpi);
+    face.base.lfQuality = 6;  // CLEARTYPE_NATURAL_QUALITY for everything smaller
+    subHeadingFont_ = CreateInterfaceFont(face, 17, 600, false, dpi);
+    skinFontSmall_ = CreateInterfaceFont(face, 17, 600, false, dpi);
+    bodyFont_ = CreateInterfaceFont(face, 15, 400, false, dpi);
+    linkFont_ = CreateInterfaceFont(face, 15, 400, true, dpi);
+    // The skins name the fonts; the message boxes take copies of two skins.
+    skinA_.font = skinFontSmall_;
+    skinB_.font = skinFontSmall_;
+    skinC_.font = skinFontLarge_;
+    skinD_.font = skinFontLarge_;
+    firstSkin_ = skinA_;
+    secondSkin_ = skinB_;
+}
 
 void MorvanditeInstallWindow::LoadResources() {
     MyCWnd::LoadResources();
 
-    InterfaceFont face = SelectInterfaceFont();
-    headingFont_ = CreateInterfaceFont(face, 28, 700);
-    skinFontLarge_ = CreateInterfaceFont(face, 28, 700);
-    face.base.lfQuality = 6;  // CLEARTYPE_NATURAL_QUALITY for everything smaller
-    subHeadingFont_ = CreateInterfaceFont(face, 17, 600);
-    skinFontSmall_ = CreateInterfaceFont(face, 17, 600);
-    bodyFont_ = CreateInterfaceFont(face, 15, 400);
-    linkFont_ = CreateInterfaceFont(face, 15, 400, true);
+    // The window exists: it opened on a monitor whose DPI it now has.
+    scale_ = DpiScale(WindowDpi(window_));
+    CreateFonts();
 
     HINSTANCE module = Module();
     handCursor_.Load(module, kHandCursor);
@@ -326,6 +355,34 @@ MyBaseControl& MorvanditeInstallWindow::ControlOfRow(int row) {
     return *controls[row];
 }
 
+RECT MorvanditeInstallWindow::PlaceRow(int row) const {
+    // Every row is laid out in the client area up to the right margin.
+    RECT parent;
+    GetClientRect(window_, &parent);
+    parent.right = scale_(kPageRight);
+    RECT r = LayoutControl(InstallLayout[row], parent, FontOfRow(row), -1,
+                           row == RowTitle ? options_.displayName.text() : nullptr, scale_.Dpi());
+    // The smallest heights the controls are usable at.
+    switch (row) {
+    case RowLanguageList:
+        EnsureHeight(r, scale_(21));
+        break;
+    case RowAgreement:
+        EnsureHeight(r, scale_(20));
+        break;
+    case RowInstall:
+    case RowCancel:
+        EnsureHeight(r, scale_(46));
+        break;
+    case RowProgress:
+        EnsureHeight(r, scale_(34));
+        break;
+    default:
+        break;
+    }
+    return r;
+}
+
 PString MorvanditeInstallWindow::RowText(int row) const {
     const MsgRef message = InstallLayout[row].message;
     if (!message.table)
@@ -367,16 +424,8 @@ void MorvanditeInstallWindow::BuildPage() {
     if (OfferedLocale(localeCode_.text()) >= 0)
         selected = OfferedLocale(localeCode_.text());
 
-    // 7. Every row is laid out in the client area up to the right margin.
-    RECT parent;
-    GetClientRect(window_, &parent);
-    parent.right = kPageRight;
-
-    // 8. The controls, in creation order.
-    const char* displayName = options_.displayName.text();
-    auto place = [&](int row) {
-        return LayoutControl(InstallLayout[row], parent, FontOfRow(row), -1, row == RowTitle ? displayName : nullptr);
-    };
+    // 7.-8. The controls, in creation order, each where PlaceRow puts it.
+    auto place = [&](int row) { return PlaceRow(row); };
     auto staticBox = [&](MyStaticBox& box, int row, int id, DWORD style) {
         RECT r = place(row);
         box.CreateInRect(window_, r, id, RowText(row).text(), style);
@@ -384,15 +433,12 @@ void MorvanditeInstallWindow::BuildPage() {
     };
     auto checkBox = [&](MyCheckBox& box, int row, int id, DWORD style, bool checked) {
         RECT r = place(row);
-        if (row == RowAgreement)
-            EnsureHeight(r, 20);
         box.CreateInRect(window_, r, id, RowText(row).text(), style);
         SetControlFont(box, FontOfRow(row));
         PostCheck(box, checked);
     };
-    auto button = [&](MyButton& b, int row, int id, const ButtonSkin& skin, int minimumHeight) {
+    auto button = [&](MyButton& b, int row, int id, const ButtonSkin& skin) {
         RECT r = place(row);
-        EnsureHeight(r, minimumHeight);
         b.CreateInRect(window_, r, id, RowText(row).text(), skin);
     };
 
@@ -402,10 +448,10 @@ void MorvanditeInstallWindow::BuildPage() {
     staticBox(optionsHeading_, RowOptionsHeading, 0, 0);
     {
         RECT r = place(RowLanguageList);
-        EnsureHeight(r, 21);
         languageList_.CreateInRect(window_, r, IdLanguageList);
         SetControlFont(languageList_, FontOfRow(RowLanguageList));
-        FillLanguageList(selected, r.bottom - r.top);
+        FillLanguageList(selected);
+        NarrowLanguageList(r);
     }
     staticBox(separator1_, RowSeparator1, 0, SS_SUNKEN);
     staticBox(separator2_, RowSeparator2, 0, SS_SUNKEN);
@@ -424,18 +470,17 @@ void MorvanditeInstallWindow::BuildPage() {
         SetControlFont(locationEdit_, FontOfRow(RowLocationEdit));
         locationEdit_.SetText(options_.installFolder.text());
     }
-    button(browseButton_, RowBrowse, IdBrowse, skinA_, 0);
+    button(browseButton_, RowBrowse, IdBrowse, skinA_);
     staticBox(spaceRequired_, RowSpaceRequired, 0, 0);
     staticBox(spaceAvailable_, RowSpaceAvailable, 0, 0);
     UpdateDiskSpace(options_.installFolder.text());
     checkBox(agreementBox_, RowAgreement, IdAgreement, BS_TOP, false);
     staticBox(agreementLink_, RowAgreementLink, IdAgreementLink, kLinkStyle);
-    button(installButton_, RowInstall, IdInstall, skinD_, 46);
-    button(cancelButton_, RowCancel, IdCancel, skinC_, 46);
+    button(installButton_, RowInstall, IdInstall, skinD_);
+    button(cancelButton_, RowCancel, IdCancel, skinC_);
     staticBox(installingLabel_, RowInstalling, 0, SS_CENTER);
     {
         RECT r = place(RowProgress);
-        EnsureHeight(r, 34);
         ButtonSkin progress;
         progress.bitmapWidth = 13;
         progress.height = 21;
@@ -458,7 +503,23 @@ void MorvanditeInstallWindow::BuildPage() {
     UpdateInstallButton();
 }
 
-void MorvanditeInstallWindow::FillLanguageList(int32_t selected, int listHeight) {
+void MorvanditeInstallWindow::FillLanguageList(int32_t selected) {
+    HWND list = languageList_.Handle();
+    if (!list)
+        return;
+    for (LocaleIterator it; !it.atEnd(); it.next()) {
+        PString name;
+        LanguageName(name, it.index());
+        LRESULT item = PComboAddString(list, name.text(), &PStringXEncoding);
+        if (item < 0)
+            continue;
+        PSendMessage(list, CB_SETITEMDATA, WPARAM(item), LPARAM(it.index()));
+        if (int32_t(it.index()) == selected)
+            PSendMessage(list, CB_SETCURSEL, WPARAM(item), 0);
+    }
+}
+
+void MorvanditeInstallWindow::NarrowLanguageList(const RECT& rect) {
     HWND list = languageList_.Handle();
     if (!list)
         return;
@@ -470,12 +531,6 @@ void MorvanditeInstallWindow::FillLanguageList(int32_t selected, int listHeight)
     for (LocaleIterator it; !it.atEnd(); it.next()) {
         PString name;
         LanguageName(name, it.index());
-        LRESULT item = PComboAddString(list, name.text(), &PStringXEncoding);
-        if (item < 0)
-            continue;
-        PSendMessage(list, CB_SETITEMDATA, WPARAM(item), LPARAM(it.index()));
-        if (int32_t(it.index()) == selected)
-            PSendMessage(list, CB_SETCURSEL, WPARAM(item), 0);
         RECT m = {0, 0, 0, 0};
         PDrawText(dc, name.text(), &PStringXEncoding, &m, DT_CALCRECT | DT_SINGLELINE);
         if (m.right - m.left > widest)
@@ -490,12 +545,14 @@ void MorvanditeInstallWindow::FillLanguageList(int32_t selected, int listHeight)
     RECT client;
     if (!GetClientRect(list, &client))
         return;
-    const LONG wanted = widest + 8 + GetSystemMetrics(SM_CXVSCROLL) + 2 * GetSystemMetrics(SM_CXEDGE);
+    const int dpi = scale_.Dpi();
+    const LONG wanted =
+        widest + scale_(8) + SystemMetricForDpi(SM_CXVSCROLL, dpi) + 2 * SystemMetricForDpi(SM_CXEDGE, dpi);
     if (wanted < client.right - client.left) {
         RECT r = ChildRect(list, window_);
         LONG width = (r.right - r.left) - ((client.right - client.left) - wanted);
         // The height given at creation is the dropped-down list's height.
-        MoveWindow(list, r.left, r.top, width, listHeight, TRUE);
+        MoveWindow(list, r.left, r.top, width, rect.bottom - rect.top, TRUE);
     }
 }
 
@@ -537,22 +594,23 @@ void MorvanditeInstallWindow::LayOutAgreement(int32_t locale) {
         return;
     RECT parent;
     GetClientRect(window_, &parent);
-    parent.top = 15;
-    parent.right = kPageRight;
-    RECT r = LayoutControl(InstallLayout[RowAgreement], parent, bodyFont_, locale);
+    parent.top = scale_(15);
+    parent.right = scale_(kPageRight);
+    RECT r = LayoutControl(InstallLayout[RowAgreement], parent, bodyFont_, locale, nullptr, scale_.Dpi());
     int height = r.bottom - r.top;
-    if (height < 20)
-        height = 20;
+    if (height < scale_(20))
+        height = scale_(20);
     MoveWindow(agreementBox_.Handle(), r.left, r.top, r.right - r.left, height, TRUE);
-    RECT r2 = LayoutControl(InstallLayout[RowAgreementLink], parent, linkFont_, locale);
-    MoveWindow(agreementLink_.Handle(), r2.left, r.top + height + 5, r2.right - r2.left, r2.bottom - r2.top, TRUE);
+    RECT r2 = LayoutControl(InstallLayout[RowAgreementLink], parent, linkFont_, locale, nullptr, scale_.Dpi());
+    MoveWindow(agreementLink_.Handle(), r2.left, r.top + height + scale_(5), r2.right - r2.left, r2.bottom - r2.top,
+               TRUE);
 }
 
 namespace {
-// The largest size of font's face, at most its own, in which text fits into
-// width pixels on one line: font itself when it fits, otherwise a new font
-// that the caller owns.
-HFONT FittingFont(HWND control, const char* text, HFONT font, int width) {
+// The largest size of font's face, at most its own and at least smallest, in
+// which text fits into width pixels on one line: font itself when it fits,
+// otherwise a new font that the caller owns.
+HFONT FittingFont(HWND control, const char* text, HFONT font, int width, int smallest) {
     HDC dc = GetDC(control);
     auto measure = [&](HFONT f) {
         HGDIOBJ old = SelectObject(dc, f);
@@ -571,12 +629,12 @@ HFONT FittingFont(HWND control, const char* text, HFONT font, int width) {
         LONG height = MulDiv(full, width, natural);
         if (height >= full)
             height = full - 1;
-        for (; height >= 8; --height) {
+        for (; height >= smallest; --height) {
             lf.lfHeight = height * sign;
             HFONT candidate = CreateFontIndirectA(&lf);
             if (!candidate)
                 break;
-            if (measure(candidate) <= width || height == 8) {
+            if (measure(candidate) <= width || height == smallest) {
                 chosen = candidate;
                 break;
             }
@@ -611,7 +669,8 @@ void MorvanditeInstallWindow::FitTexts() {
             continue;
         RECT client;
         GetClientRect(h, &client);
-        HFONT chosen = FittingFont(h, b.button->Text(), b.base, client.right - 2 * ButtonTextMargin);
+        HFONT chosen =
+            FittingFont(h, b.button->Text(), b.base, client.right - 2 * scale_(ButtonTextMargin), scale_(8));
         b.button->SetFont(chosen);
         KeepFitted(owner, chosen, b.base);
     }
@@ -626,7 +685,8 @@ void MorvanditeInstallWindow::FitTexts() {
         GetClientRect(box.Handle(), &client);
         PString text;
         box.GetText(text);
-        HFONT chosen = FittingFont(box.Handle(), text.text(), bodyFont_, client.right - GetSystemMetrics(SM_CXHTHUMB));
+        HFONT chosen = FittingFont(box.Handle(), text.text(), bodyFont_,
+                                   client.right - SystemMetricForDpi(SM_CXHTHUMB, scale_.Dpi()), scale_(8));
         PSendMessage(box.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(chosen), TRUE);
         KeepFitted(owner, chosen, bodyFont_);
     }
@@ -743,6 +803,23 @@ LRESULT MorvanditeInstallWindow::OnMessage(UINT message, WPARAM wParam, LPARAM l
         case WM_PAYLOAD_DAMAGED:
             EndAsDamaged();
             return 1;
+        case WM_GETDPISCALEDSIZE: {
+            // The window's size at the new DPI, so that the rectangle the
+            // system then suggests holds exactly the scaled page.
+            const int dpi = int(wParam);
+            SIZE page = LayoutClientSize(InstallLayout, InstallLayoutRowCount);
+            RECT r = {0, 0, ScaleToDpi(page.cx, dpi), ScaleToDpi(page.cy, dpi)};
+            if (!lParam || !AdjustWindowRectForDpi(r, DWORD(PGetWindowLong(window_, GWL_STYLE)),
+                                                    DWORD(PGetWindowLong(window_, GWL_EXSTYLE)), dpi))
+                return 0;  // the system scales the size itself
+            reinterpret_cast<SIZE*>(lParam)->cx = r.right - r.left;
+            reinterpret_cast<SIZE*>(lParam)->cy = r.bottom - r.top;
+            return 1;
+        }
+        case WM_DPICHANGED:
+            if (lParam)
+                OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            return 0;  // the default procedure has nothing to add
         default:
             return 0;
         }
@@ -760,17 +837,51 @@ void MorvanditeInstallWindow::OnPaint() {
         RECT cancel = ChildRect(cancelButton_.Handle(), window_);
         RECT client;
         GetClientRect(window_, &client);
-        const int top = cancel.top - 15;
-        RECT bar = {kBarLeft, top, client.right, client.bottom};
+        const int top = cancel.top - scale_(15);
+        const int left = scale_(kBarLeft);
+        RECT bar = {left, top, client.right, client.bottom};
         FillRect(dc, &bar, barBrush_);
         AutoDeleteUiObjectPen pen;
-        pen = CreatePen(PS_SOLID, 1, kBarLineColour);
+        pen = CreatePen(PS_SOLID, scale_(1), kBarLineColour);
         HGDIOBJ oldPen = SelectObject(dc, pen.Get());
-        MoveToEx(dc, kBarLeft, top, nullptr);
+        MoveToEx(dc, left, top, nullptr);
         LineTo(dc, client.right, top);
         SelectObject(dc, oldPen);
     }
     EndPaint(window_, &ps);
+}
+
+void MorvanditeInstallWindow::OnDpiChanged(int dpi, const RECT& suggested) {
+    if (dpi <= 0)
+        return;
+    scale_ = DpiScale(dpi);
+    CreateFonts();
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    LayOutPage();
+}
+
+void MorvanditeInstallWindow::LayOutPage() {
+    if (!window_)
+        return;
+    for (int row = 0; row < InstallLayoutRowCount; ++row) {
+        MyBaseControl& control = ControlOfRow(row);
+        if (!control.Handle())
+            continue;
+        // Buttons draw with their skin's font, which FitTexts gives them.
+        if (InstallLayout[row].kind != LayoutButton)
+            SetControlFont(control, FontOfRow(row));
+        // The agreement box and its link follow the language's text.
+        if (row == RowAgreement || row == RowAgreementLink)
+            continue;
+        RECT r = PlaceRow(row);
+        MoveWindow(control.Handle(), r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
+        if (row == RowLanguageList)
+            NarrowLanguageList(r);
+    }
+    LayOutAgreement(CurrentLocale);
+    FitTexts();
+    InvalidateRect(window_, nullptr, TRUE);
 }
 
 void MorvanditeInstallWindow::UpdateInstallButton() {

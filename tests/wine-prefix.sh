@@ -14,3 +14,12 @@ if [ ! -f "$WINEPREFIX/.morvandite-ready" ]; then
     [ -f "$WINEPREFIX/system.reg" ] || { echo "wine-prefix: could not create $WINEPREFIX" >&2; exit 1; }
     touch "$WINEPREFIX/.morvandite-ready"
 fi
+# The display DPI a prefix of its own was asked for: Wine takes it from the
+# user's "LogPixels" when it starts.
+if [ -n "${MORVANDITE_WINE_DPI:-}" ] && [ ! -f "$WINEPREFIX/.morvandite-dpi-$MORVANDITE_WINE_DPI" ]; then
+    env -u DISPLAY wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+        /d "$MORVANDITE_WINE_DPI" /f >/dev/null 2>&1 || { echo "wine-prefix: could not set the DPI" >&2; exit 1; }
+    wineserver -w
+    rm -f "$WINEPREFIX"/.morvandite-dpi-*
+    touch "$WINEPREFIX/.morvandite-dpi-$MORVANDITE_WINE_DPI"
+fi

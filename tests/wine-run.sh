@@ -2,7 +2,9 @@
 # Runs a Windows executable under Wine in the build's own prefix and passes its
 # exit code through. --gui runs it on a private Xvfb display.
 # Environment: MORVANDITE_WINEPREFIX (the prefix; created on first use),
-# MORVANDITE_WINE_LOCALE (the Unix locale; en_US.UTF-8 by default).
+# MORVANDITE_WINE_LOCALE (the Unix locale; en_US.UTF-8 by default),
+# MORVANDITE_WINE_DPI (the display's DPI, set in the prefix; the prefix's own,
+# 96, when unset), MORVANDITE_SCREEN (Xvfb's screen; 1280x1024x24 by default).
 set -u
 gui=0
 if [ "${1:-}" = "--gui" ]; then gui=1; shift; fi
@@ -29,6 +31,6 @@ fi
 "$here/wine-prefix.sh" || exit 1
 
 if [ $gui = 1 ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" wine "$@"
+    exec xvfb-run -a -s "-screen 0 ${MORVANDITE_SCREEN:-1280x1024x24}" wine "$@"
 fi
 exec wine "$@"

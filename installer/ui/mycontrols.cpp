@@ -1,5 +1,9 @@
 #include "mycontrols.h"
 
+#include <memory>
+
+#include "displaydpi.h"
+#include "dpiscale.h"
 #include "pencoding.h"
 #include "perror.h"
 #include "plog.h"
@@ -168,19 +172,34 @@ LRESULT MyButton::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 }
 
 namespace {
-// Three slices: left cap, the middle column stretched, right cap.
-void DrawSkinFace(HDC dc, const RECT& r, HBITMAP bitmap, int bitmapWidth) {
+// Three slices: left cap, the middle column stretched, right cap. Above 96
+// DPI the caps are drawn scale times as wide and the whole face smoothly
+// stretched to the button's height; at 96 the bitmap's pixels are copied.
+void DrawSkinFace(HDC dc, const RECT& r, HBITMAP bitmap, int bitmapWidth, const DpiScale& scale) {
     HDC memory = CreateCompatibleDC(dc);
     if (!memory)
         return;
     HGDIOBJ old = SelectObject(memory, bitmap);
     int half = bitmapWidth / 2;
     int h = r.bottom - r.top;
-    BitBlt(dc, r.left, r.top, half, h, memory, 0, 0, SRCCOPY);
-    int middle = r.right - 2 * half - r.left;
-    if (middle > 0)
-        StretchBlt(dc, r.left + half, r.top, middle, h, memory, half, 0, 1, h, SRCCOPY);
-    BitBlt(dc, r.right - half, r.top, half, h, memory, half + 1, 0, SRCCOPY);
+    if (scale.IsIdentity()) {
+        BitBlt(dc, r.left, r.top, half, h, memory, 0, 0, SRCCOPY);
+        int middle = r.right - 2 * half - r.left;
+        if (middle > 0)
+            StretchBlt(dc, r.left + half, r.top, middle, h, memory, half, 0, 1, h, SRCCOPY);
+        BitBlt(dc, r.right - half, r.top, half, h, memory, half + 1, 0, SRCCOPY);
+    }
+    else {
+        BITMAP bm;
+        const int sourceHeight = GetObjectA(bitmap, sizeof bm, &bm) ? bm.bmHeight : h;
+        const int cap = scale(half);
+        SmoothStretch smooth(dc);
+        StretchBlt(dc, r.left, r.top, cap, h, memory, 0, 0, half, sourceHeight, SRCCOPY);
+        int middle = r.right - 2 * cap - r.left;
+        if (middle > 0)
+            StretchBlt(dc, r.left + cap, r.top, middle, h, memory, half, 0, 1, sourceHeight, SRCCOPY);
+        StretchBlt(dc, r.right - cap, r.top, cap, h, memory, half + 1, 0, half, sourceHeight, SRCCOPY);
+    }
     SelectObject(memory, old);
     DeleteDC(memory);
 }
@@ -199,11 +218,12 @@ void MyButton::Draw(HDC dc, bool pressed) {
         face = skin_.focused;
     else
         face = skin_.normal;
+    const DpiScale scale(WindowDpi(control_));
     if (face)
-        DrawSkinFace(dc, r, face, skin_.bitmapWidth);
+        DrawSkinFace(dc, r, face, skin_.bitmapWidth, scale);
 
     if (pressed)
-        OffsetRect(&r, 2, 2);
+        OffsetRect(&r, scale(2), scale(2));
     int oldMode = SetBkMode(dc, TRANSPARENT);
     HGDIOBJ oldFont = skin_.font ? SelectObject(dc, skin_.font) : nullptr;
     COLORREF oldColor = SetTextColor(dc, disabledLook ? skin_.disabledTextColor : skin_.textColor);
@@ -249,25 +269,39 @@ void MyProgressBar::Draw(HDC dc, bool) {
     if (!memory)
         return;
     HGDIOBJ old = SelectObject(memory, skin_.normal);
-    const int H = bm.bmHeight;
-    const int W = r.right - r.left - 8;
+    // Blocks, gaps and caps keep their proportions at every DPI; at 96 they
+    // are the strip's own pixels.
+    const DpiScale scale(WindowDpi(control_));
+    const int cap = scale(4), block = scale(5), gap = scale(2);
+    const int sourceHeight = bm.bmHeight;
+    const int H = scale(bm.bmHeight);
+    const int W = r.right - r.left - 2 * cap;
     const int F = W > 0 ? MulDiv(W, percentage_, 100) : 0;
-    const int L = r.left + 4;
+    const int L = r.left + cap;
+    std::unique_ptr<SmoothStretch> smooth;
+    if (!scale.IsIdentity())
+        smooth.reset(new SmoothStretch(dc));
     auto column = [&](int source, int from, int to) {
-        StretchBlt(dc, L + from, r.top, to - from, H, memory, source, 0, 1, H, SRCCOPY);
+        StretchBlt(dc, L + from, r.top, to - from, H, memory, source, 0, 1, sourceHeight, SRCCOPY);
     };
     for (int i = 0; i < F;) {
-        int b = i + 5 < F ? i + 5 : F;
+        int b = i + block < F ? i + block : F;
         column(4, i, b);
         if (b >= F)
             break;
-        i = b + 2 < F ? b + 2 : F;
+        i = b + gap < F ? b + gap : F;
         column(5, b, i);
     }
     if (W - F > 0)
         column(5, F, W);
-    BitBlt(dc, r.left, r.top, 4, H, memory, 0, 0, SRCCOPY);
-    BitBlt(dc, r.right - 4, r.top, 4, H, memory, 6, 0, SRCCOPY);
+    if (scale.IsIdentity()) {
+        BitBlt(dc, r.left, r.top, 4, H, memory, 0, 0, SRCCOPY);
+        BitBlt(dc, r.right - 4, r.top, 4, H, memory, 6, 0, SRCCOPY);
+    }
+    else {
+        StretchBlt(dc, r.left, r.top, cap, H, memory, 0, 0, 4, sourceHeight, SRCCOPY);
+        StretchBlt(dc, r.right - cap, r.top, cap, H, memory, 6, 0, 4, sourceHeight, SRCCOPY);
+    }
     SelectObject(memory, old);
     DeleteDC(memory);
 }

@@ -1,5 +1,6 @@
 #include "mymsgbox.h"
 
+#include "displaydpi.h"
 #include "pencoding.h"
 #include "perror.h"
 #include "plog.h"
@@ -25,20 +26,32 @@ MyMsgBox::MyMsgBox(HWND owner, const char* caption, const char* text, const char
       firstSkin_(firstSkin),
       box_(nullptr),
       result_(0) {
-    if (!font_) {
-        LOGFONTA lf;
-        GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
-        lf.lfHeight = 17;
-        lf.lfWeight = 400;
-        ownFont_ = CreateFontIndirectA(&lf);
-        font_ = ownFont_;
-    }
+    // Without the caller's font the box makes its own once its DPI is known.
+}
+
+void MyMsgBox::MakeOwnFont() {
+    if (font_ && font_ != ownFont_.Get())
+        return;  // the caller's
+    LOGFONTA lf;
+    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
+    lf.lfHeight = scale_(17);
+    lf.lfWeight = 400;
+    HFONT font = CreateFontIndirectA(&lf);
+    font_ = font;
+    if (box_)
+        PSendMessage(box_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    ownFont_ = font;  // the previous one is no longer selected anywhere
 }
 
 int MyMsgBox::Run(int width, int height) {
     RECT o = {0, 0, 0, 0};
     if (!owner_ || !GetWindowRect(owner_, &o))
         GetWindowRect(GetDesktopWindow(), &o);
+    // The box opens over its owner, so at the owner's DPI.
+    scale_ = DpiScale(owner_ ? WindowDpi(owner_) : SystemDpi());
+    width = scale_(width);
+    height = scale_(height);
+    MakeOwnFont();
     HINSTANCE instance = GetModuleHandleA(nullptr);
     PRegisterClassEx(kClassName, 0, BoxProcedure, instance, LoadCursorA(nullptr, IDC_ARROW),
                      static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)), nullptr);
@@ -98,21 +111,52 @@ int MyMsgBox::Run(int width, int height) {
     return result_;
 }
 
+namespace {
+// Where the buttons go in the box's client area r: 140 pixels wide (at 96
+// DPI), 10 apart and symmetric about the centre, or one centred; 10 above
+// the bottom.
+void ButtonPlaces(const RECT& r, const DpiScale& scale, bool hasSecond, int secondHeight, int& firstX,
+                  int& secondX, int& y) {
+    const int centre = (r.left + r.right) / 2;
+    y = r.bottom - scale(secondHeight) - scale(10);
+    secondX = centre + scale(5);
+    firstX = hasSecond ? centre - scale(kButtonWidth) - scale(5) : centre - scale(kButtonWidth / 2);
+}
+}  // namespace
+
 void MyMsgBox::LayOutButtons() {
     RECT r;
     GetClientRect(box_, &r);
-    int centre = (r.left + r.right) / 2;
-    int y = r.bottom - secondSkin_.height - 10;
-    int firstX = centre - kButtonWidth / 2;
+    int firstX, secondX, y;
+    ButtonPlaces(r, scale_, hasSecond_, secondSkin_.height, firstX, secondX, y);
     if (hasSecond_) {
-        secondButton_.Create(box_, centre + 5, y, kButtonWidth, secondSkin_.height, SecondButtonId,
+        secondButton_.Create(box_, secondX, y, scale_(kButtonWidth), scale_(secondSkin_.height), SecondButtonId,
                              secondText_.text(), secondSkin_);
         secondButton_.SetVisible(true);
-        firstX = centre - kButtonWidth - 5;
     }
-    firstButton_.Create(box_, firstX, y, kButtonWidth, firstSkin_.height, FirstButtonId, firstText_.text(),
-                        firstSkin_);
+    firstButton_.Create(box_, firstX, y, scale_(kButtonWidth), scale_(firstSkin_.height), FirstButtonId,
+                        firstText_.text(), firstSkin_);
     firstButton_.SetVisible(true);
+}
+
+void MyMsgBox::PlaceButtons() {
+    RECT r;
+    GetClientRect(box_, &r);
+    int firstX, secondX, y;
+    ButtonPlaces(r, scale_, hasSecond_, secondSkin_.height, firstX, secondX, y);
+    if (hasSecond_ && secondButton_.Handle())
+        MoveWindow(secondButton_.Handle(), secondX, y, scale_(kButtonWidth), scale_(secondSkin_.height), TRUE);
+    if (firstButton_.Handle())
+        MoveWindow(firstButton_.Handle(), firstX, y, scale_(kButtonWidth), scale_(firstSkin_.height), TRUE);
+}
+
+void MyMsgBox::OnDpiChanged(int dpi, const RECT& suggested) {
+    scale_ = DpiScale(dpi);
+    MakeOwnFont();
+    SetWindowPos(box_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceButtons();
+    InvalidateRect(box_, nullptr, TRUE);
 }
 
 void MyMsgBox::Paint() {
@@ -129,8 +173,8 @@ void MyMsgBox::Paint() {
         }
         HGDIOBJ oldFont = SelectObject(dc, font_);
         COLORREF oldColour = SetTextColor(dc, 0);
-        DrawTextInBox(dc, 10, 20, (r.right - r.left) - 20, (r.bottom - r.top) - secondSkin_.height - 20,
-                      text_.text(), 0);
+        DrawTextInBox(dc, scale_(10), scale_(20), (r.right - r.left) - scale_(20),
+                      (r.bottom - r.top) - scale_(secondSkin_.height) - scale_(20), text_.text(), 0);
         SetTextColor(dc, oldColour);
         SelectObject(dc, oldFont);
         SetBkMode(dc, oldMode);
@@ -154,6 +198,10 @@ LRESULT CALLBACK MyMsgBox::BoxProcedure(HWND window, UINT message, WPARAM wParam
     case WM_CLOSE:
         self->result_ = MyMsgBoxClosed;
         return 1;
+    case WM_DPICHANGED:
+        // Moved onto a monitor with another DPI.
+        self->OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_NCHITTEST:
         // The whole box drags like its caption.
         return HTCAPTION;

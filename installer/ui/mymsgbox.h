@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include "dpiscale.h"
 #include "mycontrols.h"
 #include "pstring.h"
 #include "uiobjects.h"
@@ -25,7 +26,9 @@ public:
     MyMsgBox(const MyMsgBox&) = delete;
     MyMsgBox& operator=(const MyMsgBox&) = delete;
 
-    // Shows the box with the given outer size, centred on the owner (or the
+    // Shows the box with the given outer size (in pixels at 96 DPI, scaled
+    // with everything in the box to the owner's DPI, or the system's without
+    // one), centred on the owner (or the
     // desktop), disables the owner and runs the modal loop until the box is
     // answered or WM_QUIT arrives (not posted again). The owner is enabled
     // again only if this box disabled it. Returns at once with 0 when the box
@@ -40,6 +43,11 @@ public:
 private:
     void Paint();
     void LayOutButtons();
+    // Places the buttons for the current DPI.
+    void PlaceButtons();
+    // The box's own font at the current DPI, when the caller gave none.
+    void MakeOwnFont();
+    void OnDpiChanged(int dpi, const RECT& suggested);
 
     HWND owner_;
     PString caption_;
@@ -52,6 +60,7 @@ private:
     ButtonSkin firstSkin_;
     AutoDeleteUiObjectFont ownFont_;
     HWND box_;
+    DpiScale scale_;
     MyButton firstButton_;
     MyButton secondButton_;
     int result_;

@@ -1,5 +1,7 @@
 #include "mywindow.h"
 
+#include "displaydpi.h"
+#include "dpiscale.h"
 #include "perror.h"
 #include "plog.h"
 #include "psyscalls.h"
@@ -141,9 +143,19 @@ int MyCWnd::OnEraseBackground(HDC dc) {
         if (GetObjectA(backgroundBitmap_, sizeof bm, &bm)) {
             HDC memory = CreateCompatibleDC(dc);
             HGDIOBJ old = SelectObject(memory, backgroundBitmap_);
-            int w = bm.bmWidth < client.right ? bm.bmWidth : client.right;
-            int h = bm.bmHeight < client.bottom ? bm.bmHeight : client.bottom;
-            BitBlt(dc, 0, 0, w, h, memory, 0, 0, SRCCOPY);
+            const DpiScale scale(WindowDpi(window_));
+            if (scale.IsIdentity()) {
+                int w = bm.bmWidth < client.right ? bm.bmWidth : client.right;
+                int h = bm.bmHeight < client.bottom ? bm.bmHeight : client.bottom;
+                BitBlt(dc, 0, 0, w, h, memory, 0, 0, SRCCOPY);
+            }
+            else {
+                // The whole picture, smoothly scaled; the device context
+                // clips it to the client area.
+                SmoothStretch smooth(dc);
+                StretchBlt(dc, 0, 0, scale(bm.bmWidth), scale(bm.bmHeight), memory, 0, 0, bm.bmWidth, bm.bmHeight,
+                           SRCCOPY);
+            }
             SelectObject(memory, old);
             DeleteDC(memory);
         }

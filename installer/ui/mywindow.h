@@ -58,7 +58,8 @@ public:
     // Posts the quit message with exit code 18 when the window is destroyed.
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     // Fills the client area with the background brush and copies the
-    // background bitmap, clipped, to the top-left corner; returns 1.
+    // background bitmap, clipped, to the top-left corner (above 96 DPI
+    // smoothly scaled to the window's DPI); returns 1.
     int OnEraseBackground(HDC dc) override;
     // Sets the background brush to the stock white brush.
     virtual void LoadResources();

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "dpiscale.h"
+
 namespace {
 struct FaceChoice {
     const char* face;
@@ -51,9 +53,9 @@ int ScaledFontHeight(const InterfaceFont& font, int nominalHeight) {
     return (font.scale * nominalHeight + 50) / 100;
 }
 
-HFONT CreateInterfaceFont(const InterfaceFont& font, int nominalHeight, int weight, bool underline) {
+HFONT CreateInterfaceFont(const InterfaceFont& font, int nominalHeight, int weight, bool underline, int dpi) {
     LOGFONTA lf = font.base;
-    lf.lfHeight = ScaledFontHeight(font, nominalHeight);
+    lf.lfHeight = ScaleToDpi(ScaledFontHeight(font, nominalHeight), dpi);
     lf.lfWeight = weight;
     lf.lfUnderline = underline ? TRUE : FALSE;
     return CreateFontIndirectA(&lf);

@@ -27,6 +27,7 @@ InterfaceFont SelectInterfaceFont(const FaceNameSet& installed);
 InterfaceFont SelectInterfaceFont();
 // lfHeight of a font of nominal height n: (scale * n + 50) / 100.
 int ScaledFontHeight(const InterfaceFont& font, int nominalHeight);
-// A font from a copy of the base with the scaled height, weight and
-// underline set; the caller owns it.
-HFONT CreateInterfaceFont(const InterfaceFont& font, int nominalHeight, int weight, bool underline = false);
+// A font from a copy of the base with the scaled height (and that scaled
+// from 96 to dpi), weight and underline set; the caller owns it.
+HFONT CreateInterfaceFont(const InterfaceFont& font, int nominalHeight, int weight, bool underline = false,
+                          int dpi = 96);

@@ -24,6 +24,7 @@
 #include "msgids.h"
 #include "pencoding.h"
 #include "ppmsg.h"
+#include "screenshot.h"
 #include "small_drive.h"
 #include "test_paths.h"
 #include "tracking.h"
@@ -738,8 +739,6 @@ HWND ErrorBox(const InstallerRun& run, DWORD ms = 60000) {
 }
 std::string BoxText(HWND box) { return WindowText(GetDlgItem(box, 0xFFFF)); }
 
-void SaveWindowBitmap(HWND window, const std::string& path);
-
 std::string ArtifactPath(const std::string& name) {
     CreateDirectoryA(BinaryPath("artifacts").c_str(), nullptr);
     CreateDirectoryA(BinaryPath("artifacts\\e2e").c_str(), nullptr);
@@ -1234,39 +1233,6 @@ TEST_F(Installer, TheStubAloneSaysItHasNothingToInstallAndWritesNothing) {
     // says at once that it cannot install, as a damaged installer does.
     ExpectDamagedNoticeWhenThePageOpens(BinaryPath("bin\\MorvanditeInstallStub.exe"), "-nolaunch");
     EXPECT_FALSE(Exists(folder_));
-}
-
-// Screenshots of the page in four scripts, kept in artifacts/e2e.
-void SaveWindowBitmap(HWND window, const std::string& path) {
-    RECT r;
-    GetWindowRect(window, &r);
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = h;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    GdiFlush();
-    const DWORD stride = DWORD((w * 3 + 3) & ~3), size = stride * DWORD(h);
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-    file.bfSize = file.bfOffBits + size;
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
-    out.write(static_cast<const char*>(bits), size);
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
 }
 
 // The page in English and after a change to German, kept in artifacts/e2e

@@ -9,6 +9,7 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <functional>
@@ -22,13 +23,17 @@
 #include "MorvanditeInstall.h"
 #include "buildvariant.h"
 #include "captured_log.h"
+#include "displaydpi.h"
+#include "dpiscale.h"
 #include "locales.h"
 #include "msgids.h"
 #include "pencoding.h"
 #include "perror.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "screenshot.h"
 #include "test_paths.h"
+#include "uifont.h"
 
 namespace {
 
@@ -283,13 +288,17 @@ struct SeenBox {
     RECT window = {};
 };
 
+RECT RectIn(HWND child, HWND parent);
+
 class BoxAnswer {
 public:
     // answer: the button id to press (6, 7), or 8 to close the box; the hook
     // runs, on the helper thread, instead of answering when given.
-    explicit BoxAnswer(int answer, std::function<void(HWND box)> hook = nullptr) {
+    // seen runs on the helper thread once the box is up, before the answer.
+    explicit BoxAnswer(int answer, std::function<void(HWND box)> hook = nullptr,
+                       std::function<void(HWND box)> seenHook = nullptr) {
         DWORD ui = GetCurrentThreadId();
-        thread_ = std::thread([this, ui, answer, hook] {
+        thread_ = std::thread([this, ui, answer, hook, seenHook] {
             HWND box = nullptr;
             for (int i = 0; i < 3000 && !box; ++i) {
                 box = FindBox();
@@ -309,6 +318,10 @@ public:
             GetWindowTextW(box, buffer, 1024);
             seen.caption = buffer;
             GetWindowRect(box, &seen.window);
+            for (int i = 0; i < 2; ++i)
+                buttons[i] = RectIn(GetDlgItem(box, 6 + i), box);
+            if (seenHook)
+                seenHook(box);
             found = true;
             if (hook)
                 hook(box);
@@ -337,6 +350,7 @@ public:
 
     std::atomic<bool> found{false};
     SeenBox seen;
+    RECT buttons[2] = {};  // of ids 6 and 7, in the box's client area
 
 private:
     std::thread thread_;
@@ -445,6 +459,42 @@ protected:
         HWND list = Item(IdLanguageList);
         return int32_t(SendMessageW(list, CB_GETITEMDATA, SendMessageW(list, CB_GETCURSEL, 0, 0), 0));
     }
+
+    // The page's DPI, checked against the display's: the Wine tests run the
+    // page at 96, 144 and 192 DPI (MORVANDITE_WINE_DPI in the prefix).
+    int PageDpi() {
+        const int dpi = window_->Dpi();
+        EXPECT_EQ(dpi, WindowDpi(window_->Handle()));
+        const char* display = getenv("MORVANDITE_WINE_DPI");
+        if (display && *display) {
+            EXPECT_EQ(dpi, atoi(display)) << "the prefix's DPI did not take effect";
+        }
+        return dpi;
+    }
+
+    // What the screen shows of a window, kept in <build>/artifacts/dpi.
+    static void KeepScreenshot(HWND window, const std::string& name) {
+        CreateDirectoryA(BinaryPath("artifacts").c_str(), nullptr);
+        CreateDirectoryA(BinaryPath("artifacts\\dpi").c_str(), nullptr);
+        const std::string file = BinaryPath("artifacts\\dpi\\" + name + ".bmp");
+        DeleteFileA(file.c_str());
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        // The display shows what was painted once Wine has flushed it.
+        for (int i = 0; i < 5; ++i) {
+            MSG msg;
+            while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+            Sleep(100);
+        }
+        SaveWindowBitmap(window, file);
+        EXPECT_NE(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES) << file;
+    }
+
+    // Every text of the page fits its control in the current language, and
+    // the left column's rows do not run into each other or the bottom bar.
+    void ExpectEveryTextFits(const std::string& where);
 
     COLORREF SpaceAvailableColour() {
         HDC dc = GetDC(window_->Handle());
@@ -731,8 +781,8 @@ TEST_F(InstallWindow, AnUnsupportedLanguageWarnsAndCancelKeepsThePreviousOne) {
         ToWide(caption, MsgString(TXTINS_N0_Language_Support, name.text()).text(), &PStringXEncoding);
         caption.terminate();
         EXPECT_EQ(answer.seen.caption, std::wstring(caption.wide()));
-        EXPECT_EQ(answer.seen.window.right - answer.seen.window.left, 394);
-        EXPECT_EQ(answer.seen.window.bottom - answer.seen.window.top, 302);
+        EXPECT_EQ(answer.seen.window.right - answer.seen.window.left, ScaleToDpi(394, window_->Dpi()));
+        EXPECT_EQ(answer.seen.window.bottom - answer.seen.window.top, ScaleToDpi(302, window_->Dpi()));
     }
     EXPECT_EQ(CurrentLocale, 4);
     EXPECT_EQ(ListedLanguage(), 4);
@@ -747,66 +797,188 @@ TEST_F(InstallWindow, AnUnsupportedLanguageWarnsAndCancelKeepsThePreviousOne) {
     EXPECT_EQ(CurrentLocale, unsupported);
 }
 
-TEST_F(InstallWindow, EveryTextFitsItsControlInEveryOfferedLanguage) {
-    Build();
+void InstallWindow::ExpectEveryTextFits(const std::string& where) {
     HWND page = window_->Handle();
+    const int dpi = window_->Dpi();
     HDC dc = GetDC(page);
     int checked = 0;
-    for (LocaleIterator it; !it.atEnd(); it.next()) {
-        const int32_t locale = int32_t(it.index());
-        window_->SetLanguage(locale);
-        Pump();
-        const std::string where = std::string(" in ") + it.current().code;
-        for (int row = 0; row < InstallLayoutRowCount; ++row) {
-            const ControlLayout& layout = InstallLayout[row];
-            MyBaseControl& control = window_->ControlOfRow(row);
-            if (!layout.message.table)
-                continue;
-            RECT box;
-            GetClientRect(control.Handle(), &box);
-            PString text;
-            HFONT font;
-            if (layout.kind == LayoutButton) {
-                text = static_cast<MyButton&>(control).Text();
-                font = static_cast<PageButton&>(control).Font();
-            }
-            else {
-                control.GetText(text);
-                font = reinterpret_cast<HFONT>(SendMessageW(control.Handle(), WM_GETFONT, 0, 0));
-            }
-            ASSERT_FALSE(text.empty()) << "row " << row << where;
-            HGDIOBJ old = SelectObject(dc, font);
-            int margin = 0;
-            UINT flags = DT_CALCRECT | DT_WORDBREAK;
-            if (layout.kind == LayoutCheckBox || layout.kind == LayoutWrappingCheckBox)
-                margin = GetSystemMetrics(SM_CXHTHUMB);
-            if (layout.kind == LayoutCheckBox || layout.kind == LayoutButton)
-                flags = DT_CALCRECT | DT_SINGLELINE;
-            if (layout.kind == LayoutButton)
-                margin = 2 * ButtonTextMargin;
-            RECT m = {0, 0, box.right - margin, 0};
-            PDrawText(dc, text.text(), &PStringXEncoding, &m, flags);
-            SelectObject(dc, old);
-            EXPECT_LE(m.right, box.right - margin) << "row " << row << " is too narrow" << where;
-            EXPECT_LE(m.bottom, box.bottom) << "row " << row << " is too low" << where;
-            ++checked;
+    for (int row = 0; row < InstallLayoutRowCount; ++row) {
+        const ControlLayout& layout = InstallLayout[row];
+        MyBaseControl& control = window_->ControlOfRow(row);
+        if (!layout.message.table)
+            continue;
+        RECT box;
+        GetClientRect(control.Handle(), &box);
+        PString text;
+        HFONT font;
+        if (layout.kind == LayoutButton) {
+            text = static_cast<MyButton&>(control).Text();
+            font = static_cast<PageButton&>(control).Font();
         }
-
-        // The measured labels of the left column do not run into the next row.
-        const int column[] = {RowTitle,          RowLanguagePrompt, RowLanguageNote,   RowSeparator1,
-                              RowOptionsHeading, RowDesktop,        RowAllUsers,       RowSeparator2,
-                              RowLocationHeading, RowLocationEdit,  RowLocationHint,   RowSpaceRequired,
-                              RowSpaceAvailable, RowSeparator3,     RowAgreement,      RowAgreementLink};
-        for (size_t i = 0; i + 1 < sizeof column / sizeof column[0]; ++i) {
-            RECT a = RectIn(window_->ControlOfRow(column[i]).Handle(), page);
-            RECT b = RectIn(window_->ControlOfRow(column[i + 1]).Handle(), page);
-            EXPECT_LE(a.bottom, b.top) << "rows " << column[i] << " and " << column[i + 1] << where;
+        else {
+            control.GetText(text);
+            font = reinterpret_cast<HFONT>(SendMessageW(control.Handle(), WM_GETFONT, 0, 0));
         }
-        RECT link = RectIn(Item(IdAgreementLink), page);
-        EXPECT_LE(link.bottom, 500) << "the link runs into the bottom bar" << where;
+        ASSERT_FALSE(text.empty()) << "row " << row << where;
+        HGDIOBJ old = SelectObject(dc, font);
+        int margin = 0;
+        UINT flags = DT_CALCRECT | DT_WORDBREAK;
+        if (layout.kind == LayoutCheckBox || layout.kind == LayoutWrappingCheckBox)
+            margin = SystemMetricForDpi(SM_CXHTHUMB, dpi);
+        if (layout.kind == LayoutCheckBox || layout.kind == LayoutButton)
+            flags = DT_CALCRECT | DT_SINGLELINE;
+        if (layout.kind == LayoutButton)
+            margin = 2 * ScaleToDpi(ButtonTextMargin, dpi);
+        RECT m = {0, 0, box.right - margin, 0};
+        PDrawText(dc, text.text(), &PStringXEncoding, &m, flags);
+        SelectObject(dc, old);
+        EXPECT_LE(m.right, box.right - margin) << "row " << row << " is too narrow" << where;
+        EXPECT_LE(m.bottom, box.bottom) << "row " << row << " is too low" << where;
+        ++checked;
     }
     ReleaseDC(page, dc);
     EXPECT_GT(checked, 0);
+
+    const int column[] = {RowTitle,          RowLanguagePrompt, RowLanguageNote,   RowSeparator1,
+                          RowOptionsHeading, RowDesktop,        RowAllUsers,       RowSeparator2,
+                          RowLocationHeading, RowLocationEdit,  RowLocationHint,   RowSpaceRequired,
+                          RowSpaceAvailable, RowSeparator3,     RowAgreement,      RowAgreementLink};
+    for (size_t i = 0; i + 1 < sizeof column / sizeof column[0]; ++i) {
+        RECT a = RectIn(window_->ControlOfRow(column[i]).Handle(), page);
+        RECT b = RectIn(window_->ControlOfRow(column[i + 1]).Handle(), page);
+        EXPECT_LE(a.bottom, b.top) << "rows " << column[i] << " and " << column[i + 1] << where;
+    }
+    RECT link = RectIn(Item(IdAgreementLink), page);
+    EXPECT_LE(link.bottom, ScaleToDpi(500, dpi)) << "the link runs into the bottom bar" << where;
+}
+
+TEST_F(InstallWindow, EveryTextFitsItsControlInEveryOfferedLanguage) {
+    Build();
+    const int dpi = PageDpi();
+    for (LocaleIterator it; !it.atEnd(); it.next()) {
+        window_->SetLanguage(int32_t(it.index()));
+        Pump();
+        ExpectEveryTextFits(std::string(" in ") + it.current().code + " at " + std::to_string(dpi) + " DPI");
+        if (it.index() == 0 || std::strcmp(it.current().code, "de") == 0 || std::strcmp(it.current().code, "ja") == 0)
+            KeepScreenshot(window_->Handle(), std::string("page-") + it.current().code + "-" + std::to_string(dpi));
+    }
+}
+
+// The page at the display's DPI: at 96 every control rectangle and font
+// height is the layout table's own; at other DPIs they scale by their edges.
+TEST_F(InstallWindow, ThePageIsLaidOutAtTheDisplayDpi) {
+    Build();
+    const int dpi = PageDpi();
+    HWND page = window_->Handle();
+    RECT client;
+    GetClientRect(page, &client);
+    EXPECT_EQ(client.right, ScaleToDpi(715, dpi));
+    EXPECT_EQ(client.bottom, ScaleToDpi(574, dpi));
+    if (dpi == 96) {
+        EXPECT_EQ(client.right, 715);
+        EXPECT_EQ(client.bottom, 574);
+    }
+
+    // Every row of fixed size sits on its scaled edges (the list is
+    // narrowed to its names, so only its left and top are fixed).
+    for (int row = 0; row < InstallLayoutRowCount; ++row) {
+        const ControlLayout& l = InstallLayout[row];
+        if (!l.width || !l.height)
+            continue;
+        RECT r = RectIn(window_->ControlOfRow(row).Handle(), page);
+        EXPECT_EQ(r.left, ScaleToDpi(l.x, dpi)) << "row " << row;
+        EXPECT_EQ(r.top, ScaleToDpi(l.y, dpi)) << "row " << row;
+        if (row == RowLanguageList)
+            continue;
+        EXPECT_EQ(r.right, ScaleToDpi(l.x + l.width, dpi)) << "row " << row;
+        EXPECT_EQ(r.bottom, ScaleToDpi(l.y + l.height, dpi)) << "row " << row;
+        if (dpi == 96) {
+            EXPECT_EQ(r.bottom - r.top, l.height) << "row " << row;
+        }
+    }
+    // Measured rows start where the table says.
+    for (int row : {RowTitle, RowLanguagePrompt, RowLanguageNote, RowOptionsHeading, RowLocationHeading,
+                    RowLocationHint, RowAgreement}) {
+        RECT r = RectIn(window_->ControlOfRow(row).Handle(), page);
+        EXPECT_EQ(r.left, ScaleToDpi(InstallLayout[row].x, dpi)) << "row " << row;
+        EXPECT_EQ(r.top, ScaleToDpi(InstallLayout[row].y, dpi)) << "row " << row;
+    }
+
+    // The fonts: the interface face's heights, scaled.
+    const InterfaceFont face = SelectInterfaceFont();
+    const struct {
+        int row, nominal, weight;
+    } fonts[] = {{RowTitle, 28, 700},  {RowLanguagePrompt, 17, 600}, {RowLanguageNote, 15, 400},
+                 {RowAgreementLink, 15, 400}, {RowBrowse, 17, 600}, {RowCancel, 28, 700}};
+    for (const auto& f : fonts) {
+        LOGFONTA lf;
+        ASSERT_TRUE(GetObjectA(window_->FontOfRow(f.row), sizeof lf, &lf)) << "row " << f.row;
+        EXPECT_EQ(lf.lfHeight, ScaleToDpi(ScaledFontHeight(face, f.nominal), dpi)) << "row " << f.row;
+        if (dpi == 96) {
+            EXPECT_EQ(lf.lfHeight, ScaledFontHeight(face, f.nominal)) << "row " << f.row;
+        }
+        EXPECT_EQ(lf.lfWeight, f.weight) << "row " << f.row;
+    }
+    KeepScreenshot(page, "page-" + std::to_string(dpi));
+}
+
+// Moved to a monitor with another DPI, the page is laid out again for it, in
+// the rectangle the system suggests, and comes back the same on return.
+TEST_F(InstallWindow, MovingToAMonitorWithAnotherDpiLaysThePageOutAgain) {
+    Build();
+    HWND page = window_->Handle();
+    const int dpi = PageDpi();
+    std::vector<RECT> before;
+    for (int row = 0; row < InstallLayoutRowCount; ++row)
+        before.push_back(RectIn(window_->ControlOfRow(row).Handle(), page));
+    RECT frameBefore;
+    GetWindowRect(page, &frameBefore);
+
+    const DWORD style = DWORD(GetWindowLongW(page, GWL_STYLE)), exStyle = DWORD(GetWindowLongW(page, GWL_EXSTYLE));
+    // Sizes that fit the test display (a larger page would be cut to it).
+    for (int other : {144, 120, 96, dpi}) {
+        const std::string where = " at " + std::to_string(other) + " DPI";
+        // The size the page asks for at the new DPI.
+        SIZE asked = {0, 0};
+        ASSERT_EQ(SendMessageW(page, WM_GETDPISCALEDSIZE, WPARAM(other), LPARAM(&asked)), 1) << where;
+        RECT wanted = {0, 0, ScaleToDpi(715, other), ScaleToDpi(574, other)};
+        ASSERT_TRUE(AdjustWindowRectForDpi(wanted, style, exStyle, other));
+        EXPECT_EQ(asked.cx, wanted.right - wanted.left) << where;
+        EXPECT_EQ(asked.cy, wanted.bottom - wanted.top) << where;
+
+        // The suggested rectangle, with the frame this display really draws.
+        RECT suggested = {0, 0, ScaleToDpi(715, other), ScaleToDpi(574, other)};
+        ASSERT_TRUE(AdjustWindowRectForDpi(suggested, style, exStyle, dpi));
+        OffsetRect(&suggested, 20 - suggested.left, 10 - suggested.top);
+        SendMessageW(page, WM_DPICHANGED, MAKEWPARAM(other, other), LPARAM(&suggested));
+        Pump();
+        EXPECT_EQ(window_->Dpi(), other) << where;
+        RECT frame, client;
+        GetWindowRect(page, &frame);
+        GetClientRect(page, &client);
+        EXPECT_EQ(frame.left, 20) << where;
+        EXPECT_EQ(frame.top, 10) << where;
+        EXPECT_EQ(client.right, ScaleToDpi(715, other)) << where;
+        EXPECT_EQ(client.bottom, ScaleToDpi(574, other)) << where;
+        EXPECT_EQ(RectIn(Item(IdCancel), page).top, ScaleToDpi(515, other)) << where;
+        EXPECT_EQ(RectIn(Item(IdCancel), page).right, ScaleToDpi(695, other)) << where;
+        EXPECT_EQ(RectIn(Item(IdLocationEdit), page).bottom, ScaleToDpi(354, other)) << where;
+        LOGFONTA lf;
+        ASSERT_TRUE(GetObjectA(window_->FontOfRow(RowTitle), sizeof lf, &lf));
+        EXPECT_EQ(lf.lfHeight, ScaleToDpi(ScaledFontHeight(SelectInterfaceFont(), 28), other)) << where;
+        // The controls took the new fonts.
+        EXPECT_EQ(HFONT(SendMessageW(window_->ControlOfRow(RowLanguagePrompt).Handle(), WM_GETFONT, 0, 0)),
+                  window_->FontOfRow(RowLanguagePrompt))
+            << where;
+        ASSERT_TRUE(ChooseLanguage(4));
+        ExpectEveryTextFits(" in de" + where);
+        ASSERT_TRUE(ChooseLanguage(0));
+    }
+    // Back at the first DPI: the page as it was built.
+    for (int row = 0; row < InstallLayoutRowCount; ++row) {
+        RECT r = RectIn(window_->ControlOfRow(row).Handle(), page);
+        EXPECT_TRUE(EqualRect(&r, &before[size_t(row)])) << "row " << row;
+    }
 }
 
 TEST_F(InstallWindow, TheAgreementLinkShowsTheHandAndIsBlueOnThePage) {
@@ -863,10 +1035,35 @@ TEST_F(InstallWindow, AWorkerErrorWithoutItsTextIsLoggedAndHandled) {
     EXPECT_FALSE(Pump());
 }
 
+// The page takes new fonts on a DPI change; a question open over it still
+// draws with the ones it was given, which must outlive the change.
+TEST_F(InstallWindow, ADpiChangeWhileAQuestionIsOpenLeavesTheQuestionItsFonts) {
+    Build();
+    HWND page = window_->Handle();
+    const int other = window_->Dpi() == 96 ? 120 : 96;
+    std::atomic<DWORD> before{0}, after{0};
+    BoxAnswer answer(0, [&](HWND box) {
+        HFONT font = HFONT(SendMessageW(GetDlgItem(box, 6), WM_GETFONT, 0, 0));
+        before = GetObjectType(font);
+        RECT frame;
+        GetWindowRect(page, &frame);
+        SendMessageW(page, WM_DPICHANGED, MAKEWPARAM(other, other), LPARAM(&frame));
+        after = GetObjectType(font);
+        PostMessageW(box, WM_COMMAND, 6, 0);
+    });
+    window_->ConfirmCancel();
+    answer.Join();
+    ASSERT_TRUE(answer.found);
+    EXPECT_EQ(window_->Dpi(), other);
+    EXPECT_EQ(before.load(), DWORD(OBJ_FONT));
+    EXPECT_EQ(after.load(), DWORD(OBJ_FONT)) << "the question's font was deleted under it";
+}
+
 TEST_F(InstallWindow, TheCancelQuestionResumesOrQuitsWithMinusOne) {
     Build();
     {
-        BoxAnswer answer(6);  // Resume
+        const std::string shot = "question-" + std::to_string(PageDpi());
+        BoxAnswer answer(6, nullptr, [shot](HWND box) { KeepScreenshot(box, shot); });  // Resume
         window_->ConfirmCancel();
         answer.Join();
         ASSERT_TRUE(answer.found);
@@ -875,8 +1072,14 @@ TEST_F(InstallWindow, TheCancelQuestionResumesOrQuitsWithMinusOne) {
                &PStringXEncoding);
         caption.terminate();
         EXPECT_EQ(answer.seen.caption, std::wstring(caption.wide()));
-        EXPECT_EQ(answer.seen.window.right - answer.seen.window.left, 394);
-        EXPECT_EQ(answer.seen.window.bottom - answer.seen.window.top, 212);
+        const int dpi = window_->Dpi();
+        EXPECT_EQ(answer.seen.window.right - answer.seen.window.left, ScaleToDpi(394, dpi));
+        EXPECT_EQ(answer.seen.window.bottom - answer.seen.window.top, ScaleToDpi(212, dpi));
+        // Its buttons are 140 pixels wide at 96 DPI, 10 apart about its centre.
+        EXPECT_EQ(answer.buttons[0].right - answer.buttons[0].left, ScaleToDpi(140, dpi));
+        EXPECT_EQ(answer.buttons[1].right - answer.buttons[1].left, ScaleToDpi(140, dpi));
+        EXPECT_EQ(answer.buttons[1].left - answer.buttons[0].right, 2 * ScaleToDpi(5, dpi));
+        EXPECT_EQ(answer.buttons[0].bottom - answer.buttons[0].top, ScaleToDpi(34, dpi));
     }
     EXPECT_FALSE(Pump());
     EXPECT_TRUE(IsWindow(window_->Handle()));

@@ -46,6 +46,10 @@ HFONT g_titleFont = nullptr;
 HFONT g_labelFont = nullptr;
 HFONT g_textFont = nullptr;
 HICON g_bigIcon = nullptr;
+int g_dpi = 96;  // the system's; the manifest declares the program DPI aware
+
+// A length designed at 96 DPI, at the system's DPI.
+int Px(int designed) { return MulDiv(designed, g_dpi, 96); }
 
 bool FileExists(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -85,7 +89,7 @@ std::wstring DescribeLanguage(const std::wstring& settingsFile) {
 }
 
 HFONT MakeFont(int height, int weight) {
-    return CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+    return CreateFontW(-Px(height), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                        DEFAULT_PITCH | FF_SWISS, L"Tahoma");
 }
@@ -98,7 +102,7 @@ void DrawLine(HDC dc, HFONT font, COLORREF colour, const std::wstring& text, REC
               DT_LEFT | DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), box,
               DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
-    box->top = measure.bottom + 4;
+    box->top = measure.bottom + Px(4);
 }
 
 void Paint(HWND window) {
@@ -108,24 +112,24 @@ void Paint(HWND window) {
     GetClientRect(window, &client);
 
     // A felt-green header band with the product name, the details below.
-    RECT header = {0, 0, client.right, 72};
+    RECT header = {0, 0, client.right, Px(72)};
     HBRUSH felt = CreateSolidBrush(RGB(30, 107, 58));
     FillRect(dc, &header, felt);
     DeleteObject(felt);
-    if (g_bigIcon) DrawIconEx(dc, 20, 20, g_bigIcon, 32, 32, 0, nullptr, DI_NORMAL);
+    if (g_bigIcon) DrawIconEx(dc, Px(20), Px(20), g_bigIcon, Px(32), Px(32), 0, nullptr, DI_NORMAL);
     SetBkMode(dc, TRANSPARENT);
     HGDIOBJ oldFont = SelectObject(dc, g_titleFont);
-    RECT title = {64, 18, client.right - 16, 60};
+    RECT title = {Px(64), Px(18), client.right - Px(16), Px(60)};
     DrawLine(dc, g_titleFont, RGB(255, 255, 255), L"Morvandite lobby", &title);
 
-    RECT box = {20, 88, client.right - 20, client.bottom - 50};
+    RECT box = {Px(20), Px(88), client.right - Px(20), client.bottom - Px(50)};
     DrawLine(dc, g_labelFont, RGB(80, 80, 80), L"Installed in", &box);
     DrawLine(dc, g_textFont, RGB(0, 0, 0), g_info.installFolder, &box);
-    box.top += 8;
+    box.top += Px(8);
     DrawLine(dc, g_labelFont, RGB(80, 80, 80), L"Settings file", &box);
     DrawLine(dc, g_textFont, RGB(0, 0, 0),
              g_info.settingsFile.empty() ? L"none found" : g_info.settingsFile, &box);
-    box.top += 8;
+    box.top += Px(8);
     DrawLine(dc, g_labelFont, RGB(80, 80, 80), L"Language", &box);
     DrawLine(dc, g_textFont, RGB(0, 0, 0), g_info.language, &box);
 
@@ -137,7 +141,8 @@ void LayoutCloseButton(HWND window) {
     RECT client;
     GetClientRect(window, &client);
     HWND button = GetDlgItem(window, IDC_CLOSE);
-    if (button) MoveWindow(button, client.right - 110, client.bottom - 40, 90, 28, TRUE);
+    if (button)
+        MoveWindow(button, client.right - Px(110), client.bottom - Px(40), Px(90), Px(28), TRUE);
 }
 
 LRESULT CALLBACK LobbyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -205,11 +210,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     g_info.settingsFile = FindSettingsFile(g_info.installFolder);
     g_info.language = DescribeLanguage(g_info.settingsFile);
 
+    HDC screen = GetDC(nullptr);
+    if (screen) {
+        if (int dpi = GetDeviceCaps(screen, LOGPIXELSY)) g_dpi = dpi;
+        ReleaseDC(nullptr, screen);
+    }
     g_titleFont = MakeFont(24, FW_BOLD);
     g_labelFont = MakeFont(12, FW_BOLD);
     g_textFont = MakeFont(14, FW_NORMAL);
     g_bigIcon = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_CLIENT), IMAGE_ICON, 32, 32, 0));
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_CLIENT), IMAGE_ICON, Px(32), Px(32), 0));
 
     WNDCLASSEXW windowClass = {};
     windowClass.cbSize = sizeof windowClass;
@@ -229,7 +239,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     }
 
     HWND window = CreateWindowExW(0, kClassName, kWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 560, 360, nullptr, nullptr, instance, nullptr);
+                                  CW_USEDEFAULT, Px(560), Px(360), nullptr, nullptr, instance, nullptr);
     if (!window) {
         MessageBoxW(nullptr, L"Morvandite could not create its window.", kWindowTitle,
                     MB_OK | MB_ICONERROR);

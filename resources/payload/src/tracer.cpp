@@ -67,6 +67,10 @@ struct TracerState {
 };
 
 TracerState g_state;
+int g_dpi = 96;  // the system's; the manifest declares the program DPI aware
+
+// A length designed at 96 DPI, at the system's DPI.
+int Px(int designed) { return MulDiv(designed, g_dpi, 96); }
 
 std::wstring Trim(const std::wstring& text) {
     size_t first = text.find_first_not_of(L" \t");
@@ -274,10 +278,12 @@ void FinishCheck(HWND window, CheckResult* result) {
     delete result;
 }
 
+// Position and size in pixels at 96 DPI.
 HWND AddControl(HWND parent, const wchar_t* kind, const wchar_t* text, DWORD style, int id, int x,
                 int y, int width, int height, HFONT font) {
-    HWND control = CreateWindowW(kind, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height,
-                                 parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+    HWND control = CreateWindowW(kind, text, WS_CHILD | WS_VISIBLE | style, Px(x), Px(y),
+                                 Px(width), Px(height), parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                  GetModuleHandleW(nullptr), nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return control;
@@ -342,7 +348,7 @@ LRESULT CALLBACK TracerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 HFONT MakeFont(int height, int weight) {
-    return CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+    return CreateFontW(-Px(height), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                        DEFAULT_PITCH | FF_SWISS, L"Tahoma");
 }
@@ -356,6 +362,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
         MessageBoxW(nullptr, L"Network Status could not start the Windows network functions.",
                     kWindowTitle, MB_OK | MB_ICONERROR);
         return 1;
+    }
+    HDC screen = GetDC(nullptr);
+    if (screen) {
+        if (int dpi = GetDeviceCaps(screen, LOGPIXELSY)) g_dpi = dpi;
+        ReleaseDC(nullptr, screen);
     }
     g_state.font = MakeFont(13, FW_NORMAL);
     g_state.boldFont = MakeFont(13, FW_BOLD);
@@ -374,7 +385,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
                     MB_OK | MB_ICONERROR);
         return 1;
     }
-    RECT frame = {0, 0, 476, 186};
+    RECT frame = {0, 0, Px(476), Px(186)};
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     AdjustWindowRect(&frame, style, FALSE);
     HWND window = CreateWindowExW(0, kClassName, kWindowTitle, style, CW_USEDEFAULT, CW_USEDEFAULT,

@@ -1,0 +1,50 @@
+// The DPI of windows and of the system, asked at run time: the per-monitor
+// functions exist from Windows 10 on; older systems (XP among them) have one
+// DPI for everything, the screen's LOGPIXELSX. UI thread or any thread; no
+// state besides the functions resolved once from user32.
+#pragma once
+#include <windows.h>
+
+// Sent from Windows 8.1 (WM_DPICHANGED) and Windows 10 1703 on; the headers
+// declare them only for builds aimed at those systems.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+#ifndef WM_GETDPISCALEDSIZE
+#define WM_GETDPISCALEDSIZE 0x02E4
+#endif
+
+// The DPI the window is drawn at: GetDpiForWindow where it exists (96 for a
+// window Windows scales itself), else the screen's LOGPIXELSX. Never 0.
+int WindowDpi(HWND window);
+// The system's DPI: GetDpiForSystem, else the screen's LOGPIXELSX. Never 0.
+int SystemDpi();
+// GetSystemMetricsForDpi where it exists, else GetSystemMetrics (whose
+// values are those of the system DPI, the only one older systems have).
+int SystemMetricForDpi(int index, int dpi);
+// The window rectangle around a client rectangle at dpi:
+// AdjustWindowRectExForDpi, else AdjustWindowRectEx. False on failure.
+bool AdjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, int dpi);
+
+// Smooth (HALFTONE) stretching on a device context for the object's life, for
+// skins and pictures drawn larger than their bitmaps; the previous mode and
+// brush origin come back on destruction.
+class SmoothStretch {
+public:
+    explicit SmoothStretch(HDC dc) : dc_(dc), oldMode_(SetStretchBltMode(dc, HALFTONE)), oldOrigin_{0, 0} {
+        // HALFTONE needs the brush origin set after the mode.
+        SetBrushOrgEx(dc, 0, 0, &oldOrigin_);
+    }
+    ~SmoothStretch() {
+        SetBrushOrgEx(dc_, oldOrigin_.x, oldOrigin_.y, nullptr);
+        if (oldMode_)
+            SetStretchBltMode(dc_, oldMode_);
+    }
+    SmoothStretch(const SmoothStretch&) = delete;
+    SmoothStretch& operator=(const SmoothStretch&) = delete;
+
+private:
+    HDC dc_;
+    int oldMode_;
+    POINT oldOrigin_;
+};
