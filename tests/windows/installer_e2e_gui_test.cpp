@@ -1018,6 +1018,8 @@ TEST_F(Installer, Windows2000GetsTheEnglishNoticeAndExitCode1) {
     if (box)
         box = run.Question();
     if (box) {
+        // The box is found as soon as it exists; its caption comes a moment later.
+        WaitUntil([&] { return !WindowText(box).empty(); }, 10000);
         EXPECT_EQ(WindowText(box), "Install Morvandite Software");
         RECT r;
         GetWindowRect(box, &r);
