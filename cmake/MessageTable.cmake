@@ -43,13 +43,3 @@ function(morvandite_embed_message_table target script)
   get_target_property(_dir ${target} SOURCE_DIR)
   set_property(SOURCE ${script} DIRECTORY ${_dir} APPEND PROPERTY OBJECT_DEPENDS ${MORVANDITE_MESSAGES_BIN})
 endfunction()
-
-# The Wine test of the message table embeds it; its target is made later, in tests/.
-function(_morvandite_embed_test_message_table)
-  if(TARGET messages_test)
-    morvandite_embed_message_table(messages_test ${PROJECT_SOURCE_DIR}/tests/windows/messages_test.rc)
-  endif()
-endfunction()
-if(WIN32)
-  cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL _morvandite_embed_test_message_table)
-endif()

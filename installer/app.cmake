@@ -2,7 +2,6 @@
 # stub with every resource but the client (resources/installer.rc), and
 # MorvanditeInstall.exe made from the stub by mkinstaller.
 # Included from installer/CMakeLists.txt (Windows builds only).
-include_guard(GLOBAL)
 
 # The client's files come from the payload_tree target, which assembles them in
 # MORVANDITE_PAYLOAD_DIR (build/windows/payload).
@@ -18,20 +17,6 @@ add_library(installer_app STATIC
 target_include_directories(installer_app PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(installer_app PUBLIC installer_core installer_engine installer_ui plib)
 
-# The payload packed by the native mkpayload (build/native/bin, built first by
-# tools/build.sh), for the page's Wine test, which embeds it itself.
-set(MORVANDITE_MKPAYLOAD ${CMAKE_BINARY_DIR}/../native/bin/mkpayload
-    CACHE FILEPATH "The native mkpayload tool the Windows build runs to pack payloads")
-set(MORVANDITE_PAYLOAD_BIN ${CMAKE_BINARY_DIR}/generated/payload.bin CACHE INTERNAL "The packed sample client")
-# mkpayload writes the payload's SHA-256 beside it (resource 132).
-add_custom_command(
-  OUTPUT ${MORVANDITE_PAYLOAD_BIN} ${MORVANDITE_PAYLOAD_BIN}.sha256
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
-  COMMAND ${MORVANDITE_MKPAYLOAD} ${MORVANDITE_PAYLOAD_DIR} ${MORVANDITE_PAYLOAD_BIN}
-  DEPENDS payload_tree ${MORVANDITE_PAYLOAD_DIR}/uninstall.lst ${MORVANDITE_MKPAYLOAD}
-  COMMENT "Packing the sample client from ${MORVANDITE_PAYLOAD_DIR}"
-  VERBATIM)
-add_custom_target(installer_payload DEPENDS ${MORVANDITE_PAYLOAD_BIN})
 
 # The installer stub: the program with every resource but the client
 # (resources/installer.rc). mkinstaller turns it into an installer; the
@@ -79,45 +64,3 @@ add_custom_command(
   VERBATIM)
 add_custom_target(MorvanditeInstall ALL DEPENDS ${MORVANDITE_INSTALLER})
 
-# Drives the installer's window by class and control ids (tools/run-headless.sh).
-add_executable(installer_driver ${PROJECT_SOURCE_DIR}/tools/installer-driver/installer_driver.cpp)
-set_target_properties(installer_driver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-
-# The Wine tests of the page (in process) and of the finished program; their
-# targets are made later, in tests/.
-function(_installer_app_link_tests)
-  if(TARGET installer_window_gui_test)
-    target_link_libraries(installer_window_gui_test PRIVATE installer_app)
-    target_include_directories(installer_window_gui_test PRIVATE
-      ${PROJECT_SOURCE_DIR}/resources ${PROJECT_SOURCE_DIR}/tests/windows/helpers ${CMAKE_BINARY_DIR}/generated)
-    add_dependencies(installer_window_gui_test installer_payload)
-    morvandite_embed_message_table(installer_window_gui_test ${PROJECT_SOURCE_DIR}/tests/windows/installer_window_gui_test.rc)
-    set_property(SOURCE ${PROJECT_SOURCE_DIR}/tests/windows/installer_window_gui_test.rc
-                 DIRECTORY ${PROJECT_SOURCE_DIR}/tests APPEND PROPERTY OBJECT_DEPENDS
-                 ${MORVANDITE_PAYLOAD_BIN} ${MORVANDITE_PAYLOAD_BIN}.sha256 ${PROJECT_SOURCE_DIR}/resources/installer.rc)
-  endif()
-  if(TARGET installer_unattended_test)
-    add_dependencies(installer_unattended_test MorvanditeInstall instance_holder)
-  endif()
-  if(TARGET installer_e2e_gui_test)
-    target_link_libraries(installer_e2e_gui_test PRIVATE installer_core version)
-    target_include_directories(installer_e2e_gui_test PRIVATE ${PROJECT_SOURCE_DIR}/installer)
-    add_dependencies(installer_e2e_gui_test MorvanditeInstall instance_holder)
-    morvandite_embed_message_table(installer_e2e_gui_test ${PROJECT_SOURCE_DIR}/tests/windows/installer_e2e_gui_test.rc)
-  endif()
-endfunction()
-cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL _installer_app_link_tests)
-
-# The headless walk-through as a test: the page in Cyrillic, Greek and
-# Japanese and a default installation, in a Wine prefix of its own, leaving
-# screenshots in artifacts/run.
-function(_installer_app_headless_test)
-  if(MORVANDITE_TESTS AND TARGET MorvanditeInstall)
-    add_test(NAME wine.installer_headless_run
-             COMMAND ${PROJECT_SOURCE_DIR}/tools/run-headless.sh ${MORVANDITE_INSTALLER})
-    set_tests_properties(wine.installer_headless_run PROPERTIES
-      ENVIRONMENT "MORVANDITE_RUN_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-run" TIMEOUT 900
-      RESOURCE_LOCK wineprefix_init)
-  endif()
-endfunction()
-cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL _installer_app_headless_test)
