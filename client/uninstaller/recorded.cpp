@@ -1,0 +1,195 @@
+// Reading what an installation recorded (recorded.h).
+#ifndef UNICODE
+#define UNICODE
+#endif
+#include <windows.h>
+
+#include "recorded.h"
+
+#include <set>
+
+#include "pathrules.h"
+#include "runlog.h"
+#include "systemcalls.h"
+
+using namespace UninstallPaths;
+
+const wchar_t kFileListName[] = L"uninstall.lst";
+
+namespace {
+
+const wchar_t kUninstallRoot[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+bool ReadManifest(const std::wstring& path, std::vector<std::wstring>* entries,
+                  std::wstring* error) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = L"The file list " + path + L" cannot be read: " + SystemText(GetLastError());
+        return false;
+    }
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size) || size.QuadPart > 16 * 1024 * 1024) {
+        CloseHandle(file);
+        *error = L"The file list " + path + L" is too large to be a file list.";
+        return false;
+    }
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    BOOL read = bytes.empty() || ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &got,
+                                          nullptr);
+    CloseHandle(file);
+    if (!read || got != bytes.size()) {
+        *error = L"The file list " + path + L" cannot be read: " + SystemText(GetLastError());
+        return false;
+    }
+    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+    UINT codePage = CP_UTF8;
+    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                static_cast<int>(bytes.size()), nullptr, 0);
+    if (n == 0 && !bytes.empty()) {
+        codePage = CP_ACP;
+        n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr,
+                                0);
+    }
+    std::wstring text(n, L'\0');
+    if (n) MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], n);
+
+    std::set<std::wstring> seen;
+    size_t start = 0;
+    int lineNumber = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        start = end + 1;
+        ++lineNumber;
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        if (line.empty()) continue;
+        std::wstring why;
+        if (!ValidRelative(line, &why)) {
+            *error = L"Line " + std::to_wstring(lineNumber) + L" of the file list " + path +
+                     L" is not a file inside the install folder (" + why + L"): " + line;
+            return false;
+        }
+        if (seen.insert(LowerPath(line)).second) entries->push_back(line);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadRecorded(const std::wstring& key, const std::vector<std::wstring>& protectedFolders,
+                  Recorded* recorded, std::wstring* error, RunLog& log) {
+    recorded->entryPath = kUninstallRoot + key;
+    if (!KeyExists(HKEY_LOCAL_MACHINE, recorded->entryPath)) {
+        *error = L"No installation named \"" + key +
+                 L"\" is registered on this computer, so there is nothing to remove.";
+        return false;
+    }
+    if (!ReadString(HKEY_LOCAL_MACHINE, recorded->entryPath, L"DisplayName",
+                    &recorded->displayName) ||
+        recorded->displayName.empty())
+        recorded->displayName = key;
+    if (!ValidComponent(recorded->displayName)) {
+        *error = L"The recorded name \"" + recorded->displayName + L"\" cannot be part of a file name.";
+        return false;
+    }
+
+    std::wstring location;
+    if (!ReadString(HKEY_LOCAL_MACHINE, recorded->entryPath, L"InstallLocation", &location) ||
+        Trim(location).empty()) {
+        *error = L"The installation \"" + key + L"\" does not record its install folder.";
+        return false;
+    }
+    std::wstring why;
+    if (!NormalizeAbsolute(location, &recorded->installFolder, &why)) {
+        *error = L"The recorded install folder \"" + location + L"\" cannot be used: " + why + L".";
+        return false;
+    }
+    if (IsUnsafeFolder(recorded->installFolder, protectedFolders)) {
+        *error = L"The recorded install folder \"" + recorded->installFolder +
+                 L"\" is a drive or system folder; nothing is removed from it.";
+        return false;
+    }
+    log.Line(L"Install folder: " + recorded->installFolder);
+
+    DWORD attributes = GetFileAttributesW(recorded->installFolder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD code = GetLastError();
+        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
+            *error = L"The recorded install folder \"" + recorded->installFolder +
+                     L"\" cannot be examined: " + SystemText(code);
+            return false;
+        }
+    } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        *error = L"The recorded install folder \"" + recorded->installFolder + L"\" is a file.";
+        return false;
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        std::wstring manifest = recorded->installFolder + L"\\" + kFileListName;
+        if (GetFileAttributesW(manifest.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            *error = L"The list of installed files (" + manifest +
+                     L") is missing, so the program files cannot be told from other files. "
+                     L"Nothing was removed.";
+            return false;
+        }
+        if (!ReadManifest(manifest, &recorded->payload, error)) return false;
+        recorded->haveManifest = true;
+        log.Line(L"File list: " + std::to_wstring(recorded->payload.size()) + L" entries");
+    } else {
+        log.Line(L"The install folder no longer exists; removing the rest of the installation.");
+    }
+
+    static const wchar_t* const kLinkValues[] = {L"DTLink", L"CSMLink", L"SMLink", L"QLLink"};
+    for (const wchar_t* name : kLinkValues) {
+        std::wstring value;
+        if (!ReadString(HKEY_LOCAL_MACHINE, recorded->entryPath, name, &value) || Trim(value).empty())
+            continue;
+        std::wstring path;
+        if (!NormalizeAbsolute(value, &path, &why) || !EndsWithNoCase(path, L".lnk")) {
+            *error = std::wstring(L"The recorded shortcut ") + name + L" = \"" + value +
+                     L"\" is not a shortcut file" + (why.empty() ? L"" : L" (" + why + L")") + L".";
+            return false;
+        }
+        recorded->links.emplace_back(name, path);
+    }
+
+    static const wchar_t* const kGroupValues[] = {L"CSMPGroup", L"SMPGroup"};
+    for (const wchar_t* name : kGroupValues) {
+        std::wstring value;
+        if (!ReadString(HKEY_LOCAL_MACHINE, recorded->entryPath, name, &value) || Trim(value).empty())
+            continue;
+        std::wstring path;
+        if (!NormalizeAbsolute(value, &path, &why)) {
+            *error = std::wstring(L"The recorded program group ") + name + L" = \"" + value +
+                     L"\" cannot be used: " + why + L".";
+            return false;
+        }
+        if (IsUnsafeFolder(path, protectedFolders)) {
+            *error = std::wstring(L"The recorded program group ") + name + L" = \"" + path +
+                     L"\" is a drive or system folder; nothing is removed from it.";
+            return false;
+        }
+        recorded->groups.emplace_back(name, path);
+    }
+
+    std::wstring button;
+    if (ReadString(HKEY_CURRENT_USER, recorded->entryPath, L"Button1", &button) &&
+        !Trim(button).empty()) {
+        if (!IsGuid(Trim(button))) {
+            *error = L"The recorded browser button \"" + button + L"\" is not a GUID.";
+            return false;
+        }
+        recorded->buttonUser = Trim(button);
+    }
+    if (ReadString(HKEY_LOCAL_MACHINE, recorded->entryPath, L"Button2", &button) &&
+        !Trim(button).empty()) {
+        if (!IsGuid(Trim(button))) {
+            *error = L"The recorded browser button \"" + button + L"\" is not a GUID.";
+            return false;
+        }
+        recorded->buttonMachine = Trim(button);
+    }
+    return true;
+}
