@@ -12,28 +12,18 @@
 #include "modulepath.h"
 #include <shlobj.h>
 
-#include <cerrno>
-#include <cwchar>
 #include <string>
 
 #include "client_res.h"
+#include "localetext.h"
 #include "psystemdll.h"
+#include "sharednames.h"
 
 namespace {
 
 const wchar_t kClassName[] = L"MorvanditeLobbyClass";
 const wchar_t kWindowTitle[] = L"Morvandite";
 const wchar_t kWorkFolder[] = L"Morvandite";  // per-user settings folder name
-
-// Locale codes by the number user.ini stores in [Options] Locale; the
-// installer writes the index into its locale catalogue, which has this order.
-const wchar_t* const kLocaleCodes[] = {
-    L"en", L"en-GB", L"en-US", L"fr",    L"de", L"es",    L"ru", L"pt",    L"nl",
-    L"it", L"pl",    L"hu",    L"da",    L"sv", L"fi",    L"no", L"ja",    L"zh-CN",
-    L"zh-TW", L"bg", L"cs",    L"ro",    L"sl", L"uk",    L"el", L"et",    L"lv",
-    L"lt", L"pt-BR", L"hr",    L"ko",    L"es-419", L"sk",
-};
-const int kLocaleCount = sizeof kLocaleCodes / sizeof kLocaleCodes[0];
 
 struct LobbyInfo {
     std::wstring installFolder;
@@ -63,10 +53,11 @@ std::wstring FindSettingsFile(const std::wstring& installFolder) {
     if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT,
                                    localAppData)) &&
         localAppData[0]) {
-        std::wstring candidate = std::wstring(localAppData) + L"\\" + kWorkFolder + L"\\user.ini";
+        std::wstring candidate = std::wstring(localAppData) + L"\\" + kWorkFolder + L"\\" +
+                                 SharedNames::kUserSettingsFile.wide;
         if (FileExists(candidate)) return candidate;
     }
-    std::wstring candidate = installFolder + L"\\user.ini";
+    std::wstring candidate = installFolder + L"\\" + SharedNames::kUserSettingsFile.wide;
     return FileExists(candidate) ? candidate : std::wstring();
 }
 
@@ -74,18 +65,7 @@ std::wstring DescribeLanguage(const std::wstring& settingsFile) {
     if (settingsFile.empty()) return L"not chosen (no user.ini found), English is used";
     wchar_t value[64] = L"";
     GetPrivateProfileStringW(L"Options", L"Locale", L"", value, 64, settingsFile.c_str());
-    if (!value[0]) return L"not set in user.ini, English is used";
-    wchar_t* end = nullptr;
-    errno = 0;
-    long number = std::wcstol(value, &end, 10);
-    if (end == value || *end || errno == ERANGE)
-        return L"Locale=" + std::wstring(value) + L" in user.ini is not a number, English is used";
-    std::wstring text = L"Locale=" + std::to_wstring(number);
-    if (number >= 0 && number < kLocaleCount)
-        text += L" (" + std::wstring(kLocaleCodes[number]) + L")";
-    else
-        text += L" (not a known locale, English is used)";
-    return text;
+    return DescribeLocaleValue(value);
 }
 
 HFONT MakeFont(int height, int weight) {

@@ -5,6 +5,8 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "sharednames.h"
+
 namespace UninstallPaths {
 
 bool SameText(const std::wstring& a, const std::wstring& b) { return LowerPath(a) == LowerPath(b); }
@@ -147,7 +149,8 @@ bool IsUnsafeFolder(const std::wstring& path, const std::vector<std::wstring>& p
 }
 
 bool IsUserSettingsName(const std::wstring& name) {
-    return SameText(name, L"user.ini") || SameText(name, L"user.ini.bak");
+    return SameText(name, SharedNames::kUserSettingsFile.wide) ||
+           SameText(name, SharedNames::kUserSettingsBackupFile.wide);
 }
 
 }  // namespace UninstallPaths

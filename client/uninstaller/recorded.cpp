@@ -10,15 +10,12 @@
 
 #include "pathrules.h"
 #include "runlog.h"
+#include "sharednames.h"
 #include "systemcalls.h"
 
 using namespace UninstallPaths;
 
-const wchar_t kFileListName[] = L"uninstall.lst";
-
 namespace {
-
-const wchar_t kUninstallRoot[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 bool ReadManifest(const std::wstring& path, std::vector<std::wstring>* entries,
                   std::wstring* error) {
@@ -81,13 +78,13 @@ bool ReadManifest(const std::wstring& path, std::vector<std::wstring>* entries,
 
 bool ReadRecorded(const std::wstring& key, const std::vector<std::wstring>& protectedFolders,
                   Recorded* recorded, std::wstring* error, RunLog& log) {
-    recorded->entryPath = kUninstallRoot + key;
+    recorded->entryPath = SharedNames::kUninstallRoot.wide + key;
     if (!KeyExists(HKEY_LOCAL_MACHINE, recorded->entryPath)) {
         *error = L"No installation named \"" + key +
                  L"\" is registered on this computer, so there is nothing to remove.";
         return false;
     }
-    if (!ReadString(HKEY_LOCAL_MACHINE, recorded->entryPath, L"DisplayName",
+    if (!ReadString(HKEY_LOCAL_MACHINE, recorded->entryPath, SharedNames::kDisplayNameValue.wide,
                     &recorded->displayName) ||
         recorded->displayName.empty())
         recorded->displayName = key;
@@ -97,7 +94,8 @@ bool ReadRecorded(const std::wstring& key, const std::vector<std::wstring>& prot
     }
 
     std::wstring location;
-    if (!ReadString(HKEY_LOCAL_MACHINE, recorded->entryPath, L"InstallLocation", &location) ||
+    if (!ReadString(HKEY_LOCAL_MACHINE, recorded->entryPath,
+                    SharedNames::kInstallLocationValue.wide, &location) ||
         Trim(location).empty()) {
         *error = L"The installation \"" + key + L"\" does not record its install folder.";
         return false;
@@ -127,7 +125,8 @@ bool ReadRecorded(const std::wstring& key, const std::vector<std::wstring>& prot
         return false;
     }
     if (attributes != INVALID_FILE_ATTRIBUTES) {
-        std::wstring manifest = recorded->installFolder + L"\\" + kFileListName;
+        std::wstring manifest =
+            recorded->installFolder + L"\\" + SharedNames::kUninstallListFile.wide;
         if (GetFileAttributesW(manifest.c_str()) == INVALID_FILE_ATTRIBUTES) {
             *error = L"The list of installed files (" + manifest +
                      L") is missing, so the program files cannot be told from other files. "
@@ -141,7 +140,9 @@ bool ReadRecorded(const std::wstring& key, const std::vector<std::wstring>& prot
         log.Line(L"The install folder no longer exists; removing the rest of the installation.");
     }
 
-    static const wchar_t* const kLinkValues[] = {L"DTLink", L"CSMLink", L"SMLink", L"QLLink"};
+    static const wchar_t* const kLinkValues[] = {
+        SharedNames::kDesktopLinkValue.wide, SharedNames::kCommonStartMenuLinkValue.wide,
+        SharedNames::kStartMenuLinkValue.wide, SharedNames::kQuickLaunchLinkValue.wide};
     for (const wchar_t* name : kLinkValues) {
         std::wstring value;
         if (!ReadString(HKEY_LOCAL_MACHINE, recorded->entryPath, name, &value) || Trim(value).empty())
@@ -155,7 +156,8 @@ bool ReadRecorded(const std::wstring& key, const std::vector<std::wstring>& prot
         recorded->links.emplace_back(name, path);
     }
 
-    static const wchar_t* const kGroupValues[] = {L"CSMPGroup", L"SMPGroup"};
+    static const wchar_t* const kGroupValues[] = {SharedNames::kCommonStartMenuGroupValue.wide,
+                                                  SharedNames::kStartMenuGroupValue.wide};
     for (const wchar_t* name : kGroupValues) {
         std::wstring value;
         if (!ReadString(HKEY_LOCAL_MACHINE, recorded->entryPath, name, &value) || Trim(value).empty())
@@ -175,7 +177,8 @@ bool ReadRecorded(const std::wstring& key, const std::vector<std::wstring>& prot
     }
 
     std::wstring button;
-    if (ReadString(HKEY_CURRENT_USER, recorded->entryPath, L"Button1", &button) &&
+    if (ReadString(HKEY_CURRENT_USER, recorded->entryPath,
+                   SharedNames::kUserBrowserButtonValue.wide, &button) &&
         !Trim(button).empty()) {
         if (!IsGuid(Trim(button))) {
             *error = L"The recorded browser button \"" + button + L"\" is not a GUID.";
@@ -183,7 +186,8 @@ bool ReadRecorded(const std::wstring& key, const std::vector<std::wstring>& prot
         }
         recorded->buttonUser = Trim(button);
     }
-    if (ReadString(HKEY_LOCAL_MACHINE, recorded->entryPath, L"Button2", &button) &&
+    if (ReadString(HKEY_LOCAL_MACHINE, recorded->entryPath,
+                   SharedNames::kMachineBrowserButtonValue.wide, &button) &&
         !Trim(button).empty()) {
         if (!IsGuid(Trim(button))) {
             *error = L"The recorded browser button \"" + button + L"\" is not a GUID.";

@@ -10,10 +10,6 @@
 
 class RunLog;
 
-// The file list in the install folder: every file the installation put
-// there, itself included.
-extern const wchar_t kFileListName[];
-
 struct Recorded {
     std::wstring entryPath;      // under HKLM
     std::wstring displayName;
@@ -22,8 +18,8 @@ struct Recorded {
     bool haveManifest = false;
     std::vector<std::pair<std::wstring, std::wstring>> links;  // value name, path
     std::vector<std::pair<std::wstring, std::wstring>> groups;  // value name, folder
-    std::wstring buttonUser;     // Button1, HKCU
-    std::wstring buttonMachine;  // Button2, HKLM
+    std::wstring buttonUser;     // kUserBrowserButtonValue, HKCU
+    std::wstring buttonMachine;  // kMachineBrowserButtonValue, HKLM
 };
 
 // Reads the installation `key` into `*recorded`. Every recorded path must

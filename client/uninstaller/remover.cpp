@@ -5,6 +5,7 @@
 
 #include "modulepath.h"
 #include "pathrules.h"
+#include "sharednames.h"
 #include "systemcalls.h"
 
 using namespace UninstallPaths;
@@ -12,9 +13,15 @@ using namespace UninstallPaths;
 namespace {
 
 const wchar_t* const kButtonRoots[] = {
-    L"Software\\Microsoft\\Internet Explorer\\Extensions\\",
-    L"Software\\Wow6432Node\\Microsoft\\Internet Explorer\\Extensions\\",
+    SharedNames::kBrowserButtonRoot.wide,
+    SharedNames::kBrowserButtonRootWow64.wide,
 };
+const wchar_t* const kFileListName = SharedNames::kUninstallListFile.wide;
+
+// The uninstaller's own shortcut in a folder: "Uninstall <display name>.lnk".
+std::wstring UninstallLinkName(const std::wstring& displayName) {
+    return SharedNames::kUninstallLinkPrefix.wide + displayName + L".lnk";
+}
 
 }  // namespace
 
@@ -38,9 +45,9 @@ void Remover::RemovePayload() {
 
 void Remover::RemoveInstallerFiles() {
     if (!recorded_.haveManifest) return;
-    RemoveFile(recorded_.installFolder + L"\\Install.log");
-    RemoveFile(recorded_.installFolder + L"\\tinfo.dat");
-    RemoveFile(recorded_.installFolder + L"\\Uninstall " + recorded_.displayName + L".lnk");
+    RemoveFile(recorded_.installFolder + L"\\" + SharedNames::kInstallLogFile.wide);
+    RemoveFile(recorded_.installFolder + L"\\" + SharedNames::kTrackingFile.wide);
+    RemoveFile(recorded_.installFolder + L"\\" + UninstallLinkName(recorded_.displayName));
 }
 
 void Remover::RemoveShortcuts() {
@@ -48,8 +55,8 @@ void Remover::RemoveShortcuts() {
     for (const auto& group : recorded_.groups) {
         const std::wstring& folder = group.second;
         RemoveFile(folder + L"\\" + recorded_.displayName + L".lnk");
-        RemoveFile(folder + L"\\Network Status.lnk");
-        RemoveFile(folder + L"\\Uninstall " + recorded_.displayName + L".lnk");
+        RemoveFile(folder + L"\\" + SharedNames::kNetworkStatusLink.wide);
+        RemoveFile(folder + L"\\" + UninstallLinkName(recorded_.displayName));
         folders_.insert(folder);
     }
 }
@@ -67,12 +74,12 @@ bool Remover::RemoveEntry() {
         log_.Line(L"Uninstall entry kept because some items could not be removed.");
         return false;
     }
-    // Button1 lives in a key of the same name in HKCU.
+    // The user's button id lives in a key of the same name in HKCU.
     if (!recorded_.buttonUser.empty()) {
         HKEY key;
         if (RegOpenKeyExW(HKEY_CURRENT_USER, recorded_.entryPath.c_str(), 0,
                           KEY_SET_VALUE | KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
-            RegDeleteValueW(key, L"Button1");
+            RegDeleteValueW(key, SharedNames::kUserBrowserButtonValue.wide);
             DWORD subkeys = 0;
             DWORD values = 0;
             RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
@@ -199,12 +206,12 @@ std::wstring Remover::ScheduleDelete(const std::wstring& path) {
 // launcher; a key that another program has taken over is left alone.
 void Remover::RemoveButton(HKEY root, const std::wstring& guid) {
     const std::wstring hive = root == HKEY_CURRENT_USER ? L"HKCU\\" : L"HKLM\\";
-    std::wstring launcher = recorded_.installFolder + L"\\MorvanditeUpdate.exe";
+    std::wstring launcher = recorded_.installFolder + L"\\" + SharedNames::kLauncherFile.wide;
     for (const wchar_t* base : kButtonRoots) {
         std::wstring path = base + guid;
         if (!KeyExists(root, path)) continue;
         std::wstring exec;
-        if (ReadString(root, path, L"Exec", &exec) && !exec.empty() &&
+        if (ReadString(root, path, SharedNames::kBrowserButtonExecValue.wide, &exec) && !exec.empty() &&
             !SameText(Trim(exec), launcher)) {
             log_.Line(L"Kept browser button " + hive + path + L": it starts " + exec);
             continue;

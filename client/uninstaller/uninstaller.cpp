@@ -38,6 +38,7 @@
 #include "recorded.h"
 #include "remover.h"
 #include "runlog.h"
+#include "sharednames.h"
 
 using UninstallPaths::LowerPath;
 using UninstallPaths::SameText;
@@ -53,6 +54,10 @@ enum ExitCode {
 };
 
 const wchar_t kClientClass[] = L"MorvanditeLobbyClass";  // window class and mutex name
+
+std::wstring Usage() {
+    return L"Usage: " + std::wstring(SharedNames::kUninstallerFile.wide) + L" /u:<name> [/quiet]";
+}
 
 // ---------------------------------------------------------------------------
 // Command line
@@ -187,15 +192,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (!ParseOptions(commandLine, &options, &error)) {
         log.Line(L"Error: " + error);
         Message(options, L"Uninstall",
-                error + L"\n\nUsage: MorvanditeUninstall.exe /u:<name> [/quiet]",
+                error + L"\n\n" + Usage(),
                 MB_OK | MB_ICONERROR);
         return kBadInput;
     }
     if (options.help) {
         Message(options, L"Uninstall",
-                L"Usage: MorvanditeUninstall.exe /u:<name> [/quiet]\n\n"
-                L"/u:<name>\tthe installation to remove, as registered with Windows\n"
-                L"/quiet, /s\tremove without questions or messages",
+                Usage() +
+                    L"\n\n"
+                    L"/u:<name>\tthe installation to remove, as registered with Windows\n"
+                    L"/quiet, /s\tremove without questions or messages",
                 MB_OK | MB_ICONINFORMATION);
         return kRemoved;
     }
@@ -224,8 +230,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                              L"Remove " + recorded.displayName +
                                  L" from this computer?\n\nThe program files in\n" +
                                  recorded.installFolder +
-                                 L"\nand its shortcuts will be removed. Your settings (user.ini) "
-                                 L"are kept.",
+                                 L"\nand its shortcuts will be removed. Your settings (" +
+                                 SharedNames::kUserSettingsFile.wide + L") are kept.",
                              MB_YESNO | MB_ICONQUESTION);
         if (answer != IDYES) {
             log.Line(L"Declined by the user.");
