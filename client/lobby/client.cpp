@@ -17,6 +17,7 @@
 #include "client_res.h"
 #include "localetext.h"
 #include "psystemdll.h"
+#include "punique.h"
 #include "sharednames.h"
 
 namespace {
@@ -32,6 +33,7 @@ struct LobbyInfo {
 };
 
 LobbyInfo g_info;
+// The fonts wWinMain owns, for the window procedure.
 HFONT g_titleFont = nullptr;
 HFONT g_labelFont = nullptr;
 HFONT g_textFont = nullptr;
@@ -75,7 +77,7 @@ HFONT MakeFont(int height, int weight) {
 }
 
 void DrawLine(HDC dc, HFONT font, COLORREF colour, const std::wstring& text, RECT* box) {
-    SelectObject(dc, font);
+    SelectedObject selected(dc, font);
     SetTextColor(dc, colour);
     RECT measure = *box;
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &measure,
@@ -93,12 +95,12 @@ void Paint(HWND window) {
 
     // A felt-green header band with the product name, the details below.
     RECT header = {0, 0, client.right, Px(72)};
-    HBRUSH felt = CreateSolidBrush(RGB(30, 107, 58));
-    FillRect(dc, &header, felt);
-    DeleteObject(felt);
+    {
+        UniqueGdiObject felt(CreateSolidBrush(RGB(30, 107, 58)));
+        FillRect(dc, &header, static_cast<HBRUSH>(felt.get()));
+    }
     if (g_bigIcon) DrawIconEx(dc, Px(20), Px(20), g_bigIcon, Px(32), Px(32), 0, nullptr, DI_NORMAL);
     SetBkMode(dc, TRANSPARENT);
-    HGDIOBJ oldFont = SelectObject(dc, g_titleFont);
     RECT title = {Px(64), Px(18), client.right - Px(16), Px(60)};
     DrawLine(dc, g_titleFont, RGB(255, 255, 255), L"Morvandite lobby", &title);
 
@@ -113,7 +115,6 @@ void Paint(HWND window) {
     DrawLine(dc, g_labelFont, RGB(80, 80, 80), L"Language", &box);
     DrawLine(dc, g_textFont, RGB(0, 0, 0), g_info.language, &box);
 
-    SelectObject(dc, oldFont);
     EndPaint(window, &paint);
 }
 
@@ -174,10 +175,11 @@ void ActivateRunningLobby() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     RestrictDllSearchToSystemFolder();  // before anything can load a DLL by name
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, kClassName);
+    // Held until the program ends: it tells the installer and the uninstaller
+    // that the client runs.
+    UniqueHandle mutex(CreateMutexW(nullptr, FALSE, kClassName));
     if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
         ActivateRunningLobby();
-        CloseHandle(mutex);
         return 0;
     }
     if (!mutex) {
@@ -190,14 +192,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     g_info.settingsFile = FindSettingsFile(g_info.installFolder);
     g_info.language = DescribeLanguage(g_info.settingsFile);
 
-    HDC screen = GetDC(nullptr);
-    if (screen) {
-        if (int dpi = GetDeviceCaps(screen, LOGPIXELSY)) g_dpi = dpi;
-        ReleaseDC(nullptr, screen);
+    {
+        UniqueWindowDc screen(nullptr);
+        if (screen) {
+            if (int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY)) g_dpi = dpi;
+        }
     }
-    g_titleFont = MakeFont(24, FW_BOLD);
-    g_labelFont = MakeFont(12, FW_BOLD);
-    g_textFont = MakeFont(14, FW_NORMAL);
+    UniqueGdiObject titleFont(MakeFont(24, FW_BOLD));
+    UniqueGdiObject labelFont(MakeFont(12, FW_BOLD));
+    UniqueGdiObject textFont(MakeFont(14, FW_NORMAL));
+    g_titleFont = static_cast<HFONT>(titleFont.get());
+    g_labelFont = static_cast<HFONT>(labelFont.get());
+    g_textFont = static_cast<HFONT>(textFont.get());
     g_bigIcon = static_cast<HICON>(
         LoadImageW(instance, MAKEINTRESOURCEW(IDI_CLIENT), IMAGE_ICON, Px(32), Px(32), 0));
 
@@ -214,7 +220,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     if (!RegisterClassExW(&windowClass)) {
         MessageBoxW(nullptr, L"Morvandite could not register its window class.", kWindowTitle,
                     MB_OK | MB_ICONERROR);
-        CloseHandle(mutex);
         return 1;
     }
 
@@ -223,7 +228,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     if (!window) {
         MessageBoxW(nullptr, L"Morvandite could not create its window.", kWindowTitle,
                     MB_OK | MB_ICONERROR);
-        CloseHandle(mutex);
         return 1;
     }
     ShowWindow(window, show);
@@ -235,10 +239,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-
-    DeleteObject(g_titleFont);
-    DeleteObject(g_labelFont);
-    DeleteObject(g_textFont);
-    CloseHandle(mutex);
     return static_cast<int>(message.wParam);
 }

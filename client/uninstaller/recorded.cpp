@@ -9,6 +9,7 @@
 #include <set>
 
 #include "pathrules.h"
+#include "punique.h"
 #include "runlog.h"
 #include "sharednames.h"
 #include "systemcalls.h"
@@ -19,23 +20,21 @@ namespace {
 
 bool ReadManifest(const std::wstring& path, std::vector<std::wstring>* entries,
                   std::wstring* error) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         *error = L"The file list " + path + L" cannot be read: " + SystemText(GetLastError());
         return false;
     }
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size) || size.QuadPart > 16 * 1024 * 1024) {
-        CloseHandle(file);
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 16 * 1024 * 1024) {
         *error = L"The file list " + path + L" is too large to be a file list.";
         return false;
     }
     std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
     DWORD got = 0;
-    BOOL read = bytes.empty() || ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &got,
-                                          nullptr);
-    CloseHandle(file);
+    BOOL read = bytes.empty() || ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()),
+                                          &got, nullptr);
     if (!read || got != bytes.size()) {
         *error = L"The file list " + path + L" cannot be read: " + SystemText(GetLastError());
         return false;

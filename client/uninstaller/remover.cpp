@@ -5,6 +5,7 @@
 
 #include "modulepath.h"
 #include "pathrules.h"
+#include "punique.h"
 #include "sharednames.h"
 #include "systemcalls.h"
 
@@ -76,15 +77,15 @@ bool Remover::RemoveEntry() {
     }
     // The user's button id lives in a key of the same name in HKCU.
     if (!recorded_.buttonUser.empty()) {
-        HKEY key;
+        UniqueRegistryKey key;
         if (RegOpenKeyExW(HKEY_CURRENT_USER, recorded_.entryPath.c_str(), 0,
-                          KEY_SET_VALUE | KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
-            RegDeleteValueW(key, SharedNames::kUserBrowserButtonValue.wide);
+                          KEY_SET_VALUE | KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS) {
+            RegDeleteValueW(key.get(), SharedNames::kUserBrowserButtonValue.wide);
             DWORD subkeys = 0;
             DWORD values = 0;
-            RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
-                             nullptr, nullptr, nullptr, nullptr);
-            RegCloseKey(key);
+            RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                             &values, nullptr, nullptr, nullptr, nullptr);
+            key.reset();  // closed before the key itself is deleted
             if (subkeys == 0 && values == 0)
                 RegDeleteKeyW(HKEY_CURRENT_USER, recorded_.entryPath.c_str());
         }

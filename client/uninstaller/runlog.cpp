@@ -5,9 +5,9 @@ RunLog::RunLog() {
     wchar_t temp[MAX_PATH + 1] = L"";
     if (!GetTempPathW(MAX_PATH + 1, temp)) return;
     path_ = std::wstring(temp) + L"MorvanditeUninstall.log";
-    file_ = CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file_ != INVALID_HANDLE_VALUE) {
+    file_.reset(CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file_) {
         SYSTEMTIME now;
         GetLocalTime(&now);
         wchar_t stamp[64];
@@ -17,12 +17,8 @@ RunLog::RunLog() {
     }
 }
 
-RunLog::~RunLog() {
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-}
-
 void RunLog::Line(const std::wstring& text) {
-    if (file_ == INVALID_HANDLE_VALUE) return;
+    if (!file_) return;
     std::wstring line = text + L"\r\n";
     int n = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr,
                                 0, nullptr, nullptr);
@@ -30,5 +26,5 @@ void RunLog::Line(const std::wstring& text) {
     WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), &bytes[0], n,
                         nullptr, nullptr);
     DWORD written = 0;
-    WriteFile(file_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }

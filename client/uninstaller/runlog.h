@@ -10,10 +10,11 @@
 
 #include <string>
 
+#include "punique.h"
+
 class RunLog {
 public:
     RunLog();
-    ~RunLog();
     RunLog(const RunLog&) = delete;
     RunLog& operator=(const RunLog&) = delete;
 
@@ -22,5 +23,5 @@ public:
 
 private:
     std::wstring path_;
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    UniqueFileHandle file_;
 };

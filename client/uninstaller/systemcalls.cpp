@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "pathrules.h"
+#include "punique.h"
 
 using UninstallPaths::LowerPath;
 
@@ -19,18 +20,18 @@ std::wstring SystemText(DWORD code) {
 }
 
 bool ReadString(HKEY root, const std::wstring& keyPath, const wchar_t* name, std::wstring* value) {
-    HKEY key;
-    if (RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    UniqueRegistryKey key;
+    if (RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
         return false;
     DWORD type = 0;
     DWORD size = 0;
     bool ok = false;
-    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+    if (RegQueryValueExW(key.get(), name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
         (type == REG_SZ || type == REG_EXPAND_SZ)) {
         std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
         DWORD got = static_cast<DWORD>((data.size() - 1) * sizeof(wchar_t));
-        if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                             &got) == ERROR_SUCCESS) {
+        if (RegQueryValueExW(key.get(), name, nullptr, &type,
+                             reinterpret_cast<BYTE*>(data.data()), &got) == ERROR_SUCCESS) {
             *value = std::wstring(data.data());
             if (type == REG_EXPAND_SZ) {
                 wchar_t expanded[32768];
@@ -40,15 +41,12 @@ bool ReadString(HKEY root, const std::wstring& keyPath, const wchar_t* name, std
             ok = true;
         }
     }
-    RegCloseKey(key);
     return ok;
 }
 
 bool KeyExists(HKEY root, const std::wstring& keyPath) {
-    HKEY key;
-    if (RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
+    UniqueRegistryKey key;
+    return RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
 std::wstring CanonicalPath(const std::wstring& path) {

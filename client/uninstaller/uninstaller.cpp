@@ -35,6 +35,7 @@
 #include "pathrules.h"
 #include "protectedfolders.h"
 #include "psystemdll.h"
+#include "punique.h"
 #include "recorded.h"
 #include "remover.h"
 #include "runlog.h"
@@ -165,12 +166,8 @@ bool ParseOptions(const wchar_t* commandLine, Options* options, std::wstring* er
 
 bool ClientRunning() {
     if (FindWindowW(kClientClass, nullptr)) return true;
-    HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, kClientClass);
-    if (mutex) {
-        CloseHandle(mutex);
-        return true;
-    }
-    return false;
+    UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kClientClass));
+    return mutex.valid();
 }
 
 int Message(const Options& options, const std::wstring& caption, const std::wstring& text,
