@@ -18,6 +18,7 @@
 #include "localetext.h"
 #include "psystemdll.h"
 #include "punique.h"
+#include "screenscale.h"
 #include "sharednames.h"
 
 namespace {
@@ -41,7 +42,7 @@ HICON g_bigIcon = nullptr;
 int g_dpi = 96;  // the system's; the manifest declares the program DPI aware
 
 // A length designed at 96 DPI, at the system's DPI.
-int Px(int designed) { return MulDiv(designed, g_dpi, 96); }
+int Px(int designed) { return ScaleToDpi(designed, g_dpi); }
 
 bool FileExists(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -68,12 +69,6 @@ std::wstring DescribeLanguage(const std::wstring& settingsFile) {
     wchar_t value[64] = L"";
     GetPrivateProfileStringW(L"Options", L"Locale", L"", value, 64, settingsFile.c_str());
     return DescribeLocaleValue(value);
-}
-
-HFONT MakeFont(int height, int weight) {
-    return CreateFontW(-Px(height), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                       DEFAULT_PITCH | FF_SWISS, L"Tahoma");
 }
 
 void DrawLine(HDC dc, HFONT font, COLORREF colour, const std::wstring& text, RECT* box) {
@@ -192,15 +187,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     g_info.settingsFile = FindSettingsFile(g_info.installFolder);
     g_info.language = DescribeLanguage(g_info.settingsFile);
 
-    {
-        UniqueWindowDc screen(nullptr);
-        if (screen) {
-            if (int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY)) g_dpi = dpi;
-        }
-    }
-    UniqueGdiObject titleFont(MakeFont(24, FW_BOLD));
-    UniqueGdiObject labelFont(MakeFont(12, FW_BOLD));
-    UniqueGdiObject textFont(MakeFont(14, FW_NORMAL));
+    g_dpi = SystemDpi();
+    UniqueGdiObject titleFont = MakeTahoma(24, FW_BOLD, g_dpi);
+    UniqueGdiObject labelFont = MakeTahoma(12, FW_BOLD, g_dpi);
+    UniqueGdiObject textFont = MakeTahoma(14, FW_NORMAL, g_dpi);
     g_titleFont = static_cast<HFONT>(titleFont.get());
     g_labelFont = static_cast<HFONT>(labelFont.get());
     g_textFont = static_cast<HFONT>(textFont.get());

@@ -18,6 +18,7 @@
 #include <vector>
 #include "psystemdll.h"
 #include "punique.h"
+#include "screenscale.h"
 
 namespace {
 
@@ -71,7 +72,7 @@ TracerState g_state;
 int g_dpi = 96;  // the system's; the manifest declares the program DPI aware
 
 // A length designed at 96 DPI, at the system's DPI.
-int Px(int designed) { return MulDiv(designed, g_dpi, 96); }
+int Px(int designed) { return ScaleToDpi(designed, g_dpi); }
 
 std::wstring Trim(const std::wstring& text) {
     size_t first = text.find_first_not_of(L" \t");
@@ -347,23 +348,12 @@ LRESULT CALLBACK TracerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-HFONT MakeFont(int height, int weight) {
-    return CreateFontW(-Px(height), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                       DEFAULT_PITCH | FF_SWISS, L"Tahoma");
-}
-
 // The window from start to close; returns the exit code. The fonts live as
 // long as the window.
 int RunWindow(HINSTANCE instance, int show) {
-    {
-        UniqueWindowDc screen(nullptr);
-        if (screen) {
-            if (int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY)) g_dpi = dpi;
-        }
-    }
-    UniqueGdiObject font(MakeFont(13, FW_NORMAL));
-    UniqueGdiObject boldFont(MakeFont(13, FW_BOLD));
+    g_dpi = SystemDpi();
+    UniqueGdiObject font = MakeTahoma(13, FW_NORMAL, g_dpi);
+    UniqueGdiObject boldFont = MakeTahoma(13, FW_BOLD, g_dpi);
     g_state.font = static_cast<HFONT>(font.get());
     g_state.boldFont = static_cast<HFONT>(boldFont.get());
     g_state.background = GetSysColorBrush(COLOR_BTNFACE);

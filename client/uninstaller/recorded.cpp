@@ -73,6 +73,21 @@ bool ReadManifest(const std::wstring& path, std::vector<std::wstring>* entries,
     return true;
 }
 
+// Reads the browser button id `valueName` of the entry into `*guid`, which
+// stays empty when none is recorded. False, with `*error` set, for a value
+// that is not a GUID.
+bool ReadBrowserButton(HKEY root, const std::wstring& entryPath, const wchar_t* valueName,
+                       std::wstring* guid, std::wstring* error) {
+    std::wstring button;
+    if (!ReadString(root, entryPath, valueName, &button) || Trim(button).empty()) return true;
+    if (!IsGuid(Trim(button))) {
+        *error = L"The recorded browser button \"" + button + L"\" is not a GUID.";
+        return false;
+    }
+    *guid = Trim(button);
+    return true;
+}
+
 }  // namespace
 
 bool ReadRecorded(const std::wstring& key, const std::vector<std::wstring>& protectedFolders,
@@ -175,24 +190,10 @@ bool ReadRecorded(const std::wstring& key, const std::vector<std::wstring>& prot
         recorded->groups.emplace_back(name, path);
     }
 
-    std::wstring button;
-    if (ReadString(HKEY_CURRENT_USER, recorded->entryPath,
-                   SharedNames::kUserBrowserButtonValue.wide, &button) &&
-        !Trim(button).empty()) {
-        if (!IsGuid(Trim(button))) {
-            *error = L"The recorded browser button \"" + button + L"\" is not a GUID.";
-            return false;
-        }
-        recorded->buttonUser = Trim(button);
-    }
-    if (ReadString(HKEY_LOCAL_MACHINE, recorded->entryPath,
-                   SharedNames::kMachineBrowserButtonValue.wide, &button) &&
-        !Trim(button).empty()) {
-        if (!IsGuid(Trim(button))) {
-            *error = L"The recorded browser button \"" + button + L"\" is not a GUID.";
-            return false;
-        }
-        recorded->buttonMachine = Trim(button);
-    }
-    return true;
+    return ReadBrowserButton(HKEY_CURRENT_USER, recorded->entryPath,
+                             SharedNames::kUserBrowserButtonValue.wide, &recorded->buttonUser,
+                             error) &&
+           ReadBrowserButton(HKEY_LOCAL_MACHINE, recorded->entryPath,
+                             SharedNames::kMachineBrowserButtonValue.wide,
+                             &recorded->buttonMachine, error);
 }
