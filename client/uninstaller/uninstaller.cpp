@@ -14,9 +14,10 @@
 // /quiet (or /s) answers every question with yes and shows no message box.
 // A log of each run is written to %TEMP%\MorvanditeUninstall.log.
 //
-// The parts: pathrules.h (the checks every recorded path must pass, portable
-// and unit-tested), recorded.h (reading the entry), remover.h (removing); this
-// file holds the command line, the questions and the order of the steps.
+// The parts: pathrules.h (the checks every recorded path must pass) and
+// commandline.h, both portable and unit-tested; recorded.h (reading the
+// entry), remover.h (removing); this file holds the questions and the order
+// of the steps.
 //
 // Exit codes: 0 removed; 1 bad command line, no such installation, or an
 // unusable recorded value (nothing removed); 2 the client is running (nothing
@@ -32,7 +33,7 @@
 #include <string>
 #include <vector>
 
-#include "pathrules.h"
+#include "commandline.h"
 #include "protectedfolders.h"
 #include "psystemdll.h"
 #include "punique.h"
@@ -40,9 +41,6 @@
 #include "remover.h"
 #include "runlog.h"
 #include "sharednames.h"
-
-using UninstallPaths::LowerPath;
-using UninstallPaths::SameText;
 
 namespace {
 
@@ -60,118 +58,14 @@ std::wstring Usage() {
     return L"Usage: " + std::wstring(SharedNames::kUninstallerFile.wide) + L" /u:<name> [/quiet]";
 }
 
-// ---------------------------------------------------------------------------
-// Command line
-
-struct Options {
-    std::wstring key;
-    bool quiet = false;
-    bool help = false;
-};
-
-// Length of the program name at the start of the command line. The installer
-// starts sibling uninstallers with their path unquoted, and the temporary
-// folder often has spaces in it ("Documents and Settings", a user name).
-size_t ProgramNameLength(const std::wstring& line) {
-    if (!line.empty() && line[0] == L'"') {
-        size_t close = line.find(L'"', 1);
-        return close == std::wstring::npos ? line.size() : close + 1;
-    }
-    auto endsToken = [&line](size_t at) {
-        return at == line.size() || line[at] == L' ' || line[at] == L'\t';
-    };
-    std::wstring self = ModulePath();
-    if (!self.empty() && line.size() >= self.size() && SameText(line.substr(0, self.size()), self) &&
-        endsToken(self.size()))
-        return self.size();
-    std::wstring lower = LowerPath(line);
-    for (size_t at = lower.find(L".exe"); at != std::wstring::npos; at = lower.find(L".exe", at + 1)) {
-        if (endsToken(at + 4)) return at + 4;
-    }
-    size_t space = line.find_first_of(L" \t");
-    return space == std::wstring::npos ? line.size() : space;
-}
-
-std::vector<std::wstring> Tokenize(const wchar_t* commandLine) {
-    std::vector<std::wstring> tokens;
-    const wchar_t* p = commandLine + ProgramNameLength(commandLine);
-    for (;;) {
-        while (*p == L' ' || *p == L'\t') ++p;
-        if (!*p) return tokens;
-        std::wstring token;
-        bool quoted = false;
-        while (*p && (quoted || (*p != L' ' && *p != L'\t'))) {
-            if (*p == L'"')
-                quoted = !quoted;
-            else
-                token += *p;
-            ++p;
-        }
-        tokens.push_back(token);
-    }
-}
-
-bool IsSwitch(const std::wstring& token, const wchar_t* name) {
-    return token.size() > 1 && (token[0] == L'/' || token[0] == L'-') &&
-           SameText(token.substr(1), name);
-}
-
-bool ParseOptions(const wchar_t* commandLine, Options* options, std::wstring* error) {
-    std::vector<std::wstring> tokens = Tokenize(commandLine);
-    bool haveKey = false;
-    for (size_t i = 0; i < tokens.size(); ++i) {
-        const std::wstring& token = tokens[i];
-        if (IsSwitch(token, L"quiet") || IsSwitch(token, L"s")) {
-            options->quiet = true;
-        } else if (IsSwitch(token, L"?") || IsSwitch(token, L"h") || IsSwitch(token, L"help")) {
-            options->help = true;
-        } else if (token.size() >= 3 && (token[0] == L'/' || token[0] == L'-') &&
-                   SameText(token.substr(1, 2), L"u:")) {
-            if (haveKey) {
-                *error = L"The installation to remove is named twice on the command line.";
-                return false;
-            }
-            haveKey = true;
-            options->key = token.substr(3);
-            // The installer passes the name unquoted, so a name with spaces
-            // arrives as several words: take them up to the next switch.
-            while (i + 1 < tokens.size() && !tokens[i + 1].empty() && tokens[i + 1][0] != L'/' &&
-                   tokens[i + 1][0] != L'-') {
-                options->key += L" " + tokens[++i];
-            }
-        } else {
-            *error = L"Unknown option \"" + token + L"\".";
-            return false;
-        }
-    }
-    if (options->help) return true;
-    if (!haveKey || options->key.empty()) {
-        *error = L"The installation to remove is not named: use /u:<name>.";
-        return false;
-    }
-    if (options->key.size() > 255 || options->key.find(L'\\') != std::wstring::npos) {
-        *error = L"\"" + options->key + L"\" is not an installation name.";
-        return false;
-    }
-    for (wchar_t c : options->key) {
-        if (c < 32) {
-            *error = L"The installation name contains a control character.";
-            return false;
-        }
-    }
-    return true;
-}
-
-// ---------------------------------------------------------------------------
-
 bool ClientRunning() {
     if (FindWindowW(kClientClass, nullptr)) return true;
     UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kClientClass));
     return mutex.valid();
 }
 
-int Message(const Options& options, const std::wstring& caption, const std::wstring& text,
-            UINT flags) {
+int Message(const UninstallOptions& options, const std::wstring& caption,
+            const std::wstring& text, UINT flags) {
     if (options.quiet) return 0;
     return MessageBoxW(nullptr, text.c_str(), caption.c_str(), flags | MB_SETFOREGROUND);
 }
@@ -184,9 +78,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const wchar_t* commandLine = GetCommandLineW();
     log.Line(std::wstring(L"Command line: ") + commandLine);
 
-    Options options;
+    UninstallOptions options;
     std::wstring error;
-    if (!ParseOptions(commandLine, &options, &error)) {
+    if (!ParseCommandLine(commandLine, ModulePath(), &options, &error)) {
         log.Line(L"Error: " + error);
         Message(options, L"Uninstall",
                 error + L"\n\n" + Usage(),
