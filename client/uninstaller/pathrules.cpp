@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
+#include <set>
 
 #include "sharednames.h"
 
@@ -110,6 +111,30 @@ bool ValidRelative(const std::wstring& path, std::wstring* why) {
             *why = L"contains the unusable name \"" + part + L"\"";
             return false;
         }
+    }
+    return true;
+}
+
+bool ParseFileList(const std::wstring& text, const std::wstring& listPath,
+                   std::vector<std::wstring>* entries, std::wstring* error) {
+    std::set<std::wstring> seen;
+    size_t start = 0;
+    int lineNumber = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        start = end + 1;
+        ++lineNumber;
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        if (line.empty()) continue;
+        std::wstring why;
+        if (!ValidRelative(line, &why)) {
+            *error = L"Line " + std::to_wstring(lineNumber) + L" of the file list " + listPath +
+                     L" is not a file inside the install folder (" + why + L"): " + line;
+            return false;
+        }
+        if (seen.insert(LowerPath(line)).second) entries->push_back(line);
     }
     return true;
 }

@@ -61,6 +61,15 @@ bool IsDriveRoot(const std::wstring& path);
 // the reason in `*why` and returns false.
 bool ValidRelative(const std::wstring& path, std::wstring* why);
 
+// Reads the file list's text (lines ended by LF or CRLF; empty lines skipped)
+// into `*entries`, each line checked with ValidRelative and kept once (a line
+// that differs from an earlier one only in case is dropped). On the first
+// unusable line stores a sentence naming the list `listPath`, the line's
+// number and the reason in `*error` and returns false: then the list must not
+// be used at all, as it cannot tell the installed files from others.
+bool ParseFileList(const std::wstring& text, const std::wstring& listPath,
+                   std::vector<std::wstring>* entries, std::wstring* error);
+
 // True for a GUID in registry form: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
 bool IsGuid(const std::wstring& text);
 

@@ -6,8 +6,6 @@
 
 #include "recorded.h"
 
-#include <set>
-
 #include "pathrules.h"
 #include "punique.h"
 #include "runlog.h"
@@ -51,26 +49,7 @@ bool ReadManifest(const std::wstring& path, std::vector<std::wstring>* entries,
     std::wstring text(n, L'\0');
     if (n) MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], n);
 
-    std::set<std::wstring> seen;
-    size_t start = 0;
-    int lineNumber = 0;
-    while (start <= text.size()) {
-        size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos) end = text.size();
-        std::wstring line = text.substr(start, end - start);
-        start = end + 1;
-        ++lineNumber;
-        if (!line.empty() && line.back() == L'\r') line.pop_back();
-        if (line.empty()) continue;
-        std::wstring why;
-        if (!ValidRelative(line, &why)) {
-            *error = L"Line " + std::to_wstring(lineNumber) + L" of the file list " + path +
-                     L" is not a file inside the install folder (" + why + L"): " + line;
-            return false;
-        }
-        if (seen.insert(LowerPath(line)).second) entries->push_back(line);
-    }
-    return true;
+    return ParseFileList(text, path, entries, error);
 }
 
 // Reads the browser button id `valueName` of the entry into `*guid`, which

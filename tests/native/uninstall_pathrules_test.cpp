@@ -172,6 +172,39 @@ TEST(UninstallPaths, FileListEntriesAreShorterThanTheSystemLimit) {
     EXPECT_FALSE(RelativeOk(std::wstring(kMaxRelativePath, L'a')));
 }
 
+const std::wstring kListPath = L"C:\\Games\\Morvandite\\uninstall.lst";
+
+TEST(UninstallPaths, TheFileListIsReadLineByLineOnceEachIgnoringCase) {
+    std::vector<std::wstring> entries;
+    std::wstring error;
+    ASSERT_TRUE(ParseFileList(L"Data\\Cards\\decks.ini\r\n\r\nMorvandite.exe\nDATA\\cards\\DECKS.INI\r\n"
+                              L"uninstall.lst",
+                              kListPath, &entries, &error))
+        << error;
+    EXPECT_EQ(entries, (std::vector<std::wstring>{L"Data\\Cards\\decks.ini", L"Morvandite.exe",
+                                                  L"uninstall.lst"}));
+
+    entries.clear();
+    EXPECT_TRUE(ParseFileList(L"", kListPath, &entries, &error));
+    EXPECT_TRUE(entries.empty());
+}
+
+TEST(UninstallPaths, OneUnusableLineRefusesTheWholeFileList) {
+    std::vector<std::wstring> entries;
+    std::wstring error;
+    EXPECT_FALSE(ParseFileList(L"Morvandite.exe\r\n\r\n..\\..\\Windows\\win.ini\r\nTracer.exe\r\n", kListPath,
+                               &entries, &error));
+    // The line is counted with the empty one before it, and named.
+    EXPECT_NE(error.find(L"Line 3 of the file list " + kListPath), std::wstring::npos) << error.c_str();
+    EXPECT_NE(error.find(L"..\\..\\Windows\\win.ini"), std::wstring::npos);
+
+    error.clear();
+    EXPECT_FALSE(ParseFileList(L"Morvandite.exe\nC:\\Windows\\win.ini", kListPath, &entries, &error));
+    EXPECT_NE(error.find(L"Line 2 "), std::wstring::npos);
+    // Blanks are part of the name: " x" is not "x", and a trailing one is refused.
+    EXPECT_FALSE(ParseFileList(L"Morvandite.exe \r\n", kListPath, &entries, &error));
+}
+
 TEST(UninstallPaths, NamesWindowsWouldAlterOrMisreadAreUnusable) {
     EXPECT_TRUE(ValidComponent(L"Morvandite"));
     EXPECT_TRUE(ValidComponent(L".config"));
