@@ -1,7 +1,7 @@
 # The version information every shipped program carries, kept here and nowhere
 # else. Writes MORVANDITE_VERSION_HEADER (morvandite_version.h in the build's
 # generated/ folder), which the resource scripts include for their
-# VERSIONINFO blocks; resources/payload/src/version.rci turns the values into
+# VERSIONINFO blocks; client/common/version.rci turns the values into
 # that block.
 include_guard(GLOBAL)
 

@@ -5,8 +5,8 @@
 
 # The client's files come from the payload_tree target, which assembles them in
 # MORVANDITE_PAYLOAD_DIR (build/windows/payload).
-if(WIN32 AND NOT TARGET payload_tree AND EXISTS ${PROJECT_SOURCE_DIR}/resources/payload/CMakeLists.txt)
-  add_subdirectory(${PROJECT_SOURCE_DIR}/resources/payload ${CMAKE_BINARY_DIR}/payload-build)
+if(WIN32 AND NOT TARGET payload_tree AND EXISTS ${PROJECT_SOURCE_DIR}/client/CMakeLists.txt)
+  add_subdirectory(${PROJECT_SOURCE_DIR}/client ${CMAKE_BINARY_DIR}/payload-build)
 endif()
 
 add_library(installer_app STATIC
@@ -37,16 +37,16 @@ set_property(SOURCE ${PROJECT_SOURCE_DIR}/resources/installer.rc DIRECTORY ${CMA
              APPEND PROPERTY OBJECT_DEPENDS
              ${PROJECT_SOURCE_DIR}/resources/config.ini
              ${PROJECT_SOURCE_DIR}/resources/installer.manifest
-             ${PROJECT_SOURCE_DIR}/resources/payload/src/version.rci
+             ${PROJECT_SOURCE_DIR}/client/common/version.rci
              ${MORVANDITE_VERSION_HEADER})
 
 # MorvanditeInstall.exe: the stub and a client folder through the native
 # mkinstaller, the very path a release takes. MORVANDITE_CLIENT_DIR names the
-# client to install; empty means the sample client (resources/payload).
+# client to install; empty means the sample client (client/).
 set(MORVANDITE_MKINSTALLER ${CMAKE_BINARY_DIR}/../native/bin/mkinstaller
     CACHE FILEPATH "The native mkinstaller tool the Windows build runs to make the installer")
 set(MORVANDITE_CLIENT_DIR "" CACHE PATH
-    "Client folder MorvanditeInstall.exe installs (empty: the sample client in resources/payload)")
+    "Client folder MorvanditeInstall.exe installs (empty: the sample client in client/)")
 set(MORVANDITE_INSTALLER ${CMAKE_BINARY_DIR}/bin/MorvanditeInstall.exe CACHE INTERNAL "The finished installer")
 if(MORVANDITE_CLIENT_DIR)
   set(_client_dir ${MORVANDITE_CLIENT_DIR})

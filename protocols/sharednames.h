@@ -53,6 +53,23 @@ inline constexpr SharedName kInstallLogFile = MORVANDITE_SHARED_NAME("Install.lo
 inline constexpr SharedName kUserSettingsFile = MORVANDITE_SHARED_NAME("user.ini");
 inline constexpr SharedName kUserSettingsBackupFile = MORVANDITE_SHARED_NAME("user.ini.bak");
 inline constexpr SharedName kTrackingFile = MORVANDITE_SHARED_NAME("tinfo.dat");
+// The launcher every shortcut and the browser button start.
+inline constexpr SharedName kLauncherFile = MORVANDITE_SHARED_NAME("MorvanditeUpdate.exe");
+
+// Shortcuts the installer makes in the program group, which the uninstaller
+// removes: "<display name>.lnk", this one for Network Status, and the
+// uninstaller's, kUninstallLinkPrefix + "<display name>.lnk".
+inline constexpr SharedName kNetworkStatusLink = MORVANDITE_SHARED_NAME("Network Status.lnk");
+inline constexpr SharedName kUninstallLinkPrefix = MORVANDITE_SHARED_NAME("Uninstall ");
+
+// The browser button: a key named by its GUID under one of these (the second
+// is where a 32-bit program's keys land on 64-bit Windows), whose value Exec
+// names the program it starts.
+inline constexpr SharedName kBrowserButtonRoot =
+    MORVANDITE_SHARED_NAME("Software\\Microsoft\\Internet Explorer\\Extensions\\");
+inline constexpr SharedName kBrowserButtonRootWow64 =
+    MORVANDITE_SHARED_NAME("Software\\Wow6432Node\\Microsoft\\Internet Explorer\\Extensions\\");
+inline constexpr SharedName kBrowserButtonExecValue = MORVANDITE_SHARED_NAME("Exec");
 
 // The locale catalogue's order: user.ini's [Options] Locale holds an index
 // into it, written by the installer and read by the client.

@@ -6,7 +6,7 @@
 set -uo pipefail
 top=${1:?usage: dll_loading_check.sh SOURCE_DIR}
 cd "$top" || exit 2
-found=$(grep -rnE '\bLoadLibrary(Ex)?[AW]?[[:space:]]*\(' installer plib resources/payload/src \
+found=$(grep -rnE '\bLoadLibrary(Ex)?[AW]?[[:space:]]*\(' installer plib client \
             --include='*.cpp' --include='*.c' --include='*.h' | grep -v '^plib/psystemdll_win\.cpp:')
 if [ -n "$found" ]; then
     echo "LoadLibrary outside plib/psystemdll_win.cpp (use LoadSystemLibrary or PSystemLibrary):"

@@ -12,28 +12,20 @@
 #include "modulepath.h"
 #include <shlobj.h>
 
-#include <cerrno>
-#include <cwchar>
 #include <string>
 
 #include "client_res.h"
+#include "localetext.h"
 #include "psystemdll.h"
+#include "punique.h"
+#include "screenscale.h"
+#include "sharednames.h"
 
 namespace {
 
 const wchar_t kClassName[] = L"MorvanditeLobbyClass";
 const wchar_t kWindowTitle[] = L"Morvandite";
 const wchar_t kWorkFolder[] = L"Morvandite";  // per-user settings folder name
-
-// Locale codes by the number user.ini stores in [Options] Locale; the
-// installer writes the index into its locale catalogue, which has this order.
-const wchar_t* const kLocaleCodes[] = {
-    L"en", L"en-GB", L"en-US", L"fr",    L"de", L"es",    L"ru", L"pt",    L"nl",
-    L"it", L"pl",    L"hu",    L"da",    L"sv", L"fi",    L"no", L"ja",    L"zh-CN",
-    L"zh-TW", L"bg", L"cs",    L"ro",    L"sl", L"uk",    L"el", L"et",    L"lv",
-    L"lt", L"pt-BR", L"hr",    L"ko",    L"es-419", L"sk",
-};
-const int kLocaleCount = sizeof kLocaleCodes / sizeof kLocaleCodes[0];
 
 struct LobbyInfo {
     std::wstring installFolder;
@@ -42,6 +34,7 @@ struct LobbyInfo {
 };
 
 LobbyInfo g_info;
+// The fonts wWinMain owns, for the window procedure.
 HFONT g_titleFont = nullptr;
 HFONT g_labelFont = nullptr;
 HFONT g_textFont = nullptr;
@@ -49,7 +42,7 @@ HICON g_bigIcon = nullptr;
 int g_dpi = 96;  // the system's; the manifest declares the program DPI aware
 
 // A length designed at 96 DPI, at the system's DPI.
-int Px(int designed) { return MulDiv(designed, g_dpi, 96); }
+int Px(int designed) { return ScaleToDpi(designed, g_dpi); }
 
 bool FileExists(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -63,10 +56,11 @@ std::wstring FindSettingsFile(const std::wstring& installFolder) {
     if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT,
                                    localAppData)) &&
         localAppData[0]) {
-        std::wstring candidate = std::wstring(localAppData) + L"\\" + kWorkFolder + L"\\user.ini";
+        std::wstring candidate = std::wstring(localAppData) + L"\\" + kWorkFolder + L"\\" +
+                                 SharedNames::kUserSettingsFile.wide;
         if (FileExists(candidate)) return candidate;
     }
-    std::wstring candidate = installFolder + L"\\user.ini";
+    std::wstring candidate = installFolder + L"\\" + SharedNames::kUserSettingsFile.wide;
     return FileExists(candidate) ? candidate : std::wstring();
 }
 
@@ -74,28 +68,11 @@ std::wstring DescribeLanguage(const std::wstring& settingsFile) {
     if (settingsFile.empty()) return L"not chosen (no user.ini found), English is used";
     wchar_t value[64] = L"";
     GetPrivateProfileStringW(L"Options", L"Locale", L"", value, 64, settingsFile.c_str());
-    if (!value[0]) return L"not set in user.ini, English is used";
-    wchar_t* end = nullptr;
-    errno = 0;
-    long number = std::wcstol(value, &end, 10);
-    if (end == value || *end || errno == ERANGE)
-        return L"Locale=" + std::wstring(value) + L" in user.ini is not a number, English is used";
-    std::wstring text = L"Locale=" + std::to_wstring(number);
-    if (number >= 0 && number < kLocaleCount)
-        text += L" (" + std::wstring(kLocaleCodes[number]) + L")";
-    else
-        text += L" (not a known locale, English is used)";
-    return text;
-}
-
-HFONT MakeFont(int height, int weight) {
-    return CreateFontW(-Px(height), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                       DEFAULT_PITCH | FF_SWISS, L"Tahoma");
+    return DescribeLocaleValue(value);
 }
 
 void DrawLine(HDC dc, HFONT font, COLORREF colour, const std::wstring& text, RECT* box) {
-    SelectObject(dc, font);
+    SelectedObject selected(dc, font);
     SetTextColor(dc, colour);
     RECT measure = *box;
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &measure,
@@ -113,12 +90,12 @@ void Paint(HWND window) {
 
     // A felt-green header band with the product name, the details below.
     RECT header = {0, 0, client.right, Px(72)};
-    HBRUSH felt = CreateSolidBrush(RGB(30, 107, 58));
-    FillRect(dc, &header, felt);
-    DeleteObject(felt);
+    {
+        UniqueGdiObject felt(CreateSolidBrush(RGB(30, 107, 58)));
+        FillRect(dc, &header, static_cast<HBRUSH>(felt.get()));
+    }
     if (g_bigIcon) DrawIconEx(dc, Px(20), Px(20), g_bigIcon, Px(32), Px(32), 0, nullptr, DI_NORMAL);
     SetBkMode(dc, TRANSPARENT);
-    HGDIOBJ oldFont = SelectObject(dc, g_titleFont);
     RECT title = {Px(64), Px(18), client.right - Px(16), Px(60)};
     DrawLine(dc, g_titleFont, RGB(255, 255, 255), L"Morvandite lobby", &title);
 
@@ -133,7 +110,6 @@ void Paint(HWND window) {
     DrawLine(dc, g_labelFont, RGB(80, 80, 80), L"Language", &box);
     DrawLine(dc, g_textFont, RGB(0, 0, 0), g_info.language, &box);
 
-    SelectObject(dc, oldFont);
     EndPaint(window, &paint);
 }
 
@@ -194,10 +170,11 @@ void ActivateRunningLobby() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     RestrictDllSearchToSystemFolder();  // before anything can load a DLL by name
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, kClassName);
+    // Held until the program ends: it tells the installer and the uninstaller
+    // that the client runs.
+    UniqueHandle mutex(CreateMutexW(nullptr, FALSE, kClassName));
     if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
         ActivateRunningLobby();
-        CloseHandle(mutex);
         return 0;
     }
     if (!mutex) {
@@ -210,14 +187,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     g_info.settingsFile = FindSettingsFile(g_info.installFolder);
     g_info.language = DescribeLanguage(g_info.settingsFile);
 
-    HDC screen = GetDC(nullptr);
-    if (screen) {
-        if (int dpi = GetDeviceCaps(screen, LOGPIXELSY)) g_dpi = dpi;
-        ReleaseDC(nullptr, screen);
-    }
-    g_titleFont = MakeFont(24, FW_BOLD);
-    g_labelFont = MakeFont(12, FW_BOLD);
-    g_textFont = MakeFont(14, FW_NORMAL);
+    g_dpi = SystemDpi();
+    UniqueGdiObject titleFont = MakeTahoma(24, FW_BOLD, g_dpi);
+    UniqueGdiObject labelFont = MakeTahoma(12, FW_BOLD, g_dpi);
+    UniqueGdiObject textFont = MakeTahoma(14, FW_NORMAL, g_dpi);
+    g_titleFont = static_cast<HFONT>(titleFont.get());
+    g_labelFont = static_cast<HFONT>(labelFont.get());
+    g_textFont = static_cast<HFONT>(textFont.get());
     g_bigIcon = static_cast<HICON>(
         LoadImageW(instance, MAKEINTRESOURCEW(IDI_CLIENT), IMAGE_ICON, Px(32), Px(32), 0));
 
@@ -234,7 +210,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     if (!RegisterClassExW(&windowClass)) {
         MessageBoxW(nullptr, L"Morvandite could not register its window class.", kWindowTitle,
                     MB_OK | MB_ICONERROR);
-        CloseHandle(mutex);
         return 1;
     }
 
@@ -243,7 +218,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     if (!window) {
         MessageBoxW(nullptr, L"Morvandite could not create its window.", kWindowTitle,
                     MB_OK | MB_ICONERROR);
-        CloseHandle(mutex);
         return 1;
     }
     ShowWindow(window, show);
@@ -255,10 +229,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-
-    DeleteObject(g_titleFont);
-    DeleteObject(g_labelFont);
-    DeleteObject(g_textFont);
-    CloseHandle(mutex);
     return static_cast<int>(message.wParam);
 }

@@ -5,7 +5,7 @@
 # while the client runs and refuses unusable recorded values without touching
 # anything. Also starts the client and Network Status and takes screenshots.
 #
-#   resources/payload/test-uninstaller.sh [PAYLOAD_DIR]
+#   tests/client/test-uninstaller.sh [PAYLOAD_DIR]
 #
 # PAYLOAD_DIR defaults to /tmp/payload-build/payload (the standalone build).
 # Environment: WINEPREFIX (default /tmp/payload-wine, created when missing),
@@ -220,7 +220,9 @@ check "Program Files kept" exists "$c/Program Files"
 echo "2b. Started like the installer starts it: path with spaces, not quoted"
 lay_out
 spawn="$temp/payload-spawn.exe"
-i686-w64-mingw32-g++-posix -O2 -municode -static -o "$spawn" "$here/test/spawn.cpp" ||
+# The helper owns its handles with punique.h, from plib.
+i686-w64-mingw32-g++-posix -std=c++17 -O2 -municode -static -I "$here/../../plib" -I "$here/../../plib/sys" \
+    -o "$spawn" "$here/spawn.cpp" ||
     { echo "test-uninstaller: cannot build the spawn helper" >&2; exit 2; }
 mkdir -p "$temp/Space Dir"
 cp "$inst/MorvanditeUninstall.exe" "$temp/Space Dir/_unps.exe"

@@ -10,6 +10,7 @@
 
 #include <string>
 #include "psystemdll.h"
+#include "punique.h"
 
 namespace {
 
@@ -66,9 +67,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR args, int show) {
              SystemText(GetLastError()));
         return 1;
     }
+    UniqueHandle thread(process.hThread);
+    UniqueHandle child(process.hProcess);
     // Let the client take the foreground rather than us.
     AllowSetForegroundWindow(process.dwProcessId);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     return 0;
 }

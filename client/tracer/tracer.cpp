@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 #include "psystemdll.h"
+#include "punique.h"
+#include "screenscale.h"
 
 namespace {
 
@@ -61,8 +63,8 @@ struct TracerState {
     bool checking = false;
     Verdict network = Verdict::Pending;
     Verdict resolution = Verdict::Pending;
-    HFONT font = nullptr;
-    HFONT boldFont = nullptr;
+    HFONT font = nullptr;  // owned by RunWindow
+    HFONT boldFont = nullptr;  // owned by RunWindow
     HBRUSH background = nullptr;
 };
 
@@ -70,7 +72,7 @@ TracerState g_state;
 int g_dpi = 96;  // the system's; the manifest declares the program DPI aware
 
 // A length designed at 96 DPI, at the system's DPI.
-int Px(int designed) { return MulDiv(designed, g_dpi, 96); }
+int Px(int designed) { return ScaleToDpi(designed, g_dpi); }
 
 std::wstring Trim(const std::wstring& text) {
     size_t first = text.find_first_not_of(L" \t");
@@ -248,7 +250,8 @@ void StartCheck(HWND window) {
     request->generation = g_state.generation;
     // The host is validated to plain ASCII, so a byte-wise copy is exact.
     for (wchar_t c : g_state.site.host) request->host += static_cast<char>(c);
-    HANDLE thread = CreateThread(nullptr, 0, CheckThread, request, 0, nullptr);
+    // Never waited for, only closed: a stuck lookup must not block closing.
+    UniqueHandle thread(CreateThread(nullptr, 0, CheckThread, request, 0, nullptr));
     if (!thread) {
         delete request;
         g_state.checking = false;
@@ -256,9 +259,7 @@ void StartCheck(HWND window) {
                                              std::to_wstring(GetLastError()) + L")");
         SetItemText(window, IDC_SITE, L"Not checked");
         EnableWindow(GetDlgItem(window, IDC_REFRESH), TRUE);
-        return;
     }
-    CloseHandle(thread);  // never waited for: a stuck lookup must not block closing
 }
 
 void FinishCheck(HWND window, CheckResult* result) {
@@ -347,29 +348,14 @@ LRESULT CALLBACK TracerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-HFONT MakeFont(int height, int weight) {
-    return CreateFontW(-Px(height), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                       DEFAULT_PITCH | FF_SWISS, L"Tahoma");
-}
-
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-    RestrictDllSearchToSystemFolder();  // before anything can load a DLL by name
-    WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
-        MessageBoxW(nullptr, L"Network Status could not start the Windows network functions.",
-                    kWindowTitle, MB_OK | MB_ICONERROR);
-        return 1;
-    }
-    HDC screen = GetDC(nullptr);
-    if (screen) {
-        if (int dpi = GetDeviceCaps(screen, LOGPIXELSY)) g_dpi = dpi;
-        ReleaseDC(nullptr, screen);
-    }
-    g_state.font = MakeFont(13, FW_NORMAL);
-    g_state.boldFont = MakeFont(13, FW_BOLD);
+// The window from start to close; returns the exit code. The fonts live as
+// long as the window.
+int RunWindow(HINSTANCE instance, int show) {
+    g_dpi = SystemDpi();
+    UniqueGdiObject font = MakeTahoma(13, FW_NORMAL, g_dpi);
+    UniqueGdiObject boldFont = MakeTahoma(13, FW_BOLD, g_dpi);
+    g_state.font = static_cast<HFONT>(font.get());
+    g_state.boldFont = static_cast<HFONT>(boldFont.get());
     g_state.background = GetSysColorBrush(COLOR_BTNFACE);
 
     WNDCLASSEXW windowClass = {};
@@ -405,8 +391,20 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-    DeleteObject(g_state.font);
-    DeleteObject(g_state.boldFont);
+    return static_cast<int>(message.wParam);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+    RestrictDllSearchToSystemFolder();  // before anything can load a DLL by name
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
+        MessageBoxW(nullptr, L"Network Status could not start the Windows network functions.",
+                    kWindowTitle, MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    int exitCode = RunWindow(instance, show);
     // Leave without waiting for a lookup that may still be stuck in the system.
-    ExitProcess(static_cast<UINT>(message.wParam));
+    ExitProcess(static_cast<UINT>(exitCode));
 }

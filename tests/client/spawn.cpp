@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "punique.h"
+
 int wmain(int argc, wchar_t** argv) {
     if (argc != 3) return 100;
     std::wstring commandLine = argv[2];
@@ -18,10 +20,10 @@ int wmain(int argc, wchar_t** argv) {
     if (!CreateProcessW(argv[1], &commandLine[0], nullptr, nullptr, FALSE, DETACHED_PROCESS,
                         nullptr, nullptr, &startup, &process))
         return 101;
-    WaitForSingleObject(process.hProcess, INFINITE);
+    UniqueHandle thread(process.hThread);
+    UniqueHandle child(process.hProcess);
+    WaitForSingleObject(child.get(), INFINITE);
     DWORD code = 102;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    GetExitCodeProcess(child.get(), &code);
     return static_cast<int>(code);
 }

@@ -1,0 +1,228 @@
+// Removing what an installation recorded (remover.h).
+#include "remover.h"
+
+#include <algorithm>
+
+#include "modulepath.h"
+#include "pathrules.h"
+#include "punique.h"
+#include "sharednames.h"
+#include "systemcalls.h"
+
+using namespace UninstallPaths;
+
+namespace {
+
+const wchar_t* const kButtonRoots[] = {
+    SharedNames::kBrowserButtonRoot.wide,
+    SharedNames::kBrowserButtonRootWow64.wide,
+};
+const wchar_t* const kFileListName = SharedNames::kUninstallListFile.wide;
+
+// The uninstaller's own shortcut in a folder: "Uninstall <display name>.lnk".
+std::wstring UninstallLinkName(const std::wstring& displayName) {
+    return SharedNames::kUninstallLinkPrefix.wide + displayName + L".lnk";
+}
+
+}  // namespace
+
+Remover::Remover(const Recorded& recorded, RunLog& log) : recorded_(recorded), log_(log) {
+    self_ = CanonicalPath(ModulePath());
+}
+
+void Remover::RemovePayload() {
+    if (!recorded_.haveManifest) return;
+    for (const std::wstring& relative : recorded_.payload) {
+        if (SameText(relative, kFileListName)) continue;  // last, after the entry
+        if (IsUserSettingsName(FileNameOf(relative))) {
+            log_.Line(L"Kept (user settings): " + relative);
+            continue;
+        }
+        NoteParentFolders(relative);
+        RemoveFile(recorded_.installFolder + L"\\" + relative);
+    }
+    NoteParentFolders(kFileListName);
+}
+
+void Remover::RemoveInstallerFiles() {
+    if (!recorded_.haveManifest) return;
+    RemoveFile(recorded_.installFolder + L"\\" + SharedNames::kInstallLogFile.wide);
+    RemoveFile(recorded_.installFolder + L"\\" + SharedNames::kTrackingFile.wide);
+    RemoveFile(recorded_.installFolder + L"\\" + UninstallLinkName(recorded_.displayName));
+}
+
+void Remover::RemoveShortcuts() {
+    for (const auto& link : recorded_.links) RemoveFile(link.second);
+    for (const auto& group : recorded_.groups) {
+        const std::wstring& folder = group.second;
+        RemoveFile(folder + L"\\" + recorded_.displayName + L".lnk");
+        RemoveFile(folder + L"\\" + SharedNames::kNetworkStatusLink.wide);
+        RemoveFile(folder + L"\\" + UninstallLinkName(recorded_.displayName));
+        folders_.insert(folder);
+    }
+}
+
+void Remover::RemoveBrowserButtons() {
+    if (!recorded_.buttonUser.empty()) RemoveButton(HKEY_CURRENT_USER, recorded_.buttonUser);
+    if (!recorded_.buttonMachine.empty())
+        RemoveButton(HKEY_LOCAL_MACHINE, recorded_.buttonMachine);
+}
+
+// The entry goes only when everything before it went, so that a run that
+// could not finish can be repeated.
+bool Remover::RemoveEntry() {
+    if (!failures_.empty()) {
+        log_.Line(L"Uninstall entry kept because some items could not be removed.");
+        return false;
+    }
+    // The user's button id lives in a key of the same name in HKCU.
+    if (!recorded_.buttonUser.empty()) {
+        UniqueRegistryKey key;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, recorded_.entryPath.c_str(), 0,
+                          KEY_SET_VALUE | KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS) {
+            RegDeleteValueW(key.get(), SharedNames::kUserBrowserButtonValue.wide);
+            DWORD subkeys = 0;
+            DWORD values = 0;
+            RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                             &values, nullptr, nullptr, nullptr, nullptr);
+            key.reset();  // closed before the key itself is deleted
+            if (subkeys == 0 && values == 0)
+                RegDeleteKeyW(HKEY_CURRENT_USER, recorded_.entryPath.c_str());
+        }
+    }
+    LONG status = RegDeleteKeyW(HKEY_LOCAL_MACHINE, recorded_.entryPath.c_str());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+        Fail(L"the uninstall entry HKLM\\" + recorded_.entryPath + L": " +
+             SystemText(static_cast<DWORD>(status)));
+        return false;
+    }
+    log_.Line(L"Removed the uninstall entry HKLM\\" + recorded_.entryPath);
+    if (recorded_.haveManifest) RemoveFile(recorded_.installFolder + L"\\" + kFileListName);
+    return true;
+}
+
+void Remover::RemoveEmptyFolders() {
+    if (recorded_.haveManifest) folders_.insert(recorded_.installFolder);
+    std::vector<std::wstring> ordered(folders_.begin(), folders_.end());
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const std::wstring& a, const std::wstring& b) {
+                         return Depth(a) > Depth(b);
+                     });
+    for (const std::wstring& folder : ordered) {
+        if (RemoveDirectoryW(folder.c_str())) {
+            log_.Line(L"Removed folder: " + folder);
+            continue;
+        }
+        DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) continue;
+        if (keptSelf_ && SameText(folder, recorded_.installFolder) &&
+            MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+            log_.Line(L"Folder " + folder + L" will be removed at the next restart if it is empty.");
+            continue;
+        }
+        log_.Line(L"Kept folder (" + SystemText(code) + L"): " + folder);
+    }
+}
+
+void Remover::Fail(const std::wstring& what) {
+    failures_.push_back(what);
+    log_.Line(L"Could not remove " + what);
+}
+
+void Remover::NoteParentFolders(const std::wstring& relative) {
+    std::wstring folder = recorded_.installFolder;
+    std::vector<std::wstring> parts = SplitPath(relative);
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+        folder += L"\\" + parts[i];
+        folders_.insert(folder);
+    }
+}
+
+void Remover::RemoveFile(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
+            log_.Line(L"Already gone: " + path);
+            return;
+        }
+        Fail(path + L": " + SystemText(code));
+        return;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        log_.Line(L"Kept (a folder where a file was installed): " + path);
+        return;
+    }
+    if (CanonicalPath(path) == self_) {
+        RemoveSelf(path);
+        return;
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!DeleteFileW(path.c_str())) {
+        Fail(path + L": " + SystemText(GetLastError()));
+        return;
+    }
+    log_.Line(L"Removed: " + path);
+}
+
+// A running program cannot delete its own file, but Windows lets it be
+// renamed. Move it out of the way under a name of its own and have it
+// deleted at the next restart; deleting it at restart under its installed
+// name would take a reinstalled uninstaller with it.
+void Remover::RemoveSelf(const std::wstring& path) {
+    wchar_t temp[MAX_PATH + 1] = L"";
+    std::wstring unique = L"MorvanditeUninstall-" + std::to_wstring(GetCurrentProcessId()) +
+                          L"-" + std::to_wstring(GetTickCount()) + L".tmp";
+    if (GetTempPathW(MAX_PATH + 1, temp)) {
+        std::wstring target = std::wstring(temp) + unique;
+        if (MoveFileExW(path.c_str(), target.c_str(), 0)) {
+            log_.Line(L"Running from the install folder: moved " + path + L" to " + target +
+                      ScheduleDelete(target));
+            return;
+        }
+    }
+    // The temporary folder is on another drive: rename in place.
+    std::wstring target = recorded_.installFolder + L"\\" + unique;
+    if (MoveFileExW(path.c_str(), target.c_str(), 0)) {
+        keptSelf_ = true;
+        log_.Line(L"Running from the install folder: renamed " + path + L" to " + target +
+                  ScheduleDelete(target));
+        return;
+    }
+    keptSelf_ = true;
+    log_.Line(L"Running from the install folder: " + path +
+              L" cannot be removed while it runs and is left in place (" +
+              SystemText(GetLastError()) + L").");
+}
+
+std::wstring Remover::ScheduleDelete(const std::wstring& path) {
+    if (MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        return L"; it will be removed at the next restart.";
+    return L"; it stays there (" + SystemText(GetLastError()) +
+           L") and can be deleted by hand.";
+}
+
+// The button key is removed only when it still starts this installation's
+// launcher; a key that another program has taken over is left alone.
+void Remover::RemoveButton(HKEY root, const std::wstring& guid) {
+    const std::wstring hive = root == HKEY_CURRENT_USER ? L"HKCU\\" : L"HKLM\\";
+    std::wstring launcher = recorded_.installFolder + L"\\" + SharedNames::kLauncherFile.wide;
+    for (const wchar_t* base : kButtonRoots) {
+        std::wstring path = base + guid;
+        if (!KeyExists(root, path)) continue;
+        std::wstring exec;
+        if (ReadString(root, path, SharedNames::kBrowserButtonExecValue.wide, &exec) && !exec.empty() &&
+            !SameText(Trim(exec), launcher)) {
+            log_.Line(L"Kept browser button " + hive + path + L": it starts " + exec);
+            continue;
+        }
+        LONG status = RegDeleteKeyW(root, path.c_str());
+        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+            Fail(L"the browser button " + hive + path + L": " +
+                 SystemText(static_cast<DWORD>(status)));
+            continue;
+        }
+        log_.Line(L"Removed browser button " + hive + path);
+    }
+}

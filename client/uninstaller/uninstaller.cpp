@@ -1,0 +1,172 @@
+// MorvanditeUninstall.exe: removes an installation that the installer made.
+//
+//   MorvanditeUninstall.exe /u:<key> [/quiet | /s]
+//
+// Everything it removes comes from what the installation recorded: the uninstall
+// entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\<key> (install
+// folder, shortcut files, program group, browser button) and the file list
+// "uninstall.lst" that ships in the install folder. It never derives a path
+// from its own location, so a copy started from the temporary folder (the
+// installer runs sibling uninstallers that way) works the same. Every recorded
+// path is checked before anything is touched; one bad value stops the whole
+// removal with nothing lost. user.ini and user.ini.bak are always kept.
+//
+// /quiet (or /s) answers every question with yes and shows no message box.
+// A log of each run is written to %TEMP%\MorvanditeUninstall.log.
+//
+// The parts: pathrules.h (the checks every recorded path must pass) and
+// commandline.h, both portable and unit-tested; recorded.h (reading the
+// entry), remover.h (removing); this file holds the questions and the order
+// of the steps.
+//
+// Exit codes: 0 removed; 1 bad command line, no such installation, or an
+// unusable recorded value (nothing removed); 2 the client is running (nothing
+// removed); 3 the user said no (nothing removed); 4 some items could not be
+// removed (the uninstall entry is kept so that a later run can finish).
+#ifndef UNICODE
+#define UNICODE
+#endif
+#include <windows.h>
+
+#include "modulepath.h"
+
+#include <string>
+#include <vector>
+
+#include "commandline.h"
+#include "protectedfolders.h"
+#include "psystemdll.h"
+#include "punique.h"
+#include "recorded.h"
+#include "remover.h"
+#include "runlog.h"
+#include "sharednames.h"
+
+namespace {
+
+enum ExitCode {
+    kRemoved = 0,
+    kBadInput = 1,
+    kClientRunning = 2,
+    kDeclined = 3,
+    kIncomplete = 4,
+};
+
+const wchar_t kClientClass[] = L"MorvanditeLobbyClass";  // window class and mutex name
+
+std::wstring Usage() {
+    return L"Usage: " + std::wstring(SharedNames::kUninstallerFile.wide) + L" /u:<name> [/quiet]";
+}
+
+bool ClientRunning() {
+    if (FindWindowW(kClientClass, nullptr)) return true;
+    UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kClientClass));
+    return mutex.valid();
+}
+
+int Message(const UninstallOptions& options, const std::wstring& caption,
+            const std::wstring& text, UINT flags) {
+    if (options.quiet) return 0;
+    return MessageBoxW(nullptr, text.c_str(), caption.c_str(), flags | MB_SETFOREGROUND);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    RestrictDllSearchToSystemFolder();  // before anything can load a DLL by name
+    RunLog log;
+    const wchar_t* commandLine = GetCommandLineW();
+    log.Line(std::wstring(L"Command line: ") + commandLine);
+
+    UninstallOptions options;
+    std::wstring error;
+    if (!ParseCommandLine(commandLine, ModulePath(), &options, &error)) {
+        log.Line(L"Error: " + error);
+        Message(options, L"Uninstall",
+                error + L"\n\n" + Usage(),
+                MB_OK | MB_ICONERROR);
+        return kBadInput;
+    }
+    if (options.help) {
+        Message(options, L"Uninstall",
+                Usage() +
+                    L"\n\n"
+                    L"/u:<name>\tthe installation to remove, as registered with Windows\n"
+                    L"/quiet, /s\tremove without questions or messages",
+                MB_OK | MB_ICONINFORMATION);
+        return kRemoved;
+    }
+
+    const std::vector<std::wstring> protectedFolders = ProtectedFolders();
+    Recorded recorded;
+    if (!ReadRecorded(options.key, protectedFolders, &recorded, &error, log)) {
+        log.Line(L"Error: " + error);
+        Message(options, options.key + L" Uninstall", error, MB_OK | MB_ICONERROR);
+        return kBadInput;
+    }
+    const std::wstring caption = recorded.displayName + L" Uninstall";
+
+    while (ClientRunning()) {
+        log.Line(L"The client is running.");
+        if (options.quiet) return kClientRunning;
+        int answer = Message(options, caption,
+                             recorded.displayName + L" is running. Please close it, then choose "
+                                                    L"Retry to continue removing it.",
+                             MB_RETRYCANCEL | MB_ICONWARNING);
+        if (answer != IDRETRY) return kClientRunning;
+    }
+
+    if (!options.quiet) {
+        int answer = Message(options, caption,
+                             L"Remove " + recorded.displayName +
+                                 L" from this computer?\n\nThe program files in\n" +
+                                 recorded.installFolder +
+                                 L"\nand its shortcuts will be removed. Your settings (" +
+                                 SharedNames::kUserSettingsFile.wide + L") are kept.",
+                             MB_YESNO | MB_ICONQUESTION);
+        if (answer != IDYES) {
+            log.Line(L"Declined by the user.");
+            return kDeclined;
+        }
+    }
+
+    Remover remover(recorded, log);
+    remover.RemovePayload();
+    remover.RemoveInstallerFiles();
+    remover.RemoveShortcuts();
+    remover.RemoveBrowserButtons();
+    bool entryRemoved = remover.RemoveEntry();
+    remover.RemoveEmptyFolders();
+
+    if (!entryRemoved) {
+        std::wstring list;
+        size_t shown = 0;
+        for (const std::wstring& failure : remover.failures()) {
+            if (shown++ == 8) {
+                list += L"...\n";
+                break;
+            }
+            list += failure + L"\n";
+        }
+        log.Line(L"Finished with " + std::to_wstring(remover.failures().size()) +
+                 L" items not removed.");
+        Message(options, caption,
+                L"Some parts of " + recorded.displayName + L" could not be removed:\n\n" + list +
+                    L"\nClose any program that uses them and run the uninstaller again.",
+                MB_OK | MB_ICONWARNING);
+        return kIncomplete;
+    }
+
+    log.Line(L"Finished: " + recorded.displayName + L" removed.");
+    std::wstring done = recorded.displayName + L" was removed from this computer.";
+    if (GetFileAttributesW(recorded.installFolder.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        done += remover.keptSelf()
+                    ? L"\n\nThe uninstaller itself and its folder will be removed when Windows "
+                      L"restarts."
+                    : L"\n\nThe folder " + recorded.installFolder +
+                          L" was kept because it still holds your settings or files that the "
+                          L"installation did not make.";
+    }
+    Message(options, caption, done, MB_OK | MB_ICONINFORMATION);
+    return kRemoved;
+}
