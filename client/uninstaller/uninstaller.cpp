@@ -15,7 +15,7 @@
 // A log of each run is written to %TEMP%\MorvanditeUninstall.log.
 //
 // The parts: pathrules.h (the checks every recorded path must pass) and
-// commandline.h, both portable and unit-tested; recorded.h (reading the
+// uninstallcommandline.h, both portable and unit-tested; recorded.h (reading the
 // entry), remover.h (removing); this file holds the questions and the order
 // of the steps.
 //
@@ -33,7 +33,7 @@
 #include <string>
 #include <vector>
 
-#include "commandline.h"
+#include "uninstallcommandline.h"
 #include "protectedfolders.h"
 #include "psystemdll.h"
 #include "punique.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "commandline.h"
+#include "uninstallcommandline.h"
 
 namespace {
 

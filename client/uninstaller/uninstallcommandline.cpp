@@ -1,5 +1,5 @@
-// The uninstaller's command line (commandline.h).
-#include "commandline.h"
+// The uninstaller's command line (uninstallcommandline.h).
+#include "uninstallcommandline.h"
 
 #include <vector>
 
