@@ -6,9 +6,8 @@
 
 #include "pencoding.h"
 #include "plog_platform.h"
-#if __has_include("payload.h")
-#include "payload.h"
-#define PLOG_HAS_PAYLOAD_SINK 1
+#ifdef _WIN32
+#include "pfile.h"
 #endif
 
 namespace {
@@ -35,7 +34,7 @@ uint32_t Format(char* out, uint32_t room, const char* format, va_list args) {
     return uint32_t(strnlen(out, room));
 }
 
-void PayloadSink(const char* text) { LogLine("%s", text); }
+void LogText(const char* text) { LogLine("%s", text); }
 
 }  // namespace
 
@@ -203,8 +202,8 @@ void RotateLog(const char* baseName, const PStringEncoding* encoding) {
 
 void OpenProcessLog(PLog* log) {
     plog_platform::InstallFailureHandlers();
-#ifdef PLOG_HAS_PAYLOAD_SINK
-    SetPayloadLogSink(&PayloadSink);
+#ifdef _WIN32
+    SetShellActionLog(&LogText);
 #endif
     {
         CriticalSectionLock lock(ProcessLogLock());

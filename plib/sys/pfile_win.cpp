@@ -12,7 +12,6 @@
 #include "perror.h"
 #include "pfile.h"
 #include "pfile_win.h"
-#include "plog.h"
 #include "psyscalls.h"
 
 namespace {
@@ -115,8 +114,19 @@ bool DirectoryExists(const char* path, const PStringEncoding* encoding) {
     return found;
 }
 
+namespace {
+ShellActionLog g_shellActionLog = nullptr;
+}  // namespace
+
+void SetShellActionLog(ShellActionLog log) { g_shellActionLog = log; }
+
 intptr_t OpenBrowserWindow(const char* address, const PStringEncoding* encoding) {
-    LogLine("OpenBrowserWindow( %s )", address);
+    if (g_shellActionLog) {
+        PString line("OpenBrowserWindow( ");
+        line.append(address);
+        line.append(" )");
+        g_shellActionLog(line.text());
+    }
     return PShellExecute(nullptr, "open", address, nullptr, nullptr, encoding, SW_SHOWNORMAL);
 }
 
