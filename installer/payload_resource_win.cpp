@@ -9,7 +9,7 @@
 #include "payloadfilesource.h"
 #include "perror.h"
 #include "plog.h"
-#include "psyscalls.h"
+#include "pprogramresource.h"
 
 namespace {
 

@@ -12,7 +12,8 @@
 #include "perror.h"
 #include "pfile.h"
 #include "pfile_win.h"
-#include "psyscalls.h"
+#include "pshellcalls.h"
+#include "pwideapi.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 // Registry string values through the W or A functions, and the key helpers.
 #include <cstring>
 
-#include "psyscalls.h"
+#include "pregistry.h"
+#include "pwideapi.h"
 #include "psystext_win.h"
 
 namespace {

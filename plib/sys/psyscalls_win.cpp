@@ -1,7 +1,10 @@
 // The wide/ANSI decision and the wrappers of window, message, process and
 // shell-execution calls.
-#include "psyscalls.h"
+#include "pprocesscalls.h"
+#include "pshellcalls.h"
 #include "psystemdll.h"
+#include "pwideapi.h"
+#include "pwindowcalls.h"
 
 #include <cstdlib>
 #include <cstring>
