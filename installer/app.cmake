@@ -82,6 +82,7 @@ add_custom_target(MorvanditeInstall ALL DEPENDS ${MORVANDITE_INSTALLER})
 # Drives the installer's window by class and control ids (tools/run-headless.sh).
 add_executable(installer_driver ${PROJECT_SOURCE_DIR}/tools/installer-driver/installer_driver.cpp)
 set_target_properties(installer_driver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+target_include_directories(installer_driver PRIVATE ${PROJECT_SOURCE_DIR}/plib/sys)
 
 # The Wine tests of the page (in process) and of the finished program; their
 # targets are made later, in tests/.

@@ -6,6 +6,7 @@
 #include <direct.h>
 #include <io.h>
 #include <new>
+#include <utility>
 
 #include "pcrterror.h"
 #include "pencoding.h"
@@ -236,6 +237,22 @@ bool PWriteFile::Close(uint32_t* failureCode) {
 FileFinder::FileFinder(const PStringEncoding* encoding)
     : encoding_(encoding), handle_(INVALID_HANDLE_VALUE), wide_(encoding && UseWideApi()), holdsWide_(false) {
     std::memset(&data_, 0, sizeof data_);
+}
+
+FileFinder::FileFinder(FileFinder&& other) noexcept
+    : encoding_(other.encoding_), data_(other.data_), handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)),
+      wide_(other.wide_), holdsWide_(other.holdsWide_) {}
+
+FileFinder& FileFinder::operator=(FileFinder&& other) noexcept {
+    if (this != &other) {
+        Close();
+        encoding_ = other.encoding_;
+        data_ = other.data_;
+        handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
+        wide_ = other.wide_;
+        holdsWide_ = other.holdsWide_;
+    }
+    return *this;
 }
 
 bool FileFinder::First(const char* pattern) {

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "psystext_win.h"
+#include "punique.h"
 
 namespace {
 
@@ -275,8 +276,8 @@ bool PCreateProcess(const char* application, const char* commandLine, const char
                             &si, pi);
     }
     if (ok && !info) {
-        CloseHandle(local.hThread);
-        CloseHandle(local.hProcess);
+        // Nobody asked for the handles: let them go at once.
+        UniqueHandle thread(local.hThread), process(local.hProcess);
     }
     return ok != FALSE;
 }
