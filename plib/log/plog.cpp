@@ -6,6 +6,7 @@
 
 #include "pencoding.h"
 #include "plog_platform.h"
+#include "punique.h"
 #ifdef _WIN32
 #include "pfile.h"
 #endif
@@ -34,7 +35,9 @@ uint32_t Format(char* out, uint32_t room, const char* format, va_list args) {
     return uint32_t(strnlen(out, room));
 }
 
+#ifdef _WIN32
 void LogText(const char* text) { LogLine("%s", text); }
+#endif
 
 }  // namespace
 
@@ -65,10 +68,8 @@ PLog::PLog(const char* baseName, uint32_t flags, const PStringEncoding* encoding
         std::snprintf(stamp, sizeof stamp, "[%04d/%02d/%02d ", day_.year, day_.month, day_.day);
         char head[12] = {};
         bool today = false;
-        if (FILE* f = OpenFile(name.text(), "rb", encoding_)) {
-            today = std::fread(head, 1, sizeof head, f) == sizeof head && std::memcmp(head, stamp, 12) == 0;
-            std::fclose(f);
-        }
+        if (UniqueStdioFile f(OpenFile(name.text(), "rb", encoding_)); f)
+            today = std::fread(head, 1, sizeof head, f.get()) == sizeof head && std::memcmp(head, stamp, 12) == 0;
         if (!today)
             RotateLog(baseName, encoding_);
         open(name.text(), today);

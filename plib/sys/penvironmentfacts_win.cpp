@@ -3,23 +3,21 @@
 
 #include <windows.h>
 
-#include "punique.h"
-
 bool IsOldWindows() {
     DWORD version = GetVersion();
     return (version & 0x80000000u) != 0 || LOBYTE(LOWORD(version)) < 5;
 }
 
 bool IsAdministrator() {
-    UniqueHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()))
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
         return false;
     bool admin = false;
     DWORD needed = 0;
-    GetTokenInformation(token.get(), TokenGroups, nullptr, 0, &needed);
+    GetTokenInformation(token, TokenGroups, nullptr, 0, &needed);
     TOKEN_GROUPS* groups = needed ? static_cast<TOKEN_GROUPS*>(GlobalAlloc(GPTR, needed)) : nullptr;
     if (groups) {
-        if (GetTokenInformation(token.get(), TokenGroups, groups, needed, &needed)) {
+        if (GetTokenInformation(token, TokenGroups, groups, needed, &needed)) {
             SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
             PSID administrators = nullptr;
             if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
@@ -31,6 +29,7 @@ bool IsAdministrator() {
         }
         GlobalFree(groups);
     }
+    CloseHandle(token);
     return admin;
 }
 
