@@ -7,7 +7,7 @@
 #   - optimised (the build type's -O2) and stripped, with the symbols kept
 #     beside it in <program>.exe.debug, tied to it by a .gnu_debuglink, for
 #     crash analysis;
-#   - startable on Windows XP: plib/pxptickcount_win.c stands in for the one
+#   - startable on Windows XP: plib/sys/pxptickcount_win.c stands in for the one
 #     kernel32 import of the thread library that XP lacks.
 # Release flags live here only; tests/shipped_binaries.py checks the
 # result. Test executables are not finished this way: they keep their symbols.
@@ -31,7 +31,7 @@ if(CMAKE_BUILD_TYPE MATCHES "^(Debug|)$")
   message(WARNING "A ${CMAKE_BUILD_TYPE} build: the shipped programs are not optimised")
 endif()
 
-set(_morvandite_xp_tickcount ${CMAKE_CURRENT_LIST_DIR}/../plib/pxptickcount_win.c)
+set(_morvandite_xp_tickcount ${CMAKE_CURRENT_LIST_DIR}/../plib/sys/pxptickcount_win.c)
 
 function(morvandite_shipped_program target)
   target_sources(${target} PRIVATE ${_morvandite_xp_tickcount})

@@ -5,6 +5,7 @@
 # Included from installer/CMakeLists.txt (both trees).
 
 add_library(installer_portable STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/buildvariant.cpp
   ${CMAKE_CURRENT_LIST_DIR}/commandline.cpp
   ${CMAKE_CURRENT_LIST_DIR}/config.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tracking.cpp)
@@ -15,7 +16,8 @@ if(WIN32)
   add_library(installer_core STATIC
     ${CMAKE_CURRENT_LIST_DIR}/config_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tracking_win.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/environment_win.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/environment_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/payload_resource_win.cpp)
   target_link_libraries(installer_core PUBLIC installer_portable installer_ui plib shell32 ole32 user32 advapi32)
 endif()
 

@@ -15,6 +15,6 @@ if(WIN32)
     ${CMAKE_CURRENT_LIST_DIR}/Registration_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/rollback_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/UserSettings_win.cpp)
-  target_link_libraries(installer_engine PUBLIC installer_engine_portable protocols plib ole32 shell32 uuid)
+  target_link_libraries(installer_engine PUBLIC installer_engine_portable installer_core protocols plib ole32 shell32 uuid)
 endif()
 

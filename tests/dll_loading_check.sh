@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # Every DLL the shipped programs load at run time goes through
-# plib/psystemdll (system folder only): a LoadLibrary call anywhere else in
+# plib/sys/psystemdll (system folder only): a LoadLibrary call anywhere else in
 # their sources could pick up a DLL planted beside a downloaded installer.
 # Usage: dll_loading_check.sh SOURCE_DIR
 set -uo pipefail
 top=${1:?usage: dll_loading_check.sh SOURCE_DIR}
 cd "$top" || exit 2
 found=$(grep -rnE '\bLoadLibrary(Ex)?[AW]?[[:space:]]*\(' installer plib client \
-            --include='*.cpp' --include='*.c' --include='*.h' | grep -v '^plib/psystemdll_win\.cpp:')
+            --include='*.cpp' --include='*.c' --include='*.h' | grep -v '^plib/sys/psystemdll_win\.cpp:')
 if [ -n "$found" ]; then
-    echo "LoadLibrary outside plib/psystemdll_win.cpp (use LoadSystemLibrary or PSystemLibrary):"
+    echo "LoadLibrary outside plib/sys/psystemdll_win.cpp (use LoadSystemLibrary or PSystemLibrary):"
     echo "$found"
     exit 1
 fi
-echo "every run-time DLL load goes through plib/psystemdll"
+echo "every run-time DLL load goes through plib/sys/psystemdll"

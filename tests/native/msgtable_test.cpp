@@ -494,6 +494,40 @@ TEST(BuildVariants, TableKeepsItsOrderingRules) {
     BuildOptions::clear();
 }
 
+TEST(BuildVariants, EachRowOffersItsMaskAndOnlyItsOwnPreferredLocales) {
+    uint32_t listed = 0;
+    for (uint32_t row = 0; row < BuildVariantCount; ++row) {
+        const LocaleOffer* offer = LocaleOfferOf(&BuildVariants[row]);
+        ASSERT_NE(offer, nullptr) << row;
+        EXPECT_EQ(offer->localeMask, BuildVariants[row].localeMask) << row;
+        std::vector<uint32_t> expected;
+        for (const PreferredLocale& p : PreferredLocales)
+            if (std::strcmp(p.suffix, BuildVariants[row].suffix) == 0)
+                expected.push_back(p.locale);
+        EXPECT_EQ(std::vector<uint32_t>(offer->preferred, offer->preferred + offer->preferredCount), expected)
+            << BuildVariants[row].suffix;
+        listed += offer->preferredCount;
+    }
+    // Every preference row belongs to exactly one build.
+    EXPECT_EQ(listed, PreferredLocaleCount);
+    // Only rows of the table have an offer: a copy is not a build.
+    BuildVariant copy = BuildVariants[0];
+    EXPECT_EQ(LocaleOfferOf(&copy), nullptr);
+    EXPECT_EQ(LocaleOfferOf(nullptr), nullptr);
+}
+
+TEST(BuildVariants, AnOfferGivenDirectlyOrdersLikeTheSelectedBuild) {
+    const uint32_t bulgarianFirst[] = {19};
+    const LocaleOffer offer{4, bulgarianFirst, 1};
+    BuildOptions::select("Morvandite.KOR");
+    std::vector<std::string> selected = Walk(LocaleIterator());
+    BuildOptions::clear();
+    EXPECT_EQ(Walk(LocaleIterator(&offer)), selected);
+    EXPECT_TRUE(LocalePreferred(19, &offer));
+    EXPECT_FALSE(LocalePreferred(19, nullptr));
+    EXPECT_FALSE(LocaleOffered(0, nullptr));
+}
+
 TEST(BuildVariants, IteratorVisitsSiblingsOrTheOthers) {
     std::vector<uint32_t> rows;
     for (BuildIterator it(true); it.valid(); it.next())

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "inixor.h"
 #include "pencoding.h"
@@ -210,6 +211,26 @@ TEST(FileHelpers, CopyFileReplacesAndNamesAMissingSource) {
                         missing, to),
               "Unable to copy file: '" + missing + "' err=2");
     EXPECT_EQ(ReadWholeFile(to), "new contents");
+}
+
+TEST(FileHelpers, AMovedFinderKeepsTheSearchAndTheOldOneHoldsNone) {
+    std::string dir = ScratchFolder("files-finder-move");
+    WriteWholeFile(dir + "\\moved.txt", "x");
+
+    FileFinder first(X);
+    ASSERT_TRUE(first.First((dir + "\\*").c_str()));
+    FileFinder second(std::move(first));
+    EXPECT_EQ(first.Close(), -1);
+    EXPECT_STREQ(second.Name().text(), "moved.txt");
+
+    // Assignment closes the search the target held and takes the other's.
+    FileFinder third(X);
+    ASSERT_TRUE(third.First(dir.c_str()));
+    third = std::move(second);
+    EXPECT_EQ(second.Close(), -1);
+    EXPECT_STREQ(third.Name().text(), "moved.txt");
+    EXPECT_NE(third.Close(), -1) << "the moved search was open";
+    EXPECT_EQ(third.Close(), -1);
 }
 
 TEST(FileHelpers, FinderSkipsDotsAndClosesOnce) {

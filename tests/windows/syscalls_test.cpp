@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "payload_resource.h"
@@ -611,6 +612,22 @@ TEST(ProgramResource, MissingResourceIsANullHandleWithNoData) {
     PProgramResource scoped(43);
     EXPECT_FALSE(scoped.found());
     EXPECT_EQ(scoped.size(), 0u);
+}
+
+TEST(ProgramResource, AMovedOwnerTakesTheResourceAndTheOldOneHoldsNone) {
+    PProgramResource first(42);
+    ASSERT_TRUE(first.found());
+    const uint8_t* data = first.data();
+    PProgramResource second(std::move(first));
+    EXPECT_FALSE(first.found());
+    EXPECT_EQ(first.size(), 0u);
+    EXPECT_EQ(second.data(), data);
+    EXPECT_EQ(second.size(), sizeof "Morvandite test resource");
+
+    PProgramResource missing(43);
+    missing = std::move(second);
+    EXPECT_TRUE(missing.found());
+    EXPECT_EQ(missing.data(), data);
 }
 
 // Keeps extracted files in memory.

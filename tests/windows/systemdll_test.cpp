@@ -1,4 +1,4 @@
-// The defence against planted DLLs (plib/psystemdll.h). A copy of
+// The defence against planted DLLs (plib/sys/psystemdll.h). A copy of
 // dll_plant_probe.exe runs from a scratch folder, also its current folder,
 // that holds a planted DLL (planted.dll renamed): the folder a downloaded
 // program is started from. The first case shows that the ordinary search does

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Writes plib/lowercase_table.cpp: the one-to-one lower-case mappings of the
+"""Writes plib/text/lowercase_table.cpp: the one-to-one lower-case mappings of the
 Basic Multilingual Plane, as (upper, lower) pairs sorted by the upper value.
 
 A character is taken when its lower-case form is a single, different BMP
 character; mappings that expand (U+0130) or leave the BMP are left out.
-Usage: gen_lowercase.py [output]   (default: plib/lowercase_table.cpp)
+Usage: gen_lowercase.py [output]   (default: plib/text/lowercase_table.cpp)
 """
 import os
 import sys
@@ -43,7 +43,7 @@ def render(table):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "..", "plib", "lowercase_table.cpp")
+    target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "..", "plib", "text", "lowercase_table.cpp")
     with open(target, "w", newline="\n") as f:
         f.write(render(pairs()))
 

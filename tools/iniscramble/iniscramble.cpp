@@ -9,20 +9,19 @@
 
 #include "inixor.h"
 #include "perror.h"
+#include "punique.h"
 
 namespace {
 
 bool ReadFile(const char* path, _PBlock& out) {
-    FILE* f = std::fopen(path, "rb");
+    UniqueStdioFile f(std::fopen(path, "rb"));
     if (!f)
         return false;
     uint8_t piece[65536];
     size_t got;
-    while ((got = std::fread(piece, 1, sizeof piece, f)) > 0)
+    while ((got = std::fread(piece, 1, sizeof piece, f.get())) > 0)
         std::memcpy(out._realloc(uint32_t(got)), piece, got);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
+    return !std::ferror(f.get());
 }
 
 bool WriteFile(const char* path, const _PBlock& data) {

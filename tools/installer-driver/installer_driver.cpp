@@ -24,6 +24,8 @@
 #include <cstring>
 #include <string>
 
+#include "punique.h"
+
 namespace {
 const char kClass[] = "MorvanditeInstaller";
 const char kBoxClass[] = "MyMsgBox";
@@ -127,10 +129,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "installer_driver: cannot start %s (error %lu)\n", argv[2], GetLastError());
             return 1;
         }
-        CloseHandle(info.hThread);
-        int result = ReportExit(info.hProcess, start, INFINITE);
-        CloseHandle(info.hProcess);
-        return result;
+        UniqueHandle thread(info.hThread), process(info.hProcess);
+        return ReportExit(process.get(), start, INFINITE);
     }
 
     HWND w = Installer();
@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
             return 1;
         DWORD id = 0;
         GetWindowThreadProcessId(w, &id);
-        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, id);
+        UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, id));
         if (!process) {
             std::fprintf(stderr, "installer_driver: cannot open the installer's process (error %lu)\n",
                          GetLastError());
@@ -208,9 +208,7 @@ int main(int argc, char** argv) {
         LARGE_INTEGER start;
         QueryPerformanceCounter(&start);
         PostMessageA(w, WM_COMMAND, WPARAM(kInstall), 0);
-        int result = ReportExit(process, start, DWORD((argc > 2 ? seconds : 900) * 1000));
-        CloseHandle(process);
-        return result;
+        return ReportExit(process.get(), start, DWORD((argc > 2 ? seconds : 900) * 1000));
     }
     if (!std::strcmp(command, "install")) {
         if (!IsWindowEnabled(GetDlgItem(w, kInstall)))

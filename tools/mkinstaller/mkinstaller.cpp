@@ -31,6 +31,7 @@
 #include "peimage.h"
 #include "perror.h"
 #include "resourcetree.h"
+#include "sharednames.h"
 #include "versioninfo.h"
 
 namespace fs = std::filesystem;
@@ -42,9 +43,9 @@ const char* kUsage =
     "                   [--version A.B.C.D] [--product-name NAME] [--stub FILE]\n";
 
 const ResourceKey kTypeMV = ResourceKey::Name("MV");
-const ResourceKey kPayload = ResourceKey::Id(130);
-const ResourceKey kConfiguration = ResourceKey::Id(131);
-const ResourceKey kPayloadDigest = ResourceKey::Id(PayloadDigestResourceId);
+const ResourceKey kPayload = ResourceKey::Id(SharedNames::kPayloadResourceId);
+const ResourceKey kConfiguration = ResourceKey::Id(SharedNames::kConfigResourceId);
+const ResourceKey kPayloadDigest = ResourceKey::Id(SharedNames::kPayloadDigestResourceId);
 const ResourceKey kMessageTable = ResourceKey::Id(205);
 const ResourceKey kTypeVersion = ResourceKey::Id(16);  // RT_VERSION
 const ResourceKey kVersionName = ResourceKey::Id(1);

@@ -14,6 +14,7 @@
 #include "payloaddigest.h"
 #include "payloadfolder.h"
 #include "perror.h"
+#include "punique.h"
 
 namespace {
 
@@ -37,43 +38,38 @@ public:
         if (!file_)
             Throw("cannot create '" + path + "': " + std::strerror(errno));
     }
-    ~FileOutput() {
-        if (file_)
-            std::fclose(file_);
-    }
     void Put(const void* data, size_t size) override {
-        if (std::fwrite(data, 1, size, file_) != size)
+        if (std::fwrite(data, 1, size, file_.get()) != size)
             Throw("cannot write '" + path_ + "': " + std::strerror(errno));
     }
     void Patch(uint64_t offset, const void* data, size_t size) override {
-        if (std::fseek(file_, long(offset), SEEK_SET) != 0 || std::fwrite(data, 1, size, file_) != size ||
-            std::fseek(file_, 0, SEEK_END) != 0)
+        if (std::fseek(file_.get(), long(offset), SEEK_SET) != 0 || std::fwrite(data, 1, size, file_.get()) != size ||
+            std::fseek(file_.get(), 0, SEEK_END) != 0)
             Throw("cannot write '" + path_ + "': " + std::strerror(errno));
     }
+    // The close is checked: it writes what the stream still buffers.
     void Finish() {
-        FILE* f = file_;
-        file_ = nullptr;
-        if (std::fclose(f) != 0)
+        if (std::fclose(file_.release()) != 0)
             Throw("cannot write '" + path_ + "': " + std::strerror(errno));
     }
 
 private:
     std::string path_;
-    FILE* file_;
+    UniqueStdioFile file_;
 };
 
 // The digest of a whole file, read in pieces (payloads run to many megabytes).
 Sha256Digest DigestOfFile(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
+    UniqueStdioFile f(std::fopen(path.c_str(), "rb"));
     if (!f)
         Throw("cannot read '" + path + "': " + std::strerror(errno));
     Sha256Hasher hasher;
     std::vector<uint8_t> buffer(1 << 20);
     size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), f)) > 0)
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), f.get())) > 0)
         hasher.Update(buffer.data(), n);
-    bool failed = std::ferror(f) != 0;
-    std::fclose(f);
+    bool failed = std::ferror(f.get()) != 0;
+    f.reset();
     if (failed)
         Throw("cannot read '" + path + "'");
     return hasher.Final();

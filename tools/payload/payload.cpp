@@ -22,6 +22,7 @@
 #include "payloadfilesource.h"
 #include "payloadnames.h"
 #include "perror.h"
+#include "punique.h"
 
 namespace {
 
@@ -178,17 +179,17 @@ int Extract(const std::string& file, const std::string& folder, bool write) {
 
 // The digest file whole; one that cannot be read is a failure, never a pass.
 std::string ReadDigestFile(const std::string& path) {
-    FILE* f = OpenHostFile(path.c_str(), "rb");
+    UniqueStdioFile f(OpenHostFile(path.c_str(), "rb"));
     if (!f)
         throw Failure(path + ": no digest to check against: " + std::strerror(errno));
     std::string bytes;
     char buffer[64];
     size_t n;
     // More than 32 bytes is malformed; reading one past is enough to tell.
-    while (bytes.size() <= PayloadDigestSize && (n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+    while (bytes.size() <= PayloadDigestSize && (n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0)
         bytes.append(buffer, n);
-    bool failed = std::ferror(f) != 0;
-    std::fclose(f);
+    bool failed = std::ferror(f.get()) != 0;
+    f.reset();
     if (failed)
         throw Failure(path + ": cannot read the digest");
     return bytes;

@@ -20,6 +20,7 @@
 #include "certtable.h"
 #include "peimage.h"
 #include "perror.h"
+#include "punique.h"
 #include "tracking.h"
 
 namespace fs = std::filesystem;
@@ -120,14 +121,14 @@ int Stamp(const std::string& installer, const std::string& linesPath, const std:
 }
 
 int Read(const std::string& installer) {
-    FILE* f = std::fopen(installer.c_str(), "rb");
+    UniqueStdioFile f(std::fopen(installer.c_str(), "rb"));
     if (!f) {
         std::fprintf(stderr, "tinfo: cannot read %s\n", installer.c_str());
         return 2;
     }
     _PBlock block;
-    TrackingBlockStatus status = ReadTrackingBlock(f, block);
-    std::fclose(f);
+    TrackingBlockStatus status = ReadTrackingBlock(f.get(), block);
+    f.reset();
     if (status == TrackingBlockStatus::NotFound) {
         std::printf("no tracking block in %s\n", installer.c_str());
         return 1;

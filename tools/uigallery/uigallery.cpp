@@ -26,6 +26,7 @@
 #include "perror.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "punique.h"
 #include "uifont.h"
 
 namespace {
@@ -59,19 +60,17 @@ bool SaveScreenRect(const RECT& r, const char* path) {
     bi.bmiHeader.biBitCount = 24;
     bi.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HBITMAP shot = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!shot || !bits) {
-        ReleaseDC(nullptr, screen);
+    UniqueWindowDc screen(nullptr);
+    UniqueGdiObject shot(CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!shot || !bits)
         return false;
+    {
+        UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
+        SelectedObject selected(memory.get(), shot.get());
+        BitBlt(memory.get(), 0, 0, w, h, screen.get(), r.left, r.top, SRCCOPY);
+        GdiFlush();
     }
-    HDC memory = CreateCompatibleDC(screen);
-    HGDIOBJ old = SelectObject(memory, shot);
-    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    GdiFlush();
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    screen.reset();
 
     const uint32_t stride = (uint32_t(w) * 3 + 3) & ~3u;
     const uint32_t imageSize = stride * uint32_t(h);
@@ -86,7 +85,6 @@ bool SaveScreenRect(const RECT& r, const char* path) {
              std::fwrite(bits, imageSize, 1, f) == 1;
         ok = std::fclose(f) == 0 && ok;
     }
-    DeleteObject(shot);
     return ok;
 }
 
@@ -274,12 +272,12 @@ public:
         MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&cancel), 2);
         RECT barRect = {197, cancel.top - 15, client.right, client.bottom};
         FillRect(dc, &barRect, bar_);
-        HPEN pen = CreatePen(PS_SOLID, 1, 0x999999);
-        HGDIOBJ old = SelectObject(dc, pen);
-        MoveToEx(dc, 197, cancel.top - 15, nullptr);
-        LineTo(dc, client.right, cancel.top - 15);
-        SelectObject(dc, old);
-        DeleteObject(pen);
+        {
+            UniqueGdiObject pen(CreatePen(PS_SOLID, 1, 0x999999));
+            SelectedObject selected(dc, pen.get());
+            MoveToEx(dc, 197, cancel.top - 15, nullptr);
+            LineTo(dc, client.right, cancel.top - 15);
+        }
         EndPaint(window_, &ps);
     }
 

@@ -10,10 +10,14 @@
 // Finds the first entry other than "." and ".." that matches a pattern. The
 // wide functions are used when an encoding is given and UseWideApi() held at
 // construction; the find data is then the wide form, otherwise the ANSI one.
+// Owns its search handle. Move-only: the search and the current entry move
+// with it; a moved-from finder holds no search (Close gives -1).
 class FileFinder {
 public:
     explicit FileFinder(const PStringEncoding* encoding);
     ~FileFinder() { Close(); }
+    FileFinder(FileFinder&& other) noexcept;
+    FileFinder& operator=(FileFinder&& other) noexcept;
     FileFinder(const FileFinder&) = delete;
     FileFinder& operator=(const FileFinder&) = delete;
 

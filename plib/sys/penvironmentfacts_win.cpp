@@ -1,34 +1,7 @@
-// Program resources, the environment facts, TryEnterCriticalSection and the
-// time-zone bias.
-#include <ctime>
+// The environment facts.
+#include "penvironmentfacts.h"
 
-#include "psyscalls.h"
-#include "psystemdll.h"
-
-HGLOBAL LoadProgramResource(int id, const uint8_t** data, uint32_t* size) {
-    if (data)
-        *data = nullptr;
-    if (size)
-        *size = 0;
-    HMODULE module = GetModuleHandleA(nullptr);
-    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), "MV");
-    if (!found)
-        return nullptr;
-    DWORD length = SizeofResource(module, found);
-    HGLOBAL handle = LoadResource(module, found);
-    if (!handle)
-        return nullptr;
-    const void* bytes = LockResource(handle);
-    if (!bytes) {
-        FreeResource(handle);
-        return nullptr;
-    }
-    if (data)
-        *data = static_cast<const uint8_t*>(bytes);
-    if (size)
-        *size = length;
-    return handle;
-}
+#include <windows.h>
 
 bool IsOldWindows() {
     DWORD version = GetVersion();
@@ -76,10 +49,6 @@ bool IsWow64() {
     BOOL result = FALSE;
     return isWow64 && isWow64(GetCurrentProcess(), &result) && result;
 }
-
-bool g_tryEnterLooked = false;
-PTryEnterCriticalSectionFn g_tryEnter = nullptr;
-
 }  // namespace
 
 EnvironmentFacts GetEnvironmentFacts() {
@@ -89,29 +58,4 @@ EnvironmentFacts GetEnvironmentFacts() {
     facts.useLocalAppData = IsVistaOrLater();
     facts.isWow64 = IsWow64();
     return facts;
-}
-
-bool HasTryEnterCriticalSection() { return TryEnterCriticalSectionFunction() != nullptr; }
-
-PTryEnterCriticalSectionFn TryEnterCriticalSectionFunction() {
-    // Two first calls at once would both find the same answer.
-    if (!g_tryEnterLooked) {
-        HMODULE kernel = LoadSystemLibrary("kernel32.dll");  // kept for the process's life
-        if (kernel)
-            g_tryEnter = reinterpret_cast<PTryEnterCriticalSectionFn>(
-                reinterpret_cast<void*>(GetProcAddress(kernel, "TryEnterCriticalSection")));
-        g_tryEnterLooked = true;
-    }
-    return g_tryEnter;
-}
-
-int32_t TimeZoneBiasSeconds() {
-    TIME_ZONE_INFORMATION zone;
-    if (GetTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID)
-        return 0;
-    std::time_t now = std::time(nullptr);
-    const std::tm* local = std::localtime(&now);
-    if (local && local->tm_isdst > 0)
-        return int32_t(zone.Bias + zone.DaylightBias) * 60;
-    return int32_t(zone.Bias) * 60;
 }

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #define PASSERT_SOURCE "MorvanditeInstall"
-#include "buildvariant.h"
 #include "msgids.h"
 #include "pencoding.h"
 #include "perror.h"
@@ -110,59 +109,34 @@ const char* DefaultLocaleCodeFor(uint32_t lcid) {
     return InstallerLocaleInfo[LocaleEnglish].code;
 }
 
-bool LocaleOffered(uint32_t index, const BuildVariant* variant) {
-    return variant && index < InstallerLocaleCount && (InstallerLocaleInfo[index].flags & variant->localeMask) != 0;
-}
-
-bool LocaleOffered(uint32_t index) { return LocaleOffered(index, BuildOptions::current()); }
-
 namespace {
-// The run of PreferredLocales rows for the variant last asked about. Keyed on
-// the variant so that a later selection is not answered from an old search.
-struct PreferenceCache {
-    bool searched = false;
-    const BuildVariant* variant = nullptr;
-    uint32_t first = 0;
-    uint32_t end = 0;
-};
-PreferenceCache g_preference;
+SelectedLocaleOffer g_selectedOffer = nullptr;
 
-const PreferenceCache& PreferenceRun(const BuildVariant* variant) {
-    if (g_preference.searched && g_preference.variant == variant)
-        return g_preference;
-    PreferenceCache run;
-    run.searched = true;
-    run.variant = variant;
-    if (variant) {
-        for (uint32_t i = 0; i < PreferredLocaleCount; ++i) {
-            if (std::strcmp(PreferredLocales[i].suffix, variant->suffix) == 0) {
-                run.first = i;
-                run.end = i + 1;
-                while (run.end < PreferredLocaleCount &&
-                       std::strcmp(PreferredLocales[run.end].suffix, variant->suffix) == 0)
-                    ++run.end;
-                break;
-            }
-        }
-    }
-    g_preference = run;
-    return g_preference;
-}
+const LocaleOffer* SelectedOffer() { return g_selectedOffer ? g_selectedOffer() : nullptr; }
 }  // namespace
 
-bool LocalePreferred(uint32_t index, const BuildVariant* variant) {
-    const PreferenceCache& run = PreferenceRun(variant);
-    for (uint32_t i = run.first; i < run.end; ++i)
-        if (PreferredLocales[i].locale == index)
+void SetSelectedLocaleOffer(SelectedLocaleOffer selected) { g_selectedOffer = selected; }
+
+bool LocaleOffered(uint32_t index, const LocaleOffer* offer) {
+    return offer && index < InstallerLocaleCount && (InstallerLocaleInfo[index].flags & offer->localeMask) != 0;
+}
+
+bool LocaleOffered(uint32_t index) { return LocaleOffered(index, SelectedOffer()); }
+
+bool LocalePreferred(uint32_t index, const LocaleOffer* offer) {
+    if (!offer)
+        return false;
+    for (uint32_t i = 0; i < offer->preferredCount; ++i)
+        if (offer->preferred[i] == index)
             return true;
     return false;
 }
 
-bool LocalePreferred(uint32_t index) { return LocalePreferred(index, BuildOptions::current()); }
+bool LocalePreferred(uint32_t index) { return LocalePreferred(index, SelectedOffer()); }
 
-bool LocaleBefore(uint32_t x, uint32_t y, const BuildVariant* variant) {
-    bool px = LocalePreferred(x, variant);
-    bool py = LocalePreferred(y, variant);
+bool LocaleBefore(uint32_t x, uint32_t y, const LocaleOffer* offer) {
+    bool px = LocalePreferred(x, offer);
+    bool py = LocalePreferred(y, offer);
     if (px != py)
         return px;
     uint32_t kx = InstallerLocaleInfo[x].displayKey;
@@ -172,14 +146,14 @@ bool LocaleBefore(uint32_t x, uint32_t y, const BuildVariant* variant) {
     return x < y;
 }
 
-LocaleIterator::LocaleIterator() : variant_(BuildOptions::current()), position_(0) { first(); }
+LocaleIterator::LocaleIterator() : offer_(SelectedOffer()), position_(0) { first(); }
 
-LocaleIterator::LocaleIterator(const BuildVariant* variant) : variant_(variant), position_(0) { first(); }
+LocaleIterator::LocaleIterator(const LocaleOffer* offer) : offer_(offer), position_(0) { first(); }
 
 void LocaleIterator::first() {
     uint32_t choice = 0;
     for (uint32_t i = 1; i < InstallerLocaleCount; ++i)
-        if (LocaleOffered(i, variant_) && LocaleBefore(i, choice, variant_))
+        if (LocaleOffered(i, offer_) && LocaleBefore(i, choice, offer_))
             choice = i;
     position_ = choice;
 }
@@ -189,9 +163,9 @@ void LocaleIterator::next() {
         return;
     uint32_t choice = InstallerLocaleCount;
     for (uint32_t i = 0; i < InstallerLocaleCount; ++i) {
-        if (i == position_ || !LocaleOffered(i, variant_) || !LocaleBefore(position_, i, variant_))
+        if (i == position_ || !LocaleOffered(i, offer_) || !LocaleBefore(position_, i, offer_))
             continue;
-        if (choice == InstallerLocaleCount || LocaleBefore(i, choice, variant_))
+        if (choice == InstallerLocaleCount || LocaleBefore(i, choice, offer_))
             choice = i;
     }
     position_ = choice;

@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "plog_platform.h"
+#include "punique.h"
 
 namespace plog_platform {
 
@@ -42,11 +43,11 @@ void* ModuleBase() {
 }
 
 bool ReopenStderr(const char* path, const PStringEncoding* encoding) {
-    FILE* f = OpenFile(path, "ab", encoding);
+    UniqueStdioFile f(OpenFile(path, "ab", encoding));
     if (!f)
         return false;
-    bool ok = dup2(fileno(f), fileno(stderr)) >= 0;
-    std::fclose(f);
+    bool ok = dup2(fileno(f.get()), fileno(stderr)) >= 0;
+    f.reset();
     std::setvbuf(stderr, nullptr, _IONBF, 0);
     return ok;
 }

@@ -6,14 +6,15 @@
 #include <direct.h>
 #include <io.h>
 #include <new>
+#include <utility>
 
 #include "pcrterror.h"
 #include "pencoding.h"
 #include "perror.h"
 #include "pfile.h"
 #include "pfile_win.h"
-#include "plog.h"
-#include "psyscalls.h"
+#include "pshellcalls.h"
+#include "pwideapi.h"
 
 namespace {
 
@@ -115,8 +116,19 @@ bool DirectoryExists(const char* path, const PStringEncoding* encoding) {
     return found;
 }
 
+namespace {
+ShellActionLog g_shellActionLog = nullptr;
+}  // namespace
+
+void SetShellActionLog(ShellActionLog log) { g_shellActionLog = log; }
+
 intptr_t OpenBrowserWindow(const char* address, const PStringEncoding* encoding) {
-    LogLine("OpenBrowserWindow( %s )", address);
+    if (g_shellActionLog) {
+        PString line("OpenBrowserWindow( ");
+        line.append(address);
+        line.append(" )");
+        g_shellActionLog(line.text());
+    }
     return PShellExecute(nullptr, "open", address, nullptr, nullptr, encoding, SW_SHOWNORMAL);
 }
 
@@ -225,6 +237,22 @@ bool PWriteFile::Close(uint32_t* failureCode) {
 FileFinder::FileFinder(const PStringEncoding* encoding)
     : encoding_(encoding), handle_(INVALID_HANDLE_VALUE), wide_(encoding && UseWideApi()), holdsWide_(false) {
     std::memset(&data_, 0, sizeof data_);
+}
+
+FileFinder::FileFinder(FileFinder&& other) noexcept
+    : encoding_(other.encoding_), data_(other.data_), handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)),
+      wide_(other.wide_), holdsWide_(other.holdsWide_) {}
+
+FileFinder& FileFinder::operator=(FileFinder&& other) noexcept {
+    if (this != &other) {
+        Close();
+        encoding_ = other.encoding_;
+        data_ = other.data_;
+        handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
+        wide_ = other.wide_;
+        holdsWide_ = other.holdsWide_;
+    }
+    return *this;
 }
 
 bool FileFinder::First(const char* pattern) {

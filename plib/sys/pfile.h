@@ -52,6 +52,11 @@ bool DirectoryExists(const char* path, const PStringEncoding* encoding);
 // Logs "OpenBrowserWindow( <address> )", then asks the shell to open it;
 // the shell's result (above 32 on success).
 intptr_t OpenBrowserWindow(const char* address, const PStringEncoding* encoding);
+// Where OpenBrowserWindow's line goes (the text, without a line end): the
+// process log, which connects itself when it is opened (OpenProcessLog);
+// nowhere before. Set before the threads that open windows start.
+typedef void (*ShellActionLog)(const char* text);
+void SetShellActionLog(ShellActionLog log);
 #endif
 
 #ifdef _WIN32

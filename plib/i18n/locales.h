@@ -9,7 +9,6 @@
 
 class PStreamEncoding;
 class PStringEncoding;
-struct BuildVariant;
 
 struct LocaleInfo {
     uint32_t fallback;  // index whose texts stand in; its own index ends the chain
@@ -60,23 +59,38 @@ const char* DefaultLocaleCodeFor(uint32_t lcid);
 const char* DefaultLocaleCode();
 #endif
 
-// Offered by the selected build (BuildOptions) or by the given variant.
+// What one build of the program offers. The program owns these (it knows
+// its builds); the catalogue only reads them.
+struct LocaleOffer {
+    uint32_t localeMask;        // ANDed with LocaleInfo::flags: 1, 2 or 4
+    const uint32_t* preferred;  // catalogue indices listed first; null when preferredCount is 0
+    uint32_t preferredCount;
+};
+
+// The offer of the build the program runs as, or null when it has none.
+typedef const LocaleOffer* (*SelectedLocaleOffer)();
+// The program connects its selection here; until then no build is selected.
+// Asked on every call below that takes no offer, so a later selection counts.
+// Set before other threads use the catalogue.
+void SetSelectedLocaleOffer(SelectedLocaleOffer selected);
+
+// Offered by the selected build or by the given offer (null: none).
 bool LocaleOffered(uint32_t index);
-bool LocaleOffered(uint32_t index, const BuildVariant* variant);
-// Named by a PreferredLocale row of the variant's suffix.
+bool LocaleOffered(uint32_t index, const LocaleOffer* offer);
+// Listed first by the selected build or by the given offer.
 bool LocalePreferred(uint32_t index);
-bool LocalePreferred(uint32_t index, const BuildVariant* variant);
+bool LocalePreferred(uint32_t index, const LocaleOffer* offer);
 // Display order: a preferred locale first, then the smaller display key,
 // then the smaller index.
-bool LocaleBefore(uint32_t x, uint32_t y, const BuildVariant* variant);
+bool LocaleBefore(uint32_t x, uint32_t y, const LocaleOffer* offer);
 
 // Walks the locales offered by a build in display order.
 class LocaleIterator {
 public:
     // The selected build's locales; starts at the first.
     LocaleIterator();
-    // The locales of one variant (null: none but English).
-    explicit LocaleIterator(const BuildVariant* variant);
+    // The locales of one offer (null: none but English).
+    explicit LocaleIterator(const LocaleOffer* offer);
 
     void first();
     void next();
@@ -86,7 +100,7 @@ public:
     uint32_t index() const { return position_; }
 
 private:
-    const BuildVariant* variant_;
+    const LocaleOffer* offer_;
     uint32_t position_;
 };
 

@@ -1,5 +1,5 @@
 #include "ppmsg.h"
-#include "psyscalls.h"
+#include "pprogramresource.h"
 #include "plog.h"
 
 namespace {

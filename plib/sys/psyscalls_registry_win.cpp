@@ -1,7 +1,9 @@
 // Registry string values through the W or A functions, and the key helpers.
 #include <cstring>
 
-#include "psyscalls.h"
+#include "pregistry.h"
+#include "punique.h"
+#include "pwideapi.h"
 #include "psystext_win.h"
 
 namespace {
@@ -92,20 +94,17 @@ LONG PRegSetString(HKEY key, const char* name, const char* text, const PStringEn
 }
 
 void ReadRegistryString(HKEY root, const char* subkey, const char* name, PString& out) {
-    HKEY key;
-    if (OpenKey(root, subkey, KEY_READ, &key) != ERROR_SUCCESS)
+    UniqueRegistryKey key;
+    if (OpenKey(root, subkey, KEY_READ, key.put()) != ERROR_SUCCESS)
         return;
-    PRegQueryString(key, name, out, &PStringXEncoding);
-    RegCloseKey(key);
+    PRegQueryString(key.get(), name, out, &PStringXEncoding);
 }
 
 bool ReadMachineString(const char* subkey, const char* name, PString& out) {
-    HKEY key;
-    if (OpenKey(HKEY_LOCAL_MACHINE, subkey, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    UniqueRegistryKey key;
+    if (OpenKey(HKEY_LOCAL_MACHINE, subkey, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
         return false;
-    LONG r = PRegQueryString(key, name, out, &PStringXEncoding);
-    RegCloseKey(key);
-    return r == ERROR_SUCCESS;
+    return PRegQueryString(key.get(), name, out, &PStringXEncoding) == ERROR_SUCCESS;
 }
 
 namespace {
@@ -142,22 +141,18 @@ HKEY OpenOrCreateRegistryKey(HKEY root, const char* subkey) {
     if (!cut || cut == subkey)
         return nullptr;
     PString parentPath(subkey, cut);
-    HKEY parent = OpenOrCreateRegistryKey(root, parentPath.text());
-    if (!parent)
+    if (!UniqueRegistryKey(OpenOrCreateRegistryKey(root, parentPath.text())))
         return nullptr;
-    RegCloseKey(parent);
     return CreateKey(root, subkey);
 }
 
 bool SetRegistryString(HKEY root, const char* subkey, const char* name, const char* text, int& failureFlag) {
-    HKEY key = OpenOrCreateRegistryKey(root, subkey);
+    UniqueRegistryKey key(OpenOrCreateRegistryKey(root, subkey));
     if (!key) {
         failureFlag = 1;
         return false;
     }
-    LONG r = PRegSetString(key, name, text, &PStringXEncoding);
-    RegCloseKey(key);
-    if (r != ERROR_SUCCESS) {
+    if (PRegSetString(key.get(), name, text, &PStringXEncoding) != ERROR_SUCCESS) {
         failureFlag = 1;
         return false;
     }

@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+struct LocaleOffer;
+
 struct BuildVariant {
     const char* suffix;
     uint32_t localeMask;        // ANDed with the locale flags: 1, 2 or 4
@@ -26,11 +28,17 @@ constexpr uint32_t PreferredLocaleCount = 7;
 // Rows of one suffix are adjacent.
 extern const PreferredLocale PreferredLocales[PreferredLocaleCount];
 
+// The locales a row offers (its mask and its PreferredLocales rows), as the
+// locale catalogue takes them (locales.h); null for null or a variant that
+// is not a BuildVariants row. Built once; thread-safe.
+const LocaleOffer* LocaleOfferOf(const BuildVariant* variant);
+
 // The process-wide selection of a BuildVariants row.
 class BuildOptions {
 public:
     // The first row whose suffix occurs in productName (case-sensitive); the
     // empty suffix of the last row matches every name. Null counts as "".
+    // Connects the locale catalogue to the selection (SetSelectedLocaleOffer).
     static void select(const char* productName);
     // The selected row; logs "BuildOptions is not inited" and gives null
     // before a selection.

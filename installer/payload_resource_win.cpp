@@ -9,7 +9,7 @@
 #include "payloadfilesource.h"
 #include "perror.h"
 #include "plog.h"
-#include "psyscalls.h"
+#include "pprogramresource.h"
 
 namespace {
 
@@ -36,6 +36,9 @@ bool ImageFileOffset(HMODULE module, const uint8_t* data, uint32_t size, uint32_
     }
     return false;
 }
+
+// The archive knows no log of its own: the installer gives it the process log.
+void LogPayloadText(const char* text) { LogLine("%s", text); }
 
 }  // namespace
 
@@ -82,6 +85,7 @@ bool OpenProgramResourceFile(const uint8_t* data, uint32_t size, PayloadFileSour
 }
 
 int ExtractPayloadResource(int resourceId, const char* destinationFolder, IStatusCallBack* callback, PString* why) {
+    SetPayloadLogSink(&LogPayloadText);
     PProgramResource resource(resourceId);
     if (!resource.found()) {
         if (why)

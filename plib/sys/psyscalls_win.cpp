@@ -1,12 +1,16 @@
 // The wide/ANSI decision and the wrappers of window, message, process and
 // shell-execution calls.
-#include "psyscalls.h"
+#include "pprocesscalls.h"
+#include "pshellcalls.h"
 #include "psystemdll.h"
+#include "pwideapi.h"
+#include "pwindowcalls.h"
 
 #include <cstdlib>
 #include <cstring>
 
 #include "psystext_win.h"
+#include "punique.h"
 
 namespace {
 
@@ -272,8 +276,8 @@ bool PCreateProcess(const char* application, const char* commandLine, const char
                             &si, pi);
     }
     if (ok && !info) {
-        CloseHandle(local.hThread);
-        CloseHandle(local.hProcess);
+        // Nobody asked for the handles: let them go at once.
+        UniqueHandle thread(local.hThread), process(local.hProcess);
     }
     return ok != FALSE;
 }

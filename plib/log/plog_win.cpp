@@ -12,7 +12,8 @@
 #include "plog_platform.h"
 #include "pruntimehooks.h"
 #include "psystemdll.h"
-#include "psyscalls.h"
+#include "ptryentercriticalsection.h"
+#include "pwideapi.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #define PASSERT_SOURCE "MorvanditeInstall"
+#include "locales.h"
 #include "perror.h"
 #include "plog.h"
 
@@ -37,9 +38,38 @@ const PreferredLocale PreferredLocales[PreferredLocaleCount] = {
     {".GAV", 9},    // Italian
 };
 
+namespace {
+// Every row's offer, with its preferred locales in table order.
+struct VariantOffers {
+    LocaleOffer offer[BuildVariantCount];
+    uint32_t preferred[BuildVariantCount][PreferredLocaleCount];
+
+    VariantOffers() {
+        for (uint32_t row = 0; row < BuildVariantCount; ++row) {
+            uint32_t count = 0;
+            for (const PreferredLocale& p : PreferredLocales)
+                if (std::strcmp(p.suffix, BuildVariants[row].suffix) == 0)
+                    preferred[row][count++] = p.locale;
+            offer[row] = LocaleOffer{BuildVariants[row].localeMask, preferred[row], count};
+        }
+    }
+};
+
+const LocaleOffer* SelectedBuildOffer() { return LocaleOfferOf(BuildOptions::current()); }
+}  // namespace
+
+const LocaleOffer* LocaleOfferOf(const BuildVariant* variant) {
+    static const VariantOffers offers;
+    for (uint32_t row = 0; row < BuildVariantCount; ++row)
+        if (variant == &BuildVariants[row])
+            return &offers.offer[row];
+    return nullptr;
+}
+
 uint32_t BuildOptions::selected_ = BuildVariantCount;
 
 void BuildOptions::select(const char* productName) {
+    SetSelectedLocaleOffer(&SelectedBuildOffer);
     const char* name = productName ? productName : "";
     for (uint32_t i = 0; i < BuildVariantCount; ++i) {
         if (std::strstr(name, BuildVariants[i].suffix)) {

@@ -2,7 +2,8 @@
 #include <objidl.h>
 #include <shobjidl.h>
 
-#include "psyscalls.h"
+#include "pshellcalls.h"
+#include "pwideapi.h"
 #include "psystext_win.h"
 
 namespace {

@@ -6,9 +6,9 @@
 
 #include "pencoding.h"
 #include "plog_platform.h"
-#if __has_include("payload.h")
-#include "payload.h"
-#define PLOG_HAS_PAYLOAD_SINK 1
+#include "punique.h"
+#ifdef _WIN32
+#include "pfile.h"
 #endif
 
 namespace {
@@ -35,7 +35,9 @@ uint32_t Format(char* out, uint32_t room, const char* format, va_list args) {
     return uint32_t(strnlen(out, room));
 }
 
-void PayloadSink(const char* text) { LogLine("%s", text); }
+#ifdef _WIN32
+void LogText(const char* text) { LogLine("%s", text); }
+#endif
 
 }  // namespace
 
@@ -66,10 +68,8 @@ PLog::PLog(const char* baseName, uint32_t flags, const PStringEncoding* encoding
         std::snprintf(stamp, sizeof stamp, "[%04d/%02d/%02d ", day_.year, day_.month, day_.day);
         char head[12] = {};
         bool today = false;
-        if (FILE* f = OpenFile(name.text(), "rb", encoding_)) {
-            today = std::fread(head, 1, sizeof head, f) == sizeof head && std::memcmp(head, stamp, 12) == 0;
-            std::fclose(f);
-        }
+        if (UniqueStdioFile f(OpenFile(name.text(), "rb", encoding_)); f)
+            today = std::fread(head, 1, sizeof head, f.get()) == sizeof head && std::memcmp(head, stamp, 12) == 0;
         if (!today)
             RotateLog(baseName, encoding_);
         open(name.text(), today);
@@ -203,8 +203,8 @@ void RotateLog(const char* baseName, const PStringEncoding* encoding) {
 
 void OpenProcessLog(PLog* log) {
     plog_platform::InstallFailureHandlers();
-#ifdef PLOG_HAS_PAYLOAD_SINK
-    SetPayloadLogSink(&PayloadSink);
+#ifdef _WIN32
+    SetShellActionLog(&LogText);
 #endif
     {
         CriticalSectionLock lock(ProcessLogLock());

@@ -1,7 +1,7 @@
 // The payload's integrity digest: SHA-256 over every byte of the packed
-// payload resource (130), stored as the 32 raw bytes of resource 132 beside
-// it and, at build time, in a file beside the packed payload (its name plus
-// ".sha256"). The payload format itself carries no check.
+// payload, stored as 32 raw bytes beside it (the installer keeps it in a
+// resource of its own) and, at build time, in a file beside the packed
+// payload (its name plus ".sha256"). The payload format itself carries no check.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +10,6 @@
 #include "pstring.h"
 #include "sha256.h"
 
-constexpr int PayloadDigestResourceId = 132;
 constexpr size_t PayloadDigestSize = 32;
 // The digest file beside a packed payload: the payload's name plus this.
 constexpr const char PayloadDigestSuffix[] = ".sha256";

@@ -1,12 +1,15 @@
-// The payload archive of the running installer: resource 130 of type MV.
+// The payload archive of the running installer: resource 130 of type MV,
+// with its digest (payloaddigest.h) in resource 132 beside it.
 // Windows only; the operations themselves are in payload.h.
 #pragma once
 #include <cstdint>
 
 #include "payload.h"
 #include "pstring.h"
+#include "sharednames.h"
 
-constexpr int PayloadResourceId = 130;
+constexpr int PayloadResourceId = SharedNames::kPayloadResourceId;
+constexpr int PayloadDigestResourceId = SharedNames::kPayloadDigestResourceId;
 
 class PayloadFileSource;
 
@@ -19,7 +22,8 @@ bool OpenProgramResourceFile(const uint8_t* data, uint32_t size, PayloadFileSour
 
 // ExtractPayload on the program resource resourceId (type MV), read through
 // the program's file with one bounded buffer; through the loaded image when
-// the file cannot serve it (logged). A missing resource is an archive error:
+// the file cannot serve it (logged). The archive's own lines ("Extracting
+// files:") go to the process log. A missing resource is an archive error:
 // 1, with why (when given) saying so; nothing is written.
 int ExtractPayloadResource(int resourceId, const char* destinationFolder, IStatusCallBack* callback,
                            PString* why = nullptr);
