@@ -3,7 +3,7 @@
 #define PASSERT_SOURCE "MorvanditeInstall"
 #include <cstring>
 
-#include "MorvanditeInstall.h"
+#include "installwindow.h"
 #include "folderbrowser.h"
 #include "locales.h"
 #include "msgids.h"

@@ -2,7 +2,7 @@
 #define PASSERT_SOURCE "MorvanditeInstall"
 #include <cstring>
 
-#include "MorvanditeInstall.h"
+#include "installwindow.h"
 #include "msgids.h"
 #include "mymsgbox.h"
 #include "perror.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "InstallerThread.h"
-#include "MorvanditeInstall.h"
+#include "installwindow.h"
 #include "config.h"
 #include "environment.h"
 #include "locales.h"

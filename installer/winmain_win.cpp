@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "MorvanditeInstall.h"
+#include "installwindow.h"
 #include "environment.h"
 #include "perror.h"
 #include "plog.h"

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "InstallerThread.h"
-#include "MorvanditeInstall.h"
+#include "installwindow.h"
 #include "buildvariant.h"
 #include "captured_log.h"
 #include "displaydpi.h"

@@ -1,5 +1,5 @@
 #define PASSERT_SOURCE "MorvanditeInstall"
-#include "MorvanditeInstall.h"
+#include "installwindow.h"
 
 #include <cstring>
 #include <memory>
