@@ -2,7 +2,7 @@
 #define PASSERT_SOURCE "MorvanditeInstall"
 #include <cstring>
 
-#include "installwindow.h"
+#include "startup.h"
 #include "msgids.h"
 #include "mymsgbox.h"
 #include "perror.h"
@@ -10,6 +10,8 @@
 #include "ppmsg.h"
 #include "psyscalls.h"
 #include "uiobjects.h"
+
+HINSTANCE ModuleInstance = nullptr;
 
 bool WindowsVersionRefused(const OSVERSIONINFOA& version) {
     if (version.dwPlatformId < VER_PLATFORM_WIN32_NT)

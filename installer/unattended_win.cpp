@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "InstallerThread.h"
-#include "installwindow.h"
 #include "config.h"
+#include "diskspace.h"
 #include "environment.h"
 #include "locales.h"
 #include "msgids.h"
@@ -17,6 +17,7 @@
 #include "plog.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "startup.h"
 #include "tracking.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "installwindow.h"
 #include "environment.h"
+#include "installwindow.h"
 #include "perror.h"
 #include "plog.h"
 #include "ppmsg.h"

@@ -20,11 +20,12 @@
 #include <vector>
 
 #include "InstallerThread.h"
-#include "installwindow.h"
 #include "buildvariant.h"
 #include "captured_log.h"
 #include "displaydpi.h"
+#include "diskspace.h"
 #include "dpiscale.h"
+#include "installwindow.h"
 #include "locales.h"
 #include "msgids.h"
 #include "pencoding.h"
@@ -32,6 +33,7 @@
 #include "ppmsg.h"
 #include "psyscalls.h"
 #include "screenshot.h"
+#include "termsofservice.h"
 #include "test_paths.h"
 #include "uifont.h"
 
