@@ -99,6 +99,21 @@ private:
     void OnDpiChanged(int dpi, const RECT& suggested);
     // Every control to its place at the page's DPI, with its font.
     void LayOutPage();
+    // The steps of BuildPage. The folders, tracking block and language the
+    // page starts with, preset by the command line; returns the locale.
+    int32_t TakeStartingChoices();
+    void CreateStaticRow(MyStaticBox& box, int row, int id, DWORD style);
+    void CreateCheckRow(MyCheckBox& box, int row, int id, DWORD style, bool checked);
+    void CreateButtonRow(MyButton& button, int row, int id, const ButtonSkin& skin);
+    void CreateHeadings();
+    void CreateLanguageList(int32_t selected);
+    void CreateSeparators();
+    void CreateOptionBoxes();
+    void CreateLocationControls();
+    void CreateAgreement();
+    void CreateButtons();
+    void CreateProgressDisplay();
+    void ShowPageControls();
     void SetOptionDefaults();
     void FillLanguageList(int32_t selected);
     // Narrows the list (placed at rect) to its longest language name.

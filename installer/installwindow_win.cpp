@@ -276,8 +276,24 @@ void MorvanditeInstallWindow::PostCheck(MyBaseControl& box, bool checked) {
 // ---- The page ---------------------------------------------------------------------------
 
 void MorvanditeInstallWindow::BuildPage() {
-    // 1.-4. Default folders (a previous installation's folder wins), the
-    // tracking block, the system's language.
+    const int32_t locale = TakeStartingChoices();
+    // Created in this order: it is the order the keyboard moves in.
+    CreateHeadings();
+    CreateLanguageList(locale);
+    CreateSeparators();
+    CreateOptionBoxes();
+    CreateLocationControls();
+    CreateAgreement();
+    CreateButtons();
+    CreateProgressDisplay();
+    ShowPageControls();
+    CurrentLocale = -1;  // so that SetLanguage sets every text
+    SetLanguage(locale);
+    UpdateInstallButton();
+}
+
+int32_t MorvanditeInstallWindow::TakeStartingChoices() {
+    // A previous installation's folder wins over the default one.
     StartingChoices start = FindStartingChoices(options_);
     installLocation_ = start.installLocation;
     uninstallKey_ = start.uninstallKey;
@@ -286,95 +302,100 @@ void MorvanditeInstallWindow::BuildPage() {
     const CommandLineSwitches& switches = commandLine_.Switches;
     if (!switches.localeCode.empty())
         localeCode_ = switches.localeCode;
-
-    // 5. Options and the first space figures.
     if (!switches.installFolder.empty())
         installLocation_ = switches.installFolder;
     SetOptionDefaults();
     ApplyCommandLineSwitches(switches, options_);
 
-    // 6. The initial language.
-    int32_t selected = CurrentLocale;
-    if (OfferedLocale(localeCode_.text()) >= 0)
-        selected = OfferedLocale(localeCode_.text());
+    const int32_t offered = OfferedLocale(localeCode_.text());
+    return offered >= 0 ? offered : CurrentLocale;
+}
 
-    // 7.-8. The controls, in creation order, each where PlaceRow puts it.
-    auto place = [&](int row) { return PlaceRow(row); };
-    auto staticBox = [&](MyStaticBox& box, int row, int id, DWORD style) {
-        RECT r = place(row);
-        box.CreateInRect(window_, r, id, RowText(row).text(), style);
-        SetControlFont(box, FontOfRow(row));
-    };
-    auto checkBox = [&](MyCheckBox& box, int row, int id, DWORD style, bool checked) {
-        RECT r = place(row);
-        box.CreateInRect(window_, r, id, RowText(row).text(), style);
-        SetControlFont(box, FontOfRow(row));
-        PostCheck(box, checked);
-    };
-    auto button = [&](MyButton& b, int row, int id, const ButtonSkin& skin) {
-        RECT r = place(row);
-        b.CreateInRect(window_, r, id, RowText(row).text(), skin);
-    };
+void MorvanditeInstallWindow::CreateStaticRow(MyStaticBox& box, int row, int id, DWORD style) {
+    box.CreateInRect(window_, PlaceRow(row), id, RowText(row).text(), style);
+    SetControlFont(box, FontOfRow(row));
+}
 
-    staticBox(titleLabel_, RowTitle, 0, 0);
-    staticBox(languagePrompt_, RowLanguagePrompt, 0, 0);
-    staticBox(languageNote_, RowLanguageNote, 0, 0);
-    staticBox(optionsHeading_, RowOptionsHeading, 0, 0);
-    {
-        RECT r = place(RowLanguageList);
-        languageList_.CreateInRect(window_, r, IdLanguageList);
-        SetControlFont(languageList_, FontOfRow(RowLanguageList));
-        FillLanguageList(selected);
-        NarrowLanguageList(r);
-    }
-    staticBox(separator1_, RowSeparator1, 0, SS_SUNKEN);
-    staticBox(separator2_, RowSeparator2, 0, SS_SUNKEN);
-    staticBox(separator3_, RowSeparator3, 0, SS_SUNKEN);
+void MorvanditeInstallWindow::CreateCheckRow(MyCheckBox& box, int row, int id, DWORD style, bool checked) {
+    box.CreateInRect(window_, PlaceRow(row), id, RowText(row).text(), style);
+    SetControlFont(box, FontOfRow(row));
+    PostCheck(box, checked);
+}
+
+void MorvanditeInstallWindow::CreateButtonRow(MyButton& button, int row, int id, const ButtonSkin& skin) {
+    button.CreateInRect(window_, PlaceRow(row), id, RowText(row).text(), skin);
+}
+
+void MorvanditeInstallWindow::CreateHeadings() {
+    CreateStaticRow(titleLabel_, RowTitle, 0, 0);
+    CreateStaticRow(languagePrompt_, RowLanguagePrompt, 0, 0);
+    CreateStaticRow(languageNote_, RowLanguageNote, 0, 0);
+    CreateStaticRow(optionsHeading_, RowOptionsHeading, 0, 0);
+}
+
+void MorvanditeInstallWindow::CreateLanguageList(int32_t selected) {
+    const RECT r = PlaceRow(RowLanguageList);
+    languageList_.CreateInRect(window_, r, IdLanguageList);
+    SetControlFont(languageList_, FontOfRow(RowLanguageList));
+    FillLanguageList(selected);
+    NarrowLanguageList(r);
+}
+
+void MorvanditeInstallWindow::CreateSeparators() {
+    CreateStaticRow(separator1_, RowSeparator1, 0, SS_SUNKEN);
+    CreateStaticRow(separator2_, RowSeparator2, 0, SS_SUNKEN);
+    CreateStaticRow(separator3_, RowSeparator3, 0, SS_SUNKEN);
+}
+
+void MorvanditeInstallWindow::CreateOptionBoxes() {
     const bool administrator = options_.hasAdminRights != 0;
-    checkBox(desktopBox_, RowDesktop, IdDesktop, BS_MULTILINE, options_.desktopShortcut != 0);
-    checkBox(quickLaunchBox_, RowQuickLaunch, IdQuickLaunch, BS_MULTILINE, options_.quickLaunchShortcut != 0);
-    checkBox(startMenuBox_, RowStartMenu, IdStartMenu, BS_MULTILINE, options_.startMenuShortcut != 0);
-    checkBox(browserButtonBox_, RowBrowserButton, IdBrowserButton, BS_MULTILINE, options_.browserButton != 0);
-    checkBox(allUsersBox_, RowAllUsers, IdAllUsers, BS_MULTILINE, administrator && options_.allUsers);
-    staticBox(locationHeading_, RowLocationHeading, 0, 0);
-    staticBox(locationHint_, RowLocationHint, 0, 0);
-    {
-        RECT r = place(RowLocationEdit);
-        locationEdit_.CreateInRect(window_, r, IdLocationEdit, false, false, false, true, false);
-        SetControlFont(locationEdit_, FontOfRow(RowLocationEdit));
-        locationEdit_.SetText(options_.installFolder.text());
-    }
-    button(browseButton_, RowBrowse, IdBrowse, skinA_);
-    staticBox(spaceRequired_, RowSpaceRequired, 0, 0);
-    staticBox(spaceAvailable_, RowSpaceAvailable, 0, 0);
+    CreateCheckRow(desktopBox_, RowDesktop, IdDesktop, BS_MULTILINE, options_.desktopShortcut != 0);
+    CreateCheckRow(quickLaunchBox_, RowQuickLaunch, IdQuickLaunch, BS_MULTILINE, options_.quickLaunchShortcut != 0);
+    CreateCheckRow(startMenuBox_, RowStartMenu, IdStartMenu, BS_MULTILINE, options_.startMenuShortcut != 0);
+    CreateCheckRow(browserButtonBox_, RowBrowserButton, IdBrowserButton, BS_MULTILINE, options_.browserButton != 0);
+    CreateCheckRow(allUsersBox_, RowAllUsers, IdAllUsers, BS_MULTILINE, administrator && options_.allUsers);
+}
+
+void MorvanditeInstallWindow::CreateLocationControls() {
+    CreateStaticRow(locationHeading_, RowLocationHeading, 0, 0);
+    CreateStaticRow(locationHint_, RowLocationHint, 0, 0);
+    locationEdit_.CreateInRect(window_, PlaceRow(RowLocationEdit), IdLocationEdit, false, false, false, true, false);
+    SetControlFont(locationEdit_, FontOfRow(RowLocationEdit));
+    locationEdit_.SetText(options_.installFolder.text());
+    CreateButtonRow(browseButton_, RowBrowse, IdBrowse, skinA_);
+    CreateStaticRow(spaceRequired_, RowSpaceRequired, 0, 0);
+    CreateStaticRow(spaceAvailable_, RowSpaceAvailable, 0, 0);
     UpdateDiskSpace(options_.installFolder.text());
-    checkBox(agreementBox_, RowAgreement, IdAgreement, BS_TOP, false);
-    staticBox(agreementLink_, RowAgreementLink, IdAgreementLink, kLinkStyle);
-    button(installButton_, RowInstall, IdInstall, skinD_);
-    button(cancelButton_, RowCancel, IdCancel, skinC_);
-    staticBox(installingLabel_, RowInstalling, 0, SS_CENTER);
-    {
-        RECT r = place(RowProgress);
-        ButtonSkin progress;
-        progress.bitmapWidth = 13;
-        progress.height = 21;
-        progress.normal = spareBitmap_.Get();
-        progress.textColor = 0;
-        progress.disabledTextColor = 0x808080;
-        progressBar_.CreateInRect(window_, r, IdProgress, nullptr, progress);
-        progressBar_.SetPercentage(0);
-    }
+}
+
+void MorvanditeInstallWindow::CreateAgreement() {
+    CreateCheckRow(agreementBox_, RowAgreement, IdAgreement, BS_TOP, false);
+    CreateStaticRow(agreementLink_, RowAgreementLink, IdAgreementLink, kLinkStyle);
+}
+
+void MorvanditeInstallWindow::CreateButtons() {
+    CreateButtonRow(installButton_, RowInstall, IdInstall, skinD_);
+    CreateButtonRow(cancelButton_, RowCancel, IdCancel, skinC_);
+}
+
+void MorvanditeInstallWindow::CreateProgressDisplay() {
+    CreateStaticRow(installingLabel_, RowInstalling, 0, SS_CENTER);
+    ButtonSkin progress;
+    progress.bitmapWidth = 13;
+    progress.height = 21;
+    progress.normal = spareBitmap_.Get();
+    progress.textColor = 0;
+    progress.disabledTextColor = 0x808080;
+    progressBar_.CreateInRect(window_, PlaceRow(RowProgress), IdProgress, nullptr, progress);
+    progressBar_.SetPercentage(0);
+}
+
+void MorvanditeInstallWindow::ShowPageControls() {
+    // The installing label and the progress bar wait for the worker.
     for (int row = 0; row < InstallLayoutRowCount; ++row)
         if (row != RowInstalling && row != RowProgress)
             ControlOfRow(row).SetVisible(true);
-    EnableWindow(allUsersBox_.Handle(), administrator);
-
-    // 9. Every text, in the chosen language.
-    CurrentLocale = -1;
-    SetLanguage(selected);
-
-    // 10.
-    UpdateInstallButton();
+    EnableWindow(allUsersBox_.Handle(), options_.hasAdminRights != 0);
 }
 
 void MorvanditeInstallWindow::FillLanguageList(int32_t selected) {
