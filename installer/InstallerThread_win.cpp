@@ -19,6 +19,7 @@
 #include "ppathtext.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "sharednames.h"
 
 namespace {
 // The worker's stop signal: deliberately not a PError, so that only the
@@ -72,7 +73,7 @@ bool CreateFolderWithParents(const char* path, uint32_t* failureCode) {
 
 InstallerWorkerThread::InstallerWorkerThread()
     : window_(nullptr), messageNumber_(0), thread_(nullptr), running_(false), runState_(kRunStateRunning),
-      lastCompletion_(0), payloadResourceId_(PayloadResourceId), payloadDigestResourceId_(PayloadDigestResourceId),
+      lastCompletion_(0), payloadResourceId_(SharedNames::kPayloadResourceId), payloadDigestResourceId_(SharedNames::kPayloadDigestResourceId),
       lastPercentPosted_(-1) {}
 
 InstallerWorkerThread::~InstallerWorkerThread() {
@@ -172,7 +173,7 @@ void InstallerWorkerThread::Run() {
         if (!CreateFolderWithParents(folder, &code))
             throw PSystemError(MsgString(TXTINS_Cannot_create_folder_XN0X, folder).text(), code);
 
-        PString logPath = JoinPath(folder, "Install.log");
+        PString logPath = JoinPath(folder, SharedNames::kInstallLogFile.narrow);
         OpenProcessLog(new PLog(logPath.text(), 0, Paths()));
         LogLine("Log File Path: %s", logPath.text());
         LogLine("OS Version: %x", unsigned(GetVersion()));
@@ -310,7 +311,7 @@ void* InstallerWorkerThread::OpenOutputFile(const char* path) {
         }
     }
     const char* last = slash ? slash + 1 : path;
-    if (std::strcmp(last, "user.ini") == 0) {
+    if (std::strcmp(last, SharedNames::kUserSettingsFile.narrow) == 0) {
         if (FILE* existing = OpenFile(path, "rb", Paths())) {
             std::fclose(existing);
             return nullptr;

@@ -14,10 +14,10 @@
 #include "plog.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "sharednames.h"
 
 namespace {
 
-const char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // ---- Wine ----
 
@@ -94,19 +94,6 @@ PString TempFolder() {
             out = FromAnsi(path);
     }
     return out;
-}
-
-bool EqualNoCase(const char* a, const char* b, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = char(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = char(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -231,7 +218,7 @@ bool SiblingUninstaller(const char* keyName, PString& path) {
     path.clear();
     if (!keyName || !*keyName)
         return false;
-    PString subkey(kUninstallRoot);
+    PString subkey(SharedNames::kUninstallRoot.narrow);
     subkey.append(keyName);
     PString value;
     if (!ReadMachineString(subkey.text(), "UninstallString", value))
@@ -247,7 +234,7 @@ bool SiblingUninstaller(const char* keyName, PString& path) {
     if (length < 2 + tail || text[0] != '"')
         return false;
     const char* end = text + length - tail;
-    if (!EqualNoCase(end, "\" /u:", 5) || !EqualNoCase(end + 5, keyName, keyLength))
+    if (PCompareNoCaseN(end, "\" /u:", 5) != 0 || PCompareNoCaseN(end + 5, keyName, keyLength) != 0)
         return false;
     if (utf8)
         path.append(char(PSTRINGX_UTF8_MARKER));

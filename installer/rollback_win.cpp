@@ -14,13 +14,13 @@
 #include "plog.h"
 #include "ppathtext.h"
 #include "ppmsg.h"
+#include "sharednames.h"
 
 namespace {
 const PStringEncoding* Paths() { return &PStringXEncoding; }
 
 std::atomic<InstallRollback*> g_recording{nullptr};
 
-const char kUninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 std::wstring Wide(const std::string& text) {
     PWString w;
@@ -281,7 +281,7 @@ void InstallRollback::Begin(const InstallOptions& options) {
     g_recording.store(this);
 
     // The keys registration writes, as they are now.
-    PString uninstallKey(kUninstallRoot);
+    PString uninstallKey(SharedNames::kUninstallRoot.narrow);
     AppendText(uninstallKey, displayName_.text());
     std::vector<RegistrySnapshot> keys = {Snapshot("HKLM", uninstallKey), Snapshot("HKCU", uninstallKey)};
     if (!options.browserButtonId.empty()) {
@@ -327,7 +327,7 @@ void InstallRollback::AfterLogOpened() {
                                   &o.commonStartMenuFolder, &o.quickLaunchFolder})
         if (!folder->empty())
             files.push_back(Join(*folder, link.text()));
-    files.push_back(Join(o.installFolder, "tinfo.dat"));
+    files.push_back(Join(o.installFolder, SharedNames::kTrackingFile.narrow));
     std::vector<PString> settingsFolders = {o.installFolder};
     if (o.useLocalAppData) {
         wchar_t appData[MAX_PATH] = {};
@@ -341,8 +341,8 @@ void InstallRollback::AfterLogOpened() {
         }
     }
     for (const PString& folder : settingsFolders) {
-        files.push_back(Join(folder, "user.ini"));
-        files.push_back(Join(folder, "user.ini.bak"));
+        files.push_back(Join(folder, SharedNames::kUserSettingsFile.narrow));
+        files.push_back(Join(folder, SharedNames::kUserSettingsBackupFile.narrow));
     }
     for (const PString& f : files)
         KeepCopy(f);
@@ -436,7 +436,7 @@ void InstallRollback::AfterLogClosed() {
         if (e.kind == JournalKind::CreatedFolder && e.fields[0] == options_.installFolder.text())
             madeInstallFolder = true;
     if (madeInstallFolder) {
-        PString log = Join(options_.installFolder, "Install.log");
+        PString log = Join(options_.installFolder, SharedNames::kInstallLogFile.narrow);
         PString kept = KeptLogPath();
         if (Exists(log.text()))
             MoveFileExW(Wide(log.text()).c_str(), Wide(kept.text()).c_str(),

@@ -17,11 +17,11 @@
 #include "plog.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "sharednames.h"
 #include "startup.h"
 #include "tracking.h"
 
 namespace {
-const char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // The usage box: before any window or configuration exists.
 void ShowUsage(const char* fault) {
@@ -146,10 +146,11 @@ StartingChoices FindStartingChoices(InstallOptions& options) {
     DefaultFolders folders = FindDefaultFolders(options.productName.text(), options.hasAdminRights != 0);
     start.installLocation = folders.installLocation;
     ApplyDefaultFolders(folders, options);
-    start.uninstallKey = kUninstallRoot;
+    start.uninstallKey = SharedNames::kUninstallRoot.narrow;
     AppendText(start.uninstallKey, options.displayName.text());
     PString previous;
-    if (ReadMachineString(start.uninstallKey.text(), "InstallLocation", previous) && !previous.empty())
+    if (ReadMachineString(start.uninstallKey.text(), SharedNames::kInstallLocationValue.narrow, previous) &&
+        !previous.empty())
         start.installLocation = previous;
 
     TrackingInfo tracking;
