@@ -19,6 +19,7 @@
 #include "ppathtext.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "pwindowsversion.h"
 #include "sharednames.h"
 
 namespace {
@@ -176,7 +177,7 @@ void InstallerWorkerThread::Run() {
         PString logPath = JoinPath(folder, SharedNames::kInstallLogFile.narrow);
         OpenProcessLog(new PLog(logPath.text(), 0, Paths()));
         LogLine("Log File Path: %s", logPath.text());
-        LogLine("OS Version: %x", unsigned(GetVersion()));
+        LogLine("OS Version: %x", unsigned(RunningWindowsVersion().packed));
         LogLine("isWow64: %x", unsigned(settings_.isWow64 ? 1 : 0));
         LogLine("localAppData: %x", unsigned(settings_.useLocalAppData ? 1 : 0));
         LogLine("Has admin rights: %x", unsigned(settings_.hasAdminRights ? 1 : 0));

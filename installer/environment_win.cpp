@@ -14,6 +14,7 @@
 #include "plog.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "pwindowsversion.h"
 #include "sharednames.h"
 
 namespace {
@@ -106,10 +107,8 @@ bool DetectWine() {
 bool DetectWine(const char* const (&unixFolders)[3]) {
     bool evidence = false;
     try {
-        OSVERSIONINFOA version;
-        std::memset(&version, 0, sizeof version);
-        version.dwOSVersionInfoSize = sizeof version;  // 148
-        if (!GetVersionExA(&version) || version.dwMajorVersion < 4)
+        const WindowsVersion& version = RunningWindowsVersion();
+        if (!version.detailed || version.major < 4)
             return false;
     } catch (...) {
         LogLine("Error in detect Linux");

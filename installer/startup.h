@@ -5,13 +5,19 @@
 #pragma once
 #include <windows.h>
 
+#include "pwindowsversion.h"
+
 // The module every resource, window class and window of the installer
 // comes from; stored by WinMain before anything else runs.
 extern HINSTANCE ModuleInstance;
 
-// Windows older than XP: the 9x family, NT 4 and earlier, and Windows 2000.
+// Windows older than XP: the 9x family, NT 4 and earlier, and Windows 2000
+// (by platform, major and minor).
+bool WindowsVersionRefused(const WindowsVersion& version);
+// The same rule on the system's own structure (for tests).
 bool WindowsVersionRefused(const OSVERSIONINFOA& version);
-// GetVersionExA and the rule above; a failing query lets the system pass.
+// The running system (RunningWindowsVersion) and the rule above; a system
+// that would not say its version passes.
 bool WindowsVersionRefused();
 // The English notice on a refused system: one OK button, 394 by 212.
 void ShowUnsupportedSystemNotice();

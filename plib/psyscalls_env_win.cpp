@@ -4,6 +4,7 @@
 
 #include "psyscalls.h"
 #include "psystemdll.h"
+#include "pwindowsversion.h"
 
 HGLOBAL LoadProgramResource(int id, const uint8_t** data, uint32_t* size) {
     if (data)
@@ -31,8 +32,8 @@ HGLOBAL LoadProgramResource(int id, const uint8_t** data, uint32_t* size) {
 }
 
 bool IsOldWindows() {
-    DWORD version = GetVersion();
-    return (version & 0x80000000u) != 0 || LOBYTE(LOWORD(version)) < 5;
+    const WindowsVersion& version = RunningWindowsVersion();
+    return !version.NtFamily() || version.PackedMajor() < 5;
 }
 
 bool IsAdministrator() {
@@ -63,9 +64,8 @@ bool IsAdministrator() {
 namespace {
 
 bool IsVistaOrLater() {
-    OSVERSIONINFOA info = {};
-    info.dwOSVersionInfoSize = sizeof info;
-    return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion > 5;
+    const WindowsVersion& version = RunningWindowsVersion();
+    return version.detailed && version.platform == VER_PLATFORM_WIN32_NT && version.major > 5;
 }
 
 bool IsWow64() {

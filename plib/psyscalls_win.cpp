@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "psystext_win.h"
+#include "pwindowsversion.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ bool UseWideApi() {
     LONG mode = g_wideOverride;
     if (mode != 0)
         return mode > 0;
-    return (GetVersion() & 0x80000000u) == 0;
+    return RunningWindowsVersion().NtFamily();
 }
 
 void SetWideApiMode(int32_t value) { InterlockedExchange(&g_wideOverride, LONG(value)); }
