@@ -10,6 +10,7 @@
 #include "plog.h"
 #include "ppathtext.h"
 #include "psyscalls.h"
+#include "punique.h"
 #include "sharednames.h"
 #include "timestamps.h"
 
@@ -96,11 +97,10 @@ void WriteUninstallEntry(const InstallOptions& o, const char* key, int& failed) 
     AppendCtimeForm(date, LocalCalendarTime(std::time(nullptr)));
     SetRegistryString(HKEY_LOCAL_MACHINE, key, "InstallDate", date.text(), failed);
 
-    if (HKEY entry = OpenOrCreateRegistryKey(HKEY_LOCAL_MACHINE, key)) {
-        SetNumber(entry, "NoModify", 1);
-        SetNumber(entry, "NoRepair", 1);
-        SetNumber(entry, "Language", DWORD(o.locale));
-        RegCloseKey(entry);
+    if (const UniqueRegistryKey entry{OpenOrCreateRegistryKey(HKEY_LOCAL_MACHINE, key)}) {
+        SetNumber(entry.get(), "NoModify", 1);
+        SetNumber(entry.get(), "NoRepair", 1);
+        SetNumber(entry.get(), "Language", DWORD(o.locale));
     }
 }
 

@@ -14,6 +14,7 @@
 #include "plog.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "punique.h"
 #include "pwindowsversion.h"
 #include "sharednames.h"
 
@@ -28,13 +29,12 @@ bool HasStatMode(const char* path, unsigned mode) {
 }
 
 bool WineRegistryValue() {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Wine\\Fonts", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    UniqueRegistryKey key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Wine\\Fonts", 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
         return false;
     BYTE value[100];
     DWORD size = sizeof value;
-    LONG rc = RegQueryValueExA(key, "Locale", nullptr, nullptr, value, &size);
-    RegCloseKey(key);
+    LONG rc = RegQueryValueExA(key.get(), "Locale", nullptr, nullptr, value, &size);
     return rc == ERROR_SUCCESS && size >= 1 && size <= sizeof value;
 }
 
@@ -190,13 +190,12 @@ bool InstanceRunning(const char* mainWindowClass) {
         return false;
     if (FindWindowA(mainWindowClass, nullptr))
         return true;
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, mainWindowClass);
+    const UniqueHandle mutex(CreateMutexA(nullptr, FALSE, mainWindowClass));
     if (!mutex)
         return true;
-    DWORD wait = WaitForSingleObject(mutex, 0);
+    DWORD wait = WaitForSingleObject(mutex.get(), 0);
     if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED)
-        ReleaseMutex(mutex);
-    CloseHandle(mutex);
+        ReleaseMutex(mutex.get());
     return wait == WAIT_TIMEOUT;
 }
 
@@ -273,11 +272,11 @@ void RunSiblingUninstaller(const char* keyName) {
         std::memset(&process, 0, sizeof process);
         if (!PCreateProcess(copy.text(), commandLine.text(), nullptr, &PStringXEncoding, &process))
             return;
-        WaitForSingleObject(process.hProcess, INFINITE);
+        const UniqueHandle thread(process.hThread);
+        const UniqueHandle sibling(process.hProcess);
+        WaitForSingleObject(sibling.get(), INFINITE);
         DWORD exitCode = 0;
-        GetExitCodeProcess(process.hProcess, &exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        GetExitCodeProcess(sibling.get(), &exitCode);
     } catch (...) {
         // A sibling that cannot be removed does not stop this installation.
     }

@@ -136,8 +136,6 @@ private:
     // then the process ends with ExitArchiveError, as nothing can be installed.
     void EndAsDamaged();
     void Quit(int code);
-    // Waits for a worker that has reported its end to finish its last lines.
-    void WaitForWorker();
 
     InstallOptions options_;
     InstallerWorkerThread worker_;

@@ -16,6 +16,7 @@
 #include "plog.h"
 #include "ppathtext.h"
 #include "psyscalls.h"
+#include "punique.h"
 #include "tracking.h"
 #include "uifont.h"
 #include "unattended.h"
@@ -110,13 +111,9 @@ MorvanditeInstallWindow::~MorvanditeInstallWindow() {
         PSetWindowLong(window_, GWL_USERDATA, 0);
     // The worker thread uses its object (a member) to the end: after success
     // it still writes its last log line, so it must be done before we go.
-    if (worker_.IsRunning()) {
-        if (worker_.RunState() == kRunStatePaused)
-            worker_.SetRunState(kRunStateStopRequested);
-        while (worker_.IsRunning())
-            Sleep(10);
-    }
-    worker_.Release();
+    if (worker_.IsRunning() && worker_.RunState() == kRunStatePaused)
+        worker_.SetRunState(kRunStateStopRequested);
+    worker_.WaitUntilEnded();
     SetBackgroundBitmap(nullptr);
     background_.bitmap.Reset();
 }
@@ -418,22 +415,19 @@ void MorvanditeInstallWindow::NarrowLanguageList(const RECT& rect) {
     HWND list = languageList_.Handle();
     if (!list)
         return;
-    HDC dc = GetDC(list);
-    HGDIOBJ oldFont = nullptr;
-    if (HFONT font = reinterpret_cast<HFONT>(PSendMessage(list, WM_GETFONT, 0, 0)))
-        oldFont = SelectObject(dc, font);
     LONG widest = 0;
-    for (LocaleIterator it; !it.atEnd(); it.next()) {
-        PString name;
-        LanguageName(name, it.index());
-        RECT m = {0, 0, 0, 0};
-        PDrawText(dc, name.text(), &PStringXEncoding, &m, DT_CALCRECT | DT_SINGLELINE);
-        if (m.right - m.left > widest)
-            widest = m.right - m.left;
+    {
+        const UniqueWindowDc dc(list);
+        const SelectedObject listFont(dc.get(), reinterpret_cast<HFONT>(PSendMessage(list, WM_GETFONT, 0, 0)));
+        for (LocaleIterator it; !it.atEnd(); it.next()) {
+            PString name;
+            LanguageName(name, it.index());
+            RECT m = {0, 0, 0, 0};
+            PDrawText(dc.get(), name.text(), &PStringXEncoding, &m, DT_CALCRECT | DT_SINGLELINE);
+            if (m.right - m.left > widest)
+                widest = m.right - m.left;
+        }
     }
-    if (oldFont)
-        SelectObject(dc, oldFont);
-    ReleaseDC(list, dc);
 
     // Narrow the list to its longest name. Its client area includes the
     // drop-down button and the frame, which the names must not run under.
@@ -506,12 +500,11 @@ namespace {
 // which text fits into width pixels on one line: font itself when it fits,
 // otherwise a new font that the caller owns.
 HFONT FittingFont(HWND control, const char* text, HFONT font, int width, int smallest) {
-    HDC dc = GetDC(control);
+    const UniqueWindowDc dc(control);
     auto measure = [&](HFONT f) {
-        HGDIOBJ old = SelectObject(dc, f);
+        const SelectedObject selected(dc.get(), f);
         RECT m = {0, 0, 0, 0};
-        PDrawText(dc, text, &PStringXEncoding, &m, DT_CALCRECT | DT_SINGLELINE);
-        SelectObject(dc, old);
+        PDrawText(dc.get(), text, &PStringXEncoding, &m, DT_CALCRECT | DT_SINGLELINE);
         return int(m.right - m.left);
     };
     const int natural = measure(font);
@@ -526,17 +519,15 @@ HFONT FittingFont(HWND control, const char* text, HFONT font, int width, int sma
             height = full - 1;
         for (; height >= smallest; --height) {
             lf.lfHeight = height * sign;
-            HFONT candidate = CreateFontIndirectA(&lf);
+            UniqueGdiObject candidate(CreateFontIndirectA(&lf));
             if (!candidate)
                 break;
-            if (measure(candidate) <= width || height == smallest) {
-                chosen = candidate;
+            if (measure(static_cast<HFONT>(candidate.get())) <= width || height == smallest) {
+                chosen = static_cast<HFONT>(candidate.release());
                 break;
             }
-            DeleteObject(candidate);
         }
     }
-    ReleaseDC(control, dc);
     return chosen;
 }
 
@@ -738,10 +729,9 @@ void MorvanditeInstallWindow::OnPaint() {
         FillRect(dc, &bar, barBrush_);
         AutoDeleteUiObjectPen pen;
         pen = CreatePen(PS_SOLID, scale_(1), kBarLineColour);
-        HGDIOBJ oldPen = SelectObject(dc, pen.Get());
+        const SelectedObject selectedPen(dc, pen.Get());
         MoveToEx(dc, left, top, nullptr);
         LineTo(dc, client.right, top);
-        SelectObject(dc, oldPen);
     }
     EndPaint(window_, &ps);
 }
@@ -872,12 +862,9 @@ void MorvanditeInstallWindow::ConfirmCancel() {
                         FirstButtonSkin(), SecondButtonSkin(), 394, 212);
 
     if (answer == MyMsgBoxSecondButton) {
-        if (worker_.IsRunning()) {
+        if (worker_.IsRunning())
             worker_.SetRunState(kRunStateStopRequested);
-            while (worker_.IsRunning())
-                Sleep(100);
-            worker_.Release();
-        }
+        worker_.WaitUntilEnded();
         Quit(ExitCanceled);
     }
     else if (worker_.IsRunning()) {
@@ -899,13 +886,15 @@ void MorvanditeInstallWindow::OnWorkerMessage(WPARAM wParam, LPARAM lParam) {
             InvalidateRect(progressBar_.Handle(), nullptr, TRUE);
         return;
     }
+    // The worker posts its code just before it ends: after an error the page
+    // waits for that end before it lets the user choose again.
     switch (code) {
     case kInstallFinished:
         Quit(ExitInstalled);
         break;
     case kInstallGeneralError:
         ShowErrorBox(TXTINS_Disk_write_errorX_Check_if_the_ELL);
-        WaitForWorker();
+        worker_.WaitUntilEnded();
         UpdateControlState();
         break;
     case kInstallStopped:
@@ -913,12 +902,12 @@ void MorvanditeInstallWindow::OnWorkerMessage(WPARAM wParam, LPARAM lParam) {
     case kInstallArchiveError:
         // Not a disk problem: this copy of the installer cannot install
         // anything, so the page has nothing left to offer.
-        WaitForWorker();
+        worker_.WaitUntilEnded();
         EndAsDamaged();
         break;
     case kInstallRegistryError:
         ShowErrorBox(TXTINS_Registry_write_errorX_This_may_ELL);
-        WaitForWorker();
+        worker_.WaitUntilEnded();
         UpdateControlState();
         break;
     case kInstallErrorWithText: {
@@ -930,7 +919,7 @@ void MorvanditeInstallWindow::OnWorkerMessage(WPARAM wParam, LPARAM lParam) {
         AppendText(message, text->text());
         PString caption = MsgString(TXTINS_Installing_N0, options_.displayName.text());
         PMessageBox(window_, message.text(), caption.text(), &PStringXEncoding, MB_ICONERROR);
-        WaitForWorker();
+        worker_.WaitUntilEnded();
         UpdateControlState();
         break;
     }
@@ -971,12 +960,4 @@ void MorvanditeInstallWindow::Quit(int code) {
     quitPosted_ = true;
     quitCode_ = code;
     PostQuitMessage(code);
-}
-
-void MorvanditeInstallWindow::WaitForWorker() {
-    // The worker posts its code just before it ends; the page may only
-    // return to choosing once it has.
-    while (worker_.IsRunning())
-        Sleep(10);
-    worker_.Release();
 }

@@ -9,6 +9,7 @@
 #include "msgids.h"
 #include "pencoding.h"
 #include "psyscalls.h"
+#include "punique.h"
 
 namespace {
 constexpr MsgRef kNoMessage{nullptr, 0};
@@ -68,8 +69,10 @@ RECT LayoutControl(const ControlLayout& row, const RECT& parent, HFONT font, int
     r.right = width ? x + width : parent.right;
     r.bottom = height ? y + height : parent.bottom;
 
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ oldFont = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
+    // Owned: formatting a message may throw.
+    const UniqueMemoryDc memory(CreateCompatibleDC(nullptr));
+    HDC dc = memory.get();
+    const SelectedObject selectedFont(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
     TEXTMETRICA tm;
     if (!GetTextMetricsA(dc, &tm))
         std::memset(&tm, 0, sizeof tm);
@@ -126,9 +129,6 @@ RECT LayoutControl(const ControlLayout& row, const RECT& parent, HFONT font, int
     else if (row.height == 0) {
         r.bottom = r.top + tm.tmExternalLeading + tm.tmInternalLeading + tm.tmHeight + extraHeight;
     }
-
-    SelectObject(dc, oldFont);
-    DeleteDC(dc);
 
     if (r.right > parent.right)
         r.right = parent.right;

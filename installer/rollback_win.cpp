@@ -14,6 +14,7 @@
 #include "plog.h"
 #include "ppathtext.h"
 #include "ppmsg.h"
+#include "punique.h"
 #include "sharednames.h"
 
 namespace {
@@ -80,9 +81,10 @@ RegistrySnapshot Snapshot(const char* hiveName, const PString& key) {
     RegistrySnapshot s;
     s.hive = hiveName;
     s.key = key.text();
-    HKEY k;
-    if (RegOpenKeyExW(Hive(s.hive), Wide(s.key).c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
+    UniqueRegistryKey opened;
+    if (RegOpenKeyExW(Hive(s.hive), Wide(s.key).c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS)
         return s;
+    HKEY k = opened.get();
     s.existed = true;
     for (DWORD i = 0;; ++i) {
         wchar_t name[16384];
@@ -101,19 +103,17 @@ RegistrySnapshot Snapshot(const char* hiveName, const PString& key) {
         v.data = data;
         s.values.push_back(v);
     }
-    RegCloseKey(k);
     return s;
 }
 
 std::string Contents(const std::string& path, bool& ok) {
     std::string text;
     ok = false;
-    if (FILE* f = OpenFile(path.c_str(), "rb", Paths())) {
+    if (const UniqueStdioFile f{OpenFile(path.c_str(), "rb", Paths())}) {
         char buffer[65536];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0;)
             text.append(buffer, n);
-        ok = !std::ferror(f);
-        std::fclose(f);
+        ok = !std::ferror(f.get());
     }
     return text;
 }
@@ -148,14 +148,12 @@ public:
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             return true;
         WIN32_FIND_DATAW found;
-        HANDLE find = FindFirstFileW((w + L"\\*").c_str(), &found);
         bool empty = true;
-        if (find != INVALID_HANDLE_VALUE) {
+        if (const UniqueFindHandle find{FindFirstFileW((w + L"\\*").c_str(), &found)}) {
             do {
                 if (std::wcscmp(found.cFileName, L".") != 0 && std::wcscmp(found.cFileName, L"..") != 0)
                     empty = false;
-            } while (empty && FindNextFileW(find, &found));
-            FindClose(find);
+            } while (empty && FindNextFileW(find.get(), &found));
         }
         if (!empty)
             return true;
@@ -186,9 +184,11 @@ public:
                 return true;
         }
         changed = true;
-        HKEY k;
-        if (RegCreateKeyExW(hive, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+        UniqueRegistryKey opened;
+        if (RegCreateKeyExW(hive, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, opened.put(), nullptr) !=
+            ERROR_SUCCESS)
             return false;
+        HKEY k = opened.get();
         bool ok = true;
         // Values the run added go; the old ones come back as they were.
         std::vector<std::wstring> added;
@@ -212,7 +212,6 @@ public:
                                 DWORD(v.data.size())) == ERROR_SUCCESS &&
                  ok;
         }
-        RegCloseKey(k);
         return ok;
     }
     bool DeleteAside(const std::string& aside) override {

@@ -17,6 +17,7 @@
 #include "plog.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "punique.h"
 #include "sharednames.h"
 #include "startup.h"
 #include "tracking.h"
@@ -128,9 +129,7 @@ int Unattended(const InstallerCommandLineParser& commandLine) {
         LogLine("The installing thread could not be started");
         return kInstallGeneralError;
     }
-    while (worker.IsRunning())
-        Sleep(50);
-    worker.Release();
+    worker.WaitUntilEnded();
     const int32_t code = worker.LastCompletion();
     LogCompletion(code);
     // The page's own exit codes where the page ends the process.
@@ -220,19 +219,20 @@ int RunUnattended(const InstallerCommandLineParser& commandLine) {
         OpenLogMirror(new PLog(switches.logPath.text(), 0, &PStringXEncoding));
     }
     LogLine("Unattended installation");
-    CoInitialize(nullptr);
     int code;
-    try {
-        code = Unattended(commandLine);
-    } catch (const PError& e) {
-        LogLine("Error occurred: %s", e.why());
-        code = kInstallGeneralError;
-    } catch (...) {
-        LogLine("General error occurred.");
-        code = kInstallGeneralError;
+    {
+        const ComInitialization com;
+        try {
+            code = Unattended(commandLine);
+        } catch (const PError& e) {
+            LogLine("Error occurred: %s", e.why());
+            code = kInstallGeneralError;
+        } catch (...) {
+            LogLine("General error occurred.");
+            code = kInstallGeneralError;
+        }
+        LogLine("Exit code: %d", code);
     }
-    LogLine("Exit code: %d", code);
-    CoUninitialize();
     OpenLogMirror(nullptr);
     return code;
 }

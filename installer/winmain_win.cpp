@@ -11,6 +11,7 @@
 #include "ppmsg.h"
 #include "psyscalls.h"
 #include "psystemdll.h"
+#include "punique.h"
 #include "unattended.h"
 
 namespace {
@@ -44,7 +45,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     }
 
     HICON icon = LoadIconA(ModuleInstance, MAKEINTRESOURCEA(kIconResource));
-    CoInitialize(nullptr);
+    const ComInitialization com;  // uninitialised when WinMain returns
 
     const RECT rect = {0, 0, 640, 420};
     MorvanditeInstallWindow* window = new MorvanditeInstallWindow(kClassName, kTitle, kStyle, rect, ModuleInstance,
@@ -61,6 +62,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
     delete window;
     FreeMessageTable();
-    CoUninitialize();
     return exitCode;
 }

@@ -8,6 +8,7 @@
 #include "pjpegimage.h"
 #include "plog.h"
 #include "psyscalls.h"
+#include "punique.h"
 
 bool DecodeJpegPicture(const uint8_t* data, uint32_t size, BackgroundPicture& picture) {
     if (picture.IsLoaded() || !data || size == 0 || !IsJpegSignature(data, size))
@@ -32,11 +33,12 @@ bool DecodeJpegPicture(const uint8_t* data, uint32_t size, BackgroundPicture& pi
     info.bmiHeader.biCompression = BI_RGB;
     info.bmiHeader.biSizeImage = DWORD(bytes);
 
-    HWND desktop = GetDesktopWindow();
-    HDC dc = GetDC(desktop);
     void* pixels = nullptr;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
-    ReleaseDC(desktop, dc);
+    HBITMAP bitmap = nullptr;
+    {
+        const UniqueWindowDc desktop(GetDesktopWindow());
+        bitmap = CreateDIBSection(desktop.get(), &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    }
     if (!bitmap || !pixels) {
         // The window then paints its brush alone, as without a picture.
         LogLine("%s", PSystemError("Cannot create the background bitmap", GetLastError()).why());

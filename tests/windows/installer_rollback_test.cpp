@@ -168,7 +168,8 @@ protected:
         for (int i = 0; i < 1200 && worker.IsRunning(); ++i)
             Sleep(50);
         EXPECT_FALSE(worker.IsRunning());
-        worker.Release();
+        if (!worker.IsRunning())
+            worker.WaitUntilEnded();
         return worker.LastCompletion();
     }
 

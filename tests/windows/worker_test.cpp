@@ -132,7 +132,8 @@ protected:
     void WaitUntilIdle(InstallerWorkerThread& worker) {
         for (int i = 0; i < 600 && worker.IsRunning(); ++i)
             Sleep(100);
-        worker.Release();
+        if (!worker.IsRunning())
+            worker.WaitUntilEnded();
     }
 
     std::string MachineString(const char* name) {

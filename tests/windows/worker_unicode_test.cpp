@@ -260,9 +260,7 @@ protected:
             }
             Sleep(10);
         }
-        while (worker.IsRunning())
-            Sleep(10);
-        worker.Release();
+        worker.WaitUntilEnded();
         return code;
     }
 
