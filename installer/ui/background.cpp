@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "mywindow.h"
 #include "perror.h"
@@ -34,20 +35,16 @@ bool DecodeJpegPicture(const uint8_t* data, uint32_t size, BackgroundPicture& pi
     info.bmiHeader.biSizeImage = DWORD(bytes);
 
     void* pixels = nullptr;
-    HBITMAP bitmap = nullptr;
+    BitmapImage owner;  // deletes the bitmap should anything below fail
     {
         const UniqueWindowDc desktop(GetDesktopWindow());
-        bitmap = CreateDIBSection(desktop.get(), &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+        owner.Set(CreateDIBSection(desktop.get(), &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
     }
-    if (!bitmap || !pixels) {
+    if (!owner.Get() || !pixels) {
         // The window then paints its brush alone, as without a picture.
         LogLine("%s", PSystemError("Cannot create the background bitmap", GetLastError()).why());
-        if (bitmap)
-            DeleteObject(bitmap);
         return false;
     }
-    BitmapImage owner;  // deletes the bitmap should decoding fail
-    owner.Set(bitmap);
 
     uint8_t* out = static_cast<uint8_t*>(pixels);
     std::memset(out, 0, info.bmiHeader.biSizeImage);
@@ -67,8 +64,7 @@ bool DecodeJpegPicture(const uint8_t* data, uint32_t size, BackgroundPicture& pi
 
     picture.info = info;
     picture.pixels = pixels;
-    picture.bitmap.Set(owner.Get());
-    owner.Detach();
+    picture.bitmap = std::move(owner);
     return true;
 }
 
