@@ -3,6 +3,7 @@
 #define PASSERT_SOURCE "MorvanditeInstall"
 #include <cstring>
 
+#include "diskspace.h"
 #include "folderbrowser.h"
 #include "installwindow.h"
 #include "locales.h"

@@ -15,14 +15,11 @@
 #include "InstallerThread.h"
 #include "background.h"
 #include "commandline.h"
-#include "diskspace.h"
 #include "dpiscale.h"
 #include "mycontrols.h"
 #include "mywindow.h"
-#include "pagelayout.h"
 #include "ppmsg.h"
 #include "pstring.h"
-#include "startup.h"
 #include "uiobjects.h"
 
 // Posted by the page to itself when the payload turns out damaged while the

@@ -12,6 +12,7 @@
 #include "psyscalls.h"
 #include "psystemdll.h"
 #include "punique.h"
+#include "startup.h"
 #include "unattended.h"
 
 namespace {

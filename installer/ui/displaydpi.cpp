@@ -1,4 +1,5 @@
 #include "displaydpi.h"
+
 #include "punique.h"
 
 namespace {
