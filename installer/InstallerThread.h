@@ -16,6 +16,7 @@
 #include "payload.h"
 #include "pfile.h"
 #include "pstring.h"
+#include "punique.h"
 #include "rollback.h"
 
 // The window's status message: word parameter 0..100 progress, or a completion code.
@@ -43,7 +44,11 @@ public:
     // False (and nothing changes) while a thread runs; otherwise starts one.
     bool Start(const InstallOptions& settings, HWND window, UINT messageNumber);
     bool IsRunning() const { return running_.load(); }
-    void Release();
+    // Blocks until a started thread has ended (its last log line written,
+    // its end reported), then closes its handle; returns at once when none
+    // runs. Called by the thread that started it. A paused run stays paused:
+    // the caller asks it to stop first when it must not wait for the user.
+    void WaitUntilEnded();
 
     void SetRunState(int32_t state) { runState_.store(state); }
     // The completion code of the last run (0 until one has ended); how a
@@ -98,12 +103,17 @@ private:
     InstallOptions settings_;
     HWND window_;
     UINT messageNumber_;
-    HANDLE thread_;
+    UniqueHandle thread_;
     std::atomic<bool> running_;
     std::atomic<int32_t> runState_;
     std::atomic<int32_t> lastCompletion_;
-    // The payload's files being written (owned), each with its full path.
-    std::map<PWriteFile*, PString> openFiles_;
+    // The payload's files being written, keyed by the pointer the
+    // extraction holds, each with its full path.
+    struct OpenOutput {
+        std::unique_ptr<PWriteFile> file;
+        PString path;
+    };
+    std::map<PWriteFile*, OpenOutput> openFiles_;
     InstallRollback rollback_;  // undoes a cancelled or failed run
     int payloadResourceId_;
     int payloadDigestResourceId_;

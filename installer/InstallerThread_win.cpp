@@ -19,6 +19,9 @@
 #include "ppathtext.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "punique.h"
+#include "pwindowsversion.h"
+#include "sharednames.h"
 
 namespace {
 // The worker's stop signal: deliberately not a PError, so that only the
@@ -71,20 +74,16 @@ bool CreateFolderWithParents(const char* path, uint32_t* failureCode) {
 }
 
 InstallerWorkerThread::InstallerWorkerThread()
-    : window_(nullptr), messageNumber_(0), thread_(nullptr), running_(false), runState_(kRunStateRunning),
-      lastCompletion_(0), payloadResourceId_(PayloadResourceId), payloadDigestResourceId_(PayloadDigestResourceId),
-      lastPercentPosted_(-1) {}
+    : window_(nullptr), messageNumber_(0), running_(false), runState_(kRunStateRunning), lastCompletion_(0),
+      payloadResourceId_(SharedNames::kPayloadResourceId),
+      payloadDigestResourceId_(SharedNames::kPayloadDigestResourceId), lastPercentPosted_(-1) {}
 
-InstallerWorkerThread::~InstallerWorkerThread() {
-    Release();
-    for (auto& open : openFiles_)
-        delete open.first;
-}
+InstallerWorkerThread::~InstallerWorkerThread() = default;
 
 bool InstallerWorkerThread::Start(const InstallOptions& settings, HWND window, UINT messageNumber) {
     if (running_.load())
         return false;
-    Release();
+    thread_.reset();  // the handle of an earlier run that has ended
     settings_ = settings;
     window_ = window;
     messageNumber_ = messageNumber;
@@ -94,17 +93,18 @@ bool InstallerWorkerThread::Start(const InstallOptions& settings, HWND window, U
     // never be overwritten by this thread afterwards.
     running_.store(true);
     DWORD id = 0;
-    thread_ = CreateThread(nullptr, 0, &InstallerWorkerThread::ThreadMain, this, 0, &id);
+    thread_.reset(CreateThread(nullptr, 0, &InstallerWorkerThread::ThreadMain, this, 0, &id));
     if (!thread_)
         running_.store(false);
-    return thread_ != nullptr;
+    return thread_.valid();
 }
 
-void InstallerWorkerThread::Release() {
-    if (thread_) {
-        CloseHandle(thread_);
-        thread_ = nullptr;
-    }
+void InstallerWorkerThread::WaitUntilEnded() {
+    // The thread reports its end as its last act; it only posts to the
+    // window, so the starting thread may block here without a deadlock.
+    while (running_.load())
+        Sleep(10);
+    thread_.reset();
 }
 
 DWORD WINAPI InstallerWorkerThread::ThreadMain(LPVOID param) {
@@ -150,9 +150,10 @@ void InstallerWorkerThread::PauseCheck() {
 }
 
 void InstallerWorkerThread::Run() {
-    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    SetLastError(0);
     try {
+        // Uninitialised however this block is left, an exception included.
+        const ComInitialization com;
+        SetLastError(0);
         // A damaged installer writes nothing: the check comes before the
         // install folder and its log exist (so its reason has no log to go to).
         PString damage;
@@ -160,8 +161,6 @@ void InstallerWorkerThread::Run() {
             // Reaches only a log opened before this run (the unattended copy).
             LogLine("Install refused: %s", damage.text());
             Complete(kInstallArchiveError);
-            if (SUCCEEDED(com))
-                CoUninitialize();
             return;
         }
 
@@ -172,10 +171,10 @@ void InstallerWorkerThread::Run() {
         if (!CreateFolderWithParents(folder, &code))
             throw PSystemError(MsgString(TXTINS_Cannot_create_folder_XN0X, folder).text(), code);
 
-        PString logPath = JoinPath(folder, "Install.log");
+        PString logPath = JoinPath(folder, SharedNames::kInstallLogFile.narrow);
         OpenProcessLog(new PLog(logPath.text(), 0, Paths()));
         LogLine("Log File Path: %s", logPath.text());
-        LogLine("OS Version: %x", unsigned(GetVersion()));
+        LogLine("OS Version: %x", unsigned(RunningWindowsVersion().packed));
         LogLine("isWow64: %x", unsigned(settings_.isWow64 ? 1 : 0));
         LogLine("localAppData: %x", unsigned(settings_.useLocalAppData ? 1 : 0));
         LogLine("Has admin rights: %x", unsigned(settings_.hasAdminRights ? 1 : 0));
@@ -201,14 +200,12 @@ void InstallerWorkerThread::Run() {
                 LogLine("Launch main app: '%s'", launcher.text());
                 PROCESS_INFORMATION info = {};
                 if (PCreateProcess(launcher.text(), nullptr, folder, Paths(), &info)) {
-                    CloseHandle(info.hThread);
-                    CloseHandle(info.hProcess);
+                    const UniqueHandle launchedThread(info.hThread);  // not waited for
+                    const UniqueHandle launchedProcess(info.hProcess);
                 }
             }
             Complete(kInstallFinished);
         }
-        if (SUCCEEDED(com))
-            CoUninitialize();
         // A failed extraction is not an installation that finished.
         if (!failed)
             LogLine("Install finished");
@@ -310,11 +307,9 @@ void* InstallerWorkerThread::OpenOutputFile(const char* path) {
         }
     }
     const char* last = slash ? slash + 1 : path;
-    if (std::strcmp(last, "user.ini") == 0) {
-        if (FILE* existing = OpenFile(path, "rb", Paths())) {
-            std::fclose(existing);
-            return nullptr;
-        }
+    if (std::strcmp(last, SharedNames::kUserSettingsFile.narrow) == 0) {
+        if (const UniqueStdioFile existing{OpenFile(path, "rb", Paths())})
+            return nullptr;  // the user's own settings stay
     }
     rollback_.BeforeWriteFile(path);  // rollback: the old file moved aside
     // The system's own calls rather than stdio: a failure keeps its code. The
@@ -324,8 +319,7 @@ void* InstallerWorkerThread::OpenOutputFile(const char* path) {
     if (!f->Create(path, Paths(), kOutputBufferSize, &code))
         throw PSystemError(MsgString(TXTINS_Cannot_open_file_XN0X, path).text(), code);
     PWriteFile* handle = f.get();
-    openFiles_[handle] = PString(path);
-    f.release();
+    openFiles_[handle] = OpenOutput{std::move(f), PString(path)};
     return handle;
 }
 
@@ -337,7 +331,7 @@ bool InstallerWorkerThread::WriteOutputFile(void* file, const void* data, uint32
     uint32_t code = 0;
     if (!f->Write(data, size, &code)) {
         auto it = openFiles_.find(f);
-        const char* path = it != openFiles_.end() ? it->second.text() : "";
+        const char* path = it != openFiles_.end() ? it->second.path.text() : "";
         throw PSystemError(MsgString(TXTINS_Cannot_write_to_file_XN0X, path).text(), code);
     }
     return true;
@@ -346,12 +340,15 @@ bool InstallerWorkerThread::WriteOutputFile(void* file, const void* data, uint32
 void InstallerWorkerThread::CloseOutputFile(void* file) {
     if (!file)
         return;
-    std::unique_ptr<PWriteFile> f(static_cast<PWriteFile*>(file));
+    std::unique_ptr<PWriteFile> f;
     PString path;
-    auto it = openFiles_.find(f.get());
+    auto it = openFiles_.find(static_cast<PWriteFile*>(file));
     if (it != openFiles_.end()) {
-        path = std::move(it->second);
+        f = std::move(it->second.file);
+        path = std::move(it->second.path);
         openFiles_.erase(it);
+    } else {
+        f.reset(static_cast<PWriteFile*>(file));  // not ours to look up, still ours to close
     }
     // The buffer's last bytes reach the disk here: a failure is a short write
     // too. While an error is already unwinding, that error wins.

@@ -16,6 +16,7 @@
 #include "plog.h"
 #include "ppathtext.h"
 #include "psyscalls.h"
+#include "sharednames.h"
 #include "timestamps.h"
 
 namespace {
@@ -94,7 +95,7 @@ bool InstallerFileTime(PString& stamp, int offsetMinutes) {
 
 void InstallerWorkerThread::WriteTrackingFile() {
     try {
-        PString path = JoinPath(settings_.installFolder.text(), "tinfo.dat");
+        PString path = JoinPath(settings_.installFolder.text(), SharedNames::kTrackingFile.narrow);
         if (settings_.trackingInfo.empty()) {
             RemoveFile(path.text(), Paths());
             return;
@@ -127,7 +128,7 @@ void InstallerWorkerThread::WriteUserSettings() {
     try {
         PString folder = SettingsFolder(o);
         LogLine("Local settings directory: '%s'", folder.text());
-        PString path = JoinPath(folder.text(), "user.ini");
+        PString path = JoinPath(folder.text(), SharedNames::kUserSettingsFile.narrow);
 
         EncIniFile ini;
         if (FileExists(path.text(), Paths())) {
@@ -140,8 +141,7 @@ void InstallerWorkerThread::WriteUserSettings() {
             }
             if (loaded && !o.overrideUserIni)
                 return;
-            PString backup(path);
-            backup.append(".bak");
+            const PString backup = JoinPath(folder.text(), SharedNames::kUserSettingsBackupFile.narrow);
             MoveFileReplacing(path.text(), backup.text(), Paths());
         }
 

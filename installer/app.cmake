@@ -10,8 +10,10 @@ if(WIN32 AND NOT TARGET payload_tree AND EXISTS ${PROJECT_SOURCE_DIR}/client/CMa
 endif()
 
 add_library(installer_app STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/MorvanditeInstall_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/diskspace_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/installlocation_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/installwindow_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pagelayout_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/startup_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/unattended_win.cpp)
 target_include_directories(installer_app PUBLIC ${CMAKE_CURRENT_LIST_DIR})

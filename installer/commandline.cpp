@@ -4,28 +4,10 @@
 #include <string>
 
 #include "locales.h"
+#include "pstring.h"
 
 namespace {
 constexpr const char* kDelimiters = " \"";
-
-int FoldAscii(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
-}
-
-// strnicmp: at most n characters, stopping after a terminating zero.
-bool EqualNoCaseN(const char* a, const char* b, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        int ca = FoldAscii(static_cast<unsigned char>(a[i]));
-        int cb = FoldAscii(static_cast<unsigned char>(b[i]));
-        if (ca != cb)
-            return false;
-        if (ca == 0)
-            return true;
-    }
-    return true;
-}
-
-bool EqualNoCase(const char* a, const char* b) { return EqualNoCaseN(a, b, std::strlen(b) + 1); }
 
 // The switches that take a value, in the order of their duplicate bits.
 enum ValueSwitch : int {
@@ -99,8 +81,9 @@ bool IsAbsoluteFolderPath(const char* path) {
         return false;
     size_t n = std::strlen(path);
     const char* rest = nullptr;
-    const int letter = FoldAscii(static_cast<unsigned char>(path[0]));
-    if (n >= 3 && letter >= 'a' && letter <= 'z' && path[1] == ':' && path[2] == '\\') {
+    const char letter = path[0];
+    const bool driveLetter = (letter >= 'a' && letter <= 'z') || (letter >= 'A' && letter <= 'Z');
+    if (n >= 3 && driveLetter && path[1] == ':' && path[2] == '\\') {
         rest = path + 2;
     } else if (n >= 5 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\') {
         // \\server\share at least.
@@ -140,17 +123,17 @@ PString InstallerCommandLineParser::Error() const {
 
 void InstallerCommandLineParser::OnToken(const char* token) {
     // Ten characters with the terminating zero: "-nolaunchx" and "-nolaunch=1" differ.
-    if (EqualNoCaseN(token, "-nolaunch", 10)) {
+    if (PCompareNoCaseN(token, "-nolaunch", 10) == 0) {
         IsLaunchEnabled = false;
         return;
     }
-    if (EqualNoCase(token, "-silent")) {
+    if (PCompareNoCase(token, "-silent") == 0) {
         usesSwitches_ = true;
         Switches.silent = true;
         return;
     }
-    if (EqualNoCase(token, "-help") || EqualNoCase(token, "/help") || EqualNoCase(token, "-?") ||
-        EqualNoCase(token, "/?")) {
+    if (PCompareNoCase(token, "-help") == 0 || PCompareNoCase(token, "/help") == 0 ||
+        PCompareNoCase(token, "-?") == 0 || PCompareNoCase(token, "/?") == 0) {
         usesSwitches_ = true;
         Switches.help = true;
         return;
@@ -161,7 +144,7 @@ void InstallerCommandLineParser::OnToken(const char* token) {
     int which = -1;
     for (int i = 0; i < kValueSwitchCount; ++i) {
         const char* name = kValueSwitchNames[i];
-        if (std::strlen(name) == nameLength && EqualNoCaseN(token, name, nameLength))
+        if (std::strlen(name) == nameLength && PCompareNoCaseN(token, name, nameLength) == 0)
             which = i;
     }
     if (which < 0) {

@@ -5,8 +5,9 @@
 
 #include "InstallOptions.h"
 #include "pstring.h"
+#include "sharednames.h"
 
-constexpr int kConfigurationResourceId = 131;
+constexpr int kConfigurationResourceId = SharedNames::kConfigResourceId;
 
 // The values of the "define" section, with the defaults of absent keys. The
 // window copies the product fields into its InstallOptions.

@@ -14,10 +14,12 @@
 #include "plog.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "punique.h"
+#include "pwindowsversion.h"
+#include "sharednames.h"
 
 namespace {
 
-const char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // ---- Wine ----
 
@@ -27,13 +29,12 @@ bool HasStatMode(const char* path, unsigned mode) {
 }
 
 bool WineRegistryValue() {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Wine\\Fonts", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    UniqueRegistryKey key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Wine\\Fonts", 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
         return false;
     BYTE value[100];
     DWORD size = sizeof value;
-    LONG rc = RegQueryValueExA(key, "Locale", nullptr, nullptr, value, &size);
-    RegCloseKey(key);
+    LONG rc = RegQueryValueExA(key.get(), "Locale", nullptr, nullptr, value, &size);
     return rc == ERROR_SUCCESS && size >= 1 && size <= sizeof value;
 }
 
@@ -96,19 +97,6 @@ PString TempFolder() {
     return out;
 }
 
-bool EqualNoCase(const char* a, const char* b, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = char(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = char(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 bool DetectWine() {
@@ -119,10 +107,8 @@ bool DetectWine() {
 bool DetectWine(const char* const (&unixFolders)[3]) {
     bool evidence = false;
     try {
-        OSVERSIONINFOA version;
-        std::memset(&version, 0, sizeof version);
-        version.dwOSVersionInfoSize = sizeof version;  // 148
-        if (!GetVersionExA(&version) || version.dwMajorVersion < 4)
+        const WindowsVersion& version = RunningWindowsVersion();
+        if (!version.detailed || version.major < 4)
             return false;
     } catch (...) {
         LogLine("Error in detect Linux");
@@ -204,13 +190,12 @@ bool InstanceRunning(const char* mainWindowClass) {
         return false;
     if (FindWindowA(mainWindowClass, nullptr))
         return true;
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, mainWindowClass);
+    const UniqueHandle mutex(CreateMutexA(nullptr, FALSE, mainWindowClass));
     if (!mutex)
         return true;
-    DWORD wait = WaitForSingleObject(mutex, 0);
+    DWORD wait = WaitForSingleObject(mutex.get(), 0);
     if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED)
-        ReleaseMutex(mutex);
-    CloseHandle(mutex);
+        ReleaseMutex(mutex.get());
     return wait == WAIT_TIMEOUT;
 }
 
@@ -231,7 +216,7 @@ bool SiblingUninstaller(const char* keyName, PString& path) {
     path.clear();
     if (!keyName || !*keyName)
         return false;
-    PString subkey(kUninstallRoot);
+    PString subkey(SharedNames::kUninstallRoot.narrow);
     subkey.append(keyName);
     PString value;
     if (!ReadMachineString(subkey.text(), "UninstallString", value))
@@ -247,7 +232,7 @@ bool SiblingUninstaller(const char* keyName, PString& path) {
     if (length < 2 + tail || text[0] != '"')
         return false;
     const char* end = text + length - tail;
-    if (!EqualNoCase(end, "\" /u:", 5) || !EqualNoCase(end + 5, keyName, keyLength))
+    if (PCompareNoCaseN(end, "\" /u:", 5) != 0 || PCompareNoCaseN(end + 5, keyName, keyLength) != 0)
         return false;
     if (utf8)
         path.append(char(PSTRINGX_UTF8_MARKER));
@@ -287,11 +272,11 @@ void RunSiblingUninstaller(const char* keyName) {
         std::memset(&process, 0, sizeof process);
         if (!PCreateProcess(copy.text(), commandLine.text(), nullptr, &PStringXEncoding, &process))
             return;
-        WaitForSingleObject(process.hProcess, INFINITE);
+        const UniqueHandle thread(process.hThread);
+        const UniqueHandle sibling(process.hProcess);
+        WaitForSingleObject(sibling.get(), INFINITE);
         DWORD exitCode = 0;
-        GetExitCodeProcess(process.hProcess, &exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        GetExitCodeProcess(sibling.get(), &exitCode);
     } catch (...) {
         // A sibling that cannot be removed does not stop this installation.
     }

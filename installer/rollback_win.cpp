@@ -14,13 +14,14 @@
 #include "plog.h"
 #include "ppathtext.h"
 #include "ppmsg.h"
+#include "punique.h"
+#include "sharednames.h"
 
 namespace {
 const PStringEncoding* Paths() { return &PStringXEncoding; }
 
 std::atomic<InstallRollback*> g_recording{nullptr};
 
-const char kUninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 std::wstring Wide(const std::string& text) {
     PWString w;
@@ -80,9 +81,10 @@ RegistrySnapshot Snapshot(const char* hiveName, const PString& key) {
     RegistrySnapshot s;
     s.hive = hiveName;
     s.key = key.text();
-    HKEY k;
-    if (RegOpenKeyExW(Hive(s.hive), Wide(s.key).c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
+    UniqueRegistryKey opened;
+    if (RegOpenKeyExW(Hive(s.hive), Wide(s.key).c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS)
         return s;
+    HKEY k = opened.get();
     s.existed = true;
     for (DWORD i = 0;; ++i) {
         wchar_t name[16384];
@@ -101,19 +103,17 @@ RegistrySnapshot Snapshot(const char* hiveName, const PString& key) {
         v.data = data;
         s.values.push_back(v);
     }
-    RegCloseKey(k);
     return s;
 }
 
 std::string Contents(const std::string& path, bool& ok) {
     std::string text;
     ok = false;
-    if (FILE* f = OpenFile(path.c_str(), "rb", Paths())) {
+    if (const UniqueStdioFile f{OpenFile(path.c_str(), "rb", Paths())}) {
         char buffer[65536];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0;)
             text.append(buffer, n);
-        ok = !std::ferror(f);
-        std::fclose(f);
+        ok = !std::ferror(f.get());
     }
     return text;
 }
@@ -148,14 +148,12 @@ public:
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             return true;
         WIN32_FIND_DATAW found;
-        HANDLE find = FindFirstFileW((w + L"\\*").c_str(), &found);
         bool empty = true;
-        if (find != INVALID_HANDLE_VALUE) {
+        if (const UniqueFindHandle find{FindFirstFileW((w + L"\\*").c_str(), &found)}) {
             do {
                 if (std::wcscmp(found.cFileName, L".") != 0 && std::wcscmp(found.cFileName, L"..") != 0)
                     empty = false;
-            } while (empty && FindNextFileW(find, &found));
-            FindClose(find);
+            } while (empty && FindNextFileW(find.get(), &found));
         }
         if (!empty)
             return true;
@@ -186,9 +184,11 @@ public:
                 return true;
         }
         changed = true;
-        HKEY k;
-        if (RegCreateKeyExW(hive, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+        UniqueRegistryKey opened;
+        if (RegCreateKeyExW(hive, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, opened.put(), nullptr) !=
+            ERROR_SUCCESS)
             return false;
+        HKEY k = opened.get();
         bool ok = true;
         // Values the run added go; the old ones come back as they were.
         std::vector<std::wstring> added;
@@ -212,7 +212,6 @@ public:
                                 DWORD(v.data.size())) == ERROR_SUCCESS &&
                  ok;
         }
-        RegCloseKey(k);
         return ok;
     }
     bool DeleteAside(const std::string& aside) override {
@@ -281,7 +280,7 @@ void InstallRollback::Begin(const InstallOptions& options) {
     g_recording.store(this);
 
     // The keys registration writes, as they are now.
-    PString uninstallKey(kUninstallRoot);
+    PString uninstallKey(SharedNames::kUninstallRoot.narrow);
     AppendText(uninstallKey, displayName_.text());
     std::vector<RegistrySnapshot> keys = {Snapshot("HKLM", uninstallKey), Snapshot("HKCU", uninstallKey)};
     if (!options.browserButtonId.empty()) {
@@ -327,7 +326,7 @@ void InstallRollback::AfterLogOpened() {
                                   &o.commonStartMenuFolder, &o.quickLaunchFolder})
         if (!folder->empty())
             files.push_back(Join(*folder, link.text()));
-    files.push_back(Join(o.installFolder, "tinfo.dat"));
+    files.push_back(Join(o.installFolder, SharedNames::kTrackingFile.narrow));
     std::vector<PString> settingsFolders = {o.installFolder};
     if (o.useLocalAppData) {
         wchar_t appData[MAX_PATH] = {};
@@ -341,8 +340,8 @@ void InstallRollback::AfterLogOpened() {
         }
     }
     for (const PString& folder : settingsFolders) {
-        files.push_back(Join(folder, "user.ini"));
-        files.push_back(Join(folder, "user.ini.bak"));
+        files.push_back(Join(folder, SharedNames::kUserSettingsFile.narrow));
+        files.push_back(Join(folder, SharedNames::kUserSettingsBackupFile.narrow));
     }
     for (const PString& f : files)
         KeepCopy(f);
@@ -436,7 +435,7 @@ void InstallRollback::AfterLogClosed() {
         if (e.kind == JournalKind::CreatedFolder && e.fields[0] == options_.installFolder.text())
             madeInstallFolder = true;
     if (madeInstallFolder) {
-        PString log = Join(options_.installFolder, "Install.log");
+        PString log = Join(options_.installFolder, SharedNames::kInstallLogFile.narrow);
         PString kept = KeptLogPath();
         if (Exists(log.text()))
             MoveFileExW(Wide(log.text()).c_str(), Wide(kept.text()).c_str(),

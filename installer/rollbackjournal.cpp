@@ -221,20 +221,16 @@ JournalWriter::~JournalWriter() { Close(); }
 
 bool JournalWriter::Open(const char* path) {
     Close();
-    file_ = OpenFile(path, "wb", &PStringXEncoding);
-    return file_ != nullptr;
+    file_.reset(OpenFile(path, "wb", &PStringXEncoding));
+    return file_.valid();
 }
 
 bool JournalWriter::Append(const JournalEntry& entry) {
     if (!file_)
         return false;
     const std::string line = FormatJournalEntry(entry);
-    return std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fflush(file_) == 0;
+    return std::fwrite(line.data(), 1, line.size(), file_.get()) == line.size() && std::fflush(file_.get()) == 0;
 }
 
-void JournalWriter::Close() {
-    if (file_) {
-        std::fclose(file_);
-        file_ = nullptr;
-    }
-}
+// Every line was flushed as it was appended: closing loses nothing.
+void JournalWriter::Close() { file_.reset(); }

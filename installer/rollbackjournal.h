@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "punique.h"
+
 // What one journal line records. The letters are the line's first byte.
 enum class JournalKind : char {
     CreatedFile = 'F',    // path: did not exist; removed on rollback
@@ -91,22 +93,24 @@ bool JournalCommitted(const std::vector<JournalEntry>& entries);
 
 // The journal file being written: lines are appended and flushed one by one,
 // so that whatever a killed process did is on disk before it is done. Not
-// copyable; the file is closed by Close or the destructor. Thread-safe only
-// with outside locking.
+// copied but moves (the file goes with it); closed by Close or the
+// destructor. Thread-safe only with outside locking.
 class JournalWriter {
 public:
     JournalWriter() = default;
     ~JournalWriter();
     JournalWriter(const JournalWriter&) = delete;
     JournalWriter& operator=(const JournalWriter&) = delete;
+    JournalWriter(JournalWriter&&) noexcept = default;
+    JournalWriter& operator=(JournalWriter&&) noexcept = default;
 
     // Creates (replacing) the file; false when it cannot be.
     bool Open(const char* path);
     // Appends and flushes; false when the line did not reach the file.
     bool Append(const JournalEntry& entry);
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return file_.valid(); }
     void Close();
 
 private:
-    FILE* file_ = nullptr;
+    UniqueStdioFile file_;
 };

@@ -1,31 +1,39 @@
 // The pieces of start-up that decide before the window exists.
 #define PASSERT_SOURCE "MorvanditeInstall"
-#include <cstring>
+#include "startup.h"
 
-#include "MorvanditeInstall.h"
 #include "msgids.h"
 #include "mymsgbox.h"
 #include "perror.h"
 #include "plog.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "pwindowsversion.h"
 #include "uiobjects.h"
 
-bool WindowsVersionRefused(const OSVERSIONINFOA& version) {
-    if (version.dwPlatformId < VER_PLATFORM_WIN32_NT)
+HINSTANCE ModuleInstance = nullptr;
+
+bool WindowsVersionRefused(const WindowsVersion& version) {
+    if (version.platform < VER_PLATFORM_WIN32_NT)
         return true;  // Win32s and the 95/98/Me family
-    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT)
-        return version.dwMajorVersion < 5 || (version.dwMajorVersion == 5 && version.dwMinorVersion == 0);
+    if (version.platform == VER_PLATFORM_WIN32_NT)
+        return version.major < 5 || (version.major == 5 && version.minor == 0);
     return false;
 }
 
+bool WindowsVersionRefused(const OSVERSIONINFOA& version) {
+    WindowsVersion asked;
+    asked.detailed = true;
+    asked.platform = version.dwPlatformId;
+    asked.major = version.dwMajorVersion;
+    asked.minor = version.dwMinorVersion;
+    asked.build = version.dwBuildNumber;
+    return WindowsVersionRefused(asked);
+}
+
 bool WindowsVersionRefused() {
-    OSVERSIONINFOA version;
-    std::memset(&version, 0, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;  // 148
-    if (!GetVersionExA(&version))
-        return false;
-    return WindowsVersionRefused(version);
+    const WindowsVersion& version = RunningWindowsVersion();
+    return version.detailed && WindowsVersionRefused(version);
 }
 
 void ShowStartupNotice(const char* caption, const char* text, int width, int height) {

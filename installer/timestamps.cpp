@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "pcivildate.h"
+
 struct tm LocalCalendarTime(time_t t) {
     struct tm r = {};
 #ifdef _WIN32
@@ -26,13 +28,7 @@ struct tm UtcCalendarTime(time_t t) {
 namespace {
 // Seconds since 1970 of a calendar record read as UTC (days from the civil date).
 long long UtcSeconds(const struct tm& c) {
-    long long y = c.tm_year + 1900LL, m = c.tm_mon + 1, d = c.tm_mday;
-    y -= m <= 2;
-    long long era = (y >= 0 ? y : y - 399) / 400;
-    long long yoe = y - era * 400;
-    long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    long long days = era * 146097 + doe - 719468;
+    const long long days = DaysFromCivil(c.tm_year + 1900LL, c.tm_mon + 1, c.tm_mday);
     return days * 86400 + c.tm_hour * 3600LL + c.tm_min * 60LL + c.tm_sec;
 }
 }  // namespace

@@ -9,16 +9,16 @@
 #include "pfile.h"
 #include "plog.h"
 #include "psyscalls.h"
+#include "punique.h"
 
 void ReadTrackingInformationFrom(const char* path, TrackingInfo& info) {
-    FILE* file = path && *path ? OpenFile(path, "rb", &PStringXEncoding) : nullptr;
+    const UniqueStdioFile file(path && *path ? OpenFile(path, "rb", &PStringXEncoding) : nullptr);
     if (!file) {
         LogLine("Error in reading file for tInfo");
         return;
     }
     _PBlock block;
-    TrackingBlockStatus status = ReadTrackingBlock(file, block);
-    std::fclose(file);
+    TrackingBlockStatus status = ReadTrackingBlock(file.get(), block);
     if (status == TrackingBlockStatus::NotFound) {
         LogLine("No tInfo found.");
         return;

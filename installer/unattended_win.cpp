@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "InstallerThread.h"
-#include "MorvanditeInstall.h"
 #include "config.h"
+#include "diskspace.h"
 #include "environment.h"
 #include "locales.h"
 #include "msgids.h"
@@ -17,10 +17,12 @@
 #include "plog.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "punique.h"
+#include "sharednames.h"
+#include "startup.h"
 #include "tracking.h"
 
 namespace {
-const char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // The usage box: before any window or configuration exists.
 void ShowUsage(const char* fault) {
@@ -127,9 +129,7 @@ int Unattended(const InstallerCommandLineParser& commandLine) {
         LogLine("The installing thread could not be started");
         return kInstallGeneralError;
     }
-    while (worker.IsRunning())
-        Sleep(50);
-    worker.Release();
+    worker.WaitUntilEnded();
     const int32_t code = worker.LastCompletion();
     LogCompletion(code);
     // The page's own exit codes where the page ends the process.
@@ -145,10 +145,11 @@ StartingChoices FindStartingChoices(InstallOptions& options) {
     DefaultFolders folders = FindDefaultFolders(options.productName.text(), options.hasAdminRights != 0);
     start.installLocation = folders.installLocation;
     ApplyDefaultFolders(folders, options);
-    start.uninstallKey = kUninstallRoot;
+    start.uninstallKey = SharedNames::kUninstallRoot.narrow;
     AppendText(start.uninstallKey, options.displayName.text());
     PString previous;
-    if (ReadMachineString(start.uninstallKey.text(), "InstallLocation", previous) && !previous.empty())
+    if (ReadMachineString(start.uninstallKey.text(), SharedNames::kInstallLocationValue.narrow, previous) &&
+        !previous.empty())
         start.installLocation = previous;
 
     TrackingInfo tracking;
@@ -218,19 +219,20 @@ int RunUnattended(const InstallerCommandLineParser& commandLine) {
         OpenLogMirror(new PLog(switches.logPath.text(), 0, &PStringXEncoding));
     }
     LogLine("Unattended installation");
-    CoInitialize(nullptr);
     int code;
-    try {
-        code = Unattended(commandLine);
-    } catch (const PError& e) {
-        LogLine("Error occurred: %s", e.why());
-        code = kInstallGeneralError;
-    } catch (...) {
-        LogLine("General error occurred.");
-        code = kInstallGeneralError;
+    {
+        const ComInitialization com;
+        try {
+            code = Unattended(commandLine);
+        } catch (const PError& e) {
+            LogLine("Error occurred: %s", e.why());
+            code = kInstallGeneralError;
+        } catch (...) {
+            LogLine("General error occurred.");
+            code = kInstallGeneralError;
+        }
+        LogLine("Exit code: %d", code);
     }
-    LogLine("Exit code: %d", code);
-    CoUninitialize();
     OpenLogMirror(nullptr);
     return code;
 }

@@ -4,13 +4,15 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "MorvanditeInstall.h"
 #include "environment.h"
+#include "installwindow.h"
 #include "perror.h"
 #include "plog.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
 #include "psystemdll.h"
+#include "punique.h"
+#include "startup.h"
 #include "unattended.h"
 
 namespace {
@@ -44,7 +46,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     }
 
     HICON icon = LoadIconA(ModuleInstance, MAKEINTRESOURCEA(kIconResource));
-    CoInitialize(nullptr);
+    const ComInitialization com;  // uninitialised when WinMain returns
 
     const RECT rect = {0, 0, 640, 420};
     MorvanditeInstallWindow* window = new MorvanditeInstallWindow(kClassName, kTitle, kStyle, rect, ModuleInstance,
@@ -61,6 +63,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
     delete window;
     FreeMessageTable();
-    CoUninitialize();
     return exitCode;
 }

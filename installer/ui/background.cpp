@@ -2,12 +2,14 @@
 
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "mywindow.h"
 #include "perror.h"
 #include "pjpegimage.h"
 #include "plog.h"
 #include "psyscalls.h"
+#include "punique.h"
 
 bool DecodeJpegPicture(const uint8_t* data, uint32_t size, BackgroundPicture& picture) {
     if (picture.IsLoaded() || !data || size == 0 || !IsJpegSignature(data, size))
@@ -32,20 +34,17 @@ bool DecodeJpegPicture(const uint8_t* data, uint32_t size, BackgroundPicture& pi
     info.bmiHeader.biCompression = BI_RGB;
     info.bmiHeader.biSizeImage = DWORD(bytes);
 
-    HWND desktop = GetDesktopWindow();
-    HDC dc = GetDC(desktop);
     void* pixels = nullptr;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
-    ReleaseDC(desktop, dc);
-    if (!bitmap || !pixels) {
+    BitmapImage owner;  // deletes the bitmap should anything below fail
+    {
+        const UniqueWindowDc desktop(GetDesktopWindow());
+        owner.Set(CreateDIBSection(desktop.get(), &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+    }
+    if (!owner.Get() || !pixels) {
         // The window then paints its brush alone, as without a picture.
         LogLine("%s", PSystemError("Cannot create the background bitmap", GetLastError()).why());
-        if (bitmap)
-            DeleteObject(bitmap);
         return false;
     }
-    BitmapImage owner;  // deletes the bitmap should decoding fail
-    owner.Set(bitmap);
 
     uint8_t* out = static_cast<uint8_t*>(pixels);
     std::memset(out, 0, info.bmiHeader.biSizeImage);
@@ -65,8 +64,7 @@ bool DecodeJpegPicture(const uint8_t* data, uint32_t size, BackgroundPicture& pi
 
     picture.info = info;
     picture.pixels = pixels;
-    picture.bitmap.Set(owner.Get());
-    owner.Detach();
+    picture.bitmap = std::move(owner);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "displaydpi.h"
 
+#include "punique.h"
+
 namespace {
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using GetDpiForSystemFn = UINT(WINAPI*)();
@@ -33,10 +35,8 @@ const DpiFunctions& Functions() {
 }
 
 int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
-    if (screen)
-        ReleaseDC(nullptr, screen);
+    const UniqueWindowDc screen(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 0;
     return dpi > 0 ? dpi : 96;  // the default screen DPI
 }
 }  // namespace

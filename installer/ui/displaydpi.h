@@ -5,6 +5,8 @@
 #pragma once
 #include <windows.h>
 
+#include <utility>
+
 // Sent from Windows 8.1 (WM_DPICHANGED) and Windows 10 1703 on; the headers
 // declare them only for builds aimed at those systems.
 #ifndef WM_DPICHANGED
@@ -36,10 +38,17 @@ public:
         SetBrushOrgEx(dc, 0, 0, &oldOrigin_);
     }
     ~SmoothStretch() {
+        if (!dc_)
+            return;  // moved away
         SetBrushOrgEx(dc_, oldOrigin_.x, oldOrigin_.y, nullptr);
         if (oldMode_)
             SetStretchBltMode(dc_, oldMode_);
     }
+    // Moves (the new owner restores; the old one does nothing), but is not
+    // reassigned: one context, one restoration.
+    SmoothStretch(SmoothStretch&& other) noexcept
+        : dc_(std::exchange(other.dc_, nullptr)), oldMode_(other.oldMode_), oldOrigin_(other.oldOrigin_) {}
+    SmoothStretch& operator=(SmoothStretch&&) = delete;
     SmoothStretch(const SmoothStretch&) = delete;
     SmoothStretch& operator=(const SmoothStretch&) = delete;
 

@@ -8,6 +8,7 @@
 #include "perror.h"
 #include "plog.h"
 #include "psyscalls.h"
+#include "punique.h"
 
 // ---- MyBaseControl -----------------------------------------------------------
 
@@ -145,9 +146,7 @@ LRESULT MyButton::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
         SetCapture(window);
-        HDC dc = GetDC(window);
-        Draw(dc, true);
-        ReleaseDC(window, dc);
+        Draw(UniqueWindowDc(window).get(), true);
         return 0;
     }
     case WM_LBUTTONUP: {
@@ -155,9 +154,7 @@ LRESULT MyButton::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         bool pressed = GetCapture() == window;
         if (pressed)
             ReleaseCapture();
-        HDC dc = GetDC(window);
-        Draw(dc, false);
-        ReleaseDC(window, dc);
+        Draw(UniqueWindowDc(window).get(), false);
         // Unsigned coordinates: a release left of or above the button is outside.
         POINT p = {LONG(LOWORD(lParam)), LONG(HIWORD(lParam))};
         RECT r;
@@ -176,10 +173,11 @@ namespace {
 // DPI the caps are drawn scale times as wide and the whole face smoothly
 // stretched to the button's height; at 96 the bitmap's pixels are copied.
 void DrawSkinFace(HDC dc, const RECT& r, HBITMAP bitmap, int bitmapWidth, const DpiScale& scale) {
-    HDC memory = CreateCompatibleDC(dc);
-    if (!memory)
+    const UniqueMemoryDc memoryDc(CreateCompatibleDC(dc));
+    if (!memoryDc)
         return;
-    HGDIOBJ old = SelectObject(memory, bitmap);
+    HDC memory = memoryDc.get();
+    const SelectedObject face(memory, bitmap);
     int half = bitmapWidth / 2;
     int h = r.bottom - r.top;
     if (scale.IsIdentity()) {
@@ -200,8 +198,6 @@ void DrawSkinFace(HDC dc, const RECT& r, HBITMAP bitmap, int bitmapWidth, const 
             StretchBlt(dc, r.left + cap, r.top, middle, h, memory, half, 0, 1, sourceHeight, SRCCOPY);
         StretchBlt(dc, r.right - cap, r.top, cap, h, memory, half + 1, 0, half, sourceHeight, SRCCOPY);
     }
-    SelectObject(memory, old);
-    DeleteDC(memory);
 }
 }  // namespace
 
@@ -225,12 +221,12 @@ void MyButton::Draw(HDC dc, bool pressed) {
     if (pressed)
         OffsetRect(&r, scale(2), scale(2));
     int oldMode = SetBkMode(dc, TRANSPARENT);
-    HGDIOBJ oldFont = skin_.font ? SelectObject(dc, skin_.font) : nullptr;
-    COLORREF oldColor = SetTextColor(dc, disabledLook ? skin_.disabledTextColor : skin_.textColor);
-    PDrawText(dc, text_.text(), &PStringXEncoding, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    SetTextColor(dc, oldColor);
-    if (skin_.font)
-        SelectObject(dc, oldFont);
+    {
+        const SelectedObject font(dc, skin_.font);  // none: the context's own
+        COLORREF oldColor = SetTextColor(dc, disabledLook ? skin_.disabledTextColor : skin_.textColor);
+        PDrawText(dc, text_.text(), &PStringXEncoding, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        SetTextColor(dc, oldColor);
+    }
     SetBkMode(dc, oldMode);
 }
 
@@ -265,10 +261,11 @@ void MyProgressBar::Draw(HDC dc, bool) {
         return;
     RECT r;
     GetClientRect(control_, &r);
-    HDC memory = CreateCompatibleDC(dc);
-    if (!memory)
+    const UniqueMemoryDc memoryDc(CreateCompatibleDC(dc));
+    if (!memoryDc)
         return;
-    HGDIOBJ old = SelectObject(memory, skin_.normal);
+    HDC memory = memoryDc.get();
+    const SelectedObject strip(memory, skin_.normal);
     // Blocks, gaps and caps keep their proportions at every DPI; at 96 they
     // are the strip's own pixels.
     const DpiScale scale(WindowDpi(control_));
@@ -302,8 +299,6 @@ void MyProgressBar::Draw(HDC dc, bool) {
         StretchBlt(dc, r.left, r.top, cap, H, memory, 0, 0, 4, sourceHeight, SRCCOPY);
         StretchBlt(dc, r.right - cap, r.top, cap, H, memory, 6, 0, 4, sourceHeight, SRCCOPY);
     }
-    SelectObject(memory, old);
-    DeleteDC(memory);
 }
 
 // ---- Static, check box, combo box, edit box -----------------------------------------

@@ -5,6 +5,7 @@
 #include "perror.h"
 #include "plog.h"
 #include "psyscalls.h"
+#include "punique.h"
 
 namespace {
 const wchar_t kClassName[] = L"MyMsgBox";
@@ -166,17 +167,15 @@ void MyMsgBox::Paint() {
         int oldMode = SetBkMode(dc, TRANSPARENT);
         RECT r;
         GetClientRect(box_, &r);
-        HBRUSH brush = CreateSolidBrush(kBoxColour);
-        if (brush) {
-            FillRect(dc, &r, brush);
-            DeleteObject(brush);
+        if (const UniqueGdiObject brush{CreateSolidBrush(kBoxColour)})
+            FillRect(dc, &r, static_cast<HBRUSH>(brush.get()));
+        {
+            const SelectedObject boxFont(dc, font_);
+            COLORREF oldColour = SetTextColor(dc, 0);
+            DrawTextInBox(dc, scale_(10), scale_(20), (r.right - r.left) - scale_(20),
+                          (r.bottom - r.top) - scale_(secondSkin_.height) - scale_(20), text_.text(), 0);
+            SetTextColor(dc, oldColour);
         }
-        HGDIOBJ oldFont = SelectObject(dc, font_);
-        COLORREF oldColour = SetTextColor(dc, 0);
-        DrawTextInBox(dc, scale_(10), scale_(20), (r.right - r.left) - scale_(20),
-                      (r.bottom - r.top) - scale_(secondSkin_.height) - scale_(20), text_.text(), 0);
-        SetTextColor(dc, oldColour);
-        SelectObject(dc, oldFont);
         SetBkMode(dc, oldMode);
     }
     EndPaint(box_, &ps);

@@ -5,6 +5,7 @@
 #include "perror.h"
 #include "plog.h"
 #include "psyscalls.h"
+#include "punique.h"
 
 MyWindow::~MyWindow() {
     if (window_ && PGetWindowLong(window_, GWL_USERDATA) == reinterpret_cast<LONG>(this))
@@ -141,8 +142,9 @@ int MyCWnd::OnEraseBackground(HDC dc) {
     if (backgroundBitmap_) {
         BITMAP bm;
         if (GetObjectA(backgroundBitmap_, sizeof bm, &bm)) {
-            HDC memory = CreateCompatibleDC(dc);
-            HGDIOBJ old = SelectObject(memory, backgroundBitmap_);
+            const UniqueMemoryDc memoryDc(CreateCompatibleDC(dc));
+            HDC memory = memoryDc.get();
+            const SelectedObject picture(memory, backgroundBitmap_);
             const DpiScale scale(WindowDpi(window_));
             if (scale.IsIdentity()) {
                 int w = bm.bmWidth < client.right ? bm.bmWidth : client.right;
@@ -156,8 +158,6 @@ int MyCWnd::OnEraseBackground(HDC dc) {
                 StretchBlt(dc, 0, 0, scale(bm.bmWidth), scale(bm.bmHeight), memory, 0, 0, bm.bmWidth, bm.bmHeight,
                            SRCCOPY);
             }
-            SelectObject(memory, old);
-            DeleteDC(memory);
         }
     }
     return 1;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "dpiscale.h"
+#include "punique.h"
 
 namespace {
 struct FaceChoice {
@@ -21,14 +22,13 @@ int CALLBACK CollectFace(const LOGFONTA* lf, const TEXTMETRICA*, DWORD, LPARAM s
 
 FaceNameSet InstalledFaceNames() {
     FaceNameSet names;
-    HDC dc = CreateCompatibleDC(nullptr);
+    const UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
     if (!dc)
         return names;
     LOGFONTA lf;
     std::memset(&lf, 0, sizeof lf);
     lf.lfCharSet = DEFAULT_CHARSET;
-    EnumFontFamiliesExA(dc, &lf, CollectFace, reinterpret_cast<LPARAM>(&names), 0);
-    DeleteDC(dc);
+    EnumFontFamiliesExA(dc.get(), &lf, CollectFace, reinterpret_cast<LPARAM>(&names), 0);
     return names;
 }
 

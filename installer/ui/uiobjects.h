@@ -5,8 +5,9 @@
 #include <cstdint>
 
 // One owned handle, null by default. Destruction and assignment of another
-// handle free the held one. Owners are not copyable: two owners of one handle
-// would free it twice.
+// handle free the held one. Owners are not copyable (two owners of one handle
+// would free it twice) but move: the handle goes over, the source is empty.
+// One thread at a time uses one owner.
 class AutoDeleteUiObject {
 public:
     using Release = void (*)(HANDLE);
@@ -14,6 +15,15 @@ public:
     virtual ~AutoDeleteUiObject() { Reset(); }
     AutoDeleteUiObject(const AutoDeleteUiObject&) = delete;
     AutoDeleteUiObject& operator=(const AutoDeleteUiObject&) = delete;
+    AutoDeleteUiObject(AutoDeleteUiObject&& other) noexcept : handle_(other.Detach()), release_(other.release_) {}
+    AutoDeleteUiObject& operator=(AutoDeleteUiObject&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            release_ = other.release_;
+            handle_ = other.Detach();
+        }
+        return *this;
+    }
 
     HANDLE Handle() const { return handle_; }
     bool IsSet() const { return handle_ != nullptr; }
@@ -99,13 +109,19 @@ private:
     static void DestroyCursorHandle(HANDLE h) { DestroyCursor(static_cast<HCURSOR>(h)); }
 };
 
-// One owned bitmap, null by default.
+// One owned bitmap, null by default; moves like the owners above.
 class BitmapImage {
 public:
     BitmapImage() : bitmap_(nullptr) {}
     ~BitmapImage() { Reset(); }
     BitmapImage(const BitmapImage&) = delete;
     BitmapImage& operator=(const BitmapImage&) = delete;
+    BitmapImage(BitmapImage&& other) noexcept : bitmap_(other.Detach()) {}
+    BitmapImage& operator=(BitmapImage&& other) noexcept {
+        if (this != &other)
+            Set(other.Detach());
+        return *this;
+    }
 
     HBITMAP Get() const { return bitmap_; }
     // Takes over b after deleting the bitmap held so far.

@@ -183,16 +183,28 @@ const char* PEndWithoutBlanks(const char* s) {
     return end;
 }
 
+namespace {
+int FoldToUpperAscii(char c) {
+    const int u = static_cast<unsigned char>(c);
+    return u >= 'a' && u <= 'z' ? u - ('a' - 'A') : u;
+}
+}  // namespace
+
 int PCompareNoCase(const char* a, const char* b) {
     for (;; ++a, ++b) {
-        int ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
-        if (ca >= 'a' && ca <= 'z')
-            ca -= 'a' - 'A';
-        if (cb >= 'a' && cb <= 'z')
-            cb -= 'a' - 'A';
+        const int ca = FoldToUpperAscii(*a), cb = FoldToUpperAscii(*b);
         if (ca != cb || ca == 0)
             return ca - cb;
     }
+}
+
+int PCompareNoCaseN(const char* a, const char* b, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        const int ca = FoldToUpperAscii(a[i]), cb = FoldToUpperAscii(b[i]);
+        if (ca != cb || ca == 0)
+            return ca - cb;
+    }
+    return 0;
 }
 
 void PLowerAscii(char* s) {

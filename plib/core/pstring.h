@@ -1,6 +1,7 @@
 // Narrow NUL-terminated string (code page 1252 or PStringX UTF-8) and the
 // UTF-16 buffer used for wide system calls, both on top of _PBlock.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "pblock.h"
@@ -66,5 +67,8 @@ const char* PSkipBlanks(const char* s);
 const char* PEndWithoutBlanks(const char* s);
 // Compares ignoring ASCII case; the difference of the first differing folded bytes.
 int PCompareNoCase(const char* a, const char* b);
+// The same over at most n bytes, stopping after a terminating zero (strnicmp);
+// 0 when those bytes are equal. Reads no further than n bytes or the first zero.
+int PCompareNoCaseN(const char* a, const char* b, size_t n);
 // Lower-cases A-Z in place.
 void PLowerAscii(char* s);

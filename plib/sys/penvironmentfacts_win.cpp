@@ -3,9 +3,11 @@
 
 #include <windows.h>
 
+#include "pwindowsversion.h"
+
 bool IsOldWindows() {
-    DWORD version = GetVersion();
-    return (version & 0x80000000u) != 0 || LOBYTE(LOWORD(version)) < 5;
+    const WindowsVersion& version = RunningWindowsVersion();
+    return !version.NtFamily() || version.PackedMajor() < 5;
 }
 
 bool IsAdministrator() {
@@ -36,9 +38,8 @@ bool IsAdministrator() {
 namespace {
 
 bool IsVistaOrLater() {
-    OSVERSIONINFOA info = {};
-    info.dwOSVersionInfoSize = sizeof info;
-    return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion > 5;
+    const WindowsVersion& version = RunningWindowsVersion();
+    return version.detailed && version.platform == VER_PLATFORM_WIN32_NT && version.major > 5;
 }
 
 bool IsWow64() {

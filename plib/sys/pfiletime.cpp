@@ -2,6 +2,7 @@
 // so that the zone rules behave the same in the native tests and on Windows.
 #include <cstring>
 
+#include "pcivildate.h"
 #include "pfile.h"
 
 namespace {
@@ -19,16 +20,6 @@ bool IsLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 int DaysInMonth(int64_t y, int m) {
     static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return m == 2 && IsLeap(y) ? 29 : days[m - 1];
-}
-
-// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
-int64_t DaysFromCivil(int64_t y, int m, int d) {
-    y -= m <= 2;
-    int64_t era = (y >= 0 ? y : y - 399) / 400;
-    int64_t yoe = y - era * 400;
-    int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
 }
 
 void CivilFromDays(int64_t z, int64_t& y, int& m, int& d) {

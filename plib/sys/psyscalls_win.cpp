@@ -11,6 +11,7 @@
 
 #include "psystext_win.h"
 #include "punique.h"
+#include "pwindowsversion.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ bool UseWideApi() {
     LONG mode = g_wideOverride;
     if (mode != 0)
         return mode > 0;
-    return (GetVersion() & 0x80000000u) == 0;
+    return RunningWindowsVersion().NtFamily();
 }
 
 void SetWideApiMode(int32_t value) { InterlockedExchange(&g_wideOverride, LONG(value)); }

@@ -117,6 +117,13 @@ TEST(PStringHelpers, BlanksCaseAndLowering) {
     EXPECT_EQ(PCompareNoCase("Hello", "hELLO"), 0);
     EXPECT_LT(PCompareNoCase("abc", "abd"), 0);
     EXPECT_EQ(PCompareNoCase("a", "ab"), -'B');
+    // Length-limited: only the first n bytes count, and a shared end stops it.
+    EXPECT_EQ(PCompareNoCaseN("-NoLaunchX", "-nolaunch", 9), 0);
+    EXPECT_NE(PCompareNoCaseN("-NoLaunchX", "-nolaunch", 10), 0);
+    EXPECT_EQ(PCompareNoCaseN("Ab\0x", "aB\0y", 4), 0);
+    EXPECT_LT(PCompareNoCaseN("ab", "abc", 3), 0);
+    EXPECT_EQ(PCompareNoCaseN("x", "y", 0), 0);
+    EXPECT_NE(PCompareNoCaseN("[", "{", 1), 0);  // only letters fold
     char buf[] = "MiXeD \xC9";
     PLowerAscii(buf);
     EXPECT_STREQ(buf, "mixed \xC9");  // only A-Z change

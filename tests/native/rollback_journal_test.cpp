@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "rollbackjournal.h"
@@ -241,6 +242,26 @@ TEST(RollbackJournalFile, EachLineIsOnDiskAsSoonAsItIsAppended) {
     writer.Close();
     EXPECT_FALSE(writer.Append(Created("C:\\x")));
     EXPECT_FALSE(writer.Open("/nonexistent-folder/journal"));
+}
+
+TEST(RollbackJournalFile, AMovedWriterKeepsAppendingToTheSameFile) {
+    const std::string path = ScratchFolder("rollback-journal-move") + "/journal";
+    JournalWriter first;
+    ASSERT_TRUE(first.Open(path.c_str()));
+    ASSERT_TRUE(first.Append(Created("C:\\one")));
+    JournalWriter moved(std::move(first));
+    EXPECT_FALSE(first.IsOpen());
+    EXPECT_FALSE(first.Append(Created("C:\\lost")));
+    ASSERT_TRUE(moved.Append(Created("C:\\two")));
+    JournalWriter assigned;
+    assigned = std::move(moved);
+    EXPECT_FALSE(moved.IsOpen());
+    ASSERT_TRUE(assigned.Append(Created("C:\\three")));
+    const std::vector<JournalEntry> read = ParseJournal(ReadWholeFile(path));
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(read[0].fields[0], "C:\\one");
+    EXPECT_EQ(read[1].fields[0], "C:\\two");
+    EXPECT_EQ(read[2].fields[0], "C:\\three");
 }
 
 }  // namespace

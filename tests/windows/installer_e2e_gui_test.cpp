@@ -25,6 +25,7 @@
 #include "pencoding.h"
 #include "ppmsg.h"
 #include "screenshot.h"
+#include "sharednames.h"
 #include "small_drive.h"
 #include "test_paths.h"
 #include "tracking.h"
@@ -33,7 +34,8 @@ namespace {
 
 const char kInstallerClass[] = "MorvanditeInstaller";
 const char kClientClass[] = "MorvanditeLobbyClass";
-const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Morvandite";
+const std::string kUninstallKeyText = std::string(SharedNames::kUninstallRoot.narrow) + "Morvandite";
+const char* const kUninstallKey = kUninstallKeyText.c_str();
 const int kLanguageList = 1001, kInstall = 1002, kCancel = 105, kAgreement = 151, kLocation = 133,
           kProgress = 114;
 const DWORD kExitCanceled = DWORD(-1);
@@ -212,7 +214,7 @@ private:
 // The unscrambled text of the tracking file an installation left in folder
 // ("" when there is none).
 std::string TrackingFileText(const std::string& folder) {
-    const std::string scrambled = Slurp(folder + "\\tinfo.dat");
+    const std::string scrambled = Slurp(folder + "\\" + SharedNames::kTrackingFile.narrow);
     if (scrambled.empty())
         return scrambled;
     _PBlock block;
@@ -344,7 +346,7 @@ TEST_F(Installer, DefaultInstallationOfATrackedInstallerLeavesEverythingAndStart
         EXPECT_TRUE(Exists(folder_ + "\\" + list.substr(at, end - at))) << list.substr(at, end - at);
     EXPECT_GE(files, 9u);
     EXPECT_TRUE(Exists(folder_ + "\\Themes\\themes.ini"));
-    const std::string log = Slurp(folder_ + "\\Install.log");
+    const std::string log = Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
     EXPECT_NE(log.find("Themes\\themes.ini"), std::string::npos) << log;
     EXPECT_NE(log.find("Launch main app: '" + folder_ + "\\MorvanditeUpdate.exe'"), std::string::npos) << log;
     EXPECT_NE(log.find("Install finished"), std::string::npos) << log;
@@ -355,15 +357,15 @@ TEST_F(Installer, DefaultInstallationOfATrackedInstallerLeavesEverythingAndStart
     EXPECT_NE(tracking.find("\nIZ="), std::string::npos) << tracking;
 
     // The uninstall entry and the shortcuts it records.
-    EXPECT_EQ(MachineString(kUninstallKey, "InstallLocation"), folder_);
+    EXPECT_EQ(MachineString(kUninstallKey, SharedNames::kInstallLocationValue.narrow), folder_);
     EXPECT_EQ(MachineString(kUninstallKey, "UninstallString"),
               "\"" + folder_ + "\\MorvanditeUninstall.exe\" /u:Morvandite");
-    for (const char* link : {"DTLink", "CSMLink", "QLLink"}) {
+    for (const char* link : {SharedNames::kDesktopLinkValue.narrow, SharedNames::kCommonStartMenuLinkValue.narrow, SharedNames::kQuickLaunchLinkValue.narrow}) {
         std::string path = MachineString(kUninstallKey, link);
         EXPECT_FALSE(path.empty()) << link;
         EXPECT_TRUE(Exists(path)) << link << " " << path;
     }
-    std::string group = MachineString(kUninstallKey, "CSMPGroup");
+    std::string group = MachineString(kUninstallKey, SharedNames::kCommonStartMenuGroupValue.narrow);
     EXPECT_TRUE(Exists(group + "\\Morvandite.lnk")) << group;
     EXPECT_TRUE(Exists(group + "\\Network Status.lnk")) << group;
 
@@ -399,10 +401,10 @@ TEST_F(Installer, SwitchesPresetThePage) {
     SendMessageA(Item(page, kAgreement), BM_CLICK, 0, 0);
     PostMessageA(page, WM_COMMAND, kInstall, 0);
     ASSERT_EQ(run.Exit(), 0u);
-    EXPECT_EQ(MachineString(kUninstallKey, "InstallLocation"), folder_);
-    EXPECT_EQ(MachineString(kUninstallKey, "DTLink"), "");
-    EXPECT_EQ(MachineString(kUninstallKey, "CSMLink"), "");
-    EXPECT_FALSE(MachineString(kUninstallKey, "QLLink").empty());
+    EXPECT_EQ(MachineString(kUninstallKey, SharedNames::kInstallLocationValue.narrow), folder_);
+    EXPECT_EQ(MachineString(kUninstallKey, SharedNames::kDesktopLinkValue.narrow), "");
+    EXPECT_EQ(MachineString(kUninstallKey, SharedNames::kCommonStartMenuLinkValue.narrow), "");
+    EXPECT_FALSE(MachineString(kUninstallKey, SharedNames::kQuickLaunchLinkValue.narrow).empty());
 }
 
 TEST_F(Installer, HelpAndAFaultyCommandLineShowTheUsageInsteadOfThePage) {
@@ -435,7 +437,7 @@ TEST_F(Installer, NoLaunchInstallsWithoutStartingTheClient) {
     ASSERT_TRUE(page);
     Install(page, folder_);
     ASSERT_EQ(run.Exit(), 0u);
-    const std::string log = Slurp(folder_ + "\\Install.log");
+    const std::string log = Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
     EXPECT_NE(log.find("Install finished"), std::string::npos) << log;
     EXPECT_EQ(log.find("Launch main app"), std::string::npos) << log;
     EXPECT_TRUE(Exists(folder_ + "\\Morvandite.exe"));
@@ -478,15 +480,15 @@ TEST_F(Installer, CancelWhileInstallingHoldsTheWorkerAndResumeFinishes) {
     EXPECT_TRUE(IsWindowVisible(Item(page, kProgress)));
     EXPECT_FALSE(IsWindowVisible(Item(page, kInstall)));
     // Held at its first file: nothing more is written while the question is open.
-    ASSERT_TRUE(WaitUntil([&] { return Slurp(folder_ + "\\Install.log").find("Extracting files:") != std::string::npos; },
+    ASSERT_TRUE(WaitUntil([&] { return Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow).find("Extracting files:") != std::string::npos; },
                           10000));
-    const std::string before = Slurp(folder_ + "\\Install.log");
+    const std::string before = Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
     Sleep(1000);
-    EXPECT_EQ(Slurp(folder_ + "\\Install.log"), before);
+    EXPECT_EQ(Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow), before);
     EXPECT_EQ(before.find("Install finished"), std::string::npos) << before;
     Answer(box, 6);
     ASSERT_EQ(run.Exit(), 0u);
-    const std::string log = Slurp(folder_ + "\\Install.log");
+    const std::string log = Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
     EXPECT_NE(log.find("Install finished"), std::string::npos) << log;
     EXPECT_EQ(log.find("canceled"), std::string::npos) << log;
 }
@@ -508,7 +510,7 @@ TEST_F(Installer, CancelWhileInstallingStopsTheWorkerAndExitsWithMinusOne) {
     EXPECT_NE(log.find("Install canceled by user."), std::string::npos) << log;
     EXPECT_NE(log.find("Rolling back the installation"), std::string::npos) << log;
     EXPECT_EQ(log.find("Install finished"), std::string::npos) << log;
-    EXPECT_NE(MachineString(kUninstallKey, "InstallLocation"), folder_);  // stopped before registering
+    EXPECT_NE(MachineString(kUninstallKey, SharedNames::kInstallLocationValue.narrow), folder_);  // stopped before registering
 }
 
 // A stand-in for the client: a window of its class.
@@ -560,7 +562,7 @@ TEST_F(Installer, ARunningClientAsksRetryOrAbortAndAbortExitsWith18) {
     ASSERT_TRUE(box);
     Answer(box, 7);  // Abort
     EXPECT_EQ(run.Exit(), 18u);
-    EXPECT_FALSE(Exists(folder_ + "\\Install.log"));
+    EXPECT_FALSE(Exists(folder_ + "\\" + SharedNames::kInstallLogFile.narrow));
 }
 
 TEST_F(Installer, RetryAfterTheClientClosedGoesOn) {
@@ -575,7 +577,7 @@ TEST_F(Installer, RetryAfterTheClientClosedGoesOn) {
     client.End();
     Answer(box, 6);
     ASSERT_EQ(run.Exit(), 0u);
-    EXPECT_NE(Slurp(folder_ + "\\Install.log").find("Install finished"), std::string::npos);
+    EXPECT_NE(Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow).find("Install finished"), std::string::npos);
 }
 
 TEST_F(Installer, ChoosingALanguageRetextsThePageAndAnUnsupportedOneCanBeRefused) {
@@ -786,7 +788,7 @@ TEST_F(Installer, ADamagedInstallerSaysSoWritesNothingAndExitsWith3) {
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         EXPECT_EQ(run.Exit(), 3u);
         EXPECT_FALSE(Exists(folder_));
-        EXPECT_NE(MachineString(kUninstallKey, "InstallLocation"), folder_);
+        EXPECT_NE(MachineString(kUninstallKey, SharedNames::kInstallLocationValue.narrow), folder_);
     }
 }
 
@@ -826,9 +828,9 @@ TEST_F(Installer, FullDiskEndsWithTheSystemErrorAndInstallThenRefusesToStart) {
         question = held->Question();
         ASSERT_TRUE(question);
         ASSERT_TRUE(WaitUntil(
-            [&] { return Slurp(folder + "\\Install.log").find("Extracting files:") != std::string::npos; }, 10000));
+            [&] { return Slurp(folder + "\\" + SharedNames::kInstallLogFile.narrow).find("Extracting files:") != std::string::npos; }, 10000));
         Sleep(500);  // to the next file start, where it waits
-        if (Slurp(folder + "\\Install.log").find("Tracer.exe") == std::string::npos)
+        if (Slurp(folder + "\\" + SharedNames::kInstallLogFile.narrow).find("Tracer.exe") == std::string::npos)
             break;  // at least one large file is still to come
         Answer(question, 7);
         question = nullptr;
@@ -909,7 +911,7 @@ TEST_F(Installer, AFailedInstallationReturnsToThePageForAnotherFolder) {
     ASSERT_TRUE(InstallEnabled(page));
     PostMessageA(page, WM_COMMAND, kInstall, 0);
     ASSERT_EQ(run.Exit(), 0u);
-    EXPECT_NE(Slurp(folder_ + "\\Install.log").find("Install finished"), std::string::npos);
+    EXPECT_NE(Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow).find("Install finished"), std::string::npos);
 }
 
 TEST_F(Installer, BrowseOpensTheLocalisedFolderBrowserAndCancelChangesNothing) {
@@ -985,11 +987,11 @@ TEST_F(Installer, WithWineDetectedTheInstallationRunsOnTheAnsiCalls) {
     EXPECT_EQ(WindowText(GetWindow(page, GW_CHILD)), "Install Morvandite Software");
     Install(page, folder_);
     ASSERT_EQ(run.Exit(), 0u);
-    const std::string log = Slurp(folder_ + "\\Install.log");
+    const std::string log = Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
     EXPECT_NE(log.find("Themes\\themes.ini"), std::string::npos) << log;
     EXPECT_NE(log.find("Install finished"), std::string::npos) << log;
-    EXPECT_EQ(MachineString(kUninstallKey, "InstallLocation"), folder_);
-    EXPECT_TRUE(Exists(MachineString(kUninstallKey, "DTLink")));
+    EXPECT_EQ(MachineString(kUninstallKey, SharedNames::kInstallLocationValue.narrow), folder_);
+    EXPECT_TRUE(Exists(MachineString(kUninstallKey, SharedNames::kDesktopLinkValue.narrow)));
 }
 
 TEST_F(Installer, Windows2000GetsTheEnglishNoticeAndExitCode1) {
@@ -1044,11 +1046,11 @@ TEST_F(Installer, TheUninstallerRemovesWhatTheInstallationMadeAndNothingElse) {
         Install(page, folder_);
         ASSERT_EQ(run.Exit(), 0u);
     }
-    std::vector<std::string> made = {folder_ + "\\Morvandite.exe", folder_ + "\\Install.log",
+    std::vector<std::string> made = {folder_ + "\\Morvandite.exe", folder_ + "\\" + SharedNames::kInstallLogFile.narrow,
                                      folder_ + "\\Themes\\themes.ini", folder_ + "\\uninstall.lst"};
-    for (const char* link : {"DTLink", "CSMLink", "QLLink"})
+    for (const char* link : {SharedNames::kDesktopLinkValue.narrow, SharedNames::kCommonStartMenuLinkValue.narrow, SharedNames::kQuickLaunchLinkValue.narrow})
         made.push_back(MachineString(kUninstallKey, link));
-    const std::string group = MachineString(kUninstallKey, "CSMPGroup");
+    const std::string group = MachineString(kUninstallKey, SharedNames::kCommonStartMenuGroupValue.narrow);
     made.push_back(group + "\\Morvandite.lnk");
     for (const std::string& path : made)
         ASSERT_TRUE(Exists(path)) << path;
@@ -1057,7 +1059,7 @@ TEST_F(Installer, TheUninstallerRemovesWhatTheInstallationMadeAndNothingElse) {
     WriteWholeFile(folder_ + "\\notes.txt", "mine");
     WriteWholeFile(scratch_ + "\\beside.txt", "mine too");
 
-    std::string uninstaller = folder_ + "\\MorvanditeUninstall.exe";
+    std::string uninstaller = folder_ + "\\" + SharedNames::kUninstallerFile.narrow;
     InstallerRun removal(uninstaller, "/u:Morvandite /quiet");
     ASSERT_TRUE(removal.Started());
     EXPECT_EQ(removal.Exit(), 0u);
@@ -1192,14 +1194,14 @@ TEST_F(Installer, AnInstallerMadeFromAnotherClientInstallsItByteForByteAndUninst
         if (std::find(client.begin(), client.end(), name) == client.end())
             EXPECT_TRUE(name == L"Install.log" || name == L"user.ini" || name == L"Uninstall Larkspur.lnk")
                 << Narrow(name);
-    EXPECT_TRUE(Exists(folder + "\\Install.log"));
+    EXPECT_TRUE(Exists(folder + "\\" + SharedNames::kInstallLogFile.narrow));
     ASSERT_EQ(MachineString(key, "UninstallString"), "\"" + folder + "\\MorvanditeUninstall.exe\" /u:Larkspur");
     std::vector<std::string> links;
-    for (const char* link : {"DTLink", "CSMLink", "QLLink"})
+    for (const char* link : {SharedNames::kDesktopLinkValue.narrow, SharedNames::kCommonStartMenuLinkValue.narrow, SharedNames::kQuickLaunchLinkValue.narrow})
         links.push_back(MachineString(key, link));
 
     // The client's own uninstaller takes it all away again.
-    InstallerRun removal(folder + "\\MorvanditeUninstall.exe", "/u:Larkspur /quiet");
+    InstallerRun removal(folder + "\\" + SharedNames::kUninstallerFile.narrow, "/u:Larkspur /quiet");
     ASSERT_TRUE(removal.Started());
     EXPECT_EQ(removal.Exit(), 0u);
     EXPECT_FALSE(Exists(folder));
@@ -1223,9 +1225,9 @@ TEST_F(Installer, ASignedThenTrackedInstallerWritesItsTrackingLines) {
     }
     const std::string tracking = TrackingFileText(folder);
     EXPECT_EQ(tracking.rfind("[TInfo]\nSRC=larkspur-partner\nTHM=midnight\nITS=", 0), 0u) << tracking;
-    EXPECT_NE(Slurp(folder + "\\Install.log").find("Install finished"), std::string::npos);
+    EXPECT_NE(Slurp(folder + "\\" + SharedNames::kInstallLogFile.narrow).find("Install finished"), std::string::npos);
 
-    InstallerRun removal(folder + "\\MorvanditeUninstall.exe", "/u:Larkspur /quiet");
+    InstallerRun removal(folder + "\\" + SharedNames::kUninstallerFile.narrow, "/u:Larkspur /quiet");
     EXPECT_EQ(removal.Exit(), 0u);
     EXPECT_FALSE(Exists(folder));
 }

@@ -16,12 +16,14 @@
 #include "InstallerThread.h"
 #include "plog.h"
 #include "ppmsg.h"
+#include "sharednames.h"
 #include "test_paths.h"
 
 namespace {
 
 const char kDisplayName[] = "Morvandite Rollback Test";
-const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Morvandite Rollback Test";
+const std::string kUninstallKeyText = std::string(SharedNames::kUninstallRoot.narrow) + "Morvandite Rollback Test";
+const char* const kUninstallKey = kUninstallKeyText.c_str();
 const int kCorruptPayload = 140;
 // The digest of those damaged bytes: the run gets past the integrity check
 // and fails while decoding, after it has begun its journal.
@@ -147,15 +149,15 @@ protected:
         WriteWholeFile(folder + "\\Data\\Set00\\file000.bin", "old file 0");
         WriteWholeFile(folder + "\\Data\\Set00\\file001.bin", "old file 1");
         WriteWholeFile(folder + "\\Data\\Set00\\mine.txt", "not in the payload");
-        WriteWholeFile(folder + "\\user.ini", "[Options]\r\nLocale=4\r\n");
-        WriteWholeFile(folder + "\\Install.log", "the earlier installation's log\r\n");
+        WriteWholeFile(folder + "\\" + SharedNames::kUserSettingsFile.narrow, "[Options]\r\nLocale=4\r\n");
+        WriteWholeFile(folder + "\\" + SharedNames::kInstallLogFile.narrow, "the earlier installation's log\r\n");
         WriteWholeFile(Path("Desktop\\") + kDisplayName + ".lnk", "an old shortcut");
         HKEY k;
         ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
                                   nullptr),
                   ERROR_SUCCESS);
         const char location[] = "C:\\old\\place";
-        RegSetValueExA(k, "InstallLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(location), sizeof location);
+        RegSetValueExA(k, SharedNames::kInstallLocationValue.narrow, 0, REG_SZ, reinterpret_cast<const BYTE*>(location), sizeof location);
         const DWORD language = 4;
         RegSetValueExA(k, "Language", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&language), sizeof language);
         RegCloseKey(k);
@@ -166,7 +168,8 @@ protected:
         for (int i = 0; i < 1200 && worker.IsRunning(); ++i)
             Sleep(50);
         EXPECT_FALSE(worker.IsRunning());
-        worker.Release();
+        if (!worker.IsRunning())
+            worker.WaitUntilEnded();
         return worker.LastCompletion();
     }
 
@@ -244,7 +247,7 @@ TEST_F(Rollback, ASuccessfulRunOverAnEarlierInstallationKeepsNoOldCopies) {
     EXPECT_EQ(after.at("Card Room\\readme.txt"), "new readme");
     EXPECT_EQ(after.at("Card Room\\Data\\Set00\\mine.txt"), "not in the payload");
     EXPECT_EQ(after.at("Card Room\\user.ini").find("[Options]"), 0u);  // kept, then updated by the settings writer
-    EXPECT_EQ(Entry()["InstallLocation"], "1:" + folder + std::string(1, '\0'));
+    EXPECT_EQ(Entry()[SharedNames::kInstallLocationValue.narrow], "1:" + folder + std::string(1, '\0'));
     EXPECT_EQ(GetFileAttributesA(TempPath(std::string(kDisplayName) + ".install-journal").c_str()),
               INVALID_FILE_ATTRIBUTES);
 }

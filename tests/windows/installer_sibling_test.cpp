@@ -13,11 +13,12 @@
 #include "helpers/recorded_questions.h"
 #include "pencoding.h"
 #include "ppmsg.h"
+#include "sharednames.h"
 #include "test_paths.h"
 
 namespace {
 
-const char kRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const std::string kRoot = SharedNames::kUninstallRoot.narrow;
 const char kKey[] = "Morvandite Test Sibling";
 
 class SiblingRemoval : public ::testing::Test, public QuestionRecorder {

@@ -9,11 +9,13 @@
 #include <string>
 
 #include "locales.h"
+#include "sharednames.h"
 #include "test_paths.h"
 
 namespace {
 
-const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Morvandite";
+const std::string kUninstallKeyText = std::string(SharedNames::kUninstallRoot.narrow) + "Morvandite";
+const char* const kUninstallKey = kUninstallKeyText.c_str();
 const DWORD kBadCommandLine = 1639, kClientRunning = 18;
 const DWORD kArchiveError = 3, kErrorWithText = DWORD(-5);
 
@@ -104,15 +106,15 @@ TEST_F(Unattended, EveryOptionSetIsObeyed) {
                       "-allusers=0 -nolaunch"),
               0u);
     ExpectPayloadFiles(folder_);
-    EXPECT_EQ(EntryValue("InstallLocation"), folder_);
+    EXPECT_EQ(EntryValue(SharedNames::kInstallLocationValue.narrow), folder_);
     EXPECT_EQ(EntryValue("Language"), std::to_string(FindLocale("de")));
     // Per-user program group; none of the optional shortcuts.
-    EXPECT_NE(EntryValue("SMPGroup"), "<none>");
-    EXPECT_EQ(EntryValue("CSMPGroup"), "<none>");
-    for (const char* link : {"DTLink", "SMLink", "CSMLink", "QLLink"})
+    EXPECT_NE(EntryValue(SharedNames::kStartMenuGroupValue.narrow), "<none>");
+    EXPECT_EQ(EntryValue(SharedNames::kCommonStartMenuGroupValue.narrow), "<none>");
+    for (const char* link : {SharedNames::kDesktopLinkValue.narrow, SharedNames::kStartMenuLinkValue.narrow, SharedNames::kCommonStartMenuLinkValue.narrow, SharedNames::kQuickLaunchLinkValue.narrow})
         EXPECT_EQ(EntryValue(link), "<none>") << link;
 
-    const std::string copy = Slurp(log_), own = Slurp(folder_ + "\\Install.log");
+    const std::string copy = Slurp(log_), own = Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
     EXPECT_NE(copy.find("Unattended installation"), std::string::npos) << copy;
     EXPECT_NE(copy.find(" Desktop: 0"), std::string::npos) << copy;
     EXPECT_NE(copy.find(" All users: 0"), std::string::npos) << copy;
@@ -128,12 +130,12 @@ TEST_F(Unattended, EveryOptionSetIsObeyed) {
 TEST_F(Unattended, OptionsLeftOutTakeThePageDefaults) {
     ASSERT_EQ(Install("\"-dir=" + folder_ + "\" -nolaunch"), 0u);
     ExpectPayloadFiles(folder_);
-    EXPECT_EQ(EntryValue("InstallLocation"), folder_);
+    EXPECT_EQ(EntryValue(SharedNames::kInstallLocationValue.narrow), folder_);
     // The test prefix's user is an administrator: all users by default.
-    EXPECT_NE(EntryValue("CSMPGroup"), "<none>");
-    for (const char* link : {"DTLink", "CSMLink", "QLLink"})
+    EXPECT_NE(EntryValue(SharedNames::kCommonStartMenuGroupValue.narrow), "<none>");
+    for (const char* link : {SharedNames::kDesktopLinkValue.narrow, SharedNames::kCommonStartMenuLinkValue.narrow, SharedNames::kQuickLaunchLinkValue.narrow})
         EXPECT_NE(EntryValue(link), "<none>") << link;
-    EXPECT_TRUE(Exists(EntryValue("DTLink"))) << EntryValue("DTLink");
+    EXPECT_TRUE(Exists(EntryValue(SharedNames::kDesktopLinkValue.narrow))) << EntryValue(SharedNames::kDesktopLinkValue.narrow);
     const std::string copy = Slurp(log_);
     EXPECT_NE(copy.find(" Desktop: 1"), std::string::npos) << copy;
     EXPECT_NE(copy.find(" Ie Button: 1"), std::string::npos) << copy;

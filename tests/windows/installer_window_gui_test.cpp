@@ -20,18 +20,22 @@
 #include <vector>
 
 #include "InstallerThread.h"
-#include "MorvanditeInstall.h"
 #include "buildvariant.h"
 #include "captured_log.h"
 #include "displaydpi.h"
+#include "diskspace.h"
 #include "dpiscale.h"
+#include "installwindow.h"
 #include "locales.h"
 #include "msgids.h"
+#include "pagelayout.h"
 #include "pencoding.h"
 #include "perror.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
 #include "screenshot.h"
+#include "startup.h"
+#include "termsofservice.h"
 #include "test_paths.h"
 #include "uifont.h"
 

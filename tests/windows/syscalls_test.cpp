@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "pencoding.h"
 #include "perror.h"
 #include "psyscalls.h"
+#include "pwindowsversion.h"
 #include "test_paths.h"
 
 namespace {
@@ -734,3 +736,27 @@ TEST(Environment, TimeZoneBiasMatchesTheSystemsLocalTime) {
 }
 
 }  // namespace
+
+// One answer for every reader of the version: the packed form and the
+// detailed one agree with the system's own calls, and every call and thread
+// gets the same object.
+TEST(RunningWindowsVersion, AgreesWithTheSystemAndIsAskedOnce) {
+    const WindowsVersion& version = RunningWindowsVersion();
+    EXPECT_EQ(version.packed, uint32_t(GetVersion()));
+    OSVERSIONINFOA info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    ASSERT_TRUE(GetVersionExA(&info));
+    EXPECT_TRUE(version.detailed);
+    EXPECT_EQ(version.platform, info.dwPlatformId);
+    EXPECT_EQ(version.major, info.dwMajorVersion);
+    EXPECT_EQ(version.minor, info.dwMinorVersion);
+    EXPECT_EQ(version.build, info.dwBuildNumber);
+    EXPECT_EQ(version.PackedMajor(), info.dwMajorVersion);
+    EXPECT_EQ(version.NtFamily(), info.dwPlatformId == VER_PLATFORM_WIN32_NT);
+
+    const WindowsVersion* seenByAnotherThread = nullptr;
+    std::thread other([&] { seenByAnotherThread = &RunningWindowsVersion(); });
+    other.join();
+    EXPECT_EQ(seenByAnotherThread, &version);
+    EXPECT_EQ(&RunningWindowsVersion(), &version);
+}

@@ -544,6 +544,9 @@ static_assert(!std::is_copy_constructible<AutoDeleteUiObjectBrush>::value, "owne
 static_assert(!std::is_copy_assignable<AutoDeleteUiObjectFont>::value, "owners are not copyable");
 static_assert(!std::is_copy_constructible<BitmapImage>::value, "owners are not copyable");
 static_assert(!std::is_copy_assignable<BitmapImage>::value, "owners are not copyable");
+static_assert(std::is_nothrow_move_constructible<AutoDeleteUiObjectFont>::value, "owners move");
+static_assert(std::is_nothrow_move_assignable<AutoDeleteUiObjectBitmap>::value, "owners move");
+static_assert(std::is_nothrow_move_constructible<BitmapImage>::value, "owners move");
 static_assert(!std::is_copy_constructible<MyButton>::value, "controls are not copyable");
 static_assert(!std::is_copy_constructible<MyCWnd>::value, "windows are not copyable");
 
@@ -579,6 +582,54 @@ TEST(HandleOwners, ReplacingOrDestroyingDeletesTheHeldHandle) {
         EXPECT_EQ(image.Get(), nullptr);
         EXPECT_EQ(GetObjectType(other), 0u);
     }
+}
+
+// Owners move: a returned or stored owner hands its handle over, the source
+// forgets it, and the handle is deleted once, by its last owner.
+TEST(HandleOwners, MovingHandsTheHandleOverAndDeletesItOnce) {
+    HBRUSH brush = CreateSolidBrush(RGB(7, 8, 9));
+    HBRUSH replaced = CreateSolidBrush(RGB(9, 8, 7));
+    {
+        AutoDeleteUiObjectBrush source;
+        source = brush;
+        AutoDeleteUiObjectBrush moved(std::move(source));
+        EXPECT_FALSE(source.IsSet());
+        EXPECT_EQ(moved.Get(), brush);
+        AutoDeleteUiObjectBrush target;
+        target = replaced;
+        target = std::move(moved);
+        EXPECT_EQ(GetObjectType(replaced), 0u) << "the target's own handle is deleted";
+        EXPECT_FALSE(moved.IsSet());
+        EXPECT_EQ(target.Get(), brush);
+        EXPECT_EQ(GetObjectType(brush), DWORD(OBJ_BRUSH));
+    }
+    EXPECT_EQ(GetObjectType(brush), 0u);
+
+    // The cursor owner keeps its own way of freeing when it moves.
+    {
+        AutoDeleteUiObjectCursor cursor;
+        ASSERT_TRUE(cursor.Load(GetModuleHandleA(nullptr), 220));
+        AutoDeleteUiObjectCursor moved(std::move(cursor));
+        EXPECT_FALSE(cursor.IsSet());
+        EXPECT_TRUE(moved.IsSet());
+    }
+
+    HBITMAP bitmap = Solid(2, 2, 0);
+    HBITMAP other = Solid(2, 2, 0);
+    {
+        BitmapImage source;
+        source.Set(bitmap);
+        BitmapImage target;
+        target.Set(other);
+        target = std::move(source);
+        EXPECT_EQ(source.Get(), nullptr);
+        EXPECT_EQ(target.Get(), bitmap);
+        EXPECT_EQ(GetObjectType(other), 0u);
+        BitmapImage last(std::move(target));
+        EXPECT_EQ(target.Get(), nullptr);
+        EXPECT_EQ(GetObjectType(bitmap), DWORD(OBJ_BITMAP));
+    }
+    EXPECT_EQ(GetObjectType(bitmap), 0u);
 }
 
 TEST(HandleOwners, LoadSkinBitmapsAndThePrivateCursorFromResources) {

@@ -18,6 +18,7 @@
 #include "pencoding.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "sharednames.h"
 #include "small_drive.h"
 #include "test_paths.h"
 
@@ -25,7 +26,8 @@ namespace {
 
 const char kDisplayName[] = "Morvandite Worker Test";
 const char kButtonId[] = "{7D1A52C4-93E0-4F1B-8C3A-2B6E0F4D9A11}";
-const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Morvandite Worker Test";
+const std::string kUninstallKeyText = std::string(SharedNames::kUninstallRoot.narrow) + "Morvandite Worker Test";
+const char* const kUninstallKey = kUninstallKeyText.c_str();
 
 struct Notice {
     WPARAM code;
@@ -130,7 +132,8 @@ protected:
     void WaitUntilIdle(InstallerWorkerThread& worker) {
         for (int i = 0; i < 600 && worker.IsRunning(); ++i)
             Sleep(100);
-        worker.Release();
+        if (!worker.IsRunning())
+            worker.WaitUntilEnded();
     }
 
     std::string MachineString(const char* name) {
@@ -193,7 +196,7 @@ TEST_F(WorkerTest, WholeRunLeavesFilesLogEntryShortcutsAndSettings) {
         EXPECT_EQ(ReadWholeFile(folder + "\\" + rel), ReadWholeFile(source + "/" + unixRel)) << rel;
     }
 
-    std::string log = ReadWholeFile(folder + "\\Install.log");
+    std::string log = ReadWholeFile(folder + "\\" + SharedNames::kInstallLogFile.narrow);
     size_t order = 0;
     for (const char* line : {"Log File Path: ", "OS Version: ", "isWow64: ", "localAppData: 0",
                              "Has admin rights: ", "Locale: 0", "Extracting files:", "Themes\\themes.ini",
@@ -205,28 +208,28 @@ TEST_F(WorkerTest, WholeRunLeavesFilesLogEntryShortcutsAndSettings) {
     }
     EXPECT_NE(log.find("\r\n"), std::string::npos);
 
-    EXPECT_EQ(MachineString("DisplayName"), kDisplayName);
+    EXPECT_EQ(MachineString(SharedNames::kDisplayNameValue.narrow), kDisplayName);
     EXPECT_EQ(MachineString("UninstallString"),
               "\"" + folder + "\\MorvanditeUninstall.exe\" /u:" + kDisplayName);
-    EXPECT_EQ(MachineString("InstallLocation"), folder);
+    EXPECT_EQ(MachineString(SharedNames::kInstallLocationValue.narrow), folder);
     std::string date = MachineString("InstallDate");
     ASSERT_EQ(date.size(), 25u);
     EXPECT_EQ(date.back(), '\n');
     std::string group = Path("Programs\\Morvandite Test Group");
-    EXPECT_EQ(MachineString("SMPGroup"), group);
-    EXPECT_EQ(MachineString("DTLink"), Path("Desktop\\Morvandite Worker Test.lnk"));
-    EXPECT_EQ(MachineString("QLLink"), Path("QuickLaunch\\Morvandite Worker Test.lnk"));
+    EXPECT_EQ(MachineString(SharedNames::kStartMenuGroupValue.narrow), group);
+    EXPECT_EQ(MachineString(SharedNames::kDesktopLinkValue.narrow), Path("Desktop\\Morvandite Worker Test.lnk"));
+    EXPECT_EQ(MachineString(SharedNames::kQuickLaunchLinkValue.narrow), Path("QuickLaunch\\Morvandite Worker Test.lnk"));
 
     EXPECT_EQ(LinkTarget(group + "\\Morvandite Worker Test.lnk"), folder + "\\MorvanditeUpdate.exe");
     EXPECT_EQ(LinkTarget(group + "\\Network Status.lnk"), folder + "\\Tracer.exe");
     if (o.hasAdminRights) {
         std::string args;
         EXPECT_EQ(LinkTarget(folder + "\\Uninstall Morvandite Worker Test.lnk", &args),
-                  folder + "\\MorvanditeUninstall.exe");
+                  folder + "\\" + SharedNames::kUninstallerFile.narrow);
         EXPECT_EQ(args, std::string("/u:") + kDisplayName);
     }
 
-    std::string tinfo = ReadWholeFile(folder + "\\tinfo.dat");
+    std::string tinfo = ReadWholeFile(folder + "\\" + SharedNames::kTrackingFile.narrow);
     _PBlock block;
     memcpy(block.alloc(uint32_t(tinfo.size())), tinfo.data(), tinfo.size());
     ScrambleBlock(block);
@@ -236,7 +239,7 @@ TEST_F(WorkerTest, WholeRunLeavesFilesLogEntryShortcutsAndSettings) {
     EXPECT_EQ(plain.back(), '\n');
 
     EncIniFile ini;
-    ini.Load((folder + "\\user.ini").c_str(), &PStringXEncoding);
+    ini.Load((folder + "\\" + SharedNames::kUserSettingsFile.narrow).c_str(), &PStringXEncoding);
     ASSERT_NE(ini.FindSection("Options"), nullptr);
     EXPECT_STREQ(ini.FindSection("Options")->FindItem("Locale")->value.text(), "0");
     EXPECT_STREQ(ini.FindSection("Options")->FindItem("CardBack")->value.text(), "13");
@@ -274,7 +277,7 @@ TEST_F(WorkerTest, MessageNumberZeroPostsNoCompletion) {
     // Progress goes to message 0, which nobody filters for; no completion code anywhere.
     while (PeekMessageW(&msg, window_, 0, 0, PM_REMOVE))
         EXPECT_FALSE(IsCompletion(msg.wParam) && msg.message == WM_INSTALL_STATUS);
-    EXPECT_NE(ReadWholeFile(std::string(o.installFolder.text()) + "\\Install.log").find("Install finished"),
+    EXPECT_NE(ReadWholeFile(std::string(o.installFolder.text()) + "\\" + SharedNames::kInstallLogFile.narrow).find("Install finished"),
               std::string::npos);
 }
 
@@ -386,7 +389,7 @@ TEST_F(WorkerTest, DamagedPayloadWritesAndRegistersNothing) {
         EXPECT_EQ(int32_t(seen.back().code), -3) << c.what;
         EXPECT_EQ(seen.size(), 1u) << c.what << ": no progress before the refusal";
         EXPECT_EQ(GetFileAttributesA(Path("Install").c_str()), INVALID_FILE_ATTRIBUTES) << c.what;
-        EXPECT_EQ(MachineString("InstallLocation"), "") << c.what;
+        EXPECT_EQ(MachineString(SharedNames::kInstallLocationValue.narrow), "") << c.what;
         EXPECT_EQ(GetFileAttributesA(Path("Programs").c_str()), INVALID_FILE_ATTRIBUTES) << c.what;
     }
     // The good payload beside them still installs.
@@ -455,7 +458,7 @@ TEST_F(WorkerTest, ExistingUserIniIsKeptUnlessOverridden) {
     InstallOptions o = Options();
     CreateDirectoryA(Path("Install").c_str(), nullptr);
     CreateDirectoryA(o.installFolder.text(), nullptr);
-    std::string userIni = std::string(o.installFolder.text()) + "\\user.ini";
+    std::string userIni = std::string(o.installFolder.text()) + "\\" + SharedNames::kUserSettingsFile.narrow;
     WriteWholeFile(userIni, "[Mine]\r\nkeep=1\r\n[update]\r\nold=1\r\n");
     {
         InstallerWorkerThread worker;
@@ -503,7 +506,7 @@ TEST_F(WorkerTest, ScrambledUserIniIsReadAndItsKeysKept) {
     InstallOptions o = Options();
     CreateDirectoryA(Path("Install").c_str(), nullptr);
     CreateDirectoryA(o.installFolder.text(), nullptr);
-    std::string userIni = std::string(o.installFolder.text()) + "\\user.ini";
+    std::string userIni = std::string(o.installFolder.text()) + "\\" + SharedNames::kUserSettingsFile.narrow;
     const std::string scrambled = Scrambled("[Mine]\r\nkeep=1\r\n[Options]\r\nNick=Player\r\nLocale=7\r\n");
     WriteWholeFile(userIni, scrambled);
     {
@@ -538,7 +541,7 @@ TEST_F(WorkerTest, TrackingFileThatCannotBeWrittenIsReportedNotLeftHalfDone) {
     InstallOptions o = Options();
     CreateDirectoryA(Path("Install").c_str(), nullptr);
     CreateDirectoryA(o.installFolder.text(), nullptr);
-    std::string tinfo = std::string(o.installFolder.text()) + "\\tinfo.dat";
+    std::string tinfo = std::string(o.installFolder.text()) + "\\" + SharedNames::kTrackingFile.narrow;
     WriteWholeFile(tinfo, "stale tracking data");
     CreateDirectoryA((tinfo + ".new").c_str(), nullptr);  // the sibling cannot be made
     InstallerWorkerThread worker;
@@ -546,7 +549,7 @@ TEST_F(WorkerTest, TrackingFileThatCannotBeWrittenIsReportedNotLeftHalfDone) {
     EXPECT_EQ(int32_t(Collect(worker).back().code), 1000);
     WaitUntilIdle(worker);
     EXPECT_EQ(GetFileAttributesA(tinfo.c_str()), INVALID_FILE_ATTRIBUTES);
-    std::string log = ReadWholeFile(std::string(o.installFolder.text()) + "\\Install.log");
+    std::string log = ReadWholeFile(std::string(o.installFolder.text()) + "\\" + SharedNames::kInstallLogFile.narrow);
     EXPECT_NE(log.find("Error in open tInfo file"), std::string::npos) << log;
     RemoveDirectoryA((tinfo + ".new").c_str());
 
@@ -596,15 +599,15 @@ TEST_F(RegistrationTest, AllUsersWithEmptyCommonFoldersFallsBackWhereItShould) {
     o.hasAdminRights = 1;
     o.allUsers = 1;  // every all-users folder is empty
     EXPECT_EQ(Register(o), 0);
-    EXPECT_EQ(MachineString("SMPGroup"), Path("Programs\\Morvandite Test Group"));
-    EXPECT_EQ(MachineString("CSMPGroup"), "");
-    EXPECT_EQ(MachineString("DTLink"), Path("Desktop\\Morvandite Worker Test.lnk"));  // user's desktop
-    EXPECT_EQ(MachineString("CSMLink"), "");  // no fallback for the start menu
-    EXPECT_EQ(MachineString("SMLink"), "");
+    EXPECT_EQ(MachineString(SharedNames::kStartMenuGroupValue.narrow), Path("Programs\\Morvandite Test Group"));
+    EXPECT_EQ(MachineString(SharedNames::kCommonStartMenuGroupValue.narrow), "");
+    EXPECT_EQ(MachineString(SharedNames::kDesktopLinkValue.narrow), Path("Desktop\\Morvandite Worker Test.lnk"));  // user's desktop
+    EXPECT_EQ(MachineString(SharedNames::kCommonStartMenuLinkValue.narrow), "");  // no fallback for the start menu
+    EXPECT_EQ(MachineString(SharedNames::kStartMenuLinkValue.narrow), "");
     EXPECT_EQ(GetFileAttributesA(Path("StartMenu\\Morvandite Worker Test.lnk").c_str()), INVALID_FILE_ATTRIBUTES);
     // The button goes to the machine hive for all users.
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::string("Software\\Microsoft\\Internet Explorer\\Extensions\\") + kButtonId));
-    EXPECT_EQ(MachineString("Button2"), kButtonId);
+    EXPECT_EQ(MachineString(SharedNames::kMachineBrowserButtonValue.narrow), kButtonId);
 }
 
 TEST_F(RegistrationTest, LegacySystemSkipsStartMenuAndButton) {
@@ -612,10 +615,10 @@ TEST_F(RegistrationTest, LegacySystemSkipsStartMenuAndButton) {
     o.hasAdminRights = 1;
     o.legacyWindows = 1;
     EXPECT_EQ(Register(o), 0);
-    EXPECT_EQ(MachineString("SMLink"), "");
+    EXPECT_EQ(MachineString(SharedNames::kStartMenuLinkValue.narrow), "");
     EXPECT_EQ(GetFileAttributesA(Path("StartMenu\\Morvandite Worker Test.lnk").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string("Software\\Microsoft\\Internet Explorer\\Extensions\\") + kButtonId));
-    EXPECT_EQ(MachineString("DTLink"), Path("Desktop\\Morvandite Worker Test.lnk"));
+    EXPECT_EQ(MachineString(SharedNames::kDesktopLinkValue.narrow), Path("Desktop\\Morvandite Worker Test.lnk"));
 }
 
 TEST_F(RegistrationTest, BrowserButtonOfA64BitSystemLiesInWow6432Node) {
@@ -628,11 +631,11 @@ TEST_F(RegistrationTest, BrowserButtonOfA64BitSystemLiesInWow6432Node) {
     PString exec;
     ReadRegistryString(HKEY_CURRENT_USER, key.c_str(), "Exec", exec);
     EXPECT_EQ(std::string(exec.text()), std::string(o.installFolder.text()) + "\\MorvanditeUpdate.exe");
-    EXPECT_EQ(MachineString("Button1"), "");  // written in the button's hive, not the machine's
+    EXPECT_EQ(MachineString(SharedNames::kUserBrowserButtonValue.narrow), "");  // written in the button's hive, not the machine's
     PString button1;
-    ReadRegistryString(HKEY_CURRENT_USER, kUninstallKey, "Button1", button1);
+    ReadRegistryString(HKEY_CURRENT_USER, kUninstallKey, SharedNames::kUserBrowserButtonValue.narrow, button1);
     EXPECT_STREQ(button1.text(), kButtonId);
-    EXPECT_EQ(MachineString("SMLink"), Path("StartMenu\\Morvandite Worker Test.lnk"));
+    EXPECT_EQ(MachineString(SharedNames::kStartMenuLinkValue.narrow), Path("StartMenu\\Morvandite Worker Test.lnk"));
 }
 
 TEST_F(RegistrationTest, GroupFolderThatCannotBeMadeFailsRegistration) {

@@ -18,12 +18,14 @@
 #include "pencoding.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "sharednames.h"
 #include "test_paths.h"
 
 namespace {
 
 const wchar_t kDisplayName[] = L"Morvandite Caf\u00E9 Test";
-const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Morvandite Caf\u00E9 Test";
+const std::wstring kUninstallKeyText = std::wstring(SharedNames::kUninstallRoot.wide) + L"Morvandite Caf\u00E9 Test";
+const wchar_t* const kUninstallKey = kUninstallKeyText.c_str();
 const wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 const wchar_t kWorkFolder[] = L"MorvanditeUnicodeTest";
 // The folder of the issue: Cyrillic, Japanese and Greek, its parent missing.
@@ -258,9 +260,7 @@ protected:
             }
             Sleep(10);
         }
-        while (worker.IsRunning())
-            Sleep(10);
-        worker.Release();
+        worker.WaitUntilEnded();
         return code;
     }
 
@@ -269,22 +269,22 @@ protected:
         const std::wstring source = Wide(BinaryPath("generated/worker-unicode-payload"));
         for (const wchar_t* f : kPayloadFiles)
             EXPECT_EQ(ReadWide(folder + L"\\" + f), ReadWide(source + L"\\" + f)) << Narrow(f);
-        EXPECT_NE(ReadWide(folder + L"\\Install.log"), "<missing>");
+        EXPECT_NE(ReadWide(folder + L"\\" + SharedNames::kInstallLogFile.wide), "<missing>");
 
-        const std::wstring uninstaller = folder + L"\\MorvanditeUninstall.exe";
-        EXPECT_EQ(MachineValue(L"InstallLocation"), folder);
+        const std::wstring uninstaller = folder + L"\\" + SharedNames::kUninstallerFile.wide;
+        EXPECT_EQ(MachineValue(SharedNames::kInstallLocationValue.wide), folder);
         EXPECT_EQ(MachineValue(L"DisplayIcon"), L"\"" + uninstaller + L"\"");
         EXPECT_EQ(MachineValue(L"UninstallString"), L"\"" + uninstaller + L"\" /u:" + kDisplayName);
 
         const std::wstring group = scratch_ + L"\\Programs\\Morvandite \u00C9preuve";
-        EXPECT_EQ(MachineValue(L"SMPGroup"), group);
+        EXPECT_EQ(MachineValue(SharedNames::kStartMenuGroupValue.wide), group);
         EXPECT_EQ(LinkTarget(group + L"\\" + kDisplayName + L".lnk"), folder + L"\\MorvanditeUpdate.exe");
         EXPECT_EQ(LinkTarget(scratch_ + L"\\Desktop\\" + kDisplayName + L".lnk"), folder + L"\\MorvanditeUpdate.exe");
         std::wstring arguments;
         EXPECT_EQ(LinkTarget(folder + L"\\Uninstall " + kDisplayName + L".lnk", &arguments), uninstaller);
         EXPECT_EQ(arguments, std::wstring(L"/u:") + kDisplayName);
 
-        std::string tinfo = ReadWide(folder + L"\\tinfo.dat");
+        std::string tinfo = ReadWide(folder + L"\\" + SharedNames::kTrackingFile.wide);
         _PBlock block;
         memcpy(block.alloc(uint32_t(tinfo.size())), tinfo.data(), tinfo.size());
         ScrambleBlock(block);
@@ -292,7 +292,7 @@ protected:
                   0u);
 
         EncIniFile ini;
-        ini.Load(X(settingsFolder + L"\\user.ini").text(), &PStringXEncoding);
+        ini.Load(X(settingsFolder + L"\\" + SharedNames::kUserSettingsFile.wide).text(), &PStringXEncoding);
         ASSERT_NE(ini.FindSection("Options"), nullptr) << Narrow(settingsFolder);
         EXPECT_NE(ini.FindSection("Installer"), nullptr);
     }
@@ -305,13 +305,13 @@ protected:
             Sleep(100);  // the uninstaller removes its own file after it has ended
         for (const wchar_t* f : kPayloadFiles)
             EXPECT_FALSE(Exists(folder + L"\\" + f)) << Narrow(f);
-        EXPECT_FALSE(Exists(folder + L"\\Install.log"));
-        EXPECT_FALSE(Exists(folder + L"\\tinfo.dat"));
+        EXPECT_FALSE(Exists(folder + L"\\" + SharedNames::kInstallLogFile.wide));
+        EXPECT_FALSE(Exists(folder + L"\\" + SharedNames::kTrackingFile.wide));
         EXPECT_FALSE(Exists(scratch_ + L"\\Desktop\\" + kDisplayName + L".lnk"));
         EXPECT_FALSE(Exists(scratch_ + L"\\Programs\\Morvandite \u00C9preuve"));
-        EXPECT_EQ(MachineValue(L"InstallLocation"), L"<no key>");
+        EXPECT_EQ(MachineValue(SharedNames::kInstallLocationValue.wide), L"<no key>");
         // The user's settings stay, as the uninstaller promises.
-        EXPECT_TRUE(Exists(settingsFolder + L"\\user.ini"));
+        EXPECT_TRUE(Exists(settingsFolder + L"\\" + SharedNames::kUserSettingsFile.wide));
     }
 
     HWND window_ = nullptr;
@@ -332,7 +332,7 @@ TEST_P(UnicodeInstall, AccentedNamesIntoTheWidestFolderThenUninstalled) {
         EXPECT_NE(text.find("Cannot create folder"), std::string::npos) << text;
         EXPECT_FALSE(Exists(L"C:\\\u0418\u0433\u0440\u044B \u65E5\u672C \u0395\u03BB\u03BB\u03AC\u03B4\u03B1"));
         EXPECT_FALSE(Exists(L"C:\\???? ?? ??????"));
-        EXPECT_EQ(MachineValue(L"InstallLocation"), L"<no key>");
+        EXPECT_EQ(MachineValue(SharedNames::kInstallLocationValue.wide), L"<no key>");
         return;
     }
     ASSERT_EQ(code, 1000) << text;
@@ -367,8 +367,8 @@ TEST_P(UnicodeInstall, CodePage1251ProfileFolderTakesTheSettingsInAnsiMode) {
     InstallerWorkerThread worker;
     ASSERT_TRUE(worker.SetOptions(Options(folder)));
     worker.WriteUserSettings();
-    EXPECT_TRUE(Exists(std::wstring(kProfileAppData) + L"\\" + kWorkFolder + L"\\user.ini"));
-    EXPECT_FALSE(Exists(folder + L"\\user.ini"));
+    EXPECT_TRUE(Exists(std::wstring(kProfileAppData) + L"\\" + kWorkFolder + L"\\" + SharedNames::kUserSettingsFile.wide));
+    EXPECT_FALSE(Exists(folder + L"\\" + SharedNames::kUserSettingsFile.wide));
     RemoveTree(parent);
 }
 

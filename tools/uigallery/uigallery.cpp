@@ -60,17 +60,17 @@ bool SaveScreenRect(const RECT& r, const char* path) {
     bi.bmiHeader.biBitCount = 24;
     bi.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    UniqueWindowDc screen(nullptr);
-    UniqueGdiObject shot(CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!shot || !bits)
-        return false;
+    UniqueGdiObject shot;
     {
-        UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
-        SelectedObject selected(memory.get(), shot.get());
+        const UniqueWindowDc screen(nullptr);
+        shot.reset(CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+        if (!shot || !bits)
+            return false;
+        const UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
+        const SelectedObject selected(memory.get(), shot.get());
         BitBlt(memory.get(), 0, 0, w, h, screen.get(), r.left, r.top, SRCCOPY);
         GdiFlush();
     }
-    screen.reset();
 
     const uint32_t stride = (uint32_t(w) * 3 + 3) & ~3u;
     const uint32_t imageSize = stride * uint32_t(h);
@@ -80,10 +80,11 @@ bool SaveScreenRect(const RECT& r, const char* path) {
     fh.bfSize = fh.bfOffBits + imageSize;
     bi.bmiHeader.biSizeImage = imageSize;
     bool ok = false;
-    if (FILE* f = std::fopen(path, "wb")) {
-        ok = std::fwrite(&fh, sizeof fh, 1, f) == 1 && std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
-             std::fwrite(bits, imageSize, 1, f) == 1;
-        ok = std::fclose(f) == 0 && ok;
+    if (UniqueStdioFile f{std::fopen(path, "wb")}) {
+        ok = std::fwrite(&fh, sizeof fh, 1, f.get()) == 1 &&
+             std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f.get()) == 1 &&
+             std::fwrite(bits, imageSize, 1, f.get()) == 1;
+        ok = std::fclose(f.release()) == 0 && ok;  // the buffered tail must reach the file
     }
     return ok;
 }
@@ -273,8 +274,8 @@ public:
         RECT barRect = {197, cancel.top - 15, client.right, client.bottom};
         FillRect(dc, &barRect, bar_);
         {
-            UniqueGdiObject pen(CreatePen(PS_SOLID, 1, 0x999999));
-            SelectedObject selected(dc, pen.get());
+            const UniqueGdiObject pen(CreatePen(PS_SOLID, 1, 0x999999));
+            const SelectedObject selected(dc, pen.get());
             MoveToEx(dc, 197, cancel.top - 15, nullptr);
             LineTo(dc, client.right, cancel.top - 15);
         }
@@ -434,10 +435,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     LoadMessageTable();
     if (locale && FindLocale(locale) >= 0)
         CurrentLocale = FindLocale(locale);
-    CoInitialize(nullptr);
-
     int exitCode = 0;
     try {
+        const ComInitialization com;  // uninitialised before the message table goes
         GalleryWindow gallery(screenshot);
         if (!gallery.Create(nullptr))
             return 2;
@@ -460,7 +460,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         std::fprintf(stderr, "uigallery: %s\n", e.why());
         exitCode = 1;
     }
-    CoUninitialize();
     FreeMessageTable();
     return exitCode;
 }

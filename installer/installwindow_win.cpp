@@ -1,29 +1,30 @@
 #define PASSERT_SOURCE "MorvanditeInstall"
-#include "MorvanditeInstall.h"
+#include "installwindow.h"
 
 #include <cstring>
 #include <memory>
 
 #include "buildvariant.h"
 #include "config.h"
+#include "diskspace.h"
 #include "displaydpi.h"
 #include "environment.h"
 #include "locales.h"
 #include "msgids.h"
 #include "mymsgbox.h"
+#include "pagelayout.h"
 #include "pencoding.h"
 #include "perror.h"
 #include "plog.h"
 #include "ppathtext.h"
 #include "psyscalls.h"
+#include "punique.h"
+#include "startup.h"
 #include "tracking.h"
 #include "uifont.h"
 #include "unattended.h"
 
-HINSTANCE ModuleInstance = nullptr;
-
 namespace {
-constexpr MsgRef kNoMessage{nullptr, 0};
 
 constexpr COLORREF kPageColour = 0xF4F4F4;
 constexpr COLORREF kBarColour = 0xD0D0D0;
@@ -56,129 +57,6 @@ RECT ChildRect(HWND child, HWND parent) {
     return r;
 }
 }  // namespace
-
-// clang-format off
-const ControlLayout InstallLayout[InstallLayoutRowCount] = {
-    {LayoutLabel,            215,  15, 480,   0, TXTINS_Install_N0_Software, ""},
-    {LayoutLabel,            215,  70, 480,   0, TXTINS_Please_select_your_languageX, ""},
-    {LayoutDropDownList,     215,  95, 400, 200, kNoMessage, ""},
-    {LayoutWrappingLabel,    215, 120, 480,   0, TXTINS_NoteX_You_can_change_your_lang_ELL, ""},
-    {LayoutLabel,            215, 160,   0,   2, kNoMessage, ""},
-    {LayoutLabel,            215, 170, 480,   0, TXTINS_Installation_OptionsX, ""},
-    {LayoutCheckBox,         215, 195, 480,  20, TXTINS_Desktop_shortcut, ""},
-    {LayoutCheckBox,         215, 215, 480,  20, TXTINS_Quick_launch_shortcut, ""},
-    {LayoutCheckBox,         215, 235, 480,  20, TXTINS_Start_menu_shortcut, ""},
-    {LayoutCheckBox,         215, 255, 480,  20, TXTINS_Internet_Explorer_toolbar_butt_ELL, ""},
-    {LayoutCheckBox,         215, 275, 480,  20, TXTINS_Create_shortcut_for_all_users__ELL, ""},
-    {LayoutLabel,            215, 305,   0,   2, kNoMessage, ""},
-    {LayoutLabel,            215, 310, 480,   0, TXTINS_Install_location, ""},
-    {LayoutEditBox,          215, 333, 330,  21, kNoMessage, ""},
-    {LayoutButton,           555, 326, 140,  34, TXTINS_BrowseXX, ""},
-    {LayoutWrappingLabel,    215, 360, 480,   0, TXTINS_Choose_install_location_Xif_di_ELL, ""},
-    {LayoutLabel,            215, 380, 480,  20, TXTINS_Space_requiredX_N0_N1, ""},
-    {LayoutLabel,            215, 400, 480,  20, TXTINS_Space_availableX_N0_N1, ""},
-    {LayoutLabel,            215, 425,   0,   2, kNoMessage, ""},
-    {LayoutWrappingCheckBox, 215, 435, 480,   0, TXTINS_I_agree_to_terms_of_the_Morvan_ELL, ""},
-    {LayoutLabel,            215, 445, 480,   0, TXTINS_View_Agreement, ""},
-    {LayoutButton,           405, 515, 140,  46, TXTINS_Install, ""},
-    {LayoutButton,           555, 515, 140,  46, TXTINS_Cancel, ""},
-    {LayoutLabel,            215, 515, 320,  34, TXTINS_InstallingXX, ""},
-    {LayoutButton,           215, 540, 320,  34, kNoMessage, ""},
-};
-// clang-format on
-
-SIZE LayoutClientSize(const ControlLayout* rows, int count) {
-    SIZE size = {200, 390};
-    for (int i = 0; i < count; ++i) {
-        const ControlLayout& r = rows[i];
-        if (r.x && r.width && r.x + r.width > size.cx)
-            size.cx = r.x + r.width;
-        if (r.y && r.height && r.y + r.height > size.cy)
-            size.cy = r.y + r.height;
-    }
-    size.cx += 20;
-    return size;
-}
-
-RECT LayoutControl(const ControlLayout& row, const RECT& parent, HFONT font, int32_t locale, const char* argument,
-                   int dpi) {
-    int x, width, y, height;
-    ScaleSpanToDpi(row.x, row.width, dpi, x, width);
-    ScaleSpanToDpi(row.y, row.height, dpi, y, height);
-    RECT r;
-    r.left = x;
-    r.top = y;
-    r.right = width ? x + width : parent.right;
-    r.bottom = height ? y + height : parent.bottom;
-
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ oldFont = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
-    TEXTMETRICA tm;
-    if (!GetTextMetricsA(dc, &tm))
-        std::memset(&tm, 0, sizeof tm);
-
-    UINT flags = DT_WORDBREAK;
-    int margin = 0;
-    int extraHeight = 0;
-    switch (row.kind) {
-    case LayoutEditBox:
-        flags |= DT_SINGLELINE;
-        [[fallthrough]];
-    case LayoutFramedText:
-        margin = 2 * SystemMetricForDpi(SM_CXDLGFRAME, dpi);
-        extraHeight = 3 * SystemMetricForDpi(SM_CXEDGE, dpi);
-        break;
-    case LayoutCheckBox:
-    case LayoutRadioButton:
-        flags |= DT_SINGLELINE;
-        [[fallthrough]];
-    case LayoutWrappingCheckBox:
-    case LayoutWrappingRadioButton:
-        margin = SystemMetricForDpi(SM_CXHTHUMB, dpi);
-        break;
-    default:
-        break;
-    }
-
-    if (row.message.table && (row.width == 0 || row.height == 0)) {
-        const char* arg = argument ? argument : row.argument;
-        LONG largestRight = 0;
-        LONG largestBottom = 0;
-        auto measure = [&](int32_t l) {
-            PString text;
-            i18nFormatMsg(text, InstallerLocales, l, row.message, arg);
-            RECT m = {margin, 0, r.right - r.left, 0};
-            PDrawText(dc, text.text(), &PStringXEncoding, &m, DT_CALCRECT | flags);
-            if (m.right > largestRight)
-                largestRight = m.right;
-            if (m.bottom > largestBottom)
-                largestBottom = m.bottom;
-        };
-        if (locale < 0) {
-            for (LocaleIterator it; !it.atEnd(); it.next())
-                measure(int32_t(it.index()));
-        }
-        else {
-            measure(locale);
-        }
-        if (row.width == 0)
-            r.right = r.left + largestRight;
-        if (row.height == 0)
-            r.bottom = r.top + largestBottom + extraHeight;
-    }
-    else if (row.height == 0) {
-        r.bottom = r.top + tm.tmExternalLeading + tm.tmInternalLeading + tm.tmHeight + extraHeight;
-    }
-
-    SelectObject(dc, oldFont);
-    DeleteDC(dc);
-
-    if (r.right > parent.right)
-        r.right = parent.right;
-    if (r.bottom > parent.bottom)
-        r.bottom = parent.bottom;
-    return r;
-}
 
 // ---- Construction and resources ----------------------------------------------------
 
@@ -236,13 +114,9 @@ MorvanditeInstallWindow::~MorvanditeInstallWindow() {
         PSetWindowLong(window_, GWL_USERDATA, 0);
     // The worker thread uses its object (a member) to the end: after success
     // it still writes its last log line, so it must be done before we go.
-    if (worker_.IsRunning()) {
-        if (worker_.RunState() == kRunStatePaused)
-            worker_.SetRunState(kRunStateStopRequested);
-        while (worker_.IsRunning())
-            Sleep(10);
-    }
-    worker_.Release();
+    if (worker_.IsRunning() && worker_.RunState() == kRunStatePaused)
+        worker_.SetRunState(kRunStateStopRequested);
+    worker_.WaitUntilEnded();
     SetBackgroundBitmap(nullptr);
     background_.bitmap.Reset();
 }
@@ -402,8 +276,24 @@ void MorvanditeInstallWindow::PostCheck(MyBaseControl& box, bool checked) {
 // ---- The page ---------------------------------------------------------------------------
 
 void MorvanditeInstallWindow::BuildPage() {
-    // 1.-4. Default folders (a previous installation's folder wins), the
-    // tracking block, the system's language.
+    const int32_t locale = TakeStartingChoices();
+    // Created in this order: it is the order the keyboard moves in.
+    CreateHeadings();
+    CreateLanguageList(locale);
+    CreateSeparators();
+    CreateOptionBoxes();
+    CreateLocationControls();
+    CreateAgreement();
+    CreateButtons();
+    CreateProgressDisplay();
+    ShowPageControls();
+    CurrentLocale = -1;  // so that SetLanguage sets every text
+    SetLanguage(locale);
+    UpdateInstallButton();
+}
+
+int32_t MorvanditeInstallWindow::TakeStartingChoices() {
+    // A previous installation's folder wins over the default one.
     StartingChoices start = FindStartingChoices(options_);
     installLocation_ = start.installLocation;
     uninstallKey_ = start.uninstallKey;
@@ -412,95 +302,100 @@ void MorvanditeInstallWindow::BuildPage() {
     const CommandLineSwitches& switches = commandLine_.Switches;
     if (!switches.localeCode.empty())
         localeCode_ = switches.localeCode;
-
-    // 5. Options and the first space figures.
     if (!switches.installFolder.empty())
         installLocation_ = switches.installFolder;
     SetOptionDefaults();
     ApplyCommandLineSwitches(switches, options_);
 
-    // 6. The initial language.
-    int32_t selected = CurrentLocale;
-    if (OfferedLocale(localeCode_.text()) >= 0)
-        selected = OfferedLocale(localeCode_.text());
+    const int32_t offered = OfferedLocale(localeCode_.text());
+    return offered >= 0 ? offered : CurrentLocale;
+}
 
-    // 7.-8. The controls, in creation order, each where PlaceRow puts it.
-    auto place = [&](int row) { return PlaceRow(row); };
-    auto staticBox = [&](MyStaticBox& box, int row, int id, DWORD style) {
-        RECT r = place(row);
-        box.CreateInRect(window_, r, id, RowText(row).text(), style);
-        SetControlFont(box, FontOfRow(row));
-    };
-    auto checkBox = [&](MyCheckBox& box, int row, int id, DWORD style, bool checked) {
-        RECT r = place(row);
-        box.CreateInRect(window_, r, id, RowText(row).text(), style);
-        SetControlFont(box, FontOfRow(row));
-        PostCheck(box, checked);
-    };
-    auto button = [&](MyButton& b, int row, int id, const ButtonSkin& skin) {
-        RECT r = place(row);
-        b.CreateInRect(window_, r, id, RowText(row).text(), skin);
-    };
+void MorvanditeInstallWindow::CreateStaticRow(MyStaticBox& box, int row, int id, DWORD style) {
+    box.CreateInRect(window_, PlaceRow(row), id, RowText(row).text(), style);
+    SetControlFont(box, FontOfRow(row));
+}
 
-    staticBox(titleLabel_, RowTitle, 0, 0);
-    staticBox(languagePrompt_, RowLanguagePrompt, 0, 0);
-    staticBox(languageNote_, RowLanguageNote, 0, 0);
-    staticBox(optionsHeading_, RowOptionsHeading, 0, 0);
-    {
-        RECT r = place(RowLanguageList);
-        languageList_.CreateInRect(window_, r, IdLanguageList);
-        SetControlFont(languageList_, FontOfRow(RowLanguageList));
-        FillLanguageList(selected);
-        NarrowLanguageList(r);
-    }
-    staticBox(separator1_, RowSeparator1, 0, SS_SUNKEN);
-    staticBox(separator2_, RowSeparator2, 0, SS_SUNKEN);
-    staticBox(separator3_, RowSeparator3, 0, SS_SUNKEN);
+void MorvanditeInstallWindow::CreateCheckRow(MyCheckBox& box, int row, int id, DWORD style, bool checked) {
+    box.CreateInRect(window_, PlaceRow(row), id, RowText(row).text(), style);
+    SetControlFont(box, FontOfRow(row));
+    PostCheck(box, checked);
+}
+
+void MorvanditeInstallWindow::CreateButtonRow(MyButton& button, int row, int id, const ButtonSkin& skin) {
+    button.CreateInRect(window_, PlaceRow(row), id, RowText(row).text(), skin);
+}
+
+void MorvanditeInstallWindow::CreateHeadings() {
+    CreateStaticRow(titleLabel_, RowTitle, 0, 0);
+    CreateStaticRow(languagePrompt_, RowLanguagePrompt, 0, 0);
+    CreateStaticRow(languageNote_, RowLanguageNote, 0, 0);
+    CreateStaticRow(optionsHeading_, RowOptionsHeading, 0, 0);
+}
+
+void MorvanditeInstallWindow::CreateLanguageList(int32_t selected) {
+    const RECT r = PlaceRow(RowLanguageList);
+    languageList_.CreateInRect(window_, r, IdLanguageList);
+    SetControlFont(languageList_, FontOfRow(RowLanguageList));
+    FillLanguageList(selected);
+    NarrowLanguageList(r);
+}
+
+void MorvanditeInstallWindow::CreateSeparators() {
+    CreateStaticRow(separator1_, RowSeparator1, 0, SS_SUNKEN);
+    CreateStaticRow(separator2_, RowSeparator2, 0, SS_SUNKEN);
+    CreateStaticRow(separator3_, RowSeparator3, 0, SS_SUNKEN);
+}
+
+void MorvanditeInstallWindow::CreateOptionBoxes() {
     const bool administrator = options_.hasAdminRights != 0;
-    checkBox(desktopBox_, RowDesktop, IdDesktop, BS_MULTILINE, options_.desktopShortcut != 0);
-    checkBox(quickLaunchBox_, RowQuickLaunch, IdQuickLaunch, BS_MULTILINE, options_.quickLaunchShortcut != 0);
-    checkBox(startMenuBox_, RowStartMenu, IdStartMenu, BS_MULTILINE, options_.startMenuShortcut != 0);
-    checkBox(browserButtonBox_, RowBrowserButton, IdBrowserButton, BS_MULTILINE, options_.browserButton != 0);
-    checkBox(allUsersBox_, RowAllUsers, IdAllUsers, BS_MULTILINE, administrator && options_.allUsers);
-    staticBox(locationHeading_, RowLocationHeading, 0, 0);
-    staticBox(locationHint_, RowLocationHint, 0, 0);
-    {
-        RECT r = place(RowLocationEdit);
-        locationEdit_.CreateInRect(window_, r, IdLocationEdit, false, false, false, true, false);
-        SetControlFont(locationEdit_, FontOfRow(RowLocationEdit));
-        locationEdit_.SetText(options_.installFolder.text());
-    }
-    button(browseButton_, RowBrowse, IdBrowse, skinA_);
-    staticBox(spaceRequired_, RowSpaceRequired, 0, 0);
-    staticBox(spaceAvailable_, RowSpaceAvailable, 0, 0);
+    CreateCheckRow(desktopBox_, RowDesktop, IdDesktop, BS_MULTILINE, options_.desktopShortcut != 0);
+    CreateCheckRow(quickLaunchBox_, RowQuickLaunch, IdQuickLaunch, BS_MULTILINE, options_.quickLaunchShortcut != 0);
+    CreateCheckRow(startMenuBox_, RowStartMenu, IdStartMenu, BS_MULTILINE, options_.startMenuShortcut != 0);
+    CreateCheckRow(browserButtonBox_, RowBrowserButton, IdBrowserButton, BS_MULTILINE, options_.browserButton != 0);
+    CreateCheckRow(allUsersBox_, RowAllUsers, IdAllUsers, BS_MULTILINE, administrator && options_.allUsers);
+}
+
+void MorvanditeInstallWindow::CreateLocationControls() {
+    CreateStaticRow(locationHeading_, RowLocationHeading, 0, 0);
+    CreateStaticRow(locationHint_, RowLocationHint, 0, 0);
+    locationEdit_.CreateInRect(window_, PlaceRow(RowLocationEdit), IdLocationEdit, false, false, false, true, false);
+    SetControlFont(locationEdit_, FontOfRow(RowLocationEdit));
+    locationEdit_.SetText(options_.installFolder.text());
+    CreateButtonRow(browseButton_, RowBrowse, IdBrowse, skinA_);
+    CreateStaticRow(spaceRequired_, RowSpaceRequired, 0, 0);
+    CreateStaticRow(spaceAvailable_, RowSpaceAvailable, 0, 0);
     UpdateDiskSpace(options_.installFolder.text());
-    checkBox(agreementBox_, RowAgreement, IdAgreement, BS_TOP, false);
-    staticBox(agreementLink_, RowAgreementLink, IdAgreementLink, kLinkStyle);
-    button(installButton_, RowInstall, IdInstall, skinD_);
-    button(cancelButton_, RowCancel, IdCancel, skinC_);
-    staticBox(installingLabel_, RowInstalling, 0, SS_CENTER);
-    {
-        RECT r = place(RowProgress);
-        ButtonSkin progress;
-        progress.bitmapWidth = 13;
-        progress.height = 21;
-        progress.normal = spareBitmap_.Get();
-        progress.textColor = 0;
-        progress.disabledTextColor = 0x808080;
-        progressBar_.CreateInRect(window_, r, IdProgress, nullptr, progress);
-        progressBar_.SetPercentage(0);
-    }
+}
+
+void MorvanditeInstallWindow::CreateAgreement() {
+    CreateCheckRow(agreementBox_, RowAgreement, IdAgreement, BS_TOP, false);
+    CreateStaticRow(agreementLink_, RowAgreementLink, IdAgreementLink, kLinkStyle);
+}
+
+void MorvanditeInstallWindow::CreateButtons() {
+    CreateButtonRow(installButton_, RowInstall, IdInstall, skinD_);
+    CreateButtonRow(cancelButton_, RowCancel, IdCancel, skinC_);
+}
+
+void MorvanditeInstallWindow::CreateProgressDisplay() {
+    CreateStaticRow(installingLabel_, RowInstalling, 0, SS_CENTER);
+    ButtonSkin progress;
+    progress.bitmapWidth = 13;
+    progress.height = 21;
+    progress.normal = spareBitmap_.Get();
+    progress.textColor = 0;
+    progress.disabledTextColor = 0x808080;
+    progressBar_.CreateInRect(window_, PlaceRow(RowProgress), IdProgress, nullptr, progress);
+    progressBar_.SetPercentage(0);
+}
+
+void MorvanditeInstallWindow::ShowPageControls() {
+    // The installing label and the progress bar wait for the worker.
     for (int row = 0; row < InstallLayoutRowCount; ++row)
         if (row != RowInstalling && row != RowProgress)
             ControlOfRow(row).SetVisible(true);
-    EnableWindow(allUsersBox_.Handle(), administrator);
-
-    // 9. Every text, in the chosen language.
-    CurrentLocale = -1;
-    SetLanguage(selected);
-
-    // 10.
-    UpdateInstallButton();
+    EnableWindow(allUsersBox_.Handle(), options_.hasAdminRights != 0);
 }
 
 void MorvanditeInstallWindow::FillLanguageList(int32_t selected) {
@@ -523,22 +418,19 @@ void MorvanditeInstallWindow::NarrowLanguageList(const RECT& rect) {
     HWND list = languageList_.Handle();
     if (!list)
         return;
-    HDC dc = GetDC(list);
-    HGDIOBJ oldFont = nullptr;
-    if (HFONT font = reinterpret_cast<HFONT>(PSendMessage(list, WM_GETFONT, 0, 0)))
-        oldFont = SelectObject(dc, font);
     LONG widest = 0;
-    for (LocaleIterator it; !it.atEnd(); it.next()) {
-        PString name;
-        LanguageName(name, it.index());
-        RECT m = {0, 0, 0, 0};
-        PDrawText(dc, name.text(), &PStringXEncoding, &m, DT_CALCRECT | DT_SINGLELINE);
-        if (m.right - m.left > widest)
-            widest = m.right - m.left;
+    {
+        const UniqueWindowDc dc(list);
+        const SelectedObject listFont(dc.get(), reinterpret_cast<HFONT>(PSendMessage(list, WM_GETFONT, 0, 0)));
+        for (LocaleIterator it; !it.atEnd(); it.next()) {
+            PString name;
+            LanguageName(name, it.index());
+            RECT m = {0, 0, 0, 0};
+            PDrawText(dc.get(), name.text(), &PStringXEncoding, &m, DT_CALCRECT | DT_SINGLELINE);
+            if (m.right - m.left > widest)
+                widest = m.right - m.left;
+        }
     }
-    if (oldFont)
-        SelectObject(dc, oldFont);
-    ReleaseDC(list, dc);
 
     // Narrow the list to its longest name. Its client area includes the
     // drop-down button and the frame, which the names must not run under.
@@ -611,12 +503,11 @@ namespace {
 // which text fits into width pixels on one line: font itself when it fits,
 // otherwise a new font that the caller owns.
 HFONT FittingFont(HWND control, const char* text, HFONT font, int width, int smallest) {
-    HDC dc = GetDC(control);
+    const UniqueWindowDc dc(control);
     auto measure = [&](HFONT f) {
-        HGDIOBJ old = SelectObject(dc, f);
+        const SelectedObject selected(dc.get(), f);
         RECT m = {0, 0, 0, 0};
-        PDrawText(dc, text, &PStringXEncoding, &m, DT_CALCRECT | DT_SINGLELINE);
-        SelectObject(dc, old);
+        PDrawText(dc.get(), text, &PStringXEncoding, &m, DT_CALCRECT | DT_SINGLELINE);
         return int(m.right - m.left);
     };
     const int natural = measure(font);
@@ -631,17 +522,15 @@ HFONT FittingFont(HWND control, const char* text, HFONT font, int width, int sma
             height = full - 1;
         for (; height >= smallest; --height) {
             lf.lfHeight = height * sign;
-            HFONT candidate = CreateFontIndirectA(&lf);
+            UniqueGdiObject candidate(CreateFontIndirectA(&lf));
             if (!candidate)
                 break;
-            if (measure(candidate) <= width || height == smallest) {
-                chosen = candidate;
+            if (measure(static_cast<HFONT>(candidate.get())) <= width || height == smallest) {
+                chosen = static_cast<HFONT>(candidate.release());
                 break;
             }
-            DeleteObject(candidate);
         }
     }
-    ReleaseDC(control, dc);
     return chosen;
 }
 
@@ -843,10 +732,9 @@ void MorvanditeInstallWindow::OnPaint() {
         FillRect(dc, &bar, barBrush_);
         AutoDeleteUiObjectPen pen;
         pen = CreatePen(PS_SOLID, scale_(1), kBarLineColour);
-        HGDIOBJ oldPen = SelectObject(dc, pen.Get());
+        const SelectedObject selectedPen(dc, pen.Get());
         MoveToEx(dc, left, top, nullptr);
         LineTo(dc, client.right, top);
-        SelectObject(dc, oldPen);
     }
     EndPaint(window_, &ps);
 }
@@ -977,12 +865,9 @@ void MorvanditeInstallWindow::ConfirmCancel() {
                         FirstButtonSkin(), SecondButtonSkin(), 394, 212);
 
     if (answer == MyMsgBoxSecondButton) {
-        if (worker_.IsRunning()) {
+        if (worker_.IsRunning())
             worker_.SetRunState(kRunStateStopRequested);
-            while (worker_.IsRunning())
-                Sleep(100);
-            worker_.Release();
-        }
+        worker_.WaitUntilEnded();
         Quit(ExitCanceled);
     }
     else if (worker_.IsRunning()) {
@@ -1004,13 +889,15 @@ void MorvanditeInstallWindow::OnWorkerMessage(WPARAM wParam, LPARAM lParam) {
             InvalidateRect(progressBar_.Handle(), nullptr, TRUE);
         return;
     }
+    // The worker posts its code just before it ends: after an error the page
+    // waits for that end before it lets the user choose again.
     switch (code) {
     case kInstallFinished:
         Quit(ExitInstalled);
         break;
     case kInstallGeneralError:
         ShowErrorBox(TXTINS_Disk_write_errorX_Check_if_the_ELL);
-        WaitForWorker();
+        worker_.WaitUntilEnded();
         UpdateControlState();
         break;
     case kInstallStopped:
@@ -1018,12 +905,12 @@ void MorvanditeInstallWindow::OnWorkerMessage(WPARAM wParam, LPARAM lParam) {
     case kInstallArchiveError:
         // Not a disk problem: this copy of the installer cannot install
         // anything, so the page has nothing left to offer.
-        WaitForWorker();
+        worker_.WaitUntilEnded();
         EndAsDamaged();
         break;
     case kInstallRegistryError:
         ShowErrorBox(TXTINS_Registry_write_errorX_This_may_ELL);
-        WaitForWorker();
+        worker_.WaitUntilEnded();
         UpdateControlState();
         break;
     case kInstallErrorWithText: {
@@ -1035,7 +922,7 @@ void MorvanditeInstallWindow::OnWorkerMessage(WPARAM wParam, LPARAM lParam) {
         AppendText(message, text->text());
         PString caption = MsgString(TXTINS_Installing_N0, options_.displayName.text());
         PMessageBox(window_, message.text(), caption.text(), &PStringXEncoding, MB_ICONERROR);
-        WaitForWorker();
+        worker_.WaitUntilEnded();
         UpdateControlState();
         break;
     }
@@ -1076,12 +963,4 @@ void MorvanditeInstallWindow::Quit(int code) {
     quitPosted_ = true;
     quitCode_ = code;
     PostQuitMessage(code);
-}
-
-void MorvanditeInstallWindow::WaitForWorker() {
-    // The worker posts its code just before it ends; the page may only
-    // return to choosing once it has.
-    while (worker_.IsRunning())
-        Sleep(10);
-    worker_.Release();
 }

@@ -1,0 +1,41 @@
+// The pieces of start-up WinMain is made of: the module the resources come
+// from, the Windows version gate and its notice, the boxes shown before any
+// window exists, the main thread's message loop and the process exit codes.
+// Windows only; everything here runs on the main thread.
+#pragma once
+#include <windows.h>
+
+#include "pwindowsversion.h"
+
+// The module every resource, window class and window of the installer
+// comes from; stored by WinMain before anything else runs.
+extern HINSTANCE ModuleInstance;
+
+// Windows older than XP: the 9x family, NT 4 and earlier, and Windows 2000
+// (by platform, major and minor).
+bool WindowsVersionRefused(const WindowsVersion& version);
+// The same rule on the system's own structure (for tests).
+bool WindowsVersionRefused(const OSVERSIONINFOA& version);
+// The running system (RunningWindowsVersion) and the rule above; a system
+// that would not say its version passes.
+bool WindowsVersionRefused();
+// The English notice on a refused system: one OK button, 394 by 212.
+void ShowUnsupportedSystemNotice();
+// The main thread's loop until WM_QUIT, offering each message to the
+// window's keyboard navigation first; returns the quit code. A GetMessage
+// failure is logged ("MessageLoop") and the loop goes on.
+int RunMessageLoop(HWND window);
+// A box with one OK button in the current locale, before any window exists
+// (no owner, the small buttons' skin, the box's own font). Returns when the
+// box is closed.
+void ShowStartupNotice(const char* caption, const char* text, int width, int height);
+
+// Process exit codes.
+enum InstallerExitCode : int {
+    ExitInstalled = 0,        // the worker reported success
+    ExitSystemRefused = 1,    // Windows older than XP
+    ExitNotStarted = 2,       // no message table, or no window could be made
+    ExitClientRunning = 18,   // Abort at the running-copy question
+    ExitCanceled = -1,        // cancel confirmed
+    ExitArchiveError = 3,     // the installer's payload is damaged; nothing was written
+};
