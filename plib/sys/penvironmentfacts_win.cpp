@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "punique.h"
 #include "pwindowsversion.h"
 
 bool IsOldWindows() {
@@ -11,15 +12,15 @@ bool IsOldWindows() {
 }
 
 bool IsAdministrator() {
-    HANDLE token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+    UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()))
         return false;
     bool admin = false;
     DWORD needed = 0;
-    GetTokenInformation(token, TokenGroups, nullptr, 0, &needed);
+    GetTokenInformation(token.get(), TokenGroups, nullptr, 0, &needed);
     TOKEN_GROUPS* groups = needed ? static_cast<TOKEN_GROUPS*>(GlobalAlloc(GPTR, needed)) : nullptr;
     if (groups) {
-        if (GetTokenInformation(token, TokenGroups, groups, needed, &needed)) {
+        if (GetTokenInformation(token.get(), TokenGroups, groups, needed, &needed)) {
             SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
             PSID administrators = nullptr;
             if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
@@ -31,7 +32,6 @@ bool IsAdministrator() {
         }
         GlobalFree(groups);
     }
-    CloseHandle(token);
     return admin;
 }
 
