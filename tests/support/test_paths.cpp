@@ -63,6 +63,22 @@ std::string ReadWholeFile(const std::string& path) {
     return s.str();
 }
 
+std::string ReadWholeFileOrEmpty(const std::string& path) {
+    try {
+        return ReadWholeFile(path);
+    } catch (...) {
+        return std::string();
+    }
+}
+
+bool PathExists(const std::string& path) {
+#ifdef _WIN32
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+#else
+    return access(path.c_str(), F_OK) == 0;
+#endif
+}
+
 void WriteWholeFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out)

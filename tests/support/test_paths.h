@@ -8,6 +8,10 @@ std::string ScratchFolder(const std::string& name);
 std::string SourcePath(const std::string& relative);
 std::string BinaryPath(const std::string& relative);
 std::string ReadWholeFile(const std::string& path);
+// The file's bytes, or an empty string when it cannot be read.
+std::string ReadWholeFileOrEmpty(const std::string& path);
+// Whether a file or folder of that name exists (ANSI path on Windows).
+bool PathExists(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 
 // The installer stub the Windows build leaves beside the native build tree

@@ -40,16 +40,6 @@ const int kLanguageList = 1001, kInstall = 1002, kCancel = 105, kAgreement = 151
           kProgress = 114;
 const DWORD kExitCanceled = DWORD(-1);
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string Slurp(const std::string& path) {
-    try {
-        return ReadWholeFile(path);
-    } catch (...) {
-        return std::string();
-    }
-}
-
 bool WaitUntil(const std::function<bool()>& condition, DWORD ms) {
     for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50))
         if (condition())
@@ -214,7 +204,7 @@ private:
 // The unscrambled text of the tracking file an installation left in folder
 // ("" when there is none).
 std::string TrackingFileText(const std::string& folder) {
-    const std::string scrambled = Slurp(folder + "\\" + SharedNames::kTrackingFile.narrow);
+    const std::string scrambled = ReadWholeFileOrEmpty(folder + "\\" + SharedNames::kTrackingFile.narrow);
     if (scrambled.empty())
         return scrambled;
     _PBlock block;
@@ -236,7 +226,7 @@ protected:
     void SetUp() override {
         CloseClients();
         exe_ = BinaryPath("bin\\MorvanditeInstall.exe");
-        ASSERT_TRUE(Exists(exe_)) << exe_;
+        ASSERT_TRUE(PathExists(exe_)) << exe_;
         scratch_ = ScratchFolder(std::string("installer-e2e-") +
                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
         folder_ = scratch_ + "\\Morvandite";
@@ -339,14 +329,14 @@ TEST_F(Installer, DefaultInstallationOfATrackedInstallerLeavesEverythingAndStart
     ASSERT_EQ(run.Exit(), 0u);
 
     // The files of the payload, the log and the tracking file.
-    const std::string list = Slurp(folder_ + "\\uninstall.lst");
+    const std::string list = ReadWholeFileOrEmpty(folder_ + "\\uninstall.lst");
     ASSERT_FALSE(list.empty());
     size_t files = 0;
     for (size_t at = 0, end; (end = list.find("\r\n", at)) != std::string::npos; at = end + 2, ++files)
-        EXPECT_TRUE(Exists(folder_ + "\\" + list.substr(at, end - at))) << list.substr(at, end - at);
+        EXPECT_TRUE(PathExists(folder_ + "\\" + list.substr(at, end - at))) << list.substr(at, end - at);
     EXPECT_GE(files, 9u);
-    EXPECT_TRUE(Exists(folder_ + "\\Themes\\themes.ini"));
-    const std::string log = Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
+    EXPECT_TRUE(PathExists(folder_ + "\\Themes\\themes.ini"));
+    const std::string log = ReadWholeFileOrEmpty(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
     EXPECT_NE(log.find("Themes\\themes.ini"), std::string::npos) << log;
     EXPECT_NE(log.find("Launch main app: '" + folder_ + "\\MorvanditeUpdate.exe'"), std::string::npos) << log;
     EXPECT_NE(log.find("Install finished"), std::string::npos) << log;
@@ -363,11 +353,11 @@ TEST_F(Installer, DefaultInstallationOfATrackedInstallerLeavesEverythingAndStart
     for (const char* link : {SharedNames::kDesktopLinkValue.narrow, SharedNames::kCommonStartMenuLinkValue.narrow, SharedNames::kQuickLaunchLinkValue.narrow}) {
         std::string path = MachineString(kUninstallKey, link);
         EXPECT_FALSE(path.empty()) << link;
-        EXPECT_TRUE(Exists(path)) << link << " " << path;
+        EXPECT_TRUE(PathExists(path)) << link << " " << path;
     }
     std::string group = MachineString(kUninstallKey, SharedNames::kCommonStartMenuGroupValue.narrow);
-    EXPECT_TRUE(Exists(group + "\\Morvandite.lnk")) << group;
-    EXPECT_TRUE(Exists(group + "\\Network Status.lnk")) << group;
+    EXPECT_TRUE(PathExists(group + "\\Morvandite.lnk")) << group;
+    EXPECT_TRUE(PathExists(group + "\\Network Status.lnk")) << group;
 
     // The client's settings, in the language of the page and with the tracked theme.
     EncIniFile ini;
@@ -428,7 +418,7 @@ TEST_F(Installer, HelpAndAFaultyCommandLineShowTheUsageInsteadOfThePage) {
         Answer(box, 6);
         EXPECT_EQ(run.Exit(), c.exit) << c.arguments;
     }
-    EXPECT_FALSE(Exists(folder_));
+    EXPECT_FALSE(PathExists(folder_));
 }
 
 TEST_F(Installer, NoLaunchInstallsWithoutStartingTheClient) {
@@ -437,10 +427,10 @@ TEST_F(Installer, NoLaunchInstallsWithoutStartingTheClient) {
     ASSERT_TRUE(page);
     Install(page, folder_);
     ASSERT_EQ(run.Exit(), 0u);
-    const std::string log = Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
+    const std::string log = ReadWholeFileOrEmpty(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
     EXPECT_NE(log.find("Install finished"), std::string::npos) << log;
     EXPECT_EQ(log.find("Launch main app"), std::string::npos) << log;
-    EXPECT_TRUE(Exists(folder_ + "\\Morvandite.exe"));
+    EXPECT_TRUE(PathExists(folder_ + "\\Morvandite.exe"));
     Sleep(2000);  // time the client would have had to appear
     EXPECT_EQ(FindWindowA(kClientClass, nullptr), nullptr);
 }
@@ -467,7 +457,7 @@ TEST_F(Installer, CancelOnThePageAsksAndResumeKeepsThePage) {
     ASSERT_TRUE(box);
     Answer(box, 7);
     EXPECT_EQ(run.Exit(), kExitCanceled);
-    EXPECT_FALSE(Exists(folder_));
+    EXPECT_FALSE(PathExists(folder_));
 }
 
 TEST_F(Installer, CancelWhileInstallingHoldsTheWorkerAndResumeFinishes) {
@@ -480,15 +470,15 @@ TEST_F(Installer, CancelWhileInstallingHoldsTheWorkerAndResumeFinishes) {
     EXPECT_TRUE(IsWindowVisible(Item(page, kProgress)));
     EXPECT_FALSE(IsWindowVisible(Item(page, kInstall)));
     // Held at its first file: nothing more is written while the question is open.
-    ASSERT_TRUE(WaitUntil([&] { return Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow).find("Extracting files:") != std::string::npos; },
+    ASSERT_TRUE(WaitUntil([&] { return ReadWholeFileOrEmpty(folder_ + "\\" + SharedNames::kInstallLogFile.narrow).find("Extracting files:") != std::string::npos; },
                           10000));
-    const std::string before = Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
+    const std::string before = ReadWholeFileOrEmpty(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
     Sleep(1000);
-    EXPECT_EQ(Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow), before);
+    EXPECT_EQ(ReadWholeFileOrEmpty(folder_ + "\\" + SharedNames::kInstallLogFile.narrow), before);
     EXPECT_EQ(before.find("Install finished"), std::string::npos) << before;
     Answer(box, 6);
     ASSERT_EQ(run.Exit(), 0u);
-    const std::string log = Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
+    const std::string log = ReadWholeFileOrEmpty(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
     EXPECT_NE(log.find("Install finished"), std::string::npos) << log;
     EXPECT_EQ(log.find("canceled"), std::string::npos) << log;
 }
@@ -503,10 +493,10 @@ TEST_F(Installer, CancelWhileInstallingStopsTheWorkerAndExitsWithMinusOne) {
     Answer(box, 7);
     EXPECT_EQ(run.Exit(), kExitCanceled);
     // Rolled back: the folder it made is gone, its log kept in the temporary folder.
-    EXPECT_FALSE(Exists(folder_));
+    EXPECT_FALSE(PathExists(folder_));
     char temp[MAX_PATH] = "";
     GetTempPathA(MAX_PATH, temp);
-    const std::string log = Slurp(std::string(temp) + "Morvandite Install.log");
+    const std::string log = ReadWholeFileOrEmpty(std::string(temp) + "Morvandite Install.log");
     EXPECT_NE(log.find("Install canceled by user."), std::string::npos) << log;
     EXPECT_NE(log.find("Rolling back the installation"), std::string::npos) << log;
     EXPECT_EQ(log.find("Install finished"), std::string::npos) << log;
@@ -562,7 +552,7 @@ TEST_F(Installer, ARunningClientAsksRetryOrAbortAndAbortExitsWith18) {
     ASSERT_TRUE(box);
     Answer(box, 7);  // Abort
     EXPECT_EQ(run.Exit(), 18u);
-    EXPECT_FALSE(Exists(folder_ + "\\" + SharedNames::kInstallLogFile.narrow));
+    EXPECT_FALSE(PathExists(folder_ + "\\" + SharedNames::kInstallLogFile.narrow));
 }
 
 TEST_F(Installer, RetryAfterTheClientClosedGoesOn) {
@@ -577,7 +567,7 @@ TEST_F(Installer, RetryAfterTheClientClosedGoesOn) {
     client.End();
     Answer(box, 6);
     ASSERT_EQ(run.Exit(), 0u);
-    EXPECT_NE(Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow).find("Install finished"), std::string::npos);
+    EXPECT_NE(ReadWholeFileOrEmpty(folder_ + "\\" + SharedNames::kInstallLogFile.narrow).find("Install finished"), std::string::npos);
 }
 
 TEST_F(Installer, ChoosingALanguageRetextsThePageAndAnUnsupportedOneCanBeRefused) {
@@ -784,10 +774,10 @@ TEST_F(Installer, ADamagedInstallerSaysSoWritesNothingAndExitsWith3) {
         Sleep(500);  // the box paints on the installer's thread
         const std::string shot = ArtifactPath(std::string("damaged-") + (locale == 0 ? "en" : "de") + ".bmp");
         SaveWindowBitmap(box, shot);
-        EXPECT_TRUE(Exists(shot));
+        EXPECT_TRUE(PathExists(shot));
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         EXPECT_EQ(run.Exit(), 3u);
-        EXPECT_FALSE(Exists(folder_));
+        EXPECT_FALSE(PathExists(folder_));
         EXPECT_NE(MachineString(kUninstallKey, SharedNames::kInstallLocationValue.narrow), folder_);
     }
 }
@@ -828,9 +818,9 @@ TEST_F(Installer, FullDiskEndsWithTheSystemErrorAndInstallThenRefusesToStart) {
         question = held->Question();
         ASSERT_TRUE(question);
         ASSERT_TRUE(WaitUntil(
-            [&] { return Slurp(folder + "\\" + SharedNames::kInstallLogFile.narrow).find("Extracting files:") != std::string::npos; }, 10000));
+            [&] { return ReadWholeFileOrEmpty(folder + "\\" + SharedNames::kInstallLogFile.narrow).find("Extracting files:") != std::string::npos; }, 10000));
         Sleep(500);  // to the next file start, where it waits
-        if (Slurp(folder + "\\" + SharedNames::kInstallLogFile.narrow).find("Tracer.exe") == std::string::npos)
+        if (ReadWholeFileOrEmpty(folder + "\\" + SharedNames::kInstallLogFile.narrow).find("Tracer.exe") == std::string::npos)
             break;  // at least one large file is still to come
         Answer(question, 7);
         question = nullptr;
@@ -861,8 +851,8 @@ TEST_F(Installer, FullDiskEndsWithTheSystemErrorAndInstallThenRefusesToStart) {
     // in the temporary folder.
     char temp[MAX_PATH] = "";
     GetTempPathA(MAX_PATH, temp);
-    const std::string log = Slurp(std::string(temp) + "Morvandite Install.log");
-    EXPECT_FALSE(Exists(folder));
+    const std::string log = ReadWholeFileOrEmpty(std::string(temp) + "Morvandite Install.log");
+    EXPECT_FALSE(PathExists(folder));
     EXPECT_NE(log.find("System error occurred: Cannot write to file '" + folder + "\\"), std::string::npos) << log;
     EXPECT_NE(log.find("(112=0x70)"), std::string::npos) << log;
     EXPECT_EQ(log.find("Install finished"), std::string::npos) << log;
@@ -879,8 +869,8 @@ TEST_F(Installer, FullDiskEndsWithTheSystemErrorAndInstallThenRefusesToStart) {
     EXPECT_TRUE(WaitUntil([&] { return !FindProcessWindow("MyMsgBox", run.Pid()); }, 10000));
     EXPECT_FALSE(InstallEnabled(page));
     EXPECT_FALSE(IsWindowVisible(Item(page, kProgress)));
-    EXPECT_FALSE(Exists(folder)) << "a worker started";
-    EXPECT_EQ(Slurp(std::string(temp) + "Morvandite Install.log"), log) << "a worker started";
+    EXPECT_FALSE(PathExists(folder)) << "a worker started";
+    EXPECT_EQ(ReadWholeFileOrEmpty(std::string(temp) + "Morvandite Install.log"), log) << "a worker started";
 
     PostMessageA(page, WM_CLOSE, 0, 0);
     HWND last = run.Question();
@@ -911,7 +901,7 @@ TEST_F(Installer, AFailedInstallationReturnsToThePageForAnotherFolder) {
     ASSERT_TRUE(InstallEnabled(page));
     PostMessageA(page, WM_COMMAND, kInstall, 0);
     ASSERT_EQ(run.Exit(), 0u);
-    EXPECT_NE(Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow).find("Install finished"), std::string::npos);
+    EXPECT_NE(ReadWholeFileOrEmpty(folder_ + "\\" + SharedNames::kInstallLogFile.narrow).find("Install finished"), std::string::npos);
 }
 
 TEST_F(Installer, BrowseOpensTheLocalisedFolderBrowserAndCancelChangesNothing) {
@@ -987,11 +977,11 @@ TEST_F(Installer, WithWineDetectedTheInstallationRunsOnTheAnsiCalls) {
     EXPECT_EQ(WindowText(GetWindow(page, GW_CHILD)), "Install Morvandite Software");
     Install(page, folder_);
     ASSERT_EQ(run.Exit(), 0u);
-    const std::string log = Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
+    const std::string log = ReadWholeFileOrEmpty(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
     EXPECT_NE(log.find("Themes\\themes.ini"), std::string::npos) << log;
     EXPECT_NE(log.find("Install finished"), std::string::npos) << log;
     EXPECT_EQ(MachineString(kUninstallKey, SharedNames::kInstallLocationValue.narrow), folder_);
-    EXPECT_TRUE(Exists(MachineString(kUninstallKey, SharedNames::kDesktopLinkValue.narrow)));
+    EXPECT_TRUE(PathExists(MachineString(kUninstallKey, SharedNames::kDesktopLinkValue.narrow)));
 }
 
 TEST_F(Installer, Windows2000GetsTheEnglishNoticeAndExitCode1) {
@@ -1053,8 +1043,8 @@ TEST_F(Installer, TheUninstallerRemovesWhatTheInstallationMadeAndNothingElse) {
     const std::string group = MachineString(kUninstallKey, SharedNames::kCommonStartMenuGroupValue.narrow);
     made.push_back(group + "\\Morvandite.lnk");
     for (const std::string& path : made)
-        ASSERT_TRUE(Exists(path)) << path;
-    ASSERT_TRUE(Exists(userIni));
+        ASSERT_TRUE(PathExists(path)) << path;
+    ASSERT_TRUE(PathExists(userIni));
     // Things the installation did not make.
     WriteWholeFile(folder_ + "\\notes.txt", "mine");
     WriteWholeFile(scratch_ + "\\beside.txt", "mine too");
@@ -1065,13 +1055,13 @@ TEST_F(Installer, TheUninstallerRemovesWhatTheInstallationMadeAndNothingElse) {
     EXPECT_EQ(removal.Exit(), 0u);
 
     for (const std::string& path : made)
-        EXPECT_FALSE(Exists(path)) << path;
-    EXPECT_FALSE(Exists(folder_ + "\\Themes"));
-    EXPECT_FALSE(Exists(group));
+        EXPECT_FALSE(PathExists(path)) << path;
+    EXPECT_FALSE(PathExists(folder_ + "\\Themes"));
+    EXPECT_FALSE(PathExists(group));
     EXPECT_FALSE(MachineKeyExists(kUninstallKey));
-    EXPECT_TRUE(Exists(folder_ + "\\notes.txt"));
-    EXPECT_TRUE(Exists(scratch_ + "\\beside.txt"));
-    EXPECT_TRUE(Exists(userIni));
+    EXPECT_TRUE(PathExists(folder_ + "\\notes.txt"));
+    EXPECT_TRUE(PathExists(scratch_ + "\\beside.txt"));
+    EXPECT_TRUE(PathExists(userIni));
 }
 
 // ---- Installers made by mkinstaller, as a release is made ----
@@ -1158,7 +1148,7 @@ std::string VersionValue(const std::string& exe, const std::string& path) {
 
 TEST_F(Installer, AnInstallerMadeFromAnotherClientInstallsItByteForByteAndUninstalls) {
     const std::string exe = ReleaseInput("Second.exe");
-    ASSERT_TRUE(Exists(exe)) << exe << " is made by tests/release-inputs.sh";
+    ASSERT_TRUE(PathExists(exe)) << exe << " is made by tests/release-inputs.sh";
     // Its own version information, the stub's other strings.
     EXPECT_EQ(VersionValue(exe, "\\"), "4.3.2.1 / 4.3.2.1");
     EXPECT_EQ(VersionValue(exe, "\\StringFileInfo\\040904B0\\ProductName"), "Larkspur Cards");
@@ -1194,7 +1184,7 @@ TEST_F(Installer, AnInstallerMadeFromAnotherClientInstallsItByteForByteAndUninst
         if (std::find(client.begin(), client.end(), name) == client.end())
             EXPECT_TRUE(name == L"Install.log" || name == L"user.ini" || name == L"Uninstall Larkspur.lnk")
                 << Narrow(name);
-    EXPECT_TRUE(Exists(folder + "\\" + SharedNames::kInstallLogFile.narrow));
+    EXPECT_TRUE(PathExists(folder + "\\" + SharedNames::kInstallLogFile.narrow));
     ASSERT_EQ(MachineString(key, "UninstallString"), "\"" + folder + "\\MorvanditeUninstall.exe\" /u:Larkspur");
     std::vector<std::string> links;
     for (const char* link : {SharedNames::kDesktopLinkValue.narrow, SharedNames::kCommonStartMenuLinkValue.narrow, SharedNames::kQuickLaunchLinkValue.narrow})
@@ -1204,17 +1194,17 @@ TEST_F(Installer, AnInstallerMadeFromAnotherClientInstallsItByteForByteAndUninst
     InstallerRun removal(folder + "\\" + SharedNames::kUninstallerFile.narrow, "/u:Larkspur /quiet");
     ASSERT_TRUE(removal.Started());
     EXPECT_EQ(removal.Exit(), 0u);
-    EXPECT_FALSE(Exists(folder));
+    EXPECT_FALSE(PathExists(folder));
     EXPECT_FALSE(MachineKeyExists(key));
     for (const std::string& link : links)
-        EXPECT_FALSE(!link.empty() && Exists(link)) << link;
+        EXPECT_FALSE(!link.empty() && PathExists(link)) << link;
 }
 
 TEST_F(Installer, ASignedThenTrackedInstallerWritesItsTrackingLines) {
     // tinfo stamped the block inside the signature's certificate table;
     // the installer still finds it at the end of its file.
     const std::string exe = ReleaseInput("Tracked.exe");
-    ASSERT_TRUE(Exists(exe)) << exe << " is made by tests/release-inputs.sh";
+    ASSERT_TRUE(PathExists(exe)) << exe << " is made by tests/release-inputs.sh";
     const std::string folder = scratch_ + "\\Tracked";
     {
         InstallerRun run(exe, "-nolaunch");
@@ -1225,18 +1215,18 @@ TEST_F(Installer, ASignedThenTrackedInstallerWritesItsTrackingLines) {
     }
     const std::string tracking = TrackingFileText(folder);
     EXPECT_EQ(tracking.rfind("[TInfo]\nSRC=larkspur-partner\nTHM=midnight\nITS=", 0), 0u) << tracking;
-    EXPECT_NE(Slurp(folder + "\\" + SharedNames::kInstallLogFile.narrow).find("Install finished"), std::string::npos);
+    EXPECT_NE(ReadWholeFileOrEmpty(folder + "\\" + SharedNames::kInstallLogFile.narrow).find("Install finished"), std::string::npos);
 
     InstallerRun removal(folder + "\\" + SharedNames::kUninstallerFile.narrow, "/u:Larkspur /quiet");
     EXPECT_EQ(removal.Exit(), 0u);
-    EXPECT_FALSE(Exists(folder));
+    EXPECT_FALSE(PathExists(folder));
 }
 
 TEST_F(Installer, TheStubAloneSaysItHasNothingToInstallAndWritesNothing) {
     // The stub is the program without a client (no payload, no digest): it
     // says at once that it cannot install, as a damaged installer does.
     ExpectDamagedNoticeWhenThePageOpens(BinaryPath("bin\\MorvanditeInstallStub.exe"), "-nolaunch");
-    EXPECT_FALSE(Exists(folder_));
+    EXPECT_FALSE(PathExists(folder_));
 }
 
 // The page in English and after a change to German, kept in artifacts/e2e
@@ -1254,7 +1244,7 @@ TEST_F(Installer, ThePageIsKeptAsScreenshots) {
         const std::string file = shots + "\\page-" + name + ".bmp";
         DeleteFileA(file.c_str());
         SaveWindowBitmap(page, file);
-        EXPECT_TRUE(Exists(file)) << file;
+        EXPECT_TRUE(PathExists(file)) << file;
     };
     shoot("en");
     ASSERT_TRUE(Choose(page, 4));

@@ -19,16 +19,6 @@ const char* const kUninstallKey = kUninstallKeyText.c_str();
 const DWORD kBadCommandLine = 1639, kClientRunning = 18;
 const DWORD kArchiveError = 3, kErrorWithText = DWORD(-5);
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string Slurp(const std::string& path) {
-    try {
-        return ReadWholeFile(path);
-    } catch (...) {
-        return std::string();
-    }
-}
-
 // A value of the uninstall entry; "<none>" when it is absent.
 std::string EntryValue(const char* name) {
     HKEY k;
@@ -76,7 +66,7 @@ class Unattended : public ::testing::Test {
 protected:
     void SetUp() override {
         exe_ = BinaryPath("bin\\MorvanditeInstall.exe");
-        ASSERT_TRUE(Exists(exe_)) << exe_;
+        ASSERT_TRUE(PathExists(exe_)) << exe_;
         scratch_ = ScratchFolder(std::string("unattended-") +
                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
         folder_ = scratch_ + "\\Card Room";  // a blank in the folder, so the quoting matters
@@ -90,11 +80,11 @@ protected:
 
     // Every file the payload lists is in the folder.
     void ExpectPayloadFiles(const std::string& folder) {
-        const std::string list = Slurp(folder + "\\uninstall.lst");
+        const std::string list = ReadWholeFileOrEmpty(folder + "\\uninstall.lst");
         ASSERT_FALSE(list.empty());
         size_t files = 0;
         for (size_t at = 0, end; (end = list.find("\r\n", at)) != std::string::npos; at = end + 2, ++files)
-            EXPECT_TRUE(Exists(folder + "\\" + list.substr(at, end - at))) << list.substr(at, end - at);
+            EXPECT_TRUE(PathExists(folder + "\\" + list.substr(at, end - at))) << list.substr(at, end - at);
         EXPECT_GE(files, 9u);
     }
 
@@ -114,7 +104,7 @@ TEST_F(Unattended, EveryOptionSetIsObeyed) {
     for (const char* link : {SharedNames::kDesktopLinkValue.narrow, SharedNames::kStartMenuLinkValue.narrow, SharedNames::kCommonStartMenuLinkValue.narrow, SharedNames::kQuickLaunchLinkValue.narrow})
         EXPECT_EQ(EntryValue(link), "<none>") << link;
 
-    const std::string copy = Slurp(log_), own = Slurp(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
+    const std::string copy = ReadWholeFileOrEmpty(log_), own = ReadWholeFileOrEmpty(folder_ + "\\" + SharedNames::kInstallLogFile.narrow);
     EXPECT_NE(copy.find("Unattended installation"), std::string::npos) << copy;
     EXPECT_NE(copy.find(" Desktop: 0"), std::string::npos) << copy;
     EXPECT_NE(copy.find(" All users: 0"), std::string::npos) << copy;
@@ -135,8 +125,8 @@ TEST_F(Unattended, OptionsLeftOutTakeThePageDefaults) {
     EXPECT_NE(EntryValue(SharedNames::kCommonStartMenuGroupValue.narrow), "<none>");
     for (const char* link : {SharedNames::kDesktopLinkValue.narrow, SharedNames::kCommonStartMenuLinkValue.narrow, SharedNames::kQuickLaunchLinkValue.narrow})
         EXPECT_NE(EntryValue(link), "<none>") << link;
-    EXPECT_TRUE(Exists(EntryValue(SharedNames::kDesktopLinkValue.narrow))) << EntryValue(SharedNames::kDesktopLinkValue.narrow);
-    const std::string copy = Slurp(log_);
+    EXPECT_TRUE(PathExists(EntryValue(SharedNames::kDesktopLinkValue.narrow))) << EntryValue(SharedNames::kDesktopLinkValue.narrow);
+    const std::string copy = ReadWholeFileOrEmpty(log_);
     EXPECT_NE(copy.find(" Desktop: 1"), std::string::npos) << copy;
     EXPECT_NE(copy.find(" Ie Button: 1"), std::string::npos) << copy;
     EXPECT_NE(copy.find("Exit code: 0"), std::string::npos) << copy;
@@ -156,12 +146,12 @@ TEST_F(Unattended, AFaultyCommandLineInstallsNothing) {
     for (const Case& c : cases) {
         DeleteFileA(log_.c_str());
         EXPECT_EQ(Install(c.switches), kBadCommandLine) << c.switches;
-        const std::string copy = Slurp(log_);
+        const std::string copy = ReadWholeFileOrEmpty(log_);
         EXPECT_NE(copy.find("Bad command line"), std::string::npos) << copy;
         EXPECT_NE(copy.find(c.why), std::string::npos) << c.switches << "\n" << copy;
         EXPECT_NE(copy.find("Exit code: 1639"), std::string::npos) << copy;
     }
-    EXPECT_FALSE(Exists(folder_));
+    EXPECT_FALSE(PathExists(folder_));
     EXPECT_FALSE(EntryExists());
 }
 
@@ -170,9 +160,9 @@ TEST_F(Unattended, AFolderThatCannotBeMadeIsADiskError) {
     WriteWholeFile(scratch_ + "\\blocker", "not a folder");
     const std::string folder = scratch_ + "\\blocker\\Morvandite";
     EXPECT_EQ(Install("-dir=\"" + folder + "\" -nolaunch"), kErrorWithText);
-    EXPECT_FALSE(Exists(folder));
+    EXPECT_FALSE(PathExists(folder));
     EXPECT_FALSE(EntryExists());
-    const std::string copy = Slurp(log_);
+    const std::string copy = ReadWholeFileOrEmpty(log_);
     EXPECT_NE(copy.find("rror occurred"), std::string::npos) << copy;
     EXPECT_NE(copy.find("blocker"), std::string::npos) << copy;
     // What the page's error box would have said.
@@ -199,9 +189,9 @@ TEST_F(Unattended, ARunningClientEndsTheRunWithoutAQuestion) {
     CloseHandle(ready);
 
     EXPECT_EQ(code, kClientRunning);
-    EXPECT_FALSE(Exists(folder_));
+    EXPECT_FALSE(PathExists(folder_));
     EXPECT_FALSE(EntryExists());
-    const std::string copy = Slurp(log_);
+    const std::string copy = ReadWholeFileOrEmpty(log_);
     EXPECT_NE(copy.find("currently running another version"), std::string::npos) << copy;
     EXPECT_NE(copy.find("Unattended answer: Abort"), std::string::npos) << copy;
     EXPECT_NE(copy.find("Exit code: 18"), std::string::npos) << copy;
@@ -224,8 +214,8 @@ TEST_F(Unattended, ADamagedInstallerIsAnArchiveError) {
     EXPECT_EQ(code, kArchiveError);
     EXPECT_FALSE(EntryExists());
     // The integrity check refuses it before anything is written.
-    EXPECT_FALSE(Exists(folder_));
-    const std::string copy = Slurp(log_);
+    EXPECT_FALSE(PathExists(folder_));
+    const std::string copy = ReadWholeFileOrEmpty(log_);
     EXPECT_NE(copy.find("Install refused: the payload does not match its digest"), std::string::npos) << copy;
     EXPECT_NE(copy.find("This installer is damaged. Please download it again."), std::string::npos) << copy;
     EXPECT_NE(copy.find("Exit code: 3"), std::string::npos) << copy;

@@ -52,8 +52,6 @@ std::vector<std::string> Lines(const std::string& text) {
 
 bool StartsWith(const std::string& s, const std::string& p) { return s.compare(0, p.size(), p) == 0; }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 TEST_F(LogTest, ThreeLinesInOneSecondShareOneTimestamp) {
     std::string path = ScratchFolder("log-stamps") + "\\Install.log";
     OpenProcessLog(new PLog(path.c_str(), 0, nullptr));
@@ -287,7 +285,7 @@ TEST_F(LogTest, RotateAtStartBeginsAnEmptyFile) {
     // Rotation ignores what is missing.
     std::string lone = ScratchFolder("log-rotate-none") + "\\x";
     RotateLog(lone.c_str(), nullptr);
-    EXPECT_FALSE(Exists(lone + ".1"));
+    EXPECT_FALSE(PathExists(lone + ".1"));
 }
 
 TEST_F(LogTest, ErrorCallbackFlagLogsEveryErrorBuilt) {
