@@ -60,18 +60,48 @@ struct PJpegImageSource::Decoder {
         std::longjmp(e->jump, 1);
     }
 
+    // libjpeg's own error manager (jpeg_std_error) would bring its message
+    // table and formatting, and exits the process on an error; the error
+    // names libjpeg's message code instead (jerror.h lists them).
     static void ErrorExit(j_common_ptr c) {
-        char message[JMSG_LENGTH_MAX];
-        (*c->err->format_message)(c, message);
         char text[JMSG_LENGTH_MAX + 8];
-        std::snprintf(text, sizeof text, "JPEG: %s", message);
+        std::snprintf(text, sizeof text, "JPEG: damaged or unsupported picture (libjpeg error %d)",
+                      c->err->msg_code);
         Fail(c, text);
     }
 
-    // Warnings and trace messages are formatted and dropped.
-    static void OutputMessage(j_common_ptr c) {
-        char message[JMSG_LENGTH_MAX];
-        (*c->err->format_message)(c, message);
+    // Warnings (damaged data libjpeg decodes around) are counted, as the
+    // standard manager does, and trace messages dropped.
+    static void EmitMessage(j_common_ptr c, int level) {
+        if (level < 0)
+            c->err->num_warnings++;
+    }
+
+    static void OutputMessage(j_common_ptr) {}
+
+    static void FormatMessage(j_common_ptr c, char* buffer) {
+        std::snprintf(buffer, JMSG_LENGTH_MAX, "libjpeg message %d", c->err->msg_code);
+    }
+
+    static void ResetErrorManager(j_common_ptr c) {
+        c->err->num_warnings = 0;
+        c->err->msg_code = 0;
+    }
+
+    static void InitErrorManager(jpeg_error_mgr& e) {
+        e.error_exit = ErrorExit;
+        e.emit_message = EmitMessage;
+        e.output_message = OutputMessage;
+        e.format_message = FormatMessage;
+        e.reset_error_mgr = ResetErrorManager;
+        e.trace_level = 0;
+        e.num_warnings = 0;
+        e.msg_code = 0;
+        e.jpeg_message_table = nullptr;
+        e.last_jpeg_message = 0;
+        e.addon_message_table = nullptr;
+        e.first_addon_message = 0;
+        e.last_addon_message = 0;
     }
 
     static void InitSource(j_decompress_ptr c) { of(c)->src.startOfFile = true; }
@@ -118,9 +148,8 @@ struct PJpegImageSource::Decoder {
     void open(const void* data, size_t size, int scaleDenominator) {
         if (setjmp(err.jump))
             raise();
-        cinfo.err = jpeg_std_error(&err.pub);
-        err.pub.error_exit = ErrorExit;
-        err.pub.output_message = OutputMessage;
+        InitErrorManager(err.pub);
+        cinfo.err = &err.pub;
         cinfo.client_data = this;
         live = true;
         jpeg_create_decompress(&cinfo);
