@@ -51,6 +51,8 @@ function(morvandite_size_optimise target)
     target_compile_options(${t} PRIVATE -Os -ffunction-sections -fdata-sections -flto -ffat-lto-objects)
   endforeach()
   target_link_options(${target} PRIVATE -Os -flto -fuse-linker-plugin -flto-partition=none -Wl,--gc-sections)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/installer/stringinstances.cpp
+                                   ${PROJECT_SOURCE_DIR}/installer/cowstringinstance.cpp)
 endfunction()
 
 function(morvandite_mappable_image target)
