@@ -18,6 +18,29 @@ namespace {
 const size_t kTransferSize = 4096;
 }
 
+#ifdef _WIN32
+// libjpeg parts this decoder never selects, replaced so that the static
+// library's objects holding them stay out of the program (about 19 KB):
+// merged upsampling (only without fancy upsampling, which stays on), colour
+// quantisation (quantize_colors stays off) and the fast and floating-point
+// inverse DCTs (dct_method stays JDCT_ISLOW). Reached anyway, each is a
+// decoder error like any other, not a crash. Each libjpeg object named here
+// defines nothing else; were one linked all the same, the link would fail on
+// the second definition rather than pick one silently. Windows only: in a
+// native program these would take the place of the shared library's own.
+extern "C" {
+void jinit_merged_upsampler(j_decompress_ptr cinfo) { ERREXIT(cinfo, JERR_NOT_COMPILED); }
+void jinit_1pass_quantizer(j_decompress_ptr cinfo) { ERREXIT(cinfo, JERR_NOT_COMPILED); }
+void jinit_2pass_quantizer(j_decompress_ptr cinfo) { ERREXIT(cinfo, JERR_NOT_COMPILED); }
+void jpeg_idct_ifast(j_decompress_ptr cinfo, jpeg_component_info*, JCOEF*, JSAMPARRAY, JDIMENSION) {
+    ERREXIT(cinfo, JERR_NOT_COMPILED);
+}
+void jpeg_idct_float(j_decompress_ptr cinfo, jpeg_component_info*, JCOEF*, JSAMPARRAY, JDIMENSION) {
+    ERREXIT(cinfo, JERR_NOT_COMPILED);
+}
+}
+#endif
+
 struct PJpegImageSource::Decoder {
     struct ErrorManager {
         jpeg_error_mgr pub;
