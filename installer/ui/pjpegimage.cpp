@@ -83,9 +83,9 @@ struct PJpegImageSource::Decoder {
         std::longjmp(e->jump, 1);
     }
 
-    // libjpeg's own error manager (jpeg_std_error) would bring its message
-    // table and formatting, and exits the process on an error; the error
-    // names libjpeg's message code instead (jerror.h lists them).
+    // libjpeg's standard error manager (jpeg_std_error) would bring its
+    // message table and formatting with it; the error names libjpeg's
+    // message code instead (jerror.h lists them).
     static void ErrorExit(j_common_ptr c) {
         char text[JMSG_LENGTH_MAX + 8];
         std::snprintf(text, sizeof text, "JPEG: damaged or unsupported picture (libjpeg error %d)",
