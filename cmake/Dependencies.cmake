@@ -27,6 +27,11 @@ if(WIN32)
   # The cross-built liblzma is static: its headers must not ask for dllimport.
   set_property(TARGET LibLZMA::LibLZMA APPEND PROPERTY INTERFACE_COMPILE_DEFINITIONS LZMA_API_STATIC)
   add_link_options(-static -static-libgcc -static-libstdc++)
+  # The installer's libraries also carry link-time-optimisation code
+  # (cmake/SizeOptimise.cmake), which only the installer links with. In an
+  # ordinary link mingw's linker plugin takes their COMDAT symbols for second
+  # definitions: other programs link the machine code, without the plugin.
+  add_link_options(-fno-use-linker-plugin)
   add_compile_definitions(WINVER=0x0501 _WIN32_WINNT=0x0501 _WIN32_IE=0x0600 __USE_MINGW_ANSI_STDIO=0)
 endif()
 

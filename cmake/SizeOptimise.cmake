@@ -48,9 +48,11 @@ function(morvandite_size_optimise target)
   endif()
   _morvandite_project_static_libraries(${target} libraries)
   foreach(t IN LISTS libraries ITEMS ${target})
-    target_compile_options(${t} PRIVATE -Os -ffunction-sections -fdata-sections)
+    target_compile_options(${t} PRIVATE -Os -ffunction-sections -fdata-sections -flto -ffat-lto-objects)
   endforeach()
-  target_link_options(${target} PRIVATE -Wl,--gc-sections)
+  target_link_options(${target} PRIVATE -Os -flto -fuse-linker-plugin -flto-partition=none -Wl,--gc-sections)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/installer/stringinstances.cpp
+                                   ${PROJECT_SOURCE_DIR}/installer/cowstringinstance.cpp)
 endfunction()
 
 function(morvandite_mappable_image target)

@@ -64,30 +64,54 @@ generate_locales() {
 }
 
 # Cross-builds liblzma and libjpeg-turbo (API 62) as static mingw libraries from
-# Debian's source packages into $CACHE/mingw; skipped when already there.
+# Debian's source packages into $CACHE/mingw. Each library is rebuilt when its
+# build settings (below) differ from those its cached copy was built with, so a
+# change of flags reaches every machine; otherwise skipped.
+#
+# Both are built for the installer's size: -Os, each function and datum in a
+# section of its own (the installer links with --gc-sections), no unwind tables
+# (C code: exceptions never pass through it; on i686 mingw the linker keeps
+# every unwind entry, used or not), and the C runtime's own printf/scanf rather
+# than mingw's (which would bring its whole formatting and float-parsing code).
+# Only what the programs use is built: liblzma's raw LZMA1 coder (payloads are
+# raw LZMA1 streams), libjpeg without arithmetic coding (the pictures are
+# baseline or progressive Huffman-coded JPEGs).
+LIB_CFLAGS="-Os -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables -fno-unwind-tables"
+JPEG_CFLAGS="$LIB_CFLAGS -D__USE_MINGW_ANSI_STDIO=0"
+LZMA_OPTIONS=(--enable-static --disable-shared --disable-xz --disable-xzdec --disable-lzmadec
+              --disable-lzmainfo --disable-lzma-links --disable-scripts --disable-doc --disable-nls
+              --disable-threads --enable-encoders=lzma1 --enable-decoders=lzma1
+              --enable-checks=crc32)
+JPEG_OPTIONS=(-DCMAKE_BUILD_TYPE=MinSizeRel -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF
+              -DWITH_TURBOJPEG=OFF -DWITH_JPEG8=OFF -DWITH_JPEG7=OFF -DWITH_ARITH_DEC=OFF
+              -DWITH_ARITH_ENC=OFF -DFORCE_INLINE=OFF)
 cross_build_libraries() {
     local prefix=$CACHE/mingw src=$CACHE/src host=i686-w64-mingw32
     local here; here=$(cd "$(dirname "$0")/.." && pwd)
+    local lzma_key="xz-utils ${LZMA_OPTIONS[*]} CFLAGS=$LIB_CFLAGS"
+    local jpeg_key="libjpeg-turbo ${JPEG_OPTIONS[*]} CFLAGS=$JPEG_CFLAGS"
     mkdir -p "$prefix" "$src"
-    if [ ! -f "$prefix/lib/liblzma.a" ]; then
+    if [ ! -f "$prefix/lib/liblzma.a" ] || [ "$(cat "$prefix/.liblzma-key" 2>/dev/null)" != "$lzma_key" ]; then
+        rm -f "$prefix/.liblzma-key"
         (cd "$src" && rm -rf xz-* && apt-get source --download-only -q xz-utils \
             && tar xf xz-utils_*.orig.tar.xz && cd xz-*/ \
-            && ./configure -q --host=$host --prefix="$prefix" CC=$host-gcc-posix \
-                 --enable-static --disable-shared --disable-xz --disable-xzdec --disable-lzmadec \
-                 --disable-lzmainfo --disable-lzma-links --disable-scripts --disable-doc --disable-nls \
-                 --disable-threads \
-            && make -s -j"$(nproc)" -C src/liblzma && make -s -C src/liblzma install)
+            && ./configure -q --host=$host --prefix="$prefix" CC=$host-gcc-posix CFLAGS="$LIB_CFLAGS" \
+                 "${LZMA_OPTIONS[@]}" \
+            && make -s -j"$(nproc)" -C src/liblzma >/dev/null && make -s -C src/liblzma install >/dev/null) \
+            && echo "$lzma_key" > "$prefix/.liblzma-key"
     fi
-    if [ ! -f "$prefix/lib/libjpeg.a" ]; then
+    if [ ! -f "$prefix/lib/libjpeg.a" ] || [ "$(cat "$prefix/.libjpeg-key" 2>/dev/null)" != "$jpeg_key" ]; then
+        rm -f "$prefix/.libjpeg-key"
         (cd "$src" && rm -rf libjpeg-turbo-* jpeg-build && apt-get source --download-only -q libjpeg-turbo \
             && tar xf libjpeg-turbo_*.orig.tar.gz && mkdir jpeg-build && cd jpeg-build \
             && cmake -G Ninja ../libjpeg-turbo-*/ -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-i686.cmake" \
-                 -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DENABLE_SHARED=OFF \
-                 -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF -DWITH_JPEG8=OFF -DWITH_JPEG7=OFF \
+                 "${JPEG_OPTIONS[@]}" -DCMAKE_C_FLAGS="$JPEG_CFLAGS" -DCMAKE_C_FLAGS_MINSIZEREL="-DNDEBUG" \
+                 -DCMAKE_INSTALL_PREFIX="$prefix" \
                  -DCMAKE_INSTALL_LIBDIR="$prefix/lib" -DCMAKE_INSTALL_INCLUDEDIR="$prefix/include" > /dev/null \
-            && ninja > /dev/null && ninja install > /dev/null)
+            && ninja > /dev/null && ninja install > /dev/null) \
+            && echo "$jpeg_key" > "$prefix/.libjpeg-key"
     fi
-    [ -f "$prefix/lib/liblzma.a" ] && [ -f "$prefix/lib/libjpeg.a" ] \
+    [ -f "$prefix/.liblzma-key" ] && [ -f "$prefix/.libjpeg-key" ] \
         || { echo "setup-machine: cross-building the libraries failed" >&2; exit 1; }
 }
 

@@ -18,8 +18,9 @@ public:
 };
 
 // Decodes a JPEG held in memory (not copied; it must outlive the source).
-// Every decoder failure is thrown as PInternalError "JPEG: " plus libjpeg's
-// text; data that ends before its first byte gives "JPEG: empty file".
+// Every decoder failure is thrown as PInternalError "JPEG: damaged or
+// unsupported picture (libjpeg error N)", N libjpeg's message code (jerror.h);
+// data that ends before its first byte gives "JPEG: empty file".
 // Rows are read once, top to bottom.
 class PJpegImageSource : public PImageSource {
 public:

@@ -3,12 +3,15 @@
 
 #include <windows.h>
 
+#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include <jpeglib.h>
+// After jpeglib.h, which it needs: libjpeg's message codes.
+#include <jerror.h>
 
 #include "background.h"
 #include "mywindow.h"
@@ -101,8 +104,9 @@ TEST(JpegImageSource, EmptyAndBrokenData) {
     EXPECT_TRUE(StartsWith(soiOnly, "JPEG: ")) << soiOnly;
     EXPECT_GT(soiOnly.size(), 6u);
     const uint8_t junk[] = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61};
-    std::string notJpeg = ErrorOf([&] { PJpegImageSource s(junk, sizeof junk, 1); });
-    EXPECT_TRUE(StartsWith(notJpeg, "JPEG: ")) << notJpeg;
+    // The error names libjpeg's code: here "not a JPEG file".
+    EXPECT_EQ(ErrorOf([&] { PJpegImageSource s(junk, sizeof junk, 1); }),
+              "JPEG: damaged or unsupported picture (libjpeg error " + std::to_string(JERR_NO_SOI) + ")");
 }
 
 TEST(JpegImageSource, HeaderCutShortThrowsAndDataCutInTheScanIsDecoded) {
@@ -139,6 +143,67 @@ TEST(JpegImageSource, SkipsAMarkerLongerThanSeveralTransfers) {
         b.ReadRow(rb.data(), 7);
         ASSERT_EQ(ra, rb) << "row " << i;
     }
+}
+
+// The installer leaves out libjpeg's merged upsampling, colour quantisation
+// and fast and floating-point inverse DCTs (the decoder never selects them).
+// Asked for all the same, each must fail as a decoder error, not crash.
+namespace {
+struct UnusedPartError {
+    jpeg_error_mgr pub;
+    jmp_buf jump;
+};
+
+void JumpOut(j_common_ptr c) { std::longjmp(reinterpret_cast<UnusedPartError*>(c->err)->jump, 1); }
+
+// libjpeg's message code from decoding data with the settings set() makes;
+// 0 when the picture decodes.
+template <class F>
+int DecodeCode(const std::vector<uint8_t>& jpeg, F set) {
+    jpeg_decompress_struct c;
+    UnusedPartError err;
+    std::memset(&c, 0, sizeof c);
+    c.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = JumpOut;
+    err.pub.msg_code = 0;
+    std::vector<uint8_t> row(3 * 4096);  // nothing with a destructor begins after setjmp
+    int code = 0;
+    if (setjmp(err.jump)) {
+        code = err.pub.msg_code;
+    }
+    else {
+        jpeg_create_decompress(&c);
+        jpeg_mem_src(&c, jpeg.data(), (unsigned long)jpeg.size());
+        jpeg_read_header(&c, TRUE);
+        set(c);
+        jpeg_start_decompress(&c);
+        if (c.output_width * c.output_components > row.size())
+            return -1;
+        while (c.output_scanline < c.output_height) {
+            JSAMPROW r = row.data();
+            jpeg_read_scanlines(&c, &r, 1);
+        }
+        jpeg_finish_decompress(&c);
+    }
+    jpeg_destroy_decompress(&c);
+    return code;
+}
+}  // namespace
+
+TEST(JpegImageSource, PartsTheDecoderNeverSelectsAreErrorsNotCrashes) {
+    std::vector<uint8_t> jpeg = StoredPicture();
+    EXPECT_EQ(DecodeCode(jpeg, [](jpeg_decompress_struct&) {}), 0);
+    EXPECT_EQ(DecodeCode(jpeg, [](jpeg_decompress_struct& c) { c.dct_method = JDCT_IFAST; }), JERR_NOT_COMPILED);
+    EXPECT_EQ(DecodeCode(jpeg, [](jpeg_decompress_struct& c) { c.dct_method = JDCT_FLOAT; }), JERR_NOT_COMPILED);
+    EXPECT_EQ(DecodeCode(jpeg, [](jpeg_decompress_struct& c) { c.do_fancy_upsampling = FALSE; }),
+              JERR_NOT_COMPILED);
+    EXPECT_EQ(DecodeCode(jpeg,
+                         [](jpeg_decompress_struct& c) {
+                             c.quantize_colors = TRUE;
+                             c.two_pass_quantize = FALSE;
+                         }),
+              JERR_NOT_COMPILED);
+    EXPECT_EQ(DecodeCode(jpeg, [](jpeg_decompress_struct& c) { c.quantize_colors = TRUE; }), JERR_NOT_COMPILED);
 }
 
 TEST(JpegSignature, NeedsTwoBytesFFD8) {
