@@ -56,7 +56,7 @@ public:
         template <class T, class... Args>
         T* emplace(Args&&... args) {
             static_assert(sizeof(T) <= sizeof storage_, "parser too large for its holder");
-            static_assert(alignof(T) <= alignof(std::max_align_t), "parser alignment");
+            static_assert(alignof(T) <= kStorageAlignment, "parser alignment");
             reset();
             T* p = new (storage_) T(static_cast<Args&&>(args)...);
             parser_ = p;
@@ -64,7 +64,11 @@ public:
         }
 
     private:
-        alignas(std::max_align_t) unsigned char storage_[48];
+        // A fixed alignment rather than alignof(std::max_align_t), which
+        // differs with the <stddef.h> a file happens to include first on
+        // mingw (8 or 16) and so gave the class two layouts in one program.
+        static constexpr std::size_t kStorageAlignment = 8;
+        alignas(kStorageAlignment) unsigned char storage_[48];
         Parser* parser_;
     };
 
