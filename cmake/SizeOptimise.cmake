@@ -10,11 +10,10 @@
 # from not linking what is not called; the sections let the linker drop the
 # rest. The libraries' other users (the tools, the tests) get the same code.
 #
-# morvandite_mappable_image(target): file alignment equal to the page size,
-# so that a loader can map the image's sections from the file page by page
-# as they are touched. Wine reads a section whose file offset is not
-# page-aligned into private memory whole, at start-up: with the payload in the
-# resources that was the whole payload.
+# The payload's own section is made mappable by mkinstaller, not here: Wine
+# reads a section whose file offset is not page-aligned into private memory
+# whole at start-up, so mkinstaller starts the resources on a page of the
+# file (PeImage::WithPageAlignedResources).
 include_guard(GLOBAL)
 
 function(_morvandite_project_static_libraries target out)
@@ -62,10 +61,4 @@ function(morvandite_size_optimise target)
   target_link_options(${target} PRIVATE -Os -flto -fuse-linker-plugin -flto-partition=none -Wl,--gc-sections)
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/installer/stringinstances.cpp
                                    ${PROJECT_SOURCE_DIR}/installer/cowstringinstance.cpp)
-endfunction()
-
-function(morvandite_mappable_image target)
-  if(MINGW)
-    target_link_options(${target} PRIVATE -Wl,--file-alignment,0x1000)
-  endif()
 endfunction()

@@ -29,10 +29,12 @@ add_executable(MorvanditeInstallStub WIN32
 target_link_libraries(MorvanditeInstallStub PRIVATE installer_app)
 set_target_properties(MorvanditeInstallStub PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 morvandite_shipped_program(MorvanditeInstallStub)
-# Small, and mapped rather than copied by the loader (cmake/SizeOptimise.cmake).
+# Small (cmake/SizeOptimise.cmake). The file alignment stays the linker's
+# 0x200: mkinstaller starts the resources, where the payload goes, on a page
+# of the file, which is all a loader needs to map the payload rather than read
+# it, without padding every section to a page.
 include(${PROJECT_SOURCE_DIR}/cmake/SizeOptimise.cmake)
 morvandite_size_optimise(MorvanditeInstallStub)
-morvandite_mappable_image(MorvanditeInstallStub)
 target_include_directories(MorvanditeInstallStub PRIVATE ${PROJECT_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/generated)
 morvandite_embed_message_table(MorvanditeInstallStub ${PROJECT_SOURCE_DIR}/resources/installer.rc)
 set_property(SOURCE ${PROJECT_SOURCE_DIR}/resources/installer.rc DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}

@@ -71,6 +71,12 @@ TEST_F(Mkinstaller, TheInstallerCarriesTheClientItsDigestConfigurationAndVersion
     EXPECT_EQ(Resource(out, "MV", 132), std::string(digest.begin(), digest.end()));
     EXPECT_EQ(Resource(out, "MV", 131), ReadWholeFile(dir_ + "/define.ini"));
     EXPECT_EQ(Resource(out, "MV", 205), Resource(stub_, "MV", 205));
+    // The resources, payload and all, start on a page of the file, so that
+    // the loader can map the payload instead of reading it into memory.
+    PeImage installer(ReadWholeFile(out));
+    const int rsrc = installer.SectionOfAddress(installer.ResourceSectionAddress());
+    ASSERT_GE(rsrc, 0);
+    EXPECT_EQ(installer.sections()[size_t(rsrc)].rawPointer % 0x1000, 0u);
 
     VersionInfo version = VersionInfo::Parse(Resource(out, "16", 1));
     EXPECT_EQ(version.FileVersion(), (VersionNumber{2, 5, 0, 7}));

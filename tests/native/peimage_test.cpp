@@ -197,6 +197,47 @@ TEST_F(StubResources, TheSectionGrowsAndShrinksAndWhatFollowsItMoves) {
     EXPECT_TRUE(grownPe.WithResourceSection(shrunk.Build(address_)) == base);
 }
 
+TEST_F(StubResources, TheResourcesMoveToAPageBoundaryInTheFileOnly) {
+    // An image whose resources start off a page: the stub's, moved one file
+    // alignment unit past the next page boundary.
+    const size_t rsrc = size_t(stub_->SectionOfAddress(address_));
+    const uint32_t page = 0x1000, unit = stub_->fileAlignment();
+    ASSERT_LT(unit, page) << "the stub's file alignment leaves nothing to align";
+    const uint32_t offPage = (stub_->sections()[rsrc].rawPointer + page - 1) / page * page + unit;
+    std::string unaligned = stub_->WithResourcesAt(offPage);
+    PeImage unalignedPe(unaligned);
+    ASSERT_EQ(unalignedPe.sections()[rsrc].rawPointer, offPage);
+
+    std::string aligned = unalignedPe.WithPageAlignedResources();
+    std::string alignedPath = Save("aligned.exe", aligned);
+    PeImage alignedPe(aligned);
+    EXPECT_EQ(alignedPe.sections()[rsrc].rawPointer % page, 0u);
+    EXPECT_EQ(alignedPe.sections()[rsrc].rawPointer, offPage - unit + page);
+    // Every section keeps its address and its bytes; only the file offsets
+    // from the resources on moved, and the checksum is the linker's sum.
+    for (size_t i = 0; i < alignedPe.sections().size(); ++i) {
+        const PeSection& a = stub_->sections()[i];
+        const PeSection& b = alignedPe.sections()[i];
+        SCOPED_TRACE(b.name);
+        EXPECT_EQ(b.virtualAddress, a.virtualAddress);
+        EXPECT_EQ(b.rawSize, a.rawSize);
+        EXPECT_EQ(b.rawPointer % unit, 0u);
+        if (i < rsrc)
+            EXPECT_EQ(b.rawPointer, a.rawPointer);
+        EXPECT_EQ(aligned.substr(b.rawPointer, b.rawSize), stubBytes_->substr(a.rawPointer, a.rawSize));
+    }
+    EXPECT_EQ(DumpedField(alignedPath, "CheckSum"), PeChecksum(aligned, alignedPe.checksumOffset()));
+    EXPECT_EQ(DumpedField(alignedPath, "SizeOfImage"), stub_->sizeOfImage());
+    EXPECT_EQ(Shell("wrestool -x --raw --type=MV --name=131 " + Quote(alignedPath)),
+              tree_.Find(ResourceKey::Name("MV"), ResourceKey::Id(131))->data);
+
+    // Aligned already: the very same bytes. Backwards or off the file
+    // alignment: refused.
+    EXPECT_TRUE(alignedPe.WithPageAlignedResources() == aligned);
+    EXPECT_THROW(alignedPe.WithResourcesAt(alignedPe.sections()[rsrc].rawPointer - unit), PInternalError);
+    EXPECT_THROW(alignedPe.WithResourcesAt(alignedPe.sections()[rsrc].rawPointer + 1), PInternalError);
+}
+
 TEST_F(StubResources, ImagesThatCannotBeRewrittenAreRefused) {
     std::string section = tree_.Build(address_);
     EXPECT_THROW(PeImage(std::string(4096, 'M')), PInternalError);

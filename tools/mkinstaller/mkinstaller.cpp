@@ -21,6 +21,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config.h"
@@ -191,6 +192,9 @@ void Make(const Options& o) {
     std::string image;
     try {
         image = stub->WithResourceSection(resources.Build(address));
+        // The payload is most of the file: starting it on a page lets the
+        // loader map it rather than read it all into memory at start-up.
+        image = PeImage(std::move(image)).WithPageAlignedResources();
     } catch (const PError& e) {
         Fail("the stub '" + stubPath + "' cannot be used: " + e.why());
     }

@@ -261,3 +261,42 @@ std::string PeImage::WithResourceSection(const std::string& section) const {
     PeWrite32(out, checksumOffset(), PeChecksum(out, checksumOffset()));
     return out;
 }
+
+std::string PeImage::WithResourcesAt(uint32_t offset) const {
+    size_t index = ResourceSectionIndex();
+    const PeSection& rsrc = sections_[index];
+    if (offset == rsrc.rawPointer)
+        return bytes_;
+    if (offset < rsrc.rawPointer || offset % fileAlignment_)
+        Refuse("the resources can only move forward, to a multiple of the file alignment");
+    if (directory(kPeDirSecurity).size)
+        Refuse("the image is signed; align an unsigned image and sign it afterwards");
+    if (directory(kPeDirDebug).size)
+        Refuse("the image has a debug directory, whose file offsets would go stale");
+    for (size_t i = 0; i < sections_.size(); ++i) {
+        const PeSection& s = sections_[i];
+        if (!s.rawSize)
+            continue;
+        if ((i < index && s.rawPointer + s.rawSize > rsrc.rawPointer) || (i > index && s.rawPointer < rsrc.rawPointer))
+            Refuse("the sections are not in file order");
+    }
+    const uint32_t gap = offset - rsrc.rawPointer;
+    std::string out;
+    out.reserve(bytes_.size() + gap);
+    out.append(bytes_, 0, rsrc.rawPointer);
+    out.append(gap, '\0');
+    out.append(bytes_, rsrc.rawPointer, std::string::npos);
+    for (size_t i = index; i < sections_.size(); ++i)
+        if (sections_[i].rawSize)
+            PeWrite32(out, sections_[i].headerOffset + 20, sections_[i].rawPointer + gap);
+    uint32_t symbols = PeRead32(bytes_, fileHeader_ + 8);
+    if (symbols >= rsrc.rawPointer)
+        PeWrite32(out, fileHeader_ + 8, symbols + gap);
+    PeWrite32(out, checksumOffset(), PeChecksum(out, checksumOffset()));
+    return out;
+}
+
+std::string PeImage::WithPageAlignedResources() const {
+    constexpr uint32_t kPageSize = 0x1000;
+    return WithResourcesAt(AlignUp(sections_[ResourceSectionIndex()].rawPointer, kPageSize));
+}

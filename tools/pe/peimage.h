@@ -68,6 +68,18 @@ public:
     // one that code, data or a directory other than base relocations refers to.
     std::string WithResourceSection(const std::string& section) const;
 
+    // A new image whose resource section starts at file offset `offset`
+    // (a multiple of the file alignment, at or after where it starts now):
+    // zeros fill the gap, the resource section and every later one move in
+    // the file only (their addresses stay), and the symbol-table pointer and
+    // the checksum follow. Refuses a signed image, an image with a debug
+    // directory (its entries hold file offsets) and sections out of order.
+    std::string WithResourcesAt(uint32_t offset) const;
+    // The same with the resources at the next page boundary (unchanged bytes
+    // when they start on one already), so that a loader can map them,
+    // payload and all, from the file instead of reading them into memory.
+    std::string WithPageAlignedResources() const;
+
 private:
     size_t ResourceSectionIndex() const;
     void CheckMovable(size_t resources) const;
