@@ -6,7 +6,7 @@
 #pragma once
 #include <windows.h>
 
-#include <utility>
+#include "punique.h"
 
 // Makes the system folder the only folder that later loads by bare name
 // search, process-wide (SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)).
@@ -35,29 +35,19 @@ HMODULE LoadSystemLibraryByFullPath(const char* name);
 class PSystemLibrary {
 public:
     explicit PSystemLibrary(const char* name) : module_(LoadSystemLibrary(name)) {}
-    ~PSystemLibrary() {
-        if (module_)
-            FreeLibrary(module_);
-    }
-    PSystemLibrary(PSystemLibrary&& other) noexcept : module_(std::exchange(other.module_, nullptr)) {}
-    PSystemLibrary& operator=(PSystemLibrary&& other) noexcept {
-        std::swap(module_, other.module_);
-        return *this;
-    }
-    PSystemLibrary(const PSystemLibrary&) = delete;
-    PSystemLibrary& operator=(const PSystemLibrary&) = delete;
 
-    explicit operator bool() const { return module_ != nullptr; }
-    HMODULE get() const { return module_; }
+    explicit operator bool() const { return bool(module_); }
+    HMODULE get() const { return module_.get(); }
     // The exported function `function` cast to the pointer type F, or nullptr
     // when the DLL is not loaded or lacks it.
     template <typename F>
     F Function(const char* function) const {
-        return module_ ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, function))) : nullptr;
+        return module_ ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_.get(), function)))
+                       : nullptr;
     }
     // Gives up ownership: the module stays loaded for the rest of the process.
-    HMODULE release() { return std::exchange(module_, nullptr); }
+    HMODULE release() { return module_.release(); }
 
 private:
-    HMODULE module_;
+    UniqueModule module_;
 };
