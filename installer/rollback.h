@@ -8,6 +8,7 @@
 #pragma once
 #include <mutex>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "InstallOptions.h"
@@ -33,7 +34,9 @@ public:
     // (shortcuts, tinfo.dat, user.ini and user.ini.bak).
     void AfterLogOpened();
     // Before a payload file is opened for writing: an existing file is moved
-    // aside (same folder, so same volume), a new one is recorded. Throws
+    // aside (same folder, so same volume), a new one is recorded. A file whose
+    // folder this run made is new without a look at the disk (under Wine each
+    // look is a request to its server, thousands per installation). Throws
     // PSystemError with TXTINS_Cannot_open_file_XN0X when the old file cannot
     // be moved aside.
     void BeforeWriteFile(const char* path);
@@ -59,6 +62,8 @@ private:
     PString displayName_;
     InstallOptions options_;
     std::vector<JournalEntry> entries_;
+    // The folders this run made, exactly as they were named to it.
+    std::unordered_set<std::string> createdFolders_;
     std::vector<std::string> earlierLines_;
     bool recording_ = false;
     bool undone_ = false;

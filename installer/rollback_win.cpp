@@ -249,6 +249,7 @@ void InstallRollback::Begin(const InstallOptions& options) {
     options_ = options;
     displayName_ = options.displayName;
     entries_.clear();
+    createdFolders_.clear();
     earlierLines_.clear();
     undone_ = false;
     recording_ = false;
@@ -370,6 +371,15 @@ void InstallRollback::KeepCopy(const PString& path) {
 void InstallRollback::BeforeWriteFile(const char* path) {
     if (!recording_)
         return;
+    bool folderIsNew = false;
+    if (const char* slash = std::strrchr(path, '\\')) {
+        std::lock_guard<std::mutex> guard(lock_);
+        folderIsNew = createdFolders_.count(std::string(path, slash)) != 0;
+    }
+    if (folderIsNew) {
+        Record({JournalKind::CreatedFile, {path}});
+        return;
+    }
     const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         Record({JournalKind::CreatedFile, {path}});
@@ -385,7 +395,12 @@ void InstallRollback::BeforeWriteFile(const char* path) {
         throw PSystemError(MsgString(TXTINS_Cannot_open_file_XN0X, path).text(), GetLastError());
 }
 
-void InstallRollback::NoteCreatedFolder(const char* path) { Record({JournalKind::CreatedFolder, {path}}); }
+void InstallRollback::NoteCreatedFolder(const char* path) {
+    Record({JournalKind::CreatedFolder, {path}});
+    std::lock_guard<std::mutex> guard(lock_);
+    if (recording_)
+        createdFolders_.insert(path);
+}
 
 void InstallRollback::Finish(bool success) {
     InstallRollback* self = this;

@@ -75,7 +75,9 @@ generate_locales() {
 # than mingw's (which would bring its whole formatting and float-parsing code).
 # Only what the programs use is built: liblzma's raw LZMA1 coder (payloads are
 # raw LZMA1 streams), libjpeg without arithmetic coding (the pictures are
-# baseline or progressive Huffman-coded JPEGs).
+# baseline or progressive Huffman-coded JPEGs) and without scaled decoding
+# (the installer decodes its pictures at full size only; its decoder refuses
+# any other scale, which this build would otherwise ignore).
 LIB_CFLAGS="-Os -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables -fno-unwind-tables"
 JPEG_CFLAGS="$LIB_CFLAGS -D__USE_MINGW_ANSI_STDIO=0"
 LZMA_OPTIONS=(--enable-static --disable-shared --disable-xz --disable-xzdec --disable-lzmadec
@@ -85,11 +87,13 @@ LZMA_OPTIONS=(--enable-static --disable-shared --disable-xz --disable-xzdec --di
 JPEG_OPTIONS=(-DCMAKE_BUILD_TYPE=MinSizeRel -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF
               -DWITH_TURBOJPEG=OFF -DWITH_JPEG8=OFF -DWITH_JPEG7=OFF -DWITH_ARITH_DEC=OFF
               -DWITH_ARITH_ENC=OFF -DFORCE_INLINE=OFF)
+JPEG_NO_SCALING='s|^#define IDCT_SCALING_SUPPORTED|#undef  IDCT_SCALING_SUPPORTED|'
+
 cross_build_libraries() {
     local prefix=$CACHE/mingw src=$CACHE/src host=i686-w64-mingw32
     local here; here=$(cd "$(dirname "$0")/.." && pwd)
     local lzma_key="xz-utils ${LZMA_OPTIONS[*]} CFLAGS=$LIB_CFLAGS"
-    local jpeg_key="libjpeg-turbo ${JPEG_OPTIONS[*]} CFLAGS=$JPEG_CFLAGS"
+    local jpeg_key="libjpeg-turbo ${JPEG_OPTIONS[*]} CFLAGS=$JPEG_CFLAGS jmorecfg.h:$JPEG_NO_SCALING"
     mkdir -p "$prefix" "$src"
     if [ ! -f "$prefix/lib/liblzma.a" ] || [ "$(cat "$prefix/.liblzma-key" 2>/dev/null)" != "$lzma_key" ]; then
         rm -f "$prefix/.liblzma-key"
@@ -103,7 +107,8 @@ cross_build_libraries() {
     if [ ! -f "$prefix/lib/libjpeg.a" ] || [ "$(cat "$prefix/.libjpeg-key" 2>/dev/null)" != "$jpeg_key" ]; then
         rm -f "$prefix/.libjpeg-key"
         (cd "$src" && rm -rf libjpeg-turbo-* jpeg-build && apt-get source --download-only -q libjpeg-turbo \
-            && tar xf libjpeg-turbo_*.orig.tar.gz && mkdir jpeg-build && cd jpeg-build \
+            && tar xf libjpeg-turbo_*.orig.tar.gz && sed -i "$JPEG_NO_SCALING" libjpeg-turbo-*/jmorecfg.h \
+            && grep -q '^#undef  IDCT_SCALING_SUPPORTED' libjpeg-turbo-*/jmorecfg.h && mkdir jpeg-build && cd jpeg-build \
             && cmake -G Ninja ../libjpeg-turbo-*/ -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-i686.cmake" \
                  "${JPEG_OPTIONS[@]}" -DCMAKE_C_FLAGS="$JPEG_CFLAGS" -DCMAKE_C_FLAGS_MINSIZEREL="-DNDEBUG" \
                  -DCMAKE_INSTALL_PREFIX="$prefix" \

@@ -231,6 +231,12 @@ PJpegImageSource::PJpegImageSource(const void* data, size_t size, int scaleDenom
     : decoder_(new Decoder) {
     if (scaleDenominator < 1)
         throw PInternalError("JPEG: invalid scale denominator");
+#ifndef IDCT_SCALING_SUPPORTED
+    // A libjpeg built without scaled decoding (the installer's own, for size)
+    // would silently decode at full size whatever the scale asked.
+    if (scaleDenominator != 1)
+        throw PInternalError("JPEG: this build decodes at full size only");
+#endif
     decoder_->open(data, size, scaleDenominator);
 }
 

@@ -24,7 +24,9 @@ public:
 // Rows are read once, top to bottom.
 class PJpegImageSource : public PImageSource {
 public:
-    // scaleDenominator: 1 (full size), 2, 4 or 8.
+    // scaleDenominator: 1 (full size), 2, 4 or 8; 1 only where libjpeg is
+    // built without scaled decoding, as the Windows build's is (any other
+    // value then throws PInternalError instead of decoding at full size).
     PJpegImageSource(const void* data, size_t size, int scaleDenominator);
     ~PJpegImageSource() override;
     PJpegImageSource(const PJpegImageSource&) = delete;

@@ -2,6 +2,12 @@
 
 #include <cstring>
 
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#include <immintrin.h>
+#define SHA256_HAS_X86_EXTENSIONS 1
+#endif
+
 namespace {
 
 const uint32_t kRound[64] = {
@@ -17,17 +23,7 @@ const uint32_t kRound[64] = {
 
 inline uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
-}  // namespace
-
-void Sha256Hasher::Reset() {
-    static const uint32_t kInitial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                         0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-    std::memcpy(state_, kInitial, sizeof state_);
-    length_ = 0;
-    buffered_ = 0;
-}
-
-void Sha256Hasher::Block(const uint8_t* p) {
+void CompressPortable(uint32_t state[8], const uint8_t* p) {
     uint32_t w[64];
     for (int i = 0; i < 16; ++i)
         w[i] = uint32_t(p[4 * i]) << 24 | uint32_t(p[4 * i + 1]) << 16 | uint32_t(p[4 * i + 2]) << 8 | p[4 * i + 3];
@@ -36,8 +32,8 @@ void Sha256Hasher::Block(const uint8_t* p) {
         uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
         w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
-    uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-    uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
+    uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+    uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
     for (int i = 0; i < 64; ++i) {
         uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
         uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
@@ -50,14 +46,104 @@ void Sha256Hasher::Block(const uint8_t* p) {
         b = a;
         a = t1 + t2;
     }
-    state_[0] += a;
-    state_[1] += b;
-    state_[2] += c;
-    state_[3] += d;
-    state_[4] += e;
-    state_[5] += f;
-    state_[6] += g;
-    state_[7] += h;
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
+    state[5] += f;
+    state[6] += g;
+    state[7] += h;
+}
+
+#ifdef SHA256_HAS_X86_EXTENSIONS
+bool ProcessorHasShaExtensions() {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx))
+        return false;
+    const bool ssse3 = ecx & bit_SSSE3, sse41 = ecx & bit_SSE4_1;
+    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx))
+        return false;
+    return ssse3 && sse41 && (ebx & bit_SHA);
+}
+
+// The SHA extensions keep the state as ABEF and CDGH and run two rounds per
+// instruction; the message schedule is four words at a time. The realigned
+// stack is for 32-bit Windows, whose threads start with 4-byte alignment.
+__attribute__((target("sha,sse4.1,ssse3"), force_align_arg_pointer)) void CompressWithShaExtensions(
+    uint32_t state[8], const uint8_t* data, size_t count) {
+    const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+    __m128i dcba = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0]));
+    __m128i hgfe = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4]));
+    const __m128i cdab = _mm_shuffle_epi32(dcba, 0xB1);
+    const __m128i efgh = _mm_shuffle_epi32(hgfe, 0x1B);
+    __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
+    __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+
+    for (; count > 0; --count, data += 64) {
+        const __m128i abefBefore = abef, cdghBefore = cdgh;
+        __m128i w[4];
+        for (int g = 0; g < 16; ++g) {
+            __m128i& words = w[g & 3];
+            if (g < 4) {
+                words = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * g)), byteSwap);
+            } else {
+                // W[t] = s1(W[t-2]) + W[t-7] + s0(W[t-15]) + W[t-16], four at a time.
+                const __m128i& last = w[(g - 1) & 3];
+                __m128i next = _mm_sha256msg1_epu32(words, w[(g - 3) & 3]);
+                next = _mm_add_epi32(next, _mm_alignr_epi8(last, w[(g - 2) & 3], 4));
+                words = _mm_sha256msg2_epu32(next, last);
+            }
+            __m128i message =
+                _mm_add_epi32(words, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRound[4 * g])));
+            cdgh = _mm_sha256rnds2_epu32(cdgh, abef, message);
+            message = _mm_shuffle_epi32(message, 0x0E);
+            abef = _mm_sha256rnds2_epu32(abef, cdgh, message);
+        }
+        abef = _mm_add_epi32(abef, abefBefore);
+        cdgh = _mm_add_epi32(cdgh, cdghBefore);
+    }
+
+    const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
+    const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), _mm_blend_epi16(feba, dchg, 0xF0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), _mm_alignr_epi8(dchg, feba, 8));
+}
+#endif
+
+}  // namespace
+
+Sha256Engine Sha256FastestEngine() {
+#ifdef SHA256_HAS_X86_EXTENSIONS
+    static const bool hasExtensions = ProcessorHasShaExtensions();
+    if (hasExtensions)
+        return Sha256Engine::ShaExtensions;
+#endif
+    return Sha256Engine::Portable;
+}
+
+Sha256Hasher::Sha256Hasher(Sha256Engine engine)
+    : engine_(engine == Sha256Engine::ShaExtensions ? Sha256FastestEngine() : Sha256Engine::Portable) {
+    Reset();
+}
+
+void Sha256Hasher::Reset() {
+    static const uint32_t kInitial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                         0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+    std::memcpy(state_, kInitial, sizeof state_);
+    length_ = 0;
+    buffered_ = 0;
+}
+
+void Sha256Hasher::Blocks(const uint8_t* blocks, size_t count) {
+#ifdef SHA256_HAS_X86_EXTENSIONS
+    if (engine_ == Sha256Engine::ShaExtensions) {
+        CompressWithShaExtensions(state_, blocks, count);
+        return;
+    }
+#endif
+    for (; count > 0; --count, blocks += 64)
+        CompressPortable(state_, blocks);
 }
 
 void Sha256Hasher::Update(const uint8_t* data, size_t size) {
@@ -70,11 +156,12 @@ void Sha256Hasher::Update(const uint8_t* data, size_t size) {
         size -= n;
         if (buffered_ < 64)
             return;
-        Block(buffer_);
+        Blocks(buffer_, 1);
         buffered_ = 0;
     }
-    for (; size >= 64; data += 64, size -= 64)
-        Block(data);
+    Blocks(data, size / 64);
+    data += size / 64 * 64;
+    size %= 64;
     if (size > 0) {
         std::memcpy(buffer_, data, size);
         buffered_ = size;

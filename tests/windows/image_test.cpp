@@ -95,6 +95,17 @@ TEST(JpegImageSource, StoredPictureIsProgressive200By600) {
     EXPECT_EQ(ErrorOf([&] { source.ReadRow(row.data()); }), "JPEG: no more rows");
 }
 
+// The Windows build's libjpeg has no scaled decoding: a scale other than 1
+// must be refused, not decoded at full size as if it had been honoured.
+TEST(JpegImageSource, ScaledDecodingIsRefusedNotIgnored) {
+    std::vector<uint8_t> jpeg = StoredPicture();
+    for (int denominator : {2, 4, 8})
+        EXPECT_EQ(ErrorOf([&] { PJpegImageSource s(jpeg.data(), jpeg.size(), denominator); }),
+                  "JPEG: this build decodes at full size only")
+            << denominator;
+    EXPECT_EQ(ErrorOf([&] { PJpegImageSource s(jpeg.data(), jpeg.size(), 0); }), "JPEG: invalid scale denominator");
+}
+
 TEST(JpegImageSource, EmptyAndBrokenData) {
     const uint8_t soi[] = {0xFF, 0xD8};
     EXPECT_EQ(ErrorOf([] { PJpegImageSource s("", 0, 1); }), "JPEG: empty file");

@@ -9,6 +9,7 @@
 #include <objbase.h>
 #include <shlwapi.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -176,8 +177,9 @@ protected:
     // Starts a run and holds it once it has written `files` payload files.
     void RunUntilPaused(InstallerWorkerThread& worker, const InstallOptions& o, int files) {
         ASSERT_TRUE(worker.Start(o, nullptr, 0));
-        const std::string probe = std::string(o.installFolder.text()) + "\\Data\\Set00\\file" +
-                                  (files < 10 ? "00" : "0") + std::to_string(files) + ".bin";
+        char name[32];
+        std::snprintf(name, sizeof name, "\\Data\\Set%02d\\file%03d.bin", files / 50, files);
+        const std::string probe = std::string(o.installFolder.text()) + name;
         for (int i = 0; i < 1200 && GetFileAttributesA(probe.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
             Sleep(5);
         worker.SetRunState(kRunStatePaused);
@@ -232,6 +234,29 @@ TEST_F(Rollback, CancelOverAnEarlierInstallationPutsItsFilesBack) {
     EXPECT_NE(log.find("Rolled back: restored '" + folder + "\\Data\\Set00\\file001.bin'"), std::string::npos)
         << log;
     EXPECT_NE(log.find("Rollback finished: 0 step(s) failed"), std::string::npos) << log;
+}
+
+// Over an earlier installation some folders are old and some this run makes:
+// files in the new ones are known to be new without a look at the disk, and
+// go with their folders; the old ones come back.
+TEST_F(Rollback, CancelAfterNewFoldersOverAnEarlierInstallationLeavesItAsItWas) {
+    const std::string folder = Path("Card Room");
+    EarlierInstallation(folder);
+    ASSERT_TRUE(CreateDirectoryA((folder + "\\Data\\Set02").c_str(), nullptr));
+    WriteWholeFile(folder + "\\Data\\Set02\\file100.bin", "an old file in a later folder");
+    const Tree before = TreeOf(root_);
+
+    InstallerWorkerThread worker;
+    RunUntilPaused(worker, Options(folder), 160);
+    EXPECT_EQ(ReadWholeFile(folder + "\\Data\\Set02\\file100.bin").size(), 65536u) << "replaced before the cancel";
+    EXPECT_EQ(ReadWholeFile(folder + "\\Data\\Set01\\file060.bin").size(), 65536u) << "written before the cancel";
+    worker.SetRunState(kRunStateStopRequested);
+    EXPECT_EQ(WaitForEnd(worker), -2);
+
+    Tree after = TreeOf(root_);
+    after["Card Room\\Install.log"] = before.at("Card Room\\Install.log");
+    EXPECT_EQ(Differences(before, after), "");
+    EXPECT_EQ(GetFileAttributesA((folder + "\\Data\\Set01").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(Rollback, ASuccessfulRunOverAnEarlierInstallationKeepsNoOldCopies) {

@@ -143,3 +143,35 @@ TEST(PayloadWindows, ToolListsAndExtractsAccentedNamesIntoANonAnsiFolder) {
         << why.text();
     ExpectExtracted(inProcess);
 }
+
+// The 32-bit build's SHA-extension code runs on the worker thread, whose stack
+// Windows aligns to only 4 bytes: it must give the portable code's digest there
+// too (a misaligned vector spill would crash instead).
+static DWORD WINAPI HashBothWays(void* result) {
+    std::string bytes(1 << 20, '\0');
+    uint32_t seed = 88172645u;
+    for (char& c : bytes) {
+        seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5;
+        c = char(seed);
+    }
+    const uint8_t* odd = reinterpret_cast<const uint8_t*>(bytes.data()) + 1;
+    Sha256Hasher portable(Sha256Engine::Portable), fastest;
+    portable.Update(odd, bytes.size() - 1);
+    fastest.Update(odd, bytes.size() - 1);
+    *static_cast<bool*>(result) = portable.Final() == fastest.Final();
+    return 0;
+}
+
+TEST(PayloadWindows, FastestSha256EngineAgreesOnAThreadOfItsOwn) {
+    if (Sha256FastestEngine() != Sha256Engine::ShaExtensions)
+        GTEST_SKIP() << "this processor has no SHA extensions";
+    bool same = false;
+    HANDLE thread = CreateThread(nullptr, 0, HashBothWays, &same, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    DWORD code = 1;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(same);
+}
