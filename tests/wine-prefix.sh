@@ -3,7 +3,10 @@
 # a lock so that parallel tests wait for one creation.
 set -u
 : "${WINEPREFIX:?}"
-export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+# No Mono or Gecko prompt, and no winemenubuilder: Wine would otherwise turn
+# every shortcut a test makes into menu entries and .desktop files in the
+# user's own home, outside the prefix (and start a process for each).
+export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEARCH=win32
 mkdir -p "$(dirname "$WINEPREFIX")"
 exec 9>"$WINEPREFIX.lock"
 flock 9

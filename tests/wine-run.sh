@@ -13,7 +13,8 @@ if [ "${1:-}" = "--gui" ]; then gui=1; shift; fi
 here=$(cd "$(dirname "$0")" && pwd)
 export WINEPREFIX=${MORVANDITE_WINEPREFIX:-$here/../build/windows/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# As in wine-prefix.sh: no Mono or Gecko prompt, no menu entries in the user's home.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win32
 # A UTF-8 Unix locale, or Wine cannot create file names outside ASCII; English,
 # so that the ANSI code page is 1252, unless MORVANDITE_WINE_LOCALE names

@@ -23,7 +23,7 @@ for f in "$installer" "$driver"; do
 done
 
 export WINEPREFIX=${MORVANDITE_RUN_PREFIX:-$tree/wineprefix-run}
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEARCH=win32
 
 # A display nobody uses.
 . "$top/tools/private-display.sh"

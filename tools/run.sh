@@ -14,6 +14,6 @@ if [ -z "${DISPLAY:-}" ]; then
     exec "$top/tools/run-headless.sh" "$installer"
 fi
 export WINEPREFIX=${MORVANDITE_RUN_PREFIX:-$top/build/windows/wineprefix-run}
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEARCH=win32
 "$top/tests/wine-prefix.sh"
 exec wine "$installer" "$@"

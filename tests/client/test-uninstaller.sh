@@ -29,7 +29,7 @@ if [ -z "${PAYLOAD_TEST_INNER:-}" ]; then
 fi
 
 export WINEPREFIX=${WINEPREFIX:-/tmp/payload-wine}
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEARCH=win32
 shots=${SHOTS:-/tmp/payload-shots}
 mkdir -p "$shots"
 

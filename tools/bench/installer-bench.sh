@@ -51,7 +51,7 @@ tool=$windows/payload.exe
 # The stub as shipped (stripped): the installer less its client.
 stub=$(stat -c %s "$windows/MorvanditeInstallStub.exe")
 
-export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEARCH=win32
 "$top/tests/wine-prefix.sh"
 drive_c=$WINEPREFIX/drive_c
 
