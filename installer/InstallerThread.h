@@ -14,6 +14,7 @@
 
 #include "InstallOptions.h"
 #include "payload.h"
+#include "payloadcheck.h"
 #include "pfile.h"
 #include "pstring.h"
 #include "punique.h"
@@ -79,9 +80,19 @@ public:
         return true;
     }
     // The program resource (type MV) holding the payload; 130 unless a test says otherwise.
-    void SetPayloadResourceId(int id) { payloadResourceId_ = id; }
+    void SetPayloadResourceId(int id) {
+        payloadResourceId_ = id;
+        payloadCheck_.SetResourceIds(payloadResourceId_, payloadDigestResourceId_);
+    }
     // The resource holding the payload's SHA-256; 132 unless a test says otherwise.
-    void SetPayloadDigestResourceId(int id) { payloadDigestResourceId_ = id; }
+    void SetPayloadDigestResourceId(int id) {
+        payloadDigestResourceId_ = id;
+        payloadCheck_.SetResourceIds(payloadResourceId_, payloadDigestResourceId_);
+    }
+    // Starts checking the payload against its digest while the page is
+    // shown, so that a run only waits for the answer (see PayloadCheck).
+    // Optional: a run checks by itself otherwise. Never throws.
+    void BeginPayloadCheck() { payloadCheck_.Begin(); }
 
     // IStatusCallBack
     void OnFileStarted(uint32_t fileCount, uint32_t fileIndex, const char* name) override;
@@ -96,9 +107,6 @@ private:
     void Post(WPARAM wParam, LPARAM lParam = 0);
     void Complete(int32_t code, const char* text = nullptr);
     int ExtractFiles(const char* folder);
-    // The payload resource against its digest resource; false (why filled)
-    // for a missing payload, a missing digest or a mismatch.
-    bool PayloadIntact(PString& why);
 
     InstallOptions settings_;
     HWND window_;
@@ -117,6 +125,7 @@ private:
     InstallRollback rollback_;  // undoes a cancelled or failed run
     int payloadResourceId_;
     int payloadDigestResourceId_;
+    PayloadCheck payloadCheck_;  // declared after the ids it is made with
     // The payload's files, on the writing thread: the folder of the file
     // opened last (known to exist), and a closed file object kept for the
     // next file so that its write buffer is not allocated again per file.

@@ -10,7 +10,6 @@
 
 #include "msgids.h"
 #include "payload_resource.h"
-#include "payloaddigest.h"
 #include "payloadfiles.h"
 #include "pencoding.h"
 #include "perror.h"
@@ -76,7 +75,8 @@ bool CreateFolderWithParents(const char* path, uint32_t* failureCode) {
 InstallerWorkerThread::InstallerWorkerThread()
     : window_(nullptr), messageNumber_(0), running_(false), runState_(kRunStateRunning), lastCompletion_(0),
       payloadResourceId_(SharedNames::kPayloadResourceId),
-      payloadDigestResourceId_(SharedNames::kPayloadDigestResourceId), lastPercentPosted_(-1) {}
+      payloadDigestResourceId_(SharedNames::kPayloadDigestResourceId),
+      payloadCheck_(payloadResourceId_, payloadDigestResourceId_), lastPercentPosted_(-1) {}
 
 InstallerWorkerThread::~InstallerWorkerThread() = default;
 
@@ -157,7 +157,7 @@ void InstallerWorkerThread::Run() {
         // A damaged installer writes nothing: the check comes before the
         // install folder and its log exist (so its reason has no log to go to).
         PString damage;
-        if (!PayloadIntact(damage)) {
+        if (!payloadCheck_.Intact(damage)) {
             // Reaches only a log opened before this run (the unattended copy).
             LogLine("Install refused: %s", damage.text());
             Complete(kInstallArchiveError);
@@ -251,17 +251,6 @@ private:
     CPayloadQueuedWriter queue_;
 };
 }  // namespace
-
-bool InstallerWorkerThread::PayloadIntact(PString& why) {
-    PProgramResource payload(payloadResourceId_);
-    if (!payload.found()) {
-        why.assign("the payload resource is missing");
-        return false;
-    }
-    PProgramResource digest(payloadDigestResourceId_);
-    return PayloadDigestMatches(payload.data(), payload.size(), digest.found() ? digest.data() : nullptr,
-                                digest.size(), &why);
-}
 
 // The payload is resource 130 of type MV, read through the program's file;
 // a missing one is an archive error.

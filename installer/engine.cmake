@@ -12,6 +12,7 @@ if(WIN32)
   add_library(installer_engine STATIC
     ${CMAKE_CURRENT_LIST_DIR}/InstallOptions_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/InstallerThread_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/payloadcheck_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Registration_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/rollback_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/UserSettings_win.cpp)

@@ -290,6 +290,8 @@ void MorvanditeInstallWindow::BuildPage() {
     CurrentLocale = -1;  // so that SetLanguage sets every text
     SetLanguage(locale);
     UpdateInstallButton();
+    // While the user reads the page: Install then only waits for the answer.
+    worker_.BeginPayloadCheck();
 }
 
 int32_t MorvanditeInstallWindow::TakeStartingChoices() {

@@ -367,7 +367,7 @@ TEST_F(WorkerTest, CorruptPayloadIsAnArchiveError) {
 
 // One flipped bit in the packed header, the middle or the last bytes, a
 // missing digest and a missing payload: refused before the install folder
-// (or its log) exists, and nothing is registered.
+// (or its log) exists, and nothing is registered, however the check was taken.
 TEST_F(WorkerTest, DamagedPayloadWritesAndRegistersNothing) {
     const struct {
         int payload, digest;
@@ -377,23 +377,44 @@ TEST_F(WorkerTest, DamagedPayloadWritesAndRegistersNothing) {
         {152, 132, "bit flipped in the last bytes"},    {130, 999, "no digest resource"},
         {999, 132, "no payload resource"},
     };
-    for (const auto& c : cases) {
-        InstallerWorkerThread worker;
-        worker.SetPayloadResourceId(c.payload);
-        worker.SetPayloadDigestResourceId(c.digest);
-        InstallOptions o = Options();
-        ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
-        std::vector<Notice> seen = Collect(worker);
-        WaitUntilIdle(worker);
-        ASSERT_FALSE(seen.empty()) << c.what;
-        EXPECT_EQ(int32_t(seen.back().code), -3) << c.what;
-        EXPECT_EQ(seen.size(), 1u) << c.what << ": no progress before the refusal";
-        EXPECT_EQ(GetFileAttributesA(Path("Install").c_str()), INVALID_FILE_ATTRIBUTES) << c.what;
-        EXPECT_EQ(MachineString(SharedNames::kInstallLocationValue.narrow), "") << c.what;
-        EXPECT_EQ(GetFileAttributesA(Path("Programs").c_str()), INVALID_FILE_ATTRIBUTES) << c.what;
+    // Checked by the run itself, and begun early as the page does (the run
+    // then waits for that answer); a second run of the same worker is
+    // refused again from the answer it already has.
+    for (bool early : {false, true}) {
+        for (const auto& c : cases) {
+            const std::string what = std::string(c.what) + (early ? ", checked early" : "");
+            InstallerWorkerThread worker;
+            worker.SetPayloadResourceId(c.payload);
+            worker.SetPayloadDigestResourceId(c.digest);
+            if (early)
+                worker.BeginPayloadCheck();
+            for (int run = 0; run < 2; ++run) {
+                ASSERT_TRUE(worker.Start(Options(), window_, WM_INSTALL_STATUS));
+                std::vector<Notice> seen = Collect(worker);
+                WaitUntilIdle(worker);
+                ASSERT_FALSE(seen.empty()) << what;
+                EXPECT_EQ(int32_t(seen.back().code), -3) << what;
+                EXPECT_EQ(seen.size(), 1u) << what << ": no progress before the refusal";
+                EXPECT_EQ(GetFileAttributesA(Path("Install").c_str()), INVALID_FILE_ATTRIBUTES) << what;
+                EXPECT_EQ(MachineString(SharedNames::kInstallLocationValue.narrow), "") << what;
+                EXPECT_EQ(GetFileAttributesA(Path("Programs").c_str()), INVALID_FILE_ATTRIBUTES) << what;
+            }
+        }
     }
-    // The good payload beside them still installs.
+    // An answer taken for other resources is not reused: begun for the good
+    // payload, then pointed at a damaged one, the run refuses.
+    {
+        InstallerWorkerThread worker;
+        worker.BeginPayloadCheck();
+        worker.SetPayloadResourceId(151);
+        ASSERT_TRUE(worker.Start(Options(), window_, WM_INSTALL_STATUS));
+        EXPECT_EQ(int32_t(Collect(worker).back().code), -3);
+        WaitUntilIdle(worker);
+        EXPECT_EQ(GetFileAttributesA(Path("Install").c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+    // The good payload beside them still installs, checked early too.
     InstallerWorkerThread worker;
+    worker.BeginPayloadCheck();
     ASSERT_TRUE(worker.Start(Options(), window_, WM_INSTALL_STATUS));
     EXPECT_EQ(int32_t(Collect(worker).back().code), 1000);
     WaitUntilIdle(worker);
