@@ -164,8 +164,22 @@ public:
             },
             ms);
         if (page)
-            WaitForInputIdle(info_.hProcess, 10000);  // past the check states it posts itself
+            DrainPostedCheckStates(page);
         return page;
+    }
+
+    // The page posts its check boxes' first states (BM_SETCHECK); a click sent
+    // before they arrive is undone by them. (WaitForInputIdle cannot tell:
+    // it returns at once for a process that was idle before.) A state posted
+    // here is handled after them, so once it shows they are all applied; the
+    // agreement box, unchecked as built, is then put back.
+    static void DrainPostedCheckStates(HWND page) {
+        const HWND agreement = GetDlgItem(page, kAgreement);
+        if (!agreement || SendMessageA(agreement, BM_GETCHECK, 0, 0) != BST_UNCHECKED)
+            return;
+        PostMessageA(agreement, BM_SETCHECK, BST_CHECKED, 0);
+        WaitUntil([&] { return SendMessageA(agreement, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 10000);
+        SendMessageA(agreement, BM_SETCHECK, BST_UNCHECKED, 0);
     }
 
     // A question box of this process, once its first button has the focus.
