@@ -16,7 +16,9 @@
 # stub: the stripped installer minus its payload resource.
 # Targets: i/t <= 1.05, installer peak private <= 32 MiB, stub <= 700 KB.
 #
-# usage: tools/bench/installer-bench.sh [ROUNDS]   (default 5; needs tools/build.sh first)
+# usage: tools/bench/installer-bench.sh [ROUNDS]   (default 9, about 20 minutes; needs
+#        tools/build.sh first). A round varies by up to 10% on a shared machine:
+#        fewer rounds give a median that moves by several percent.
 # Not a test: the figures depend on the machine and its load.
 # Environment: PAYLOAD_BENCH_DIR (default build/bench: the synthetic client,
 # shared with payload-bench.sh, the Wine prefix and the runs),
@@ -26,7 +28,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 native=${MORVANDITE_BIN:-$top/build/native/bin}
 work=${PAYLOAD_BENCH_DIR:-$top/build/bench}
-rounds=${1:-5}
+rounds=${1:-9}
 
 for tool in "$native/mkpayload" "$native/payload-bench" wine Xvfb xdpyinfo python3; do
     command -v "$tool" >/dev/null || { echo "installer-bench: $tool is missing (run tools/build.sh first)" >&2; exit 1; }
