@@ -33,6 +33,18 @@ endif()
 
 set(_morvandite_xp_tickcount ${CMAKE_CURRENT_LIST_DIR}/../plib/sys/pxptickcount_win.c)
 
+# objcopy writes the time it runs into the PE header of what it writes (the
+# stripped program and its .debug file, whose checksum the debug link holds)
+# unless SOURCE_DATE_EPOCH names another. The link stamps nothing
+# (--no-insert-timestamp), so 0 keeps the same sources giving the same bytes;
+# a release may set SOURCE_DATE_EPOCH (its commit's time) when configuring.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(MORVANDITE_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
+else()
+  set(MORVANDITE_SOURCE_DATE_EPOCH 0)
+endif()
+set(_morvandite_objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${MORVANDITE_SOURCE_DATE_EPOCH} ${CMAKE_OBJCOPY})
+
 function(morvandite_shipped_program target)
   target_sources(${target} PRIVATE ${_morvandite_xp_tickcount})
   # Symbols for the .debug file whatever the build type.
@@ -40,8 +52,8 @@ function(morvandite_shipped_program target)
   target_link_options(${target} PRIVATE ${MORVANDITE_SHIPPED_LINK_OPTIONS})
   set(exe $<TARGET_FILE:${target}>)
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${exe} ${exe}.debug
-    COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=${exe}.debug ${exe}
+    COMMAND ${_morvandite_objcopy} --only-keep-debug ${exe} ${exe}.debug
+    COMMAND ${_morvandite_objcopy} --strip-all --add-gnu-debuglink=${exe}.debug ${exe}
     COMMENT "Stripping ${target}, symbols kept in its .debug file"
     VERBATIM)
 endfunction()

@@ -10,6 +10,8 @@ the mingw objdump and their version resource with wrestool (icoutils):
   - built with the stack protector (its check function is in the symbols);
   - DYNAMIC_BASE with a .reloc section, NX_COMPAT, TERMINAL_SERVER_AWARE;
   - OS and subsystem version 5.01 (Windows XP);
+  - no build time in the PE header: the stamp is MORVANDITE_SOURCE_DATE_EPOCH
+    (given by the build, 0 unless a release sets SOURCE_DATE_EPOCH);
   - complete version information, FileVersion/ProductVersion the build's;
   - restricts the DLL search at start-up (resolves SetDefaultDllDirectories);
   - with --packed PAYLOAD_TOOL INSTALLER: the client's programs inside the
@@ -88,6 +90,21 @@ def header_problems(exe):
         if got != OS_VERSION:
             problems.append(f"{kind} version {got[0]}.{got[1]}, expected {OS_VERSION[0]}.{OS_VERSION[1]}")
     return problems
+
+
+def build_time_problems(exe):
+    """The PE header's time stamp must be the configured one (SOURCE_DATE_EPOCH,
+    0 by default), not the time of the build: the same sources, the same bytes."""
+    expected = os.environ.get("MORVANDITE_SOURCE_DATE_EPOCH")
+    if expected is None:
+        return []
+    with open(exe, "rb") as f:
+        head = f.read(4096)
+    pe = struct.unpack_from("<I", head, 0x3C)[0]
+    stamp = struct.unpack_from("<I", head, pe + 8)[0]
+    if stamp != int(expected) & 0xFFFFFFFF:
+        return [f"PE time stamp {stamp}, expected {expected} (the build's time leaked in)"]
+    return []
 
 
 def section_names(path):
@@ -225,7 +242,7 @@ def main():
             failed += 1
             continue
         problems = (header_problems(exe) + section_problems(exe) + version_problems(exe, version)
-                    + dll_search_problems(exe))
+                    + dll_search_problems(exe) + build_time_problems(exe))
         for p in problems:
             print(f"FAIL {os.path.basename(exe)}: {p}")
         if not problems:
