@@ -32,7 +32,9 @@ OBJDUMP = os.environ.get("OBJDUMP", "i686-w64-mingw32-objdump")
 NM = os.environ.get("NM", "i686-w64-mingw32-nm")
 
 # Every DLL here is part of Windows itself (XP and later) and found in the
-# system folder; none comes with a compiler or a library.
+# system folder; none comes with a compiler or a library. iphlpapi.dll is left
+# out on purpose: not being a known DLL, a static import of it would be looked
+# for beside the program first; Network Status loads it from the system folder.
 ALLOWED_DLLS = {
     "kernel32.dll": "Win32 base: files, processes, memory",
     "user32.dll": "windows, messages, dialogs",
@@ -42,7 +44,6 @@ ALLOWED_DLLS = {
     "ole32.dll": "COM, for the shortcuts (IShellLink)",
     "msvcrt.dll": "the C runtime mingw-w64 targets; a Windows component since 2000",
     "ws2_32.dll": "Windows Sockets (Network Status)",
-    "iphlpapi.dll": "IP helper: adapters and routes (Network Status)",
 }
 
 # kernel32 functions newer than Windows XP that runtimes and libraries are

@@ -141,12 +141,23 @@ std::wstring Widen(const char* text) {
 }
 
 void CheckNetwork(CheckResult* result) {
+    // Resolved from the system folder at run time: iphlpapi.dll is not one of
+    // the DLLs Windows always takes from there, so a static import would load
+    // a copy planted beside Tracer.exe in the install folder.
+    using GetAdaptersAddressesFunction = ULONG(WINAPI*)(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES, PULONG);
+    const PSystemLibrary ipHelper("iphlpapi.dll");
+    const auto getAdaptersAddresses = ipHelper.Function<GetAdaptersAddressesFunction>("GetAdaptersAddresses");
+    if (!getAdaptersAddresses) {
+        result->networkText = L"Unknown: the system's IP helper (iphlpapi.dll) could not be loaded (error " +
+                              std::to_wstring(GetLastError()) + L")";
+        return;
+    }
     ULONG size = 16 * 1024;
     std::vector<unsigned char> buffer;
     ULONG status = ERROR_BUFFER_OVERFLOW;
     for (int attempt = 0; attempt < 4 && status == ERROR_BUFFER_OVERFLOW; ++attempt) {
         buffer.resize(size);
-        status = GetAdaptersAddresses(
+        status = getAdaptersAddresses(
             AF_UNSPEC, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER,
             nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
     }
