@@ -721,9 +721,8 @@ LRESULT MorvanditeInstallWindow::OnMessage(UINT message, WPARAM wParam, LPARAM l
 }
 
 void MorvanditeInstallWindow::OnPaint() {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window_, &ps);
-    if (dc) {
+    const PaintScope painting(window_);
+    if (HDC dc = painting.dc()) {
         SetBkMode(dc, TRANSPARENT);
         RECT cancel = ChildRect(cancelButton_.Handle(), window_);
         RECT client;
@@ -738,7 +737,6 @@ void MorvanditeInstallWindow::OnPaint() {
         MoveToEx(dc, left, top, nullptr);
         LineTo(dc, client.right, top);
     }
-    EndPaint(window_, &ps);
 }
 
 void MorvanditeInstallWindow::OnDpiChanged(int dpi, const RECT& suggested) {

@@ -11,24 +11,12 @@
 #include <string>
 #include "psystemdll.h"
 #include "punique.h"
+#include "systemtext.h"
 
 namespace {
 
 const wchar_t kTitle[] = L"Morvandite";
 const wchar_t kClientName[] = L"Morvandite.exe";
-
-std::wstring SystemText(DWORD code) {
-    wchar_t* buffer = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = n ? std::wstring(buffer, n) : std::wstring();
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
-        text.pop_back();
-    text += L" (error " + std::to_wstring(code) + L")";
-    return text;
-}
 
 void Fail(const std::wstring& text) {
     MessageBoxW(nullptr, text.c_str(), kTitle, MB_OK | MB_ICONERROR);

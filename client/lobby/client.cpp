@@ -83,8 +83,9 @@ void DrawLine(HDC dc, HFONT font, COLORREF colour, const std::wstring& text, REC
 }
 
 void Paint(HWND window) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
+    const PaintScope painting(window);
+    HDC dc = painting.dc();
+    if (!dc) return;
     RECT client;
     GetClientRect(window, &client);
 
@@ -109,8 +110,6 @@ void Paint(HWND window) {
     box.top += Px(8);
     DrawLine(dc, g_labelFont, RGB(80, 80, 80), L"Language", &box);
     DrawLine(dc, g_textFont, RGB(0, 0, 0), g_info.language, &box);
-
-    EndPaint(window, &paint);
 }
 
 void LayoutCloseButton(HWND window) {

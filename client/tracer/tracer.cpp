@@ -14,6 +14,7 @@
 
 #include "modulepath.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 #include "psystemdll.h"
@@ -193,8 +194,9 @@ void ResolveSite(const std::string& host, CheckResult* result) {
     addrinfo hints = {};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    int error = getaddrinfo(host.c_str(), nullptr, &hints, &list);
+    addrinfo* found = nullptr;
+    int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    const std::unique_ptr<addrinfo, void(WSAAPI*)(addrinfo*)> list(found, freeaddrinfo);
     if (error != 0) {
         std::wstring reason = Widen(gai_strerrorA(error));
         while (!reason.empty() && (reason.back() == L' ' || reason.back() == L'.' ||
@@ -206,7 +208,7 @@ void ResolveSite(const std::string& host, CheckResult* result) {
     }
     std::wstring addresses;
     int shown = 0;
-    for (addrinfo* entry = list; entry && shown < 3; entry = entry->ai_next) {
+    for (addrinfo* entry = list.get(); entry && shown < 3; entry = entry->ai_next) {
         char text[NI_MAXHOST] = "";
         if (getnameinfo(entry->ai_addr, static_cast<socklen_t>(entry->ai_addrlen), text,
                         sizeof text, nullptr, 0, NI_NUMERICHOST) != 0)
@@ -217,7 +219,6 @@ void ResolveSite(const std::string& host, CheckResult* result) {
         addresses += address;
         ++shown;
     }
-    freeaddrinfo(list);
     result->resolved = true;
     result->siteText = L"Resolves to " + (addresses.empty() ? L"an address" : addresses);
 }

@@ -8,17 +8,6 @@
 
 using UninstallPaths::LowerPath;
 
-std::wstring SystemText(DWORD code) {
-    wchar_t* buffer = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = n ? std::wstring(buffer, n) : std::wstring(L"unknown error");
-    if (buffer) LocalFree(buffer);
-    text = UninstallPaths::Trim(text);
-    return text + L" (error " + std::to_wstring(code) + L")";
-}
-
 bool ReadString(HKEY root, const std::wstring& keyPath, const wchar_t* name, std::wstring* value) {
     UniqueRegistryKey key;
     if (RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)

@@ -8,9 +8,7 @@
 
 #include <string>
 
-// The system's text for an error code, with the code: "Access is denied.
-// (error 5)". Never empty.
-std::wstring SystemText(DWORD code);
+#include "systemtext.h"  // SystemText: the system's text for an error code, with the code
 
 // Reads the string value `name` of `root`\`keyPath` into `*value`, with
 // environment variables expanded in REG_EXPAND_SZ values. Returns false, with

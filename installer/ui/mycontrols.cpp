@@ -124,11 +124,9 @@ void MyButton::SetText(const char* text) {
 }
 
 void MyButton::Paint() {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(control_, &ps);
-    if (dc)
-        Draw(dc, false);
-    EndPaint(control_, &ps);
+    const PaintScope painting(control_);
+    if (painting.dc())
+        Draw(painting.dc(), false);
 }
 
 LRESULT MyButton::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -248,11 +246,9 @@ LRESULT MyProgressBar::WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 void MyProgressBar::Paint() {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(control_, &ps);
-    if (dc)
-        Draw(dc, false);
-    EndPaint(control_, &ps);
+    const PaintScope painting(control_);
+    if (painting.dc())
+        Draw(painting.dc(), false);
 }
 
 void MyProgressBar::Draw(HDC dc, bool) {

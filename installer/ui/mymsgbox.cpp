@@ -161,9 +161,8 @@ void MyMsgBox::OnDpiChanged(int dpi, const RECT& suggested) {
 }
 
 void MyMsgBox::Paint() {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(box_, &ps);
-    if (dc) {
+    const PaintScope painting(box_);
+    if (HDC dc = painting.dc()) {
         int oldMode = SetBkMode(dc, TRANSPARENT);
         RECT r;
         GetClientRect(box_, &r);
@@ -178,7 +177,6 @@ void MyMsgBox::Paint() {
         }
         SetBkMode(dc, oldMode);
     }
-    EndPaint(box_, &ps);
 }
 
 LRESULT CALLBACK MyMsgBox::BoxProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

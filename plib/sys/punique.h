@@ -87,6 +87,7 @@ inline void CloseFindHandle(HANDLE handle) noexcept { ::FindClose(handle); }
 inline void DeleteGdiObject(HGDIOBJ object) noexcept { ::DeleteObject(object); }
 inline void DeleteMemoryDc(HDC dc) noexcept { ::DeleteDC(dc); }
 inline void ReleaseModule(HMODULE module) noexcept { ::FreeLibrary(module); }
+inline void FreeLocalMemory(HLOCAL memory) noexcept { ::LocalFree(memory); }
 }  // namespace unique_detail
 
 // Threads, processes, events, mutexes and other kernel objects whose "none"
@@ -102,6 +103,28 @@ using UniqueGdiObject = UniqueAny<HGDIOBJ, &unique_detail::DeleteGdiObject>;
 // Device contexts from CreateCompatibleDC/CreateDC (not from GetDC).
 using UniqueMemoryDc = UniqueAny<HDC, &unique_detail::DeleteMemoryDc>;
 using UniqueModule = UniqueAny<HMODULE, &unique_detail::ReleaseModule>;
+// Memory the system allocated for the caller with LocalAlloc (FormatMessage's
+// FORMAT_MESSAGE_ALLOCATE_BUFFER).
+using UniqueLocalMemory = UniqueAny<HLOCAL, &unique_detail::FreeLocalMemory>;
+
+// A window's painting between BeginPaint and EndPaint: dc() draws, the end
+// comes with the owner, whichever way the painting code is left.
+class PaintScope {
+public:
+    explicit PaintScope(HWND window) noexcept : window_(window), dc_(::BeginPaint(window, &paint_)) {}
+    PaintScope(const PaintScope&) = delete;
+    PaintScope& operator=(const PaintScope&) = delete;
+    ~PaintScope() { ::EndPaint(window_, &paint_); }
+
+    // Null when there is nothing to paint on.
+    HDC dc() const noexcept { return dc_; }
+    const PAINTSTRUCT& paint() const noexcept { return paint_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_ = {};
+    HDC dc_;
+};
 
 // A window's device context from GetDC, given back with ReleaseDC.
 class UniqueWindowDc {
