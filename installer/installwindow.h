@@ -81,7 +81,8 @@ public:
     uint64_t FreeSpace() const { return freeSpace_; }
     uint64_t RequiredSpace() const { return requiredSpace_; }
     HFONT FontOfRow(int row) const;
-    // The DPI the page is laid out and drawn at.
+    // The DPI the page is laid out and drawn at: the window's, or less where
+    // the monitor's work area cannot hold the page at the window's DPI.
     int Dpi() const { return scale_.Dpi(); }
     // Where a row's control goes at the page's DPI (every language measured).
     RECT PlaceRow(int row) const;
@@ -92,8 +93,10 @@ private:
     // The page's fonts at its DPI; the skins take the new ones.
     void CreateFonts();
     // Moved to a monitor with another DPI: new fonts, the suggested window
-    // rectangle, every control laid out again.
+    // rectangle's position with the page's size, every control laid out again.
     void OnDpiChanged(int dpi, const RECT& suggested);
+    // The page's DPI on monitor for a window drawn at dpi (see Dpi()).
+    int PageDpiOn(HMONITOR monitor, int dpi) const;
     // Every control to its place at the page's DPI, with its font.
     void LayOutPage();
     // The steps of BuildPage. The folders, tracking block and language the

@@ -155,8 +155,9 @@ void MorvanditeInstallWindow::CreateFonts() {
 void MorvanditeInstallWindow::LoadResources() {
     MyCWnd::LoadResources();
 
-    // The window exists: it opened on a monitor whose DPI it now has.
-    scale_ = DpiScale(WindowDpi(window_));
+    // The window exists: it opened on a monitor whose DPI it now has. The
+    // page takes that DPI, or less where that monitor cannot hold it.
+    scale_ = DpiScale(PageDpiOn(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), WindowDpi(window_)));
     CreateFonts();
 
     HINSTANCE module = Module();
@@ -739,13 +740,29 @@ void MorvanditeInstallWindow::OnPaint() {
     }
 }
 
+int MorvanditeInstallWindow::PageDpiOn(HMONITOR monitor, int dpi) const {
+    return FittingWindowDpi(monitor, dpi, LayoutClientSize(InstallLayout, InstallLayoutRowCount),
+                            DWORD(PGetWindowLong(window_, GWL_STYLE)), DWORD(PGetWindowLong(window_, GWL_EXSTYLE)));
+}
+
 void MorvanditeInstallWindow::OnDpiChanged(int dpi, const RECT& suggested) {
     if (dpi <= 0)
         return;
-    scale_ = DpiScale(dpi);
+    scale_ = DpiScale(PageDpiOn(MonitorFromRect(&suggested, MONITOR_DEFAULTTONEAREST), dpi));
     CreateFonts();
-    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    // The suggested size holds the page at the new DPI; where that monitor
+    // cannot hold it and the page takes less, the window does too.
+    RECT size = suggested;
+    if (scale_.Dpi() < dpi) {
+        const SIZE page = LayoutClientSize(InstallLayout, InstallLayoutRowCount);
+        RECT fitted = {0, 0, scale_(page.cx), scale_(page.cy)};
+        if (AdjustWindowRectForDpi(fitted, DWORD(PGetWindowLong(window_, GWL_STYLE)),
+                                   DWORD(PGetWindowLong(window_, GWL_EXSTYLE)), dpi))
+            size = {suggested.left, suggested.top, suggested.left + fitted.right - fitted.left,
+                    suggested.top + fitted.bottom - fitted.top};
+    }
+    SetWindowPos(window_, nullptr, size.left, size.top, size.right - size.left, size.bottom - size.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
     LayOutPage();
 }
 

@@ -1,5 +1,7 @@
 #include "displaydpi.h"
 
+#include "dpiscale.h"
+
 #include "punique.h"
 
 namespace {
@@ -67,4 +69,16 @@ bool AdjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, int dpi) {
     if (Functions().adjust)
         return Functions().adjust(&rect, style, FALSE, exStyle, UINT(dpi)) != FALSE;
     return AdjustWindowRectEx(&rect, style, FALSE, exStyle) != FALSE;
+}
+
+int FittingWindowDpi(HMONITOR monitor, int dpi, SIZE designClient, DWORD style, DWORD exStyle) {
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    if (!monitor || !GetMonitorInfoW(monitor, &info))
+        return dpi;
+    RECT frame = {0, 0, 0, 0};
+    if (!AdjustWindowRectForDpi(frame, style, exStyle, dpi))
+        return dpi;
+    return FittingDpi(dpi, designClient.cx, designClient.cy, frame.right - frame.left, frame.bottom - frame.top,
+                      info.rcWork.right - info.rcWork.left, info.rcWork.bottom - info.rcWork.top);
 }

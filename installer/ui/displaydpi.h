@@ -28,6 +28,13 @@ int SystemMetricForDpi(int index, int dpi);
 // AdjustWindowRectExForDpi, else AdjustWindowRectEx. False on failure.
 bool AdjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, int dpi);
 
+// The DPI to lay out a top-level window's client area of designClient pixels
+// (at 96 DPI) at, for a window of that style drawn at dpi on monitor: dpi when
+// the scaled client and the frame fit the monitor's work area, otherwise the
+// largest DPI that fits (FittingDpi, never below 96). dpi when the monitor's
+// work area cannot be read.
+int FittingWindowDpi(HMONITOR monitor, int dpi, SIZE designClient, DWORD style, DWORD exStyle);
+
 // Smooth (HALFTONE) stretching on a device context for the object's life, for
 // skins and pictures drawn larger than their bitmaps; the previous mode and
 // brush origin come back on destruction.

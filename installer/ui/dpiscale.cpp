@@ -14,3 +14,17 @@ void ScaleSpanToDpi(int start, int length, int dpi, int& scaledStart, int& scale
     scaledStart = ScaleToDpi(start, dpi);
     scaledLength = length ? ScaleToDpi(start + length, dpi) - scaledStart : 0;
 }
+
+int FittingDpi(int dpi, int pageWidth, int pageHeight, int frameWidth, int frameHeight, int availableWidth,
+               int availableHeight) {
+    if (dpi <= DesignDpi)
+        return dpi > 0 ? dpi : DesignDpi;
+    auto fits = [&](int d) {
+        return ScaleToDpi(pageWidth, d) + frameWidth <= availableWidth &&
+               ScaleToDpi(pageHeight, d) + frameHeight <= availableHeight;
+    };
+    int d = dpi;
+    while (d > DesignDpi && !fits(d))
+        --d;
+    return d;
+}

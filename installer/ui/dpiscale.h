@@ -18,6 +18,15 @@ int ScaleToDpi(int value, int dpi);
 // stays 0.
 void ScaleSpanToDpi(int start, int length, int dpi, int& scaledStart, int& scaledLength);
 
+// The DPI to lay a page out at so that it fits the screen: dpi itself when
+// the page scaled to it, plus the window's frame (frameWidth, frameHeight,
+// measured at dpi), fits within available; otherwise the largest DPI below it
+// at which it fits, but never less than 96 (a screen smaller than the
+// designed page gets the design, as before). A page too tall for a laptop at
+// 150% would otherwise hide its buttons below the screen's edge.
+int FittingDpi(int dpi, int pageWidth, int pageHeight, int frameWidth, int frameHeight, int availableWidth,
+               int availableHeight);
+
 // A DPI together with its scale; cheap to copy.
 class DpiScale {
 public:

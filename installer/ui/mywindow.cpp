@@ -18,6 +18,31 @@ void MyWindow::GetClientSize(SIZE& size) {
     size.cy = 480;
 }
 
+namespace {
+// Moves a top-level window's rectangle into its monitor's work area where it
+// has gone past an edge (grown around its centre, or centred on a desktop
+// larger than the work area); the left and top edges win when it is larger,
+// so that the caption stays within reach.
+void KeepInWorkArea(RECT& r) {
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST), &info))
+        return;
+    const RECT& work = info.rcWork;
+    const auto shift = [](LONG& low, LONG& high, LONG workLow, LONG workHigh) {
+        LONG by = 0;
+        if (high > workHigh)
+            by = workHigh - high;
+        if (low + by < workLow)
+            by = workLow - low;
+        low += by;
+        high += by;
+    };
+    shift(r.left, r.right, work.left, work.right);
+    shift(r.top, r.bottom, work.top, work.bottom);
+}
+}  // namespace
+
 int MyWindow::SetClientSize(const SIZE& size) {
     RECT w, c;
     if (!window_ || !GetWindowRect(window_, &w) || !GetClientRect(window_, &c))
@@ -31,6 +56,8 @@ int MyWindow::SetClientSize(const SIZE& size) {
     n.right = w.right + dx - dx / 2;
     n.top = w.top - dy / 2;
     n.bottom = w.bottom + dy - dy / 2;
+    if (!(GetWindowLongW(window_, GWL_STYLE) & WS_CHILD))
+        KeepInWorkArea(n);
     MoveWindow(window_, n.left, n.top, n.right - n.left, n.bottom - n.top, TRUE);
     return 1;
 }

@@ -52,3 +52,30 @@ TEST(DpiScale, SpansAreScaledByTheirEdgesSoThatNeighboursStillMeet) {
     EXPECT_EQ(x, 430);
     EXPECT_EQ(w, 0);
 }
+
+// The page (715 x 574 as designed) on screens that hold it and on ones that do
+// not: the largest DPI that fits, never more than the display's, never less
+// than the design.
+TEST(DpiScale, FittingDpiIsTheLargestThatHoldsThePageOnTheScreen) {
+    const int frameW = 16, frameH = 39;  // a sizing frame and caption at 144 DPI
+    // 1920 x 1080 holds the page at 144 (1073 x 861 and the frame).
+    EXPECT_EQ(FittingDpi(144, 715, 574, frameW, frameH, 1920, 1040), 144);
+    // 1366 x 768 less a 40-pixel taskbar: 861 + 39 rows do not; at 120 DPI
+    // (718 + 39 = 757 > 728) neither; at 115, 688 + 39 = 727 rows do.
+    const int fitted = FittingDpi(144, 715, 574, frameW, frameH, 1366, 728);
+    EXPECT_EQ(fitted, 115);
+    EXPECT_LE(ScaleToDpi(574, fitted) + frameH, 728);
+    EXPECT_GT(ScaleToDpi(574, fitted + 1) + frameH, 728) << "not the largest that fits";
+    // The width can be what stops it too.
+    const int narrow = FittingDpi(192, 715, 574, frameW, frameH, 1024, 2000);
+    EXPECT_LE(ScaleToDpi(715, narrow) + frameW, 1024);
+    EXPECT_GT(ScaleToDpi(715, narrow + 1) + frameW, 1024);
+    // Exactly fitting is fitting.
+    EXPECT_EQ(FittingDpi(144, 715, 574, 0, 0, 1073, 861), 144);
+    EXPECT_EQ(FittingDpi(144, 715, 574, 0, 0, 1073, 860), 143);
+    // Never below the design, however small the screen; never above the display's DPI.
+    EXPECT_EQ(FittingDpi(144, 715, 574, frameW, frameH, 640, 480), 96);
+    EXPECT_EQ(FittingDpi(96, 715, 574, frameW, frameH, 640, 480), 96);
+    EXPECT_EQ(FittingDpi(120, 715, 574, frameW, frameH, 4000, 4000), 120);
+    EXPECT_EQ(FittingDpi(0, 715, 574, frameW, frameH, 640, 480), 96);
+}

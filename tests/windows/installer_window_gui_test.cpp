@@ -465,15 +465,45 @@ protected:
     }
 
     // The page's DPI, checked against the display's: the Wine tests run the
-    // page at 96, 144 and 192 DPI (MORVANDITE_WINE_DPI in the prefix).
+    // page at 96, 144 and 192 DPI (MORVANDITE_WINE_DPI in the prefix), and at
+    // 144 on a screen too small for the page at 144, where it must take the
+    // largest DPI at which it fits.
     int PageDpi() {
         const int dpi = window_->Dpi();
-        EXPECT_EQ(dpi, WindowDpi(window_->Handle()));
+        const int windowDpi = WindowDpi(window_->Handle());
         const char* display = getenv("MORVANDITE_WINE_DPI");
         if (display && *display) {
-            EXPECT_EQ(dpi, atoi(display)) << "the prefix's DPI did not take effect";
+            EXPECT_EQ(windowDpi, atoi(display)) << "the prefix's DPI did not take effect";
+        }
+        EXPECT_LE(dpi, windowDpi);
+        if (dpi < windowDpi) {
+            EXPECT_TRUE(PageFitsAt(dpi)) << dpi;
+            EXPECT_FALSE(PageFitsAt(dpi + 1)) << "the page could have been laid out at " << dpi + 1;
+        } else {
+            EXPECT_TRUE(PageFitsAt(dpi) || dpi == 96) << "the page does not fit the screen at " << dpi;
         }
         return dpi;
+    }
+
+    // The work area of the page's monitor.
+    RECT WorkArea() {
+        MONITORINFO info = {};
+        info.cbSize = sizeof info;
+        EXPECT_TRUE(GetMonitorInfoW(MonitorFromWindow(window_->Handle(), MONITOR_DEFAULTTONEAREST), &info));
+        return info.rcWork;
+    }
+
+    // Whether the page (715 x 574 as designed) at dpi, inside the frame this
+    // window really has, fits the work area.
+    bool PageFitsAt(int dpi) {
+        RECT frame, client;
+        GetWindowRect(window_->Handle(), &frame);
+        GetClientRect(window_->Handle(), &client);
+        const int frameWidth = (frame.right - frame.left) - client.right;
+        const int frameHeight = (frame.bottom - frame.top) - client.bottom;
+        const RECT work = WorkArea();
+        return ScaleToDpi(715, dpi) + frameWidth <= work.right - work.left &&
+               ScaleToDpi(574, dpi) + frameHeight <= work.bottom - work.top;
     }
 
     // What the screen shows of a window, kept in <build>/artifacts/dpi.
@@ -928,6 +958,30 @@ TEST_F(InstallWindow, ThePageIsLaidOutAtTheDisplayDpi) {
 
 // Moved to a monitor with another DPI, the page is laid out again for it, in
 // the rectangle the system suggests, and comes back the same on return.
+// All of the page is on the screen it opens on, its buttons included: on a
+// screen too small for it at the display's DPI (a 1366 x 768 laptop at 150%,
+// MORVANDITE_EXPECT_FITTED in that run) it is laid out smaller.
+TEST_F(InstallWindow, ThePageFitsTheScreenItOpensOn) {
+    Build();
+    const int dpi = PageDpi();
+    RECT frame;
+    GetWindowRect(window_->Handle(), &frame);
+    const RECT work = WorkArea();
+    EXPECT_GE(frame.left, work.left);
+    EXPECT_GE(frame.top, work.top);
+    EXPECT_LE(frame.right, work.right);
+    EXPECT_LE(frame.bottom, work.bottom);
+    RECT client;
+    GetClientRect(window_->Handle(), &client);
+    EXPECT_EQ(client.right, ScaleToDpi(715, dpi));
+    EXPECT_EQ(client.bottom, ScaleToDpi(574, dpi));
+    const char* fitted = getenv("MORVANDITE_EXPECT_FITTED");
+    if (fitted && *fitted) {
+        EXPECT_LT(dpi, WindowDpi(window_->Handle())) << "this screen was meant to be too small for the page";
+        KeepScreenshot(window_->Handle(), "page-fitted-" + std::to_string(dpi));
+    }
+}
+
 TEST_F(InstallWindow, MovingToAMonitorWithAnotherDpiLaysThePageOutAgain) {
     Build();
     HWND page = window_->Handle();
@@ -1076,7 +1130,9 @@ TEST_F(InstallWindow, TheCancelQuestionResumesOrQuitsWithMinusOne) {
                &PStringXEncoding);
         caption.terminate();
         EXPECT_EQ(answer.seen.caption, std::wstring(caption.wide()));
-        const int dpi = window_->Dpi();
+        // The box takes its owner's display DPI, even where the page itself
+        // had to be laid out smaller to fit the screen: the box always fits.
+        const int dpi = WindowDpi(window_->Handle());
         EXPECT_EQ(answer.seen.window.right - answer.seen.window.left, ScaleToDpi(394, dpi));
         EXPECT_EQ(answer.seen.window.bottom - answer.seen.window.top, ScaleToDpi(212, dpi));
         // Its buttons are 140 pixels wide at 96 DPI, 10 apart about its centre.
