@@ -59,6 +59,13 @@ function(morvandite_size_optimise target)
     target_compile_options(${t} PRIVATE -Os -ffunction-sections -fdata-sections -flto -ffat-lto-objects)
   endforeach()
   target_link_options(${target} PRIVATE -Os -flto -fuse-linker-plugin -flto-partition=none -Wl,--gc-sections)
+  # The link compiles the program once more (link-time optimisation) and writes
+  # its debug information then, with the folder it runs in: the same path
+  # mapping as the compiles (cmake/Dependencies.cmake), or the debug file, and
+  # with it the program's debug link, would differ from one build path to
+  # another.
+  target_link_options(${target} PRIVATE -ffile-prefix-map=${PROJECT_SOURCE_DIR}=/morvandite
+                      -ffile-prefix-map=${CMAKE_BINARY_DIR}=/morvandite-build)
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/installer/stringinstances.cpp
                                    ${PROJECT_SOURCE_DIR}/installer/cowstringinstance.cpp)
 endfunction()
