@@ -82,13 +82,10 @@ public:
     // The program resource (type MV) holding the payload; 130 unless a test says otherwise.
     void SetPayloadResourceId(int id) {
         payloadResourceId_ = id;
-        payloadCheck_.SetResourceIds(payloadResourceId_, payloadDigestResourceId_);
+        payloadCheck_.SetResourceIds(id, payloadCheck_.DigestResourceId());
     }
     // The resource holding the payload's SHA-256; 132 unless a test says otherwise.
-    void SetPayloadDigestResourceId(int id) {
-        payloadDigestResourceId_ = id;
-        payloadCheck_.SetResourceIds(payloadResourceId_, payloadDigestResourceId_);
-    }
+    void SetPayloadDigestResourceId(int id) { payloadCheck_.SetResourceIds(payloadResourceId_, id); }
     // Starts checking the payload against its digest while the page is
     // shown, so that a run only waits for the answer (see PayloadCheck).
     // Optional: a run checks by itself otherwise. Never throws.
@@ -124,8 +121,7 @@ private:
     std::map<PWriteFile*, OpenOutput> openFiles_;
     InstallRollback rollback_;  // undoes a cancelled or failed run
     int payloadResourceId_;
-    int payloadDigestResourceId_;
-    PayloadCheck payloadCheck_;  // declared after the ids it is made with
+    PayloadCheck payloadCheck_;  // the payload above against its digest resource
     // The payload's files, on the writing thread: the folder of the file
     // opened last (known to exist), and a closed file object kept for the
     // next file so that its write buffer is not allocated again per file.

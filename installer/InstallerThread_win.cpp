@@ -75,8 +75,7 @@ bool CreateFolderWithParents(const char* path, uint32_t* failureCode) {
 InstallerWorkerThread::InstallerWorkerThread()
     : window_(nullptr), messageNumber_(0), running_(false), runState_(kRunStateRunning), lastCompletion_(0),
       payloadResourceId_(SharedNames::kPayloadResourceId),
-      payloadDigestResourceId_(SharedNames::kPayloadDigestResourceId),
-      payloadCheck_(payloadResourceId_, payloadDigestResourceId_), lastPercentPosted_(-1) {}
+      payloadCheck_(SharedNames::kPayloadResourceId, SharedNames::kPayloadDigestResourceId), lastPercentPosted_(-1) {}
 
 InstallerWorkerThread::~InstallerWorkerThread() = default;
 

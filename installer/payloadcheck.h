@@ -22,6 +22,8 @@ public:
 
     // Other resources (tests): waits for a begun check and forgets any answer.
     void SetResourceIds(int payloadResourceId, int digestResourceId);
+    // The digest's resource, as set last.
+    int DigestResourceId() const { return digestResourceId_; }
     // Starts the check on a thread of its own, unless one was begun or the
     // answer is known. Never throws: a thread that cannot be started leaves
     // the check to Intact.

@@ -27,6 +27,7 @@
 #include "screenshot.h"
 #include "sharednames.h"
 #include "small_drive.h"
+#include "process_windows.h"
 #include "test_paths.h"
 #include "tracking.h"
 
@@ -39,13 +40,6 @@ const char* const kUninstallKey = kUninstallKeyText.c_str();
 const int kLanguageList = 1001, kInstall = 1002, kCancel = 105, kAgreement = 151, kLocation = 133,
           kProgress = 114;
 const DWORD kExitCanceled = DWORD(-1);
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD ms) {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50))
-        if (condition())
-            return true;
-    return condition();
-}
 
 std::string WindowText(HWND w) {
     char text[1024] = "";
@@ -76,17 +70,6 @@ std::string LocalAppData() {
     char path[MAX_PATH] = "";
     SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, path);
     return path;
-}
-
-// Windows of a class that belong to a process (any process when pid is 0).
-HWND FindProcessWindow(const char* cls, DWORD pid) {
-    for (HWND w = FindWindowExA(nullptr, nullptr, cls, nullptr); w; w = FindWindowExA(nullptr, w, cls, nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        if ((pid == 0 || owner == pid) && IsWindowVisible(w))
-            return w;
-    }
-    return nullptr;
 }
 
 // Ends every copy of the installed client, as its user would: close its window.

@@ -6,50 +6,19 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
+#include "process_windows.h"
 #include "test_paths.h"
 
 namespace {
 
 const int kNetwork = 1001, kSiteLabel = 1002, kSite = 1003, kSource = 1004, kChecked = 1005;
 
-bool WaitUntil(const std::function<bool()>& condition, DWORD ms) {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50))
-        if (condition())
-            return true;
-    return condition();
-}
-
 std::wstring ItemText(HWND window, int id) {
     wchar_t text[512] = L"";
     GetDlgItemTextW(window, id, text, 512);
     return text;
-}
-
-struct WindowOfProcess {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK MatchTracerWindow(HWND window, LPARAM parameter) {
-    auto* search = reinterpret_cast<WindowOfProcess*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t name[64] = L"";
-    GetClassNameW(window, name, 64);
-    if (owner == search->pid && std::wstring(name) == L"MorvanditeTracerClass") {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND TracerWindow(DWORD pid) {
-    WindowOfProcess search = {pid, nullptr};
-    EnumWindows(MatchTracerWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
 }
 
 std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
@@ -72,7 +41,7 @@ TEST(Tracer, BothChecksEndWithAVerdictFromTheSettingsBesideIt) {
     ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, Wide(folder).c_str(),
                                &startup, &process));
     HWND window = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (window = TracerWindow(process.dwProcessId)) != nullptr; }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return (window = FindProcessWindow("MorvanditeTracerClass", process.dwProcessId)) != nullptr; }, 30000));
     ASSERT_TRUE(WaitUntil([&] { return StartsWith(ItemText(window, kChecked), L"Last checked at "); }, 30000))
         << "the checks never ended";
 
