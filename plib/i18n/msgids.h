@@ -8,7 +8,7 @@
 // The installer's one message table, filled by LoadMessageTable.
 extern MsgTable InstallerMessages;
 
-constexpr uint32_t InstallerMessageCount = 121;
+constexpr uint32_t InstallerMessageCount = 134;
 
 // Sorted by strcmp of the name: the loader finds a line's identifier by bisection.
 extern const MsgId InstallerMsgIds[InstallerMessageCount];
@@ -136,3 +136,16 @@ inline constexpr MsgRef TXTINS_Support_for_your_operating_sys_ELL{&InstallerMess
 inline constexpr MsgRef TXTINS_This_installer_is_damagedX_Ple_ELL{&InstallerMessages, 118};
 inline constexpr MsgRef TXTINS_UsageX_MorvanditeInstallXexe_X_ELL{&InstallerMessages, 119};
 inline constexpr MsgRef TXTINS_The_command_line_is_not_validX_ELL{&InstallerMessages, 120};
+inline constexpr MsgRef TXTINS_Another_N0_installer_is_runni_ELL{&InstallerMessages, 121};
+inline constexpr MsgRef TXTINS_The_folder_XN0X_cannot_be_use_ELL{&InstallerMessages, 122};
+inline constexpr MsgRef TXTINS_it_is_the_root_folder_of_a_dr_ELL{&InstallerMessages, 123};
+inline constexpr MsgRef TXTINS_it_is_a_folder_of_Windows_or__ELL{&InstallerMessages, 124};
+inline constexpr MsgRef TXTINS_a_name_in_it_ends_with_a_dot__ELL{&InstallerMessages, 125};
+inline constexpr MsgRef TXTINS_a_name_in_it_is_reserved_by_W_ELL{&InstallerMessages, 126};
+inline constexpr MsgRef TXTINS_it_is_not_a_full_path_startin_ELL{&InstallerMessages, 127};
+inline constexpr MsgRef TXTINS_it_contains_a_character_that__ELL{&InstallerMessages, 128};
+inline constexpr MsgRef TXTINS_the_path_is_too_long{&InstallerMessages, 129};
+inline constexpr MsgRef TXTINS_The_installation_could_not_be_ELL{&InstallerMessages, 130};
+inline constexpr MsgRef TXTINS_Cannot_write_registry_value_XN0X{&InstallerMessages, 131};
+inline constexpr MsgRef TXTINS_Cannot_create_shortcut_XN0X{&InstallerMessages, 132};
+inline constexpr MsgRef TXTINS_Some_changes_of_the_installat_ELL{&InstallerMessages, 133};
