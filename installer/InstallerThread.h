@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "InstallOptions.h"
@@ -57,8 +58,23 @@ public:
     int32_t LastCompletion() const { return lastCompletion_.load(); }
     int32_t RunState() const { return runState_.load(); }
 
-    // Registration with Windows and the files left for the client; public for tests.
-    int RegisterInstallation();
+    // The system's error code behind the last run's error with text (0: none
+    // or not a system error): how the window and the unattended run tell a
+    // full disk from other failures.
+    uint32_t LastSystemError() const { return lastSystemError_.load(); }
+    // The last run's error text (what a -4 or -5 notification carries);
+    // read once the run has ended.
+    const PString& LastCompletionText() const { return completionText_; }
+    // After a run that failed or was stopped: the steps its undo could not
+    // put back (0 when everything was), and where its log is then.
+    int UndoFailures() const { return rollback_.UndoFailures(); }
+    PString RunLogPath() const { return rollback_.RunLogPath(); }
+
+    // Registration with Windows and the files left for the client; public for
+    // tests. RegisterInstallation returns 0 or -1; on -1 `failure` (when
+    // given) names what failed: the operation, the full path or registry
+    // value and the system's reason.
+    int RegisterInstallation(PString* failure = nullptr);
     void WriteTrackingFile();
     void WriteUserSettings();
 
@@ -102,8 +118,13 @@ private:
     void Run();
     void PauseCheck();
     void Post(WPARAM wParam, LPARAM lParam = 0);
+    // Keeps the run's outcome; Report posts it once the run is committed or undone.
     void Complete(int32_t code, const char* text = nullptr);
+    void Report();
     int ExtractFiles(const char* folder);
+    // After the payload is in place: the files the earlier installation
+    // listed that this one does not have go (recorded for the undo).
+    void RemoveFilesNoLongerInstalled(const std::vector<std::wstring>& listedBefore);
 
     InstallOptions settings_;
     HWND window_;
@@ -112,6 +133,8 @@ private:
     std::atomic<bool> running_;
     std::atomic<int32_t> runState_;
     std::atomic<int32_t> lastCompletion_;
+    std::atomic<uint32_t> lastSystemError_;
+    PString completionText_;  // the outcome's text, until Report posts it
     // The payload's files being written, keyed by the pointer the
     // extraction holds, each with its full path.
     struct OpenOutput {

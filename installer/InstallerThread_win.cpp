@@ -19,6 +19,7 @@
 #include "ppmsg.h"
 #include "psyscalls.h"
 #include "punique.h"
+#include "previousfiles.h"
 #include "pwindowsversion.h"
 #include "sharednames.h"
 
@@ -74,6 +75,7 @@ bool CreateFolderWithParents(const char* path, uint32_t* failureCode) {
 
 InstallerWorkerThread::InstallerWorkerThread()
     : window_(nullptr), messageNumber_(0), running_(false), runState_(kRunStateRunning), lastCompletion_(0),
+      lastSystemError_(0),
       payloadResourceId_(SharedNames::kPayloadResourceId),
       payloadCheck_(SharedNames::kPayloadResourceId, SharedNames::kPayloadDigestResourceId), lastPercentPosted_(-1) {}
 
@@ -88,6 +90,8 @@ bool InstallerWorkerThread::Start(const InstallOptions& settings, HWND window, U
     messageNumber_ = messageNumber;
     runState_.store(kRunStateRunning);
     lastCompletion_.store(0);  // unattended: outcome hook
+    lastSystemError_.store(0);
+    completionText_.clear();
     // Marked running before the thread exists, so that its own "finished" can
     // never be overwritten by this thread afterwards.
     running_.store(true);
@@ -116,6 +120,8 @@ DWORD WINAPI InstallerWorkerThread::ThreadMain(LPVOID param) {
         LogLine("Error in installing thread");
     }
     self->rollback_.Finish(self->lastCompletion_.load() == kInstallFinished);  // rollback: commit or undo
+    // Reported once the machine is as the outcome says: committed, or put back.
+    self->Report();
     CloseProcessLog();
     self->rollback_.AfterLogClosed();  // rollback: the install folder itself
     self->running_.store(false);
@@ -130,11 +136,17 @@ void InstallerWorkerThread::Post(WPARAM wParam, LPARAM lParam) {
 
 void InstallerWorkerThread::Complete(int32_t code, const char* text) {
     lastCompletion_.store(code);  // unattended: outcome hook
-    if (messageNumber_ == 0)
+    completionText_ = text ? PString(text) : PString();
+}
+
+void InstallerWorkerThread::Report() {
+    const int32_t code = lastCompletion_.load();
+    if (messageNumber_ == 0 || code == 0)
         return;
+    // Errors with text carry it; a registration failure does when it named what failed.
     LPARAM lParam = 0;
-    if (code == kInstallErrorWithText)
-        lParam = reinterpret_cast<LPARAM>(new PString(text));
+    if (code == kInstallErrorWithText || (code == kInstallRegistryError && !completionText_.empty()))
+        lParam = reinterpret_cast<LPARAM>(new PString(completionText_));
     if (!PPostMessage(window_, messageNumber_, WPARAM(code), lParam) && lParam)
         delete reinterpret_cast<PString*>(lParam);
 }
@@ -178,17 +190,27 @@ void InstallerWorkerThread::Run() {
         LogLine("localAppData: %x", unsigned(settings_.useLocalAppData ? 1 : 0));
         LogLine("Has admin rights: %x", unsigned(settings_.hasAdminRights ? 1 : 0));
         LogLine("Locale: %d", int(settings_.locale));
-        rollback_.AfterLogOpened();  // rollback: copies of what registration replaces
+        rollback_.AfterLogOpened();  // rollback: what an interrupted run left, put right
+
+        // An earlier installation's list, before the payload replaces it.
+        bool hadList = false;
+        const std::vector<std::wstring> listedBefore = ReadListedFiles(settings_.installFolder, hadList);
 
         bool failed = false;
+        PString registrationFailure;
         if (ExtractFiles(folder) != 0) {
             LogLine("Install failed: archive error");
             Complete(kInstallArchiveError);
             failed = true;
-        } else if (RegisterInstallation() != 0) {
+        }
+        if (!failed)
+            RemoveFilesNoLongerInstalled(listedBefore);
+        if (failed) {
+            // reported above
+        } else if (RegisterInstallation(&registrationFailure) != 0) {
             LogLine("Registry write error, maybe caused by access right not enough, uninstaller may not "
                     "work properly.");
-            Complete(kInstallRegistryError);
+            Complete(kInstallRegistryError, registrationFailure.text());
         } else {
             WriteTrackingFile();
             WriteUserSettings();
@@ -210,6 +232,7 @@ void InstallerWorkerThread::Run() {
             LogLine("Install finished");
     } catch (const PSystemError& e) {
         LogLine("System error occurred: %s", e.why());
+        lastSystemError_.store(e.code());
         Complete(kInstallErrorWithText, e.why());
     } catch (const PError& e) {
         LogLine("Error occurred: %s", e.why());
@@ -222,6 +245,28 @@ void InstallerWorkerThread::Run() {
             LogLine("General error occurred.");
             Complete(kInstallGeneralError);
         }
+    }
+}
+
+void InstallerWorkerThread::RemoveFilesNoLongerInstalled(const std::vector<std::wstring>& listedBefore) {
+    if (listedBefore.empty())
+        return;
+    bool hasList = false;
+    const std::vector<std::wstring> listedNow = ReadListedFiles(settings_.installFolder, hasList);
+    if (!hasList) {
+        // Without a list of its own this payload cannot say what is no longer
+        // wanted: the earlier files stay.
+        LogLine("No file list in this installation; the earlier installation's files are kept");
+        return;
+    }
+    for (const std::wstring& relative : FilesNoLongerListed(listedBefore, listedNow)) {
+        PString name;
+        FromWide(name, reinterpret_cast<const uint16_t*>(relative.c_str()), Paths());
+        const PString path = JoinPath(settings_.installFolder.text(), name.text());
+        if (!FileExists(path.text(), Paths()))
+            continue;
+        if (rollback_.RemoveOldFile(path))
+            LogLine("Removed (no longer installed): %s", name.text());
     }
 }
 

@@ -5,10 +5,12 @@
 #include <ctime>
 
 #include "InstallerThread.h"
+#include "msgids.h"
 #include "pencoding.h"
 #include "perror.h"
 #include "plog.h"
 #include "ppathtext.h"
+#include "ppmsg.h"
 #include "psyscalls.h"
 #include "punique.h"
 #include "sharednames.h"
@@ -32,23 +34,81 @@ PString SystemErrorText(DWORD code) {
     return text;
 }
 
-void SetNumber(HKEY key, const char* name, DWORD value) {
-    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-}
+// Registration's writes: each key recorded in the run's journal before its
+// first write, each shortcut's old file kept before it is replaced, and the
+// first failure kept with the full name of what failed and the system's reason.
+class RegistrationWrites {
+public:
+    explicit RegistrationWrites(InstallRollback& journal) : journal_(journal) {}
 
-void MakeLink(const char* target, const PString& link, const PString& workingFolder, const char* arguments,
+    void String(HKEY hive, const char* key, const char* name, const char* text) {
+        journal_.BeforeRegistryWrite(hive, PString(key));
+        const UniqueRegistryKey opened(OpenOrCreateRegistryKey(hive, key));
+        const LONG rc = opened ? PRegSetString(opened.get(), name, text, &PStringXEncoding) : LONG(GetLastError());
+        if (rc != ERROR_SUCCESS)
+            NoteRegistryFailure(hive, key, name, DWORD(rc));
+    }
+    // Number values: their failures are not counted.
+    void Number(HKEY hive, const char* key, const char* name, DWORD value) {
+        journal_.BeforeRegistryWrite(hive, PString(key));
+        if (const UniqueRegistryKey entry{OpenOrCreateRegistryKey(hive, key)})
+            RegSetValueExA(entry.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    }
+    // A shortcut. Its own failure is logged but not counted; a file that
+    // could not be kept for the undo is left as it is.
+    void Link(const char* target, const PString& link, const PString& workingFolder, const char* arguments,
               const char* iconFile, int iconIndex) {
-    CreateShellLink(&PStringXEncoding, target, link.text(), workingFolder.text(), arguments, iconFile, iconIndex);
-}
+        if (!journal_.BeforeReplaceFile(link))
+            return;
+        const HRESULT hr = CreateShellLink(&PStringXEncoding, target, link.text(), workingFolder.text(), arguments,
+                                           iconFile, iconIndex);
+        if (FAILED(hr))
+            LogLine("%s: %s", MsgString(TXTINS_Cannot_create_shortcut_XN0X, link.text()).text(),
+                    SystemErrorText(DWORD(hr)).text());
+    }
+    // A folder shortcuts go into; false (logged, and the registration's
+    // failure) when it cannot be made, also when its path runs through a file.
+    bool Folder(const PString& folder) {
+        uint32_t code = 0;
+        try {
+            if (CreateFolderWithParents(folder.text(), &code))
+                return true;
+        } catch (const PInternalError&) {
+            code = ERROR_DIRECTORY;  // a file stands where a folder must be
+        }
+        LogLine("Cannot create program shortcuts in '%s': %s", folder.text(), SystemErrorText(code).text());
+        if (!failed_)
+            failure_ = WithReason(MsgString(TXTINS_Cannot_create_folder_XN0X, folder.text()), code);
+        failed_ = true;
+        return false;
+    }
 
-// A folder shortcuts go into; false (logged) when it cannot be made.
-bool CreateShortcutFolder(const PString& folder) {
-    uint32_t code = 0;
-    if (CreateFolderWithParents(folder.text(), &code))
-        return true;
-    LogLine("Cannot create program shortcuts in '%s': %s", folder.text(), SystemErrorText(code).text());
-    return false;
-}
+    bool Failed() const { return failed_; }
+    // The first failure: the operation, the full path and the system's reason.
+    const PString& Failure() const { return failure_; }
+
+private:
+    static PString WithReason(PString text, DWORD code) {
+        AppendText(text, ": ");
+        AppendText(text, SystemErrorText(code ? code : ERROR_GEN_FAILURE).text());
+        return text;
+    }
+    void NoteRegistryFailure(HKEY hive, const char* key, const char* name, DWORD code) {
+        PString full(hive == HKEY_CURRENT_USER ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\");
+        AppendText(full, key);
+        full.append('\\');
+        AppendText(full, name);
+        const PString text = WithReason(MsgString(TXTINS_Cannot_write_registry_value_XN0X, full.text()), code);
+        LogLine("%s", text.text());
+        if (!failed_)
+            failure_ = text;
+        failed_ = true;
+    }
+
+    InstallRollback& journal_;
+    bool failed_ = false;
+    PString failure_;
+};
 
 // A shortcut to the launcher the user may ask for, and the value of the
 // uninstall entry that records it for the uninstaller.
@@ -78,30 +138,28 @@ const LauncherShortcut kLauncherShortcuts[] = {
 };
 
 // The installation's own values of its uninstall entry under key.
-void WriteUninstallEntry(const InstallOptions& o, const char* key, int& failed) {
+void WriteUninstallEntry(const InstallOptions& o, const char* key, RegistrationWrites& writes) {
     const PString quotedUninstaller = QuotedText(Join(o.installFolder, SharedNames::kUninstallerFile.narrow).text());
     PString uninstallCommand(quotedUninstaller);
     AppendText(uninstallCommand, " /u:");
     AppendText(uninstallCommand, o.displayName.text());
-    SetRegistryString(HKEY_LOCAL_MACHINE, key, SharedNames::kDisplayNameValue.narrow, o.displayName.text(), failed);
-    SetRegistryString(HKEY_LOCAL_MACHINE, key, "DisplayIcon", quotedUninstaller.text(), failed);
-    SetRegistryString(HKEY_LOCAL_MACHINE, key, "UninstallString", uninstallCommand.text(), failed);
+    writes.String(HKEY_LOCAL_MACHINE, key, SharedNames::kDisplayNameValue.narrow, o.displayName.text());
+    writes.String(HKEY_LOCAL_MACHINE, key, "DisplayIcon", quotedUninstaller.text());
+    writes.String(HKEY_LOCAL_MACHINE, key, "UninstallString", uninstallCommand.text());
 
     PString source;
     PGetModuleFileName(nullptr, source, &PStringXEncoding);
     LogLine("Source: %s", source.text());
-    SetRegistryString(HKEY_LOCAL_MACHINE, key, "InstallSource", source.text(), failed);
-    SetRegistryString(HKEY_LOCAL_MACHINE, key, "Publisher", o.displayName.text(), failed);
-    SetRegistryString(HKEY_LOCAL_MACHINE, key, "ProductStartMenu", o.displayName.text(), failed);
+    writes.String(HKEY_LOCAL_MACHINE, key, "InstallSource", source.text());
+    writes.String(HKEY_LOCAL_MACHINE, key, "Publisher", o.displayName.text());
+    writes.String(HKEY_LOCAL_MACHINE, key, "ProductStartMenu", o.displayName.text());
     PString date;
     AppendCtimeForm(date, LocalCalendarTime(std::time(nullptr)));
-    SetRegistryString(HKEY_LOCAL_MACHINE, key, "InstallDate", date.text(), failed);
+    writes.String(HKEY_LOCAL_MACHINE, key, "InstallDate", date.text());
 
-    if (const UniqueRegistryKey entry{OpenOrCreateRegistryKey(HKEY_LOCAL_MACHINE, key)}) {
-        SetNumber(entry.get(), "NoModify", 1);
-        SetNumber(entry.get(), "NoRepair", 1);
-        SetNumber(entry.get(), "Language", DWORD(o.locale));
-    }
+    writes.Number(HKEY_LOCAL_MACHINE, key, "NoModify", 1);
+    writes.Number(HKEY_LOCAL_MACHINE, key, "NoRepair", 1);
+    writes.Number(HKEY_LOCAL_MACHINE, key, "Language", DWORD(o.locale));
 }
 
 void LogShortcutOptions(const InstallOptions& o) {
@@ -117,24 +175,23 @@ void LogShortcutOptions(const InstallOptions& o) {
 
 // The program group (the common one for all users when the system has it),
 // recorded in the entry together with the install folder.
-PString RecordProgramGroup(const InstallOptions& o, const char* key, int& failed) {
+PString RecordProgramGroup(const InstallOptions& o, const char* key, RegistrationWrites& writes) {
     const bool commonGroup = o.allUsers && !o.commonProgramsFolder.empty();
     PString group = Join(commonGroup ? o.commonProgramsFolder : o.programsFolder, o.productName.text());
     const SharedName& groupValue =
         commonGroup ? SharedNames::kCommonStartMenuGroupValue : SharedNames::kStartMenuGroupValue;
-    SetRegistryString(HKEY_LOCAL_MACHINE, key, groupValue.narrow, group.text(), failed);
-    SetRegistryString(HKEY_LOCAL_MACHINE, key, SharedNames::kInstallLocationValue.narrow, o.installFolder.text(),
-                      failed);
+    writes.String(HKEY_LOCAL_MACHINE, key, groupValue.narrow, group.text());
+    writes.String(HKEY_LOCAL_MACHINE, key, SharedNames::kInstallLocationValue.narrow, o.installFolder.text());
     return group;
 }
 
 // The launcher and the network status tool in the group; for administrators
 // the uninstaller there and in the install folder too.
 void CreateGroupShortcuts(const InstallOptions& o, const PString& group, const PString& launcher,
-                          const PString& linkName) {
+                          const PString& linkName, RegistrationWrites& writes) {
     const PString& work = o.installFolder;
-    MakeLink(launcher.text(), Join(group, linkName.text()), work, nullptr, nullptr, 0);
-    MakeLink(Join(o.installFolder, "Tracer.exe").text(), Join(group, "Network Status.lnk"), work, nullptr,
+    writes.Link(launcher.text(), Join(group, linkName.text()), work, nullptr, nullptr, 0);
+    writes.Link(Join(o.installFolder, "Tracer.exe").text(), Join(group, "Network Status.lnk"), work, nullptr,
              nullptr, 0);
     if (!o.hasAdminRights)
         return;
@@ -142,24 +199,24 @@ void CreateGroupShortcuts(const InstallOptions& o, const PString& group, const P
     AppendText(uninstallLinkName, ".lnk");
     const PString uninstaller = Join(o.installFolder, SharedNames::kUninstallerFile.narrow);
     const PString uninstallArgs = Concat("/u:", o.displayName.text());
-    MakeLink(uninstaller.text(), Join(group, uninstallLinkName.text()), work, uninstallArgs.text(), nullptr, 0);
-    MakeLink(uninstaller.text(), Join(o.installFolder, uninstallLinkName.text()), work, uninstallArgs.text(),
+    writes.Link(uninstaller.text(), Join(group, uninstallLinkName.text()), work, uninstallArgs.text(), nullptr, 0);
+    writes.Link(uninstaller.text(), Join(o.installFolder, uninstallLinkName.text()), work, uninstallArgs.text(),
              nullptr, 0);
 }
 
 // The launcher shortcuts the user asked for, each recorded in the entry;
 // false when a folder that had to be made could not be.
 bool CreateLauncherShortcuts(const InstallOptions& o, const char* key, const PString& launcher,
-                             const PString& linkName, const PString& icon, int& failed) {
+                             const PString& linkName, const PString& icon, RegistrationWrites& writes) {
     for (const LauncherShortcut& shortcut : kLauncherShortcuts) {
         const PString& folder = shortcut.folder(o);
         if (!shortcut.wanted(o) || folder.empty())
             continue;
-        if (shortcut.mayBeMissing && !CreateShortcutFolder(folder))
+        if (shortcut.mayBeMissing && !writes.Folder(folder))
             return false;
         const PString link = Join(folder, linkName.text());
-        MakeLink(launcher.text(), link, o.installFolder, nullptr, icon.text(), o.iconIdx);
-        SetRegistryString(HKEY_LOCAL_MACHINE, key, shortcut.valueName.narrow, link.text(), failed);
+        writes.Link(launcher.text(), link, o.installFolder, nullptr, icon.text(), o.iconIdx);
+        writes.String(HKEY_LOCAL_MACHINE, key, shortcut.valueName.narrow, link.text());
     }
     return true;
 }
@@ -167,50 +224,50 @@ bool CreateLauncherShortcuts(const InstallOptions& o, const char* key, const PSt
 // The browser's toolbar button that starts the launcher, in the machine's
 // hive for all users, recorded in the entry (Button2 or Button1).
 void RegisterBrowserButton(const InstallOptions& o, const char* key, const PString& launcher, const PString& icon,
-                           int& failed) {
+                           RegistrationWrites& writes) {
     HKEY hive = o.allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     PString button(o.isWow64 ? "Software\\Wow6432Node\\Microsoft\\Internet Explorer\\Extensions\\"
                              : "Software\\Microsoft\\Internet Explorer\\Extensions\\");
     AppendText(button, o.browserButtonId.text());
     const char* b = button.text();
-    SetRegistryString(hive, b, "ButtonText", o.displayName.text(), failed);
-    SetRegistryString(hive, b, "HotIcon", icon.text(), failed);
-    SetRegistryString(hive, b, "Icon", icon.text(), failed);
-    SetRegistryString(hive, b, "Default Visible", "Yes", failed);
-    SetRegistryString(hive, b, "CLSID", kBrowserButtonClass, failed);
-    SetRegistryString(hive, b, "Exec", launcher.text(), failed);
+    writes.String(hive, b, "ButtonText", o.displayName.text());
+    writes.String(hive, b, "HotIcon", icon.text());
+    writes.String(hive, b, "Icon", icon.text());
+    writes.String(hive, b, "Default Visible", "Yes");
+    writes.String(hive, b, "CLSID", kBrowserButtonClass);
+    writes.String(hive, b, "Exec", launcher.text());
     const SharedName& buttonValue =
         o.allUsers ? SharedNames::kMachineBrowserButtonValue : SharedNames::kUserBrowserButtonValue;
-    SetRegistryString(hive, key, buttonValue.narrow, o.browserButtonId.text(), failed);
+    writes.String(hive, key, buttonValue.narrow, o.browserButtonId.text());
 }
 }  // namespace
 
-int InstallerWorkerThread::RegisterInstallation() {
+int InstallerWorkerThread::RegisterInstallation(PString* failure) {
     const InstallOptions& o = settings_;
-    int failed = 0;
+    RegistrationWrites writes(rollback_);
     const PString key = Concat(SharedNames::kUninstallRoot.narrow, o.displayName.text());
-    WriteUninstallEntry(o, key.text(), failed);
+    WriteUninstallEntry(o, key.text(), writes);
 
     const PString launcher = Join(o.installFolder, "MorvanditeUpdate.exe");
     if (o.legacyWindows)
         Sleep(1000);
     LogShortcutOptions(o);
 
-    const PString group = RecordProgramGroup(o, key.text(), failed);
-    if (!CreateShortcutFolder(group))
-        return -1;
-    PString linkName(o.displayName);
-    AppendText(linkName, ".lnk");
-    CreateGroupShortcuts(o, group, launcher, linkName);
-    const PString icon = Join(o.installFolder, o.iconPath.text());
-    if (!CreateLauncherShortcuts(o, key.text(), launcher, linkName, icon, failed))
-        return -1;
-    if (!o.legacyWindows && o.hasAdminRights && o.browserButton)
-        RegisterBrowserButton(o, key.text(), launcher, icon, failed);
-
+    const PString group = RecordProgramGroup(o, key.text(), writes);
+    bool complete = writes.Folder(group);
+    if (complete) {
+        PString linkName(o.displayName);
+        AppendText(linkName, ".lnk");
+        CreateGroupShortcuts(o, group, launcher, linkName, writes);
+        const PString icon = Join(o.installFolder, o.iconPath.text());
+        complete = CreateLauncherShortcuts(o, key.text(), launcher, linkName, icon, writes);
+        if (complete && !o.legacyWindows && o.hasAdminRights && o.browserButton)
+            RegisterBrowserButton(o, key.text(), launcher, icon, writes);
+    }
     // Only a full registration (an administrator on a current system) fails
-    // on a value that could not be written.
-    if (!o.legacyWindows && o.hasAdminRights)
-        return failed ? -1 : 0;
-    return 0;
+    // on a value that could not be written; a shortcut folder always does.
+    const bool failed = !complete || (!o.legacyWindows && o.hasAdminRights && writes.Failed());
+    if (failed && failure)
+        *failure = writes.Failure();
+    return failed ? -1 : 0;
 }

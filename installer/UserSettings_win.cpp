@@ -52,7 +52,7 @@ PString LocalAppDataFolder() {
 
 // The settings folder for user.ini: the work folder under local application
 // data when it can be used, else the install folder.
-PString SettingsFolder(const InstallOptions& o) {
+PString SettingsFolder(const InstallOptions& o, InstallRollback& journal) {
     if (o.useLocalAppData) {
         PString appData = LocalAppDataFolder();
         if (!appData.empty()) {
@@ -64,10 +64,13 @@ PString SettingsFolder(const InstallOptions& o) {
                 finder.Close();
                 if (isFolder)
                     return candidate;
-                if (found)
-                    RemoveFile(candidate.text(), Paths());
-                if (CreateFolder(candidate.text(), Paths()))
+                // A file in the folder's place goes, kept for the undo.
+                if (found && (!journal.BeforeReplaceFile(candidate) || !RemoveFile(candidate.text(), Paths())))
+                    return o.installFolder;
+                if (CreateFolder(candidate.text(), Paths())) {
+                    journal.NoteCreatedFolder(candidate.text());
                     return candidate;
+                }
             } catch (const PInternalError&) {
                 // The install folder serves instead.
             }
@@ -96,6 +99,8 @@ bool InstallerFileTime(PString& stamp, int offsetMinutes) {
 void InstallerWorkerThread::WriteTrackingFile() {
     try {
         PString path = JoinPath(settings_.installFolder.text(), SharedNames::kTrackingFile.narrow);
+        if (!rollback_.BeforeReplaceFile(path))
+            return;  // logged; the file stays as it was
         if (settings_.trackingInfo.empty()) {
             RemoveFile(path.text(), Paths());
             return;
@@ -126,7 +131,7 @@ void InstallerWorkerThread::WriteTrackingFile() {
 void InstallerWorkerThread::WriteUserSettings() {
     const InstallOptions& o = settings_;
     try {
-        PString folder = SettingsFolder(o);
+        PString folder = SettingsFolder(o, rollback_);
         LogLine("Local settings directory: '%s'", folder.text());
         PString path = JoinPath(folder.text(), SharedNames::kUserSettingsFile.narrow);
 
@@ -142,7 +147,12 @@ void InstallerWorkerThread::WriteUserSettings() {
             if (loaded && !o.overrideUserIni)
                 return;
             const PString backup = JoinPath(folder.text(), SharedNames::kUserSettingsBackupFile.narrow);
+            // Both files change: each is kept first, or the user's file stays as it is.
+            if (!rollback_.BeforeReplaceFile(backup) || !rollback_.BeforeReplaceFile(path))
+                return;
             MoveFileReplacing(path.text(), backup.text(), Paths());
+        } else if (!rollback_.BeforeReplaceFile(path)) {
+            return;
         }
 
         IniSection* options = ini.GetSection("Options");

@@ -13,6 +13,7 @@
 
 #include "InstallOptions.h"
 #include "InstallerThread.h"
+#include "installjournal_win.h"
 #include "background.h"
 #include "commandline.h"
 #include "dpiscale.h"
@@ -60,6 +61,11 @@ public:
     // Fills the defaults, reads the tracking block, picks the language and
     // creates the controls; once, after Create.
     void BuildPage();
+    // One installer of a product at a time: takes the product's lock, or
+    // tells the user (in the page's language) that another installer runs
+    // and returns false; the process then ends with ExitAnotherInstaller.
+    // After BuildPage, before Show.
+    bool TakeInstallLock();
     void SetLanguage(int32_t locale);
     void UpdateInstallButton();
     void UpdateControlState();
@@ -138,6 +144,7 @@ private:
     void Quit(int code);
 
     InstallOptions options_;
+    InstallLock installLock_;  // held for the window's life
     InstallerWorkerThread worker_;
     InstallerCommandLineParser commandLine_;
     PString mainWindowClass_;

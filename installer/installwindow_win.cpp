@@ -9,6 +9,7 @@
 #include "diskspace.h"
 #include "displaydpi.h"
 #include "environment.h"
+#include "installfailure.h"
 #include "locales.h"
 #include "msgids.h"
 #include "mymsgbox.h"
@@ -275,6 +276,18 @@ void MorvanditeInstallWindow::PostCheck(MyBaseControl& box, bool checked) {
 }
 
 // ---- The page ---------------------------------------------------------------------------
+
+bool MorvanditeInstallWindow::TakeInstallLock() {
+    PWString name;
+    ToWide(name, options_.displayName.text(), &PStringXEncoding);
+    name.terminate();
+    if (installLock_.Acquire(name.wide()))
+        return true;
+    const PString caption = MsgString(TXTINS_Install_N0_Software, options_.displayName.text());
+    const PString text = MsgString(TXTINS_Another_N0_installer_is_runni_ELL, options_.displayName.text());
+    ShowStartupNotice(caption.text(), text.text(), 394, 212);
+    return false;
+}
 
 void MorvanditeInstallWindow::BuildPage() {
     const int32_t locale = TakeStartingChoices();
@@ -913,10 +926,23 @@ void MorvanditeInstallWindow::OnWorkerMessage(WPARAM wParam, LPARAM lParam) {
         Quit(ExitInstalled);
         break;
     case kInstallGeneralError:
-        ShowErrorBox(TXTINS_Disk_write_errorX_Check_if_the_ELL);
+    case kInstallRegistryError:
+    case kInstallErrorWithText: {
+        std::unique_ptr<PString> detail(reinterpret_cast<PString*>(lParam));
+        PASSERT(code != kInstallErrorWithText || lParam);
+        // The run has put the machine back by now; its end (the log closed
+        // and, after an undo, moved) follows at once.
         worker_.WaitUntilEnded();
+        const PString text = InstallFailureText(code, detail.get(), worker_);
+        PString caption = MsgString(TXTINS_Installing_N0, options_.displayName.text());
+        if (code == kInstallErrorWithText)
+            PMessageBox(window_, text.text(), caption.text(), &PStringXEncoding, MB_ICONERROR);
+        else
+            AskBox(caption.text(), text.text(), MsgString(TXTINS_OK).text(), nullptr, FirstButtonSkin(),
+                   FirstButtonSkin(), 394, 212);
         UpdateControlState();
         break;
+    }
     case kInstallStopped:
         break;
     case kInstallArchiveError:
@@ -925,24 +951,6 @@ void MorvanditeInstallWindow::OnWorkerMessage(WPARAM wParam, LPARAM lParam) {
         worker_.WaitUntilEnded();
         EndAsDamaged();
         break;
-    case kInstallRegistryError:
-        ShowErrorBox(TXTINS_Registry_write_errorX_This_may_ELL);
-        worker_.WaitUntilEnded();
-        UpdateControlState();
-        break;
-    case kInstallErrorWithText: {
-        std::unique_ptr<PString> text(reinterpret_cast<PString*>(lParam));
-        PASSERT(lParam);
-        PString message = MsgString(TXTINS_Disk_write_errorX_Check_if_the_ELL);
-        AppendChar(message, '\n');
-        AppendChar(message, '\n');
-        AppendText(message, text->text());
-        PString caption = MsgString(TXTINS_Installing_N0, options_.displayName.text());
-        PMessageBox(window_, message.text(), caption.text(), &PStringXEncoding, MB_ICONERROR);
-        worker_.WaitUntilEnded();
-        UpdateControlState();
-        break;
-    }
     default:
         break;
     }

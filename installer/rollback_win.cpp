@@ -1,20 +1,16 @@
 #define PASSERT_SOURCE "InstallerThread"
 #include "rollback.h"
 
-#include <windows.h>
-#include <shlobj.h>
-
 #include <atomic>
 #include <cstring>
 
+#include "installjournal_win.h"
 #include "msgids.h"
 #include "pencoding.h"
 #include "perror.h"
-#include "pfile.h"
 #include "plog.h"
 #include "ppathtext.h"
 #include "ppmsg.h"
-#include "punique.h"
 #include "sharednames.h"
 
 namespace {
@@ -22,19 +18,26 @@ const PStringEncoding* Paths() { return &PStringXEncoding; }
 
 std::atomic<InstallRollback*> g_recording{nullptr};
 
-
-std::wstring Wide(const std::string& text) {
+std::wstring WideOf(const char* text) {
     PWString w;
-    ToWide(w, text.c_str(), Paths());
+    ToWide(w, text, Paths());
     w.terminate();
     return std::wstring(w.wide());
 }
 
-bool Exists(const std::string& path) {
-    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+std::string Utf8Of(const char* text) { return WideToUtf8(WideOf(text)); }
+
+PString PathOf(const std::string& utf8) {
+    const std::wstring w = Utf8ToWide(utf8);
+    PString out;
+    FromWide(out, reinterpret_cast<const uint16_t*>(w.c_str()), Paths());
+    return out;
 }
 
-HKEY Hive(const std::string& name) { return name == "HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+// The system's operations, each line into the process log.
+WindowsJournalActions LoggingActions() {
+    return WindowsJournalActions([](const std::string& line) { LogLine("%s", PathOf(line).text()); });
+}
 
 PString TempFolder() {
     wchar_t path[MAX_PATH + 1] = {};
@@ -48,190 +51,7 @@ PString TempFolder() {
     return out;
 }
 
-// Built as registration builds its paths, so that the files kept are the
-// ones it writes.
-PString Join(const PString& folder, const char* name) { return JoinPath(folder.text(), name); }
-
-// A file in the temporary folder named after the product: both texts may be
-// in either PStringX form.
-PString TempFile(const PString& temp, const PString& displayName, const char* suffix) {
-    PString p(temp);
-    p.append('\\');
-    AppendText(p, displayName.text());
-    p.append(suffix);
-    return p;
-}
-
-// A name next to path that nothing uses yet.
-PString AsideName(const char* path) {
-    for (int i = 0;; ++i) {
-        PString aside(path);
-        aside.append(".~rollback");
-        if (i) {
-            char n[16];
-            std::snprintf(n, sizeof n, "%d", i);
-            aside.append(n);
-        }
-        if (!Exists(aside.text()))
-            return aside;
-    }
-}
-
-RegistrySnapshot Snapshot(const char* hiveName, const PString& key) {
-    RegistrySnapshot s;
-    s.hive = hiveName;
-    s.key = key.text();
-    UniqueRegistryKey opened;
-    if (RegOpenKeyExW(Hive(s.hive), Wide(s.key).c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS)
-        return s;
-    HKEY k = opened.get();
-    s.existed = true;
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[16384];
-        DWORD nameLength = 16384, type = 0, size = 0;
-        if (RegEnumValueW(k, i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-            break;
-        std::string data(size, '\0');
-        nameLength = 16384;
-        if (RegEnumValueW(k, i, name, &nameLength, nullptr, &type,
-                          size ? reinterpret_cast<BYTE*>(&data[0]) : nullptr, &size) != ERROR_SUCCESS)
-            break;
-        data.resize(size);
-        RegistrySnapshot::Value v;
-        v.name.assign(reinterpret_cast<const char*>(name), nameLength * sizeof(wchar_t));
-        v.type = type;
-        v.data = data;
-        s.values.push_back(v);
-    }
-    return s;
-}
-
-std::string Contents(const std::string& path, bool& ok) {
-    std::string text;
-    ok = false;
-    if (const UniqueStdioFile f{OpenFile(path.c_str(), "rb", Paths())}) {
-        char buffer[65536];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0;)
-            text.append(buffer, n);
-        ok = !std::ferror(f.get());
-    }
-    return text;
-}
-
-bool SameContents(const std::string& a, const std::string& b) {
-    bool okA = false, okB = false;
-    const std::string ta = Contents(a, okA), tb = Contents(b, okB);
-    return okA && okB && ta == tb;
-}
-
-// The rollback's system operations, logging to the process log.
-class WindowsRollbackActions : public RollbackActions {
-public:
-    bool RemoveCreatedFile(const std::string& path, bool& removed) override {
-        removed = false;
-        if (!Exists(path))
-            return true;
-        removed = DeleteFileW(Wide(path).c_str()) != 0;
-        return removed;
-    }
-    bool PutBack(const std::string& aside, const std::string& path) override {
-        // A kept copy of a file nobody changed goes, and the file stays
-        // untouched (an existing user.ini, say).
-        if (Exists(path) && Exists(aside) && SameContents(aside, path))
-            return DeleteFileW(Wide(aside).c_str()) != 0;
-        return MoveFileExW(Wide(aside).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-    }
-    bool RemoveFolderIfEmpty(const std::string& path, bool& removed) override {
-        removed = false;
-        const std::wstring w = Wide(path);
-        DWORD attributes = GetFileAttributesW(w.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return true;
-        WIN32_FIND_DATAW found;
-        bool empty = true;
-        if (const UniqueFindHandle find{FindFirstFileW((w + L"\\*").c_str(), &found)}) {
-            do {
-                if (std::wcscmp(found.cFileName, L".") != 0 && std::wcscmp(found.cFileName, L"..") != 0)
-                    empty = false;
-            } while (empty && FindNextFileW(find.get(), &found));
-        }
-        if (!empty)
-            return true;
-        removed = RemoveDirectoryW(w.c_str()) != 0;
-        return removed;
-    }
-    bool RestoreKey(const RegistrySnapshot& s, bool& changed) override {
-        const HKEY hive = Hive(s.hive);
-        const std::wstring key = Wide(s.key);
-        changed = false;
-        if (!s.existed) {
-            LONG rc = RegDeleteKeyW(hive, key.c_str());
-            changed = rc == ERROR_SUCCESS;
-            return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
-        }
-        // Nothing to do when the key is as it was.
-        {
-            RegistrySnapshot now = Snapshot(s.hive.c_str(), PString(s.key.c_str()));
-            bool same = now.existed && now.values.size() == s.values.size();
-            for (size_t i = 0; same && i < s.values.size(); ++i) {
-                bool found = false;
-                for (const RegistrySnapshot::Value& v : now.values)
-                    found = found || (v.name == s.values[i].name && v.type == s.values[i].type &&
-                                      v.data == s.values[i].data);
-                same = found;
-            }
-            if (same)
-                return true;
-        }
-        changed = true;
-        UniqueRegistryKey opened;
-        if (RegCreateKeyExW(hive, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, opened.put(), nullptr) !=
-            ERROR_SUCCESS)
-            return false;
-        HKEY k = opened.get();
-        bool ok = true;
-        // Values the run added go; the old ones come back as they were.
-        std::vector<std::wstring> added;
-        for (DWORD i = 0;; ++i) {
-            wchar_t name[16384];
-            DWORD length = 16384;
-            if (RegEnumValueW(k, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                break;
-            const std::string bytes(reinterpret_cast<const char*>(name), length * sizeof(wchar_t));
-            bool old = false;
-            for (const RegistrySnapshot::Value& v : s.values)
-                old = old || v.name == bytes;
-            if (!old)
-                added.emplace_back(name, length);
-        }
-        for (const std::wstring& name : added)
-            ok = RegDeleteValueW(k, name.c_str()) == ERROR_SUCCESS && ok;
-        for (const RegistrySnapshot::Value& v : s.values) {
-            std::wstring name(reinterpret_cast<const wchar_t*>(v.name.data()), v.name.size() / sizeof(wchar_t));
-            ok = RegSetValueExW(k, name.c_str(), 0, v.type, reinterpret_cast<const BYTE*>(v.data.data()),
-                                DWORD(v.data.size())) == ERROR_SUCCESS &&
-                 ok;
-        }
-        return ok;
-    }
-    bool DeleteAside(const std::string& aside) override {
-        return !Exists(aside) || DeleteFileW(Wide(aside).c_str()) != 0;
-    }
-    void Log(const std::string& line) override { LogLine("%s", line.c_str()); }
-};
-
-// Collects the lines of a recovery that runs before the install log exists.
-class HeldLogActions : public WindowsRollbackActions {
-public:
-    explicit HeldLogActions(std::vector<std::string>& lines) : lines_(lines) {}
-    void Log(const std::string& line) override {
-        LogLine("%s", line.c_str());  // reaches a log's copy (-log) if there is one
-        lines_.push_back(line);
-    }
-
-private:
-    std::vector<std::string>& lines_;
-};
+std::string ErrorText(uint32_t code) { return LoggingActions().ErrorText(code); }
 }  // namespace
 
 void NoteCreatedFolder(const char* path) {
@@ -247,55 +67,68 @@ InstallRollback::~InstallRollback() {
 void InstallRollback::Begin(const InstallOptions& options) {
     std::lock_guard<std::mutex> guard(lock_);
     options_ = options;
-    displayName_ = options.displayName;
+    owner_.displayName = Utf8Of(options.displayName.text());
+    owner_.installFolder = Utf8Of(options.installFolder.text());
     entries_.clear();
     createdFolders_.clear();
+    recordedKeys_.clear();
+    asideNames_.clear();
     earlierLines_.clear();
     undone_ = false;
+    undoFailures_ = 0;
     recording_ = false;
 
-    PString temp = TempFolder();
-    if (temp.empty()) {
+    journalPath_ = JournalPathFor(WideOf(options.displayName.text()));
+    if (journalPath_.empty()) {
         earlierLines_.push_back("Rollback journal: no temporary folder; this run cannot be rolled back");
         return;
     }
-    journalPath_ = TempFile(temp, displayName_, ".install-journal");
 
-    // A journal left behind: its run was killed before it could finish.
-    if (Exists(journalPath_.text())) {
-        bool read = false;
-        const std::string text = Contents(journalPath_.text(), read);
-        HeldLogActions actions(earlierLines_);
-        int failures = RecoverJournal(ParseJournal(text), actions);
-        if (failures)
-            earlierLines_.push_back("Interrupted installation: " + std::to_string(failures) + " step(s) failed");
-        RemoveFile(journalPath_.text(), Paths());
+    // A journal left behind: its run was interrupted, or its old copies were
+    // still in use when it finished.
+    std::vector<std::string>& held = earlierLines_;
+    WindowsJournalActions actions([&held](const std::string& line) {
+        const PString text = PathOf(line);
+        LogLine("%s", text.text());  // reaches a log's mirror (-log) if there is one
+        held.push_back(text.text());
+    });
+    JournalOutcome outcome;
+    JournalOwner earlier;
+    const JournalRecovery recovery = RecoverJournalFile(journalPath_, owner_.displayName, actions, outcome, earlier);
+    if (recovery == JournalRecovery::Settled || recovery == JournalRecovery::Unsettled) {
+        std::string summary = outcome.failures ? "Interrupted installation: " + std::to_string(outcome.failures) +
+                                                     " step(s) could not be undone"
+                                               : "Interrupted installation put right";
+        if (!earlier.installFolder.empty())
+            summary += " (it was installing into '" + earlier.installFolder + "')";
+        actions.Log(summary);
     }
+    if (recovery == JournalRecovery::Unsettled || recovery == JournalRecovery::Foreign) {
+        // Its steps stay recorded for the next try; this run must not start
+        // a journal over them, so it stops here: nothing is changed.
+        actions.Log("The interrupted installation must be put right first; see the lines above");
+        throw PSystemError(MsgString(TXTINS_Some_changes_of_the_installat_ELL, PathOf(journalPath_).text()).text(),
+                           ERROR_INSTALL_FAILURE);
+    }
+    // Old copies of an earlier run that are still in use travel on in this
+    // run's journal, so that its commit or undo deletes them.
+    std::vector<std::string> leftovers = outcome.leftovers;
 
-    if (!writer_.Open(journalPath_.text())) {
-        earlierLines_.push_back(std::string("Rollback journal: cannot create '") + journalPath_.text() +
+    if (!writer_.Open(journalPath_)) {
+        earlierLines_.push_back(std::string("Rollback journal: cannot create '") + PathOf(journalPath_).text() +
                                 "'; this run cannot be rolled back");
         return;
     }
     recording_ = true;
     g_recording.store(this);
-
-    // The keys registration writes, as they are now.
-    PString uninstallKey(SharedNames::kUninstallRoot.narrow);
-    AppendText(uninstallKey, displayName_.text());
-    std::vector<RegistrySnapshot> keys = {Snapshot("HKLM", uninstallKey), Snapshot("HKCU", uninstallKey)};
-    if (!options.browserButtonId.empty()) {
-        PString button(options.isWow64 ? "Software\\Wow6432Node\\Microsoft\\Internet Explorer\\Extensions\\"
-                                       : "Software\\Microsoft\\Internet Explorer\\Extensions\\");
-        AppendText(button, options.browserButtonId.text());
-        keys.push_back(Snapshot("HKLM", button));
-        keys.push_back(Snapshot("HKCU", button));
+    const JournalEntry header = JournalHeader(owner_);
+    entries_.push_back(header);
+    writer_.Append(header);
+    for (const std::string& path : leftovers) {
+        const JournalEntry e{JournalKind::Leftover, {path}};
+        entries_.push_back(e);
+        writer_.Append(e);
     }
-    for (const RegistrySnapshot& s : keys)
-        for (const JournalEntry& e : SnapshotEntries(s)) {
-            entries_.push_back(e);
-            writer_.Append(e);
-        }
 }
 
 void InstallRollback::AfterLogOpened() {
@@ -304,48 +137,9 @@ void InstallRollback::AfterLogOpened() {
         std::lock_guard<std::mutex> guard(lock_);
         lines.swap(earlierLines_);
     }
+    // The mirror had them as they happened; the install log gets them once.
     for (const std::string& line : lines)
-        LogLine("%s", line.c_str());
-    if (!recording_)
-        return;
-
-    // Files that registration and the settings writers replace or delete.
-    const InstallOptions& o = options_;
-    const PString link = PString(o.displayName).append(".lnk");
-    const PString uninstallLink = PString("Uninstall ").append(o.displayName).append(".lnk");
-    std::vector<PString> files;
-    for (const PString* programs : {&o.programsFolder, &o.commonProgramsFolder}) {
-        if (programs->empty())
-            continue;
-        PString group = Join(*programs, o.productName.text());
-        for (const PString* name : {&link, &uninstallLink})
-            files.push_back(Join(group, name->text()));
-        files.push_back(Join(group, "Network Status.lnk"));
-    }
-    files.push_back(Join(o.installFolder, uninstallLink.text()));
-    for (const PString* folder : {&o.desktopFolder, &o.commonDesktopFolder, &o.startMenuFolder,
-                                  &o.commonStartMenuFolder, &o.quickLaunchFolder})
-        if (!folder->empty())
-            files.push_back(Join(*folder, link.text()));
-    files.push_back(Join(o.installFolder, SharedNames::kTrackingFile.narrow));
-    std::vector<PString> settingsFolders = {o.installFolder};
-    if (o.useLocalAppData) {
-        wchar_t appData[MAX_PATH] = {};
-        if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, appData))) {
-            PString folder;
-            FromWide(folder, reinterpret_cast<const uint16_t*>(appData), Paths());
-            folder = Join(folder, o.workFolderName.text());
-            if (!Exists(folder.text()))
-                Record({JournalKind::CreatedFolder, {folder.text()}});
-            settingsFolders.push_back(folder);
-        }
-    }
-    for (const PString& folder : settingsFolders) {
-        files.push_back(Join(folder, SharedNames::kUserSettingsFile.narrow));
-        files.push_back(Join(folder, SharedNames::kUserSettingsBackupFile.narrow));
-    }
-    for (const PString& f : files)
-        KeepCopy(f);
+        LogLineToProcessLogOnly("%s", line.c_str());
 }
 
 void InstallRollback::Record(const JournalEntry& entry) {
@@ -354,52 +148,119 @@ void InstallRollback::Record(const JournalEntry& entry) {
         return;
     entries_.push_back(entry);
     if (!writer_.Append(entry))
-        LogLine("Rollback journal: cannot write '%s'", journalPath_.text());
+        LogLine("Rollback journal: cannot write '%s'", PathOf(journalPath_).text());
 }
 
-void InstallRollback::KeepCopy(const PString& path) {
-    if (!Exists(path.text())) {
-        Record({JournalKind::CreatedFile, {path.text()}});
-        return;
+std::string InstallRollback::NextAsideName(const std::string& path) {
+    WindowsJournalActions actions = LoggingActions();
+    std::lock_guard<std::mutex> guard(lock_);
+    for (int i = 0;; ++i) {
+        std::string aside = path + kAsideSuffix;
+        if (i)
+            aside += std::to_string(i);
+        if (!asideNames_.count(aside) && !actions.Exists(aside) && !actions.Exists(aside + kCopyingSuffix)) {
+            asideNames_.insert(aside);
+            return aside;
+        }
     }
-    PString aside = AsideName(path.text());
-    Record({JournalKind::CopiedAside, {path.text(), aside.text()}});
-    if (!CopyFileW(Wide(path.text()).c_str(), Wide(aside.text()).c_str(), FALSE))
-        LogLine("Rollback: cannot keep a copy of '%s' (%lu)", path.text(), GetLastError());
 }
 
 void InstallRollback::BeforeWriteFile(const char* path) {
     if (!recording_)
         return;
+    const std::string file = Utf8Of(path);
     bool folderIsNew = false;
     if (const char* slash = std::strrchr(path, '\\')) {
         std::lock_guard<std::mutex> guard(lock_);
         folderIsNew = createdFolders_.count(std::string(path, slash)) != 0;
     }
     if (folderIsNew) {
-        Record({JournalKind::CreatedFile, {path}});
+        Record({JournalKind::CreatedFile, {file}});
         return;
     }
-    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    const std::wstring wide = Utf8ToWide(file);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        Record({JournalKind::CreatedFile, {path}});
+        Record({JournalKind::CreatedFile, {file}});
         return;
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return;  // not ours to move: opening it for writing fails as it always did
-    PString aside = AsideName(path);
-    // Recorded first: a process killed between the two steps leaves a line
-    // whose copy is missing, never a moved file nobody knows of.
-    Record({JournalKind::MovedAside, {path, aside.text()}});
-    if (!MoveFileExW(Wide(path).c_str(), Wide(aside.text()).c_str(), 0))
-        throw PSystemError(MsgString(TXTINS_Cannot_open_file_XN0X, path).text(), GetLastError());
+    const std::string aside = NextAsideName(file);
+    // Recorded first: the rename is atomic, so a process killed between the
+    // two steps leaves a line whose copy does not exist, which undoing reads
+    // as "never moved", never a moved file nobody knows of.
+    Record({JournalKind::MovedAside, {file, aside}});
+    if (!MoveFileExW(wide.c_str(), Utf8ToWide(aside).c_str(), 0)) {
+        const DWORD code = GetLastError();
+        throw PSystemError(MsgString(TXTINS_Cannot_open_file_XN0X, path).text(), code);
+    }
 }
 
 void InstallRollback::NoteCreatedFolder(const char* path) {
-    Record({JournalKind::CreatedFolder, {path}});
+    Record({JournalKind::CreatedFolder, {Utf8Of(path)}});
     std::lock_guard<std::mutex> guard(lock_);
     if (recording_)
         createdFolders_.insert(path);
+}
+
+bool InstallRollback::BeforeReplaceFile(const PString& path) {
+    if (!recording_)
+        return true;
+    const std::string file = Utf8Of(path.text());
+    WindowsJournalActions actions = LoggingActions();
+    if (!actions.Exists(file)) {
+        Record({JournalKind::CreatedFile, {file}});
+        return true;
+    }
+    const std::string aside = NextAsideName(file);
+    const std::string copying = aside + kCopyingSuffix;
+    // The copy's undo line is written only once the copy is whole and on
+    // the disk: an interrupted copy leaves a temporary file that undoing
+    // deletes, never a partial copy that it would put over the original.
+    Record({JournalKind::CopyingAside, {copying, aside}});
+    if (const uint32_t code = CopyAsideDurably(file, copying, aside)) {
+        LogLine("Rollback: cannot keep a copy of '%s': %s; it is left unchanged", path.text(),
+                PathOf(ErrorText(code)).text());
+        return false;
+    }
+    Record({JournalKind::CopiedAside, {file, aside}});
+    return true;
+}
+
+void InstallRollback::BeforeRegistryWrite(HKEY hive, const PString& key) {
+    if (!recording_)
+        return;
+    const std::string hiveName = hive == HKEY_CURRENT_USER ? "HKCU" : "HKLM";
+    const std::string keyText = Utf8Of(key.text());
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!recordedKeys_.insert(hiveName + "\\" + keyText).second)
+            return;
+    }
+    for (const JournalEntry& e : SnapshotEntries(SnapshotRegistryKey(hiveName, keyText)))
+        Record(e);
+}
+
+bool InstallRollback::RemoveOldFile(const PString& path) {
+    const std::string file = Utf8Of(path.text());
+    const std::wstring wide = Utf8ToWide(file);
+    if (!recording_) {
+        // Unrecorded, the file simply goes.
+        SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+        return DeleteFileW(wide.c_str()) != 0;
+    }
+    const std::string aside = NextAsideName(file);
+    Record({JournalKind::MovedAside, {file, aside}});
+    if (!MoveFileExW(wide.c_str(), Utf8ToWide(aside).c_str(), 0)) {
+        LogLine("Cannot remove the earlier installation's '%s': %s", path.text(),
+                PathOf(ErrorText(GetLastError())).text());
+        return false;
+    }
+    const size_t slash = file.rfind('\\');
+    if (slash != std::string::npos)
+        Record({JournalKind::EmptiedFolder, {file.substr(0, slash)}});
+    return true;
 }
 
 void InstallRollback::Finish(bool success) {
@@ -411,35 +272,58 @@ void InstallRollback::Finish(bool success) {
         if (!recording_)
             return;
         recording_ = false;
-        entries.swap(entries_);
-        entries_ = entries;  // AfterLogClosed still needs the folders
+        entries = entries_;  // AfterLogClosed still needs the folders
     }
+    JournalOutcome outcome;
+    bool settled = false;
     try {
-        WindowsRollbackActions actions;
+        WindowsJournalActions actions = LoggingActions();
         if (success) {
             writer_.Append({JournalKind::Committed, {}});
-            CommitJournal(entries, actions);
+            outcome = CommitJournal(entries, actions);
         } else {
             LogLine("Rolling back the installation");
-            int failures = UndoJournal(entries, actions);
-            LogLine("Rollback finished: %d step(s) failed", failures);
+            outcome = UndoJournal(entries, actions);
+            undoFailures_ = outcome.failures;
+            if (outcome.failures)
+                LogLine("Rollback finished: %d step(s) could not be undone", outcome.failures);
+            else
+                LogLine("Rollback finished: everything the installation changed was put back");
             undone_ = true;
             for (const JournalEntry& e : entries)
-                if (e.kind == JournalKind::CreatedFolder && e.fields[0] == options_.installFolder.text())
+                if (e.kind == JournalKind::CreatedFolder && e.fields[0] == owner_.installFolder)
                     LogLine("The install folder goes too; this log is kept as '%s'", KeptLogPath().text());
         }
+        settled = success || outcome.failures == 0;
     } catch (...) {
         LogLine("Rollback: unexpected error");
     }
     writer_.Close();
-    RemoveFile(journalPath_.text(), Paths());
+    if (!settled) {
+        // What could not be undone stays recorded: the next run (or the
+        // uninstaller) tries again.
+        LogLine("The journal '%s' is kept for the next run", PathOf(journalPath_).text());
+        return;
+    }
+    // Gone, or reduced to the old copies still in use.
+    if (!ReplaceJournalFile(journalPath_, LeftoverJournal(owner_, outcome.leftovers)))
+        LogLine("Rollback journal: cannot update '%s'", PathOf(journalPath_).text());
 }
 
 PString InstallRollback::KeptLogPath() const {
-    return TempFile(TempFolder(), displayName_, " Install.log");
+    PString p(TempFolder());
+    p.append('\\');
+    AppendText(p, options_.displayName.text());
+    p.append(" Install.log");
+    return p;
+}
+
+PString InstallRollback::RunLogPath() const {
+    return logKept_ ? KeptLogPath() : JoinPath(options_.installFolder.text(), SharedNames::kInstallLogFile.narrow);
 }
 
 void InstallRollback::AfterLogClosed() {
+    logKept_ = false;
     if (!undone_)
         return;
     undone_ = false;
@@ -447,16 +331,16 @@ void InstallRollback::AfterLogClosed() {
     // the temporary folder.
     bool madeInstallFolder = false;
     for (const JournalEntry& e : entries_)
-        if (e.kind == JournalKind::CreatedFolder && e.fields[0] == options_.installFolder.text())
+        if (e.kind == JournalKind::CreatedFolder && e.fields[0] == owner_.installFolder)
             madeInstallFolder = true;
     if (madeInstallFolder) {
-        PString log = Join(options_.installFolder, SharedNames::kInstallLogFile.narrow);
-        PString kept = KeptLogPath();
-        if (Exists(log.text()))
-            MoveFileExW(Wide(log.text()).c_str(), Wide(kept.text()).c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+        const std::wstring log = WideOf(JoinPath(options_.installFolder.text(),
+                                                 SharedNames::kInstallLogFile.narrow).text());
+        const std::wstring kept = WideOf(KeptLogPath().text());
+        if (GetFileAttributesW(log.c_str()) != INVALID_FILE_ATTRIBUTES)
+            logKept_ = MoveFileExW(log.c_str(), kept.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
     }
-    WindowsRollbackActions actions;
+    WindowsJournalActions actions([](const std::string&) {});
     for (size_t i = entries_.size(); i-- > 0;) {
         if (entries_[i].kind != JournalKind::CreatedFolder)
             continue;

@@ -38,4 +38,8 @@ enum InstallerExitCode : int {
     ExitClientRunning = 18,   // Abort at the running-copy question
     ExitCanceled = -1,        // cancel confirmed
     ExitArchiveError = 3,     // the installer's payload is damaged; nothing was written
+    // Another installer (or the uninstaller) of this product runs on this
+    // machine; nothing was done. Windows's ERROR_INSTALL_ALREADY_RUNNING,
+    // which msiexec returns in the same case.
+    ExitAnotherInstaller = 1618,
 };

@@ -25,7 +25,8 @@ bool RunFromCommandLine(const char* commandLine, int& exitCode);
 // written before and after Install.log exists). Exit codes: 0 installed;
 // ExitBadCommandLine for a faulty command line or a language this build does
 // not offer; 1 Windows too old; 2 no configuration; 18 the client is running
-// (no question is asked); otherwise the worker's completion code (-1
+// (no question is asked); 1618 (ExitAnotherInstaller) another installer of
+// the product runs (it is not waited for); otherwise the worker's completion code (-1
 // unexpected error, -3 archive error, -4 registration failed, -5 an error
 // with text: the folder or a file could not be written, or too little space).
 int RunUnattended(const InstallerCommandLineParser& commandLine);

@@ -10,6 +10,8 @@
 #include "config.h"
 #include "diskspace.h"
 #include "environment.h"
+#include "installfailure.h"
+#include "installjournal_win.h"
 #include "locales.h"
 #include "msgids.h"
 #include "mymsgbox.h"
@@ -55,20 +57,20 @@ int AnswerUnattended(const PString& caption, const PString& text, const PString&
 }
 
 // What the page's error box would have said.
-void LogCompletion(int32_t code) {
+void LogCompletion(const InstallerWorkerThread& worker) {
+    const int32_t code = worker.LastCompletion();
     switch (code) {
     case kInstallFinished:
     case kInstallStopped:
         break;
-    case kInstallRegistryError:
-        LogLine("%s", MsgString(TXTINS_Registry_write_errorX_This_may_ELL).text());
-        break;
     case kInstallArchiveError:
         LogLine("%s", MsgString(TXTINS_This_installer_is_damagedX_Ple_ELL).text());
         break;
-    default:
-        LogLine("%s", MsgString(TXTINS_Disk_write_errorX_Check_if_the_ELL).text());
+    default: {
+        const PString detail = worker.LastCompletionText();
+        LogLine("%s", InstallFailureText(code, &detail, worker).text());
         break;
+    }
     }
 }
 
@@ -119,6 +121,16 @@ int Unattended(const InstallerCommandLineParser& commandLine) {
         return kInstallErrorWithText;
     }
 
+    // One installer of a product at a time; an unattended run waits for no one.
+    InstallLock lock;
+    PWString lockName;
+    ToWide(lockName, options.displayName.text(), &PStringXEncoding);
+    lockName.terminate();
+    if (!lock.Acquire(lockName.wide())) {
+        LogLine("%s", MsgString(TXTINS_Another_N0_installer_is_runni_ELL, options.displayName.text()).text());
+        return ExitAnotherInstaller;
+    }
+
     const char* displayName = options.displayName.text();
     if (CheckRunningInstance(config.mainWindowClass.text(), displayName, &AnswerUnattended) == 1)
         return ExitClientRunning;
@@ -131,7 +143,7 @@ int Unattended(const InstallerCommandLineParser& commandLine) {
     }
     worker.WaitUntilEnded();
     const int32_t code = worker.LastCompletion();
-    LogCompletion(code);
+    LogCompletion(worker);
     // The page's own exit codes where the page ends the process.
     if (code == kInstallArchiveError)
         return ExitArchiveError;

@@ -22,7 +22,14 @@
 // Exit codes: 0 removed; 1 bad command line, no such installation, or an
 // unusable recorded value (nothing removed); 2 the client is running (nothing
 // removed); 3 the user said no (nothing removed); 4 some items could not be
-// removed (the uninstall entry is kept so that a later run can finish).
+// removed (the uninstall entry is kept so that a later run can finish), or an
+// interrupted installation could not be put right (nothing removed); 5
+// another installer or uninstaller of the installation runs (nothing removed).
+//
+// Before it reads the entry it takes the installers' lock of the installation
+// and puts right what an interrupted installation left (its journal in the
+// temporary folder, protocols/installjournal.h): undone, or finished when it
+// had reached its end. Only then is the entry what the installation is.
 #ifndef UNICODE
 #define UNICODE
 #endif
@@ -33,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "installjournal_win.h"
 #include "uninstallcommandline.h"
 #include "protectedfolders.h"
 #include "psystemdll.h"
@@ -50,6 +58,7 @@ enum ExitCode {
     kClientRunning = 2,
     kDeclined = 3,
     kIncomplete = 4,
+    kBusy = 5,
 };
 
 const wchar_t kClientClass[] = L"MorvanditeLobbyClass";  // window class and mutex name
@@ -68,6 +77,22 @@ int Message(const UninstallOptions& options, const std::wstring& caption,
             const std::wstring& text, UINT flags) {
     if (options.quiet) return 0;
     return MessageBoxW(nullptr, text.c_str(), caption.c_str(), flags | MB_SETFOREGROUND);
+}
+
+// Puts right the journal an interrupted installation of `key` left; false
+// when some of it could not be undone (then nothing may be removed).
+bool SettleInterruptedInstallation(const std::wstring& key, RunLog& log) {
+    WindowsJournalActions actions([&log](const std::string& line) { log.Line(Utf8ToWide(line)); });
+    JournalOutcome outcome;
+    JournalOwner owner;
+    const JournalRecovery recovery =
+        RecoverJournalFile(JournalPathFor(key), WideToUtf8(key), actions, outcome, owner);
+    if (recovery == JournalRecovery::None || recovery == JournalRecovery::Foreign)
+        return true;
+    log.Line(L"An interrupted installation into '" + Utf8ToWide(owner.installFolder) + L"' was put right: " +
+             std::to_wstring(outcome.changes) + L" change(s) undone, " + std::to_wstring(outcome.failures) +
+             L" could not be.");
+    return recovery == JournalRecovery::Settled;
 }
 
 }  // namespace
@@ -95,6 +120,24 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                     L"/quiet, /s\tremove without questions or messages",
                 MB_OK | MB_ICONINFORMATION);
         return kRemoved;
+    }
+
+    InstallLock lock;
+    if (!lock.Acquire(options.key)) {
+        const std::wstring busy = L"Another installer or uninstaller of " + options.key +
+                                  L" is running. Wait until it has finished, then try again.";
+        log.Line(L"Error: " + busy);
+        Message(options, options.key + L" Uninstall", busy, MB_OK | MB_ICONWARNING);
+        return kBusy;
+    }
+    if (!SettleInterruptedInstallation(options.key, log)) {
+        const std::wstring unsettled = L"An interrupted installation of " + options.key +
+                                       L" could not be undone completely; nothing was removed. The log " +
+                                       L"%TEMP%\\MorvanditeUninstall.log lists what remains. Close any program " +
+                                       L"that uses those files and run the uninstaller again.";
+        log.Line(L"Error: " + unsettled);
+        Message(options, options.key + L" Uninstall", unsettled, MB_OK | MB_ICONERROR);
+        return kIncomplete;
     }
 
     const std::vector<std::wstring> protectedFolders = ProtectedFolders();

@@ -45,7 +45,7 @@ PAssert::PAssert(const char* expression, const char* file, int line) {
     set(s);
 }
 
-PSystemError::PSystemError(const char* text, uint32_t code) {
+PSystemError::PSystemError(const char* text, uint32_t code) : code_(code) {
     PString* s = new PString(text);
     PString description;
     if (PSystemErrorDescription(code, description)) {

@@ -45,6 +45,11 @@ public:
 class PSystemError : public PInternalError {
 public:
     PSystemError(const char* text, uint32_t code);
+    // The system's error code the text names.
+    uint32_t code() const { return code_; }
+
+private:
+    uint32_t code_;
 };
 
 class PFatalError : public PInternalError {

@@ -274,6 +274,20 @@ void LogLine(const char* format, ...) {
     va_end(args);
 }
 
+void LogLineToProcessLogOnly(const char* format, ...) {
+    try {
+        CriticalSectionLock lock(ProcessLogLock());
+        if (g_processLog) {
+            va_list args;
+            va_start(args, format);
+            g_processLog->VLine(format, args);
+            va_end(args);
+        }
+    } catch (...) {
+        // As LogLine: a line that cannot be written is lost.
+    }
+}
+
 void CloseProcessLog() {
     PLog* log;
     {

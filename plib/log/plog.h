@@ -110,6 +110,9 @@ void OpenProcessLog(PLog* log);
 // it is called from error handlers.
 void LogLine(const char* format, ...) PLOG_PRINTF(1, 2);
 void LogLineV(const char* format, va_list args);
+// One line into the process log but not its mirror: for lines the mirror
+// already got while no process log was open. Never throws.
+void LogLineToProcessLogOnly(const char* format, ...) PLOG_PRINTF(1, 2);
 // Destroys the process log, if any. Writers on other threads are held off
 // by the process log's lock: a line either is written whole before the close
 // or is dropped after it.

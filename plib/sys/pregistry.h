@@ -22,7 +22,8 @@ void ReadRegistryString(HKEY root, const char* subkey, const char* name, PString
 // Under HKEY_LOCAL_MACHINE; true when the query succeeded.
 bool ReadMachineString(const char* subkey, const char* name, PString& out);
 // Opens (KEY_ALL_ACCESS) or creates (KEY_WRITE) the key, creating every
-// missing parent from the top down; null on failure. The caller closes it.
+// missing parent from the top down; null on failure, with the creation's
+// error code as the thread's last error. The caller closes it.
 HKEY OpenOrCreateRegistryKey(HKEY root, const char* subkey);
 // Writes a string value, creating the key as needed. On any failure sets
 // failureFlag to 1 and returns false; success leaves the flag as it was.

@@ -123,7 +123,11 @@ HKEY CreateKey(HKEY root, const char* subkey) {
         r = RegCreateKeyExA(root, path.ansi(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
                             nullptr);
     }
-    return r == ERROR_SUCCESS ? key : nullptr;
+    if (r != ERROR_SUCCESS) {
+        SetLastError(DWORD(r));  // the caller's reason (OpenOrCreateRegistryKey)
+        return nullptr;
+    }
+    return key;
 }
 
 }  // namespace
