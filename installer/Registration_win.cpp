@@ -89,8 +89,14 @@ public:
 
 private:
     static PString WithReason(PString text, DWORD code) {
+        if (!code)
+            code = ERROR_GEN_FAILURE;
+        PString reason = SystemErrorText(code);
+        while (!reason.empty() && (reason.text()[reason.length() - 1] == ' ' || reason.text()[reason.length() - 1] == '.'))
+            reason.truncate(reason.length() - 1);
         AppendText(text, ": ");
-        AppendText(text, SystemErrorText(code ? code : ERROR_GEN_FAILURE).text());
+        AppendText(text, reason.text());
+        text.append(" (").appendUint(code).append(")");
         return text;
     }
     void NoteRegistryFailure(HKEY hive, const char* key, const char* name, DWORD code) {
