@@ -80,6 +80,8 @@ public:
 
 private:
     void Record(const JournalEntry& entry);
+    // Several lines as one step.
+    void RecordAll(const std::vector<JournalEntry>& entries);
     std::string NextAsideName(const std::string& path);
 
     std::mutex lock_;
@@ -104,3 +106,10 @@ private:
 // Reports a folder made by CreateFolderWithParents to the run that is
 // recording, if any.
 void NoteCreatedFolder(const char* path);
+
+// A seam for the tests that stop an installation at each of its steps:
+// called after each journal line is written and once inside each copy
+// aside (complete, not yet renamed), with the number of calls so far in the
+// process. Null (the default) calls nothing. Any thread that records.
+using JournalStepHook = void (*)(int step);
+void SetJournalStepHook(JournalStepHook hook);

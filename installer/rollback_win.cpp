@@ -17,6 +17,13 @@ namespace {
 const PStringEncoding* Paths() { return &PStringXEncoding; }
 
 std::atomic<InstallRollback*> g_recording{nullptr};
+std::atomic<JournalStepHook> g_stepHook{nullptr};
+std::atomic<int> g_steps{0};
+
+void Step() {
+    if (JournalStepHook hook = g_stepHook.load())
+        hook(++g_steps);
+}
 
 std::wstring WideOf(const char* text) {
     PWString w;
@@ -53,6 +60,11 @@ PString TempFolder() {
 
 std::string ErrorText(uint32_t code) { return LoggingActions().ErrorText(code); }
 }  // namespace
+
+void SetJournalStepHook(JournalStepHook hook) {
+    g_steps.store(0);
+    g_stepHook.store(hook);
+}
 
 void NoteCreatedFolder(const char* path) {
     if (InstallRollback* r = g_recording.load())
@@ -129,6 +141,7 @@ void InstallRollback::Begin(const InstallOptions& options) {
         entries_.push_back(e);
         writer_.Append(e);
     }
+    Step();
 }
 
 void InstallRollback::AfterLogOpened() {
@@ -142,13 +155,18 @@ void InstallRollback::AfterLogOpened() {
         LogLineToProcessLogOnly("%s", line.c_str());
 }
 
-void InstallRollback::Record(const JournalEntry& entry) {
+void InstallRollback::Record(const JournalEntry& entry) { RecordAll({entry}); }
+
+void InstallRollback::RecordAll(const std::vector<JournalEntry>& entries) {
     std::lock_guard<std::mutex> guard(lock_);
     if (!recording_)
         return;
-    entries_.push_back(entry);
-    if (!writer_.Append(entry))
-        LogLine("Rollback journal: cannot write '%s'", PathOf(journalPath_).text());
+    for (const JournalEntry& entry : entries) {
+        entries_.push_back(entry);
+        if (!writer_.Append(entry))
+            LogLine("Rollback journal: cannot write '%s'", PathOf(journalPath_).text());
+    }
+    Step();
 }
 
 std::string InstallRollback::NextAsideName(const std::string& path) {
@@ -219,7 +237,7 @@ bool InstallRollback::BeforeReplaceFile(const PString& path) {
     // the disk: an interrupted copy leaves a temporary file that undoing
     // deletes, never a partial copy that it would put over the original.
     Record({JournalKind::CopyingAside, {copying, aside}});
-    if (const uint32_t code = CopyAsideDurably(file, copying, aside)) {
+    if (const uint32_t code = CopyAsideDurably(file, copying, aside, &Step)) {
         LogLine("Rollback: cannot keep a copy of '%s': %s; it is left unchanged", path.text(),
                 PathOf(ErrorText(code)).text());
         return false;
@@ -238,8 +256,8 @@ void InstallRollback::BeforeRegistryWrite(HKEY hive, const PString& key) {
         if (!recordedKeys_.insert(hiveName + "\\" + keyText).second)
             return;
     }
-    for (const JournalEntry& e : SnapshotEntries(SnapshotRegistryKey(hiveName, keyText)))
-        Record(e);
+    // One step: the key is written only after its whole snapshot is.
+    RecordAll(SnapshotEntries(SnapshotRegistryKey(hiveName, keyText)));
 }
 
 bool InstallRollback::RemoveOldFile(const PString& path) {
@@ -280,6 +298,7 @@ void InstallRollback::Finish(bool success) {
         WindowsJournalActions actions = LoggingActions();
         if (success) {
             writer_.Append({JournalKind::Committed, {}});
+            Step();
             outcome = CommitJournal(entries, actions);
         } else {
             LogLine("Rolling back the installation");

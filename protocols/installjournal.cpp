@@ -29,8 +29,9 @@ size_t FieldCount(JournalKind kind) {
     case JournalKind::CopiedAside:
         return 2;
     case JournalKind::Header:
-    case JournalKind::RegistryKey:
         return 3;
+    case JournalKind::RegistryKey:
+        return 4;
     case JournalKind::RegistryValue:
         return 5;
     case JournalKind::Committed:
@@ -46,24 +47,26 @@ bool KnownKind(char c) {
     return false;
 }
 
-// The K line at `at` and the V lines of the same key after it.
-RegistrySnapshot ReadSnapshot(const std::vector<JournalEntry>& entries, size_t at) {
-    RegistrySnapshot s;
+// The K line at `at` and the V lines of the same key after it; false when
+// the snapshot is not whole (its writer was stopped part-way, before the key
+// was touched) or a line of it does not decode.
+bool ReadSnapshot(const std::vector<JournalEntry>& entries, size_t at, RegistrySnapshot& s) {
     const JournalEntry& k = entries[at];
     s.hive = k.fields[0];
     s.key = k.fields[1];
     s.existed = k.fields[2] == "1";
+    const size_t count = size_t(std::strtoul(k.fields[3].c_str(), nullptr, 10));
     for (size_t i = at + 1; i < entries.size() && entries[i].kind == JournalKind::RegistryValue; ++i) {
         const JournalEntry& v = entries[i];
         if (v.fields[0] != s.hive || v.fields[1] != s.key)
             break;
         RegistrySnapshot::Value value;
         if (!HexDecode(v.fields[2], value.name) || !HexDecode(v.fields[4], value.data))
-            continue;
+            return false;
         value.type = uint32_t(std::strtoul(v.fields[3].c_str(), nullptr, 10));
         s.values.push_back(value);
     }
-    return s;
+    return s.values.size() == count;
 }
 
 // Counts and logs the steps of one undo or commit.
@@ -206,7 +209,8 @@ JournalEntry JournalHeader(const JournalOwner& owner) {
 
 std::vector<JournalEntry> SnapshotEntries(const RegistrySnapshot& s) {
     std::vector<JournalEntry> out;
-    out.push_back({JournalKind::RegistryKey, {s.hive, s.key, s.existed ? "1" : "0"}});
+    out.push_back({JournalKind::RegistryKey,
+                   {s.hive, s.key, s.existed ? "1" : "0", std::to_string(s.values.size())}});
     for (const RegistrySnapshot::Value& v : s.values)
         out.push_back({JournalKind::RegistryValue,
                        {s.hive, s.key, HexEncode(v.name), std::to_string(v.type), HexEncode(v.data)}});
@@ -266,7 +270,9 @@ JournalOutcome UndoJournal(const std::vector<JournalEntry>& entries, JournalActi
             break;
         }
         case JournalKind::RegistryKey: {
-            RegistrySnapshot s = ReadSnapshot(entries, i);
+            RegistrySnapshot s;
+            if (!ReadSnapshot(entries, i, s))
+                break;  // never whole, so the key was never written
             bool changed = false;
             const std::string key = " registry key " + s.hive + "\\" + s.key;
             if (uint32_t code = actions.RestoreKey(s, changed))

@@ -29,7 +29,8 @@ enum class JournalKind : char {
     CopyingAside = 'T',   // temporary, aside: a copy in progress; either may exist and is removed
     CopiedAside = 'C',    // path, aside: a complete, flushed copy of path; put back on undo
     CreatedFolder = 'D',  // path: created by this run; removed on undo when empty
-    RegistryKey = 'K',    // hive, key path, existed ("1"/"0"): the key's state before the run
+    RegistryKey = 'K',    // hive, key path, existed ("1"/"0"), number of V lines that follow: the key's
+                          // state before the run; a snapshot with fewer V lines (interrupted) is not used
     RegistryValue = 'V',  // hive, key path, name (hex), type (decimal), data (hex): a value of the key above
     Leftover = 'R',       // path: an old copy an earlier run could not delete; removed when possible
     EmptiedFolder = 'E',  // path: files in it are removed on commit; the folder goes then when empty

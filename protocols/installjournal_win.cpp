@@ -120,7 +120,8 @@ RegistrySnapshot SnapshotRegistryKey(const std::string& hive, const std::string&
     return s;
 }
 
-uint32_t CopyAsideDurably(const std::string& path, const std::string& temporary, const std::string& aside) {
+uint32_t CopyAsideDurably(const std::string& path, const std::string& temporary, const std::string& aside,
+                          void (*beforeRename)()) {
     const std::wstring from = Utf8ToWide(path), temp = Utf8ToWide(temporary), to = Utf8ToWide(aside);
     uint32_t code = 0;
     if (!CopyFileW(from.c_str(), temp.c_str(), FALSE)) {
@@ -134,6 +135,8 @@ uint32_t CopyAsideDurably(const std::string& path, const std::string& temporary,
         if (!copy || !FlushFileBuffers(copy.get()))
             code = LastError();
     }
+    if (!code && beforeRename)
+        beforeRename();
     if (!code && !MoveFileExW(temp.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         code = LastError();
     if (code)

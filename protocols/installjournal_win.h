@@ -28,8 +28,10 @@ RegistrySnapshot SnapshotRegistryKey(const std::string& hive, const std::string&
 // Copies path to aside so that aside is either absent or complete: the copy
 // is made under temporary, flushed to the disk and renamed to aside. Returns
 // 0 or the system's error code of the step that failed (temporary is then
-// removed).
-uint32_t CopyAsideDurably(const std::string& path, const std::string& temporary, const std::string& aside);
+// removed). `beforeRename`, when given, is called between the flush and the
+// rename (a seam for the tests that stop a process there).
+uint32_t CopyAsideDurably(const std::string& path, const std::string& temporary, const std::string& aside,
+                          void (*beforeRename)() = nullptr);
 
 // The journal's operations on this system; each line of the log goes to `log`.
 class WindowsJournalActions : public JournalActions {

@@ -375,6 +375,32 @@ TEST(RollbackCopies, AnUpgradesRemovedFilesAndTheirFolders) {
     EXPECT_EQ(done.files, (std::map<std::string, std::string>{{"C:\\G\\Data\\mine.txt", "the user's"}}));
 }
 
+// A process stopped while it wrote a key's snapshot had not written the key
+// yet: the part it wrote must not be taken for the whole key, whose other
+// values undoing would otherwise remove.
+TEST(RollbackJournalText, AnInterruptedSnapshotIsNotUsed) {
+    RegistrySnapshot s;
+    s.hive = "HKLM";
+    s.key = "Software\\Uninstall\\Morvandite";
+    s.existed = true;
+    for (const char* name : {"DisplayName", "InstallLocation", "UninstallString"})
+        s.values.push_back({std::string(name), 1, std::string("value of ") + name});
+    std::vector<JournalEntry> cut = SnapshotEntries(s);
+    cut.pop_back();
+    FakeMachine m;
+    m.keys["HKLM\\" + s.key] = {{"DisplayName", "value of DisplayName"}, {"InstallLocation", "value of InstallLocation"},
+                                 {"UninstallString", "value of UninstallString"}};
+    const auto before = m.keys;
+    const JournalOutcome outcome = UndoJournal(ParseJournal(Text(cut)), m);
+    EXPECT_EQ(outcome.changes, 0);
+    EXPECT_EQ(outcome.failures, 0);
+    EXPECT_EQ(m.keys, before);
+    // Whole, it is used.
+    m.keys["HKLM\\" + s.key]["Added"] = "by the run";
+    EXPECT_EQ(UndoJournal(ParseJournal(Text(SnapshotEntries(s))), m).changes, 1);
+    EXPECT_EQ(m.keys, before);
+}
+
 TEST(RollbackJournalText, TheHeaderNamesWhoseJournalItIs) {
     const JournalOwner owner{"Larkspur Cards", "D:\\Spiele\\Larkspur \xc3\xa9"};
     const std::vector<JournalEntry> read = ParseJournal(FormatJournalEntry(JournalHeader(owner)) +

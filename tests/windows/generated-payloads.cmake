@@ -64,3 +64,18 @@ add_custom_command(
   COMMENT "Packing the Unicode worker test's payload"
   VERBATIM)
 add_custom_target(worker_unicode_test_payload DEPENDS ${_bin})
+
+# The transaction test's two versions of a small client (A, and B over it),
+# each packed with its digest.
+set(_dir ${CMAKE_BINARY_DIR}/generated/upgrade-payloads)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/generated/upgrade_a.bin ${CMAKE_BINARY_DIR}/generated/upgrade_a.bin.sha256
+         ${CMAKE_BINARY_DIR}/generated/upgrade_b.bin ${CMAKE_BINARY_DIR}/generated/upgrade_b.bin.sha256
+  COMMAND ${CMAKE_COMMAND} -DOUT=${_dir} -DUNINSTALLER=$<TARGET_FILE:payload_uninstaller>
+          -P ${PROJECT_SOURCE_DIR}/tests/windows/data/upgrade-payloads.cmake
+  COMMAND ${MORVANDITE_MKPAYLOAD} ${_dir}/A ${CMAKE_BINARY_DIR}/generated/upgrade_a.bin
+  COMMAND ${MORVANDITE_MKPAYLOAD} ${_dir}/B ${CMAKE_BINARY_DIR}/generated/upgrade_b.bin
+  DEPENDS payload_uninstaller ${MORVANDITE_MKPAYLOAD} ${PROJECT_SOURCE_DIR}/tests/windows/data/upgrade-payloads.cmake
+  COMMENT "Packing the transaction test's two client versions"
+  VERBATIM)
+add_custom_target(upgrade_test_payloads DEPENDS ${CMAKE_BINARY_DIR}/generated/upgrade_b.bin)

@@ -1,0 +1,46 @@
+# Lays out the two versions of a small client the transaction test installs
+# one over the other: A, and B with a changed, an added and a removed file in
+# each of two folders, and a folder of A's that B no longer has. Each carries
+# the client's uninstaller and the uninstall.lst it works from (UTF-8, CR LF).
+#   cmake -DOUT=<folder> -DUNINSTALLER=<MorvanditeUninstall.exe> -P upgrade-payloads.cmake
+foreach(_var OUT UNINSTALLER)
+  if(NOT DEFINED ${_var})
+    message(FATAL_ERROR "upgrade-payloads.cmake: ${_var} is not set")
+  endif()
+endforeach()
+get_filename_component(_uninstaller "${UNINSTALLER}" NAME)
+
+function(lay_out version)
+  set(_dir "${OUT}/${version}")
+  file(REMOVE_RECURSE "${_dir}")
+  file(MAKE_DIRECTORY "${_dir}/Data")
+  file(COPY "${UNINSTALLER}" DESTINATION "${_dir}")
+  # Stand-ins for the shortcuts' targets.
+  file(WRITE "${_dir}/MorvanditeUpdate.exe" "launcher ${version}\n")
+  file(WRITE "${_dir}/Tracer.exe" "tracer ${version}\n")
+  file(WRITE "${_dir}/readme.txt" "readme of version ${version}\n")
+  file(WRITE "${_dir}/Data/common.txt" "common data, version ${version}\n")
+  set(_files "${_uninstaller}" MorvanditeUpdate.exe Tracer.exe readme.txt "Data\\common.txt")
+  if(version STREQUAL "A")
+    file(WRITE "${_dir}/Data/old_only.txt" "only in A\n")
+    file(MAKE_DIRECTORY "${_dir}/OldDir/Deeper")
+    file(WRITE "${_dir}/OldDir/a.txt" "A's own folder\n")
+    file(WRITE "${_dir}/OldDir/Deeper/b.txt" "deeper in A's folder\n")
+    list(APPEND _files "Data\\old_only.txt" "OldDir\\a.txt" "OldDir\\Deeper\\b.txt")
+  else()
+    file(WRITE "${_dir}/Data/new_only.txt" "only in B\n")
+    file(MAKE_DIRECTORY "${_dir}/NewDir")
+    file(WRITE "${_dir}/NewDir/c.txt" "B's own folder\n")
+    list(APPEND _files "Data\\new_only.txt" "NewDir\\c.txt")
+  endif()
+  list(APPEND _files uninstall.lst)
+  list(SORT _files)
+  set(_list "")
+  foreach(_f IN LISTS _files)
+    string(APPEND _list "${_f}\r\n")
+  endforeach()
+  file(WRITE "${_dir}/uninstall.lst" "${_list}")
+endfunction()
+
+lay_out(A)
+lay_out(B)
