@@ -408,6 +408,18 @@ TEST_F(Transaction, ReadOnlyReplacedFilesLeaveNoCopyBehind) {
     EXPECT_FALSE(b.count("file Card Room\\Data\\old_only.txt"));
 }
 
+TEST_F(Transaction, TheUninstallerRemovesNothingWhileAnInstallerRuns) {
+    InstalledA();
+    const State a = Now();
+    HANDLE held = CreateMutexA(nullptr, FALSE, (std::string("Global\\MorvanditeInstall-") + kDisplayName).c_str());
+    ASSERT_TRUE(held);
+    EXPECT_EQ(Uninstall(), 5u);
+    EXPECT_EQ(Differences(a, Now()), "");
+    CloseHandle(held);
+    EXPECT_EQ(Uninstall(), 0u);
+    EXPECT_FALSE(Now().count("file Card Room\\readme.txt"));
+}
+
 // The heart of it: B over A, killed at every step of its journal. A new run
 // then ends exactly as an undisturbed upgrade; the uninstaller instead ends
 // exactly as uninstalling what the kill left (A, or B once it had committed).

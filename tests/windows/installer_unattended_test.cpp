@@ -17,7 +17,7 @@ namespace {
 const std::string kUninstallKeyText = std::string(SharedNames::kUninstallRoot.narrow) + "Morvandite";
 const char* const kUninstallKey = kUninstallKeyText.c_str();
 const DWORD kBadCommandLine = 1639, kClientRunning = 18;
-const DWORD kArchiveError = 3, kErrorWithText = DWORD(-5);
+const DWORD kArchiveError = 3, kErrorWithText = DWORD(-5), kAnotherInstaller = 1618;
 
 // A value of the uninstall entry; "<none>" when it is absent.
 std::string EntryValue(const char* name) {
@@ -153,6 +153,68 @@ TEST_F(Unattended, AFaultyCommandLineInstallsNothing) {
     }
     EXPECT_FALSE(PathExists(folder_));
     EXPECT_FALSE(EntryExists());
+}
+
+// What a running installer of the product holds for its whole run.
+HANDLE HoldInstallLock() { return CreateMutexA(nullptr, FALSE, "Global\\MorvanditeInstall-Morvandite"); }
+
+TEST_F(Unattended, ASecondInstallerRefusesAtOnceAndWritesNothing) {
+    HANDLE held = HoldInstallLock();
+    ASSERT_TRUE(held);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(Install("-dir=\"" + folder_ + "\" -nolaunch"), kAnotherInstaller);
+    EXPECT_LT(GetTickCount() - start, 20000u) << "an unattended run waits for no one";
+    EXPECT_FALSE(PathExists(folder_));
+    EXPECT_FALSE(EntryExists());
+    const std::string copy = ReadWholeFileOrEmpty(log_);
+    EXPECT_NE(copy.find("Another Morvandite installer is already running on this computer."), std::string::npos)
+        << copy;
+    EXPECT_NE(copy.find("Exit code: 1618"), std::string::npos) << copy;
+    // In the language asked for, too.
+    EXPECT_EQ(Install("-dir=\"" + folder_ + "\" -lang=de -nolaunch"), kAnotherInstaller);
+    EXPECT_NE(ReadWholeFileOrEmpty(log_).find("Installationsprogramm von Morvandite"), std::string::npos)
+        << ReadWholeFileOrEmpty(log_);
+    CloseHandle(held);
+    EXPECT_EQ(Install("-dir=\"" + folder_ + "\" -nolaunch"), 0u);
+    ExpectPayloadFiles(folder_);
+}
+
+TEST_F(Unattended, TwoInstallersStartedTogetherNeverUndoEachOther) {
+    const std::string exe = exe_;
+    auto start = [&](const std::string& logName, PROCESS_INFORMATION& info) {
+        std::string commandLine = "\"" + exe + "\" -silent -nolaunch \"-dir=" + folder_ + "\" \"-log=" + scratch_ +
+                                  "\\" + logName + "\"";
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        return CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                              &info) != FALSE;
+    };
+    PROCESS_INFORMATION first = {}, second = {};
+    ASSERT_TRUE(start("first.log", first));
+    ASSERT_TRUE(start("second.log", second));
+    DWORD codes[2] = {STILL_ACTIVE, STILL_ACTIVE};
+    int i = 0;
+    for (PROCESS_INFORMATION* p : {&first, &second}) {
+        if (WaitForSingleObject(p->hProcess, 180000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(p->hProcess, &codes[i]);
+        else
+            TerminateProcess(p->hProcess, 99);
+        CloseHandle(p->hThread);
+        CloseHandle(p->hProcess);
+        ++i;
+    }
+    // One installs; the other refuses, or (when the first had ended before
+    // it began) installs again. Never an error, never an undone installation.
+    EXPECT_TRUE(codes[0] == 0 || codes[1] == 0) << codes[0] << " " << codes[1];
+    for (DWORD code : codes)
+        EXPECT_TRUE(code == 0 || code == kAnotherInstaller) << code;
+    ExpectPayloadFiles(folder_);
+    EXPECT_EQ(EntryValue(SharedNames::kInstallLocationValue.narrow), folder_);
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    EXPECT_FALSE(PathExists(std::string(temp) + "Morvandite.install-journal"));
+    const std::string logs = ReadWholeFileOrEmpty(scratch_ + "\\first.log") + ReadWholeFileOrEmpty(scratch_ + "\\second.log");
+    EXPECT_EQ(logs.find("interrupted installation"), std::string::npos) << logs;
 }
 
 TEST_F(Unattended, AFolderThatCannotBeMadeSaysWhyWithoutBlamingTheDisk) {
