@@ -217,6 +217,46 @@ TEST_F(Unattended, TwoInstallersStartedTogetherNeverUndoEachOther) {
     EXPECT_EQ(logs.find("interrupted installation"), std::string::npos) << logs;
 }
 
+// What an interrupted run left is put right once, and said once in each log.
+TEST_F(Unattended, AnInterruptedRunIsPutRightAndLoggedOnce) {
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    const std::string journal = std::string(temp) + "Morvandite.install-journal";
+    const std::string stray = scratch_ + "\\half-written.dat";
+    WriteWholeFile(stray, "written by a run that was killed");
+    // The killed run's journal: its header, then a file it had begun.
+    WriteWholeFile(journal, "H\t2\tMorvandite\t" + folder_ + "\nF\t" + stray + "\n");
+    ASSERT_EQ(Install("-dir=\"" + folder_ + "\" -nolaunch"), 0u);
+    EXPECT_FALSE(PathExists(stray));
+    EXPECT_FALSE(PathExists(journal));
+    const std::string line = "Rolled back: removed '" + stray + "'";
+    for (const std::string& log : {ReadWholeFileOrEmpty(log_),
+                                   ReadWholeFileOrEmpty(folder_ + "\\" + SharedNames::kInstallLogFile.narrow)}) {
+        const size_t first = log.find(line);
+        EXPECT_NE(first, std::string::npos) << log;
+        EXPECT_EQ(log.find(line, first + 1), std::string::npos) << "logged twice:\n" << log;
+        EXPECT_NE(log.find("Interrupted installation put right"), std::string::npos) << log;
+        EXPECT_EQ(log.find("Rollback failed"), std::string::npos) << log;
+    }
+    ExpectPayloadFiles(folder_);
+}
+
+// A journal whose header names another product is not this installation's:
+// it is left alone, and so is everything it names.
+TEST_F(Unattended, AnotherProductsJournalIsNeverApplied) {
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    const std::string journal = std::string(temp) + "Morvandite.install-journal";
+    const std::string theirs = scratch_ + "\\theirs.dat";
+    WriteWholeFile(theirs, "another product's file");
+    WriteWholeFile(journal, "H\t2\tLarkspur Cards\tC:\\Larkspur\nF\t" + theirs + "\n");
+    EXPECT_NE(Install("-dir=\"" + folder_ + "\" -nolaunch"), 0u);
+    EXPECT_TRUE(PathExists(theirs));
+    EXPECT_EQ(ReadWholeFileOrEmpty(journal), "H\t2\tLarkspur Cards\tC:\\Larkspur\nF\t" + theirs + "\n");
+    EXPECT_FALSE(EntryExists());
+    DeleteFileA(journal.c_str());
+}
+
 TEST_F(Unattended, AFolderThatCannotBeMadeSaysWhyWithoutBlamingTheDisk) {
     // A file stands where a parent folder would have to be.
     WriteWholeFile(scratch_ + "\\blocker", "not a folder");
