@@ -25,15 +25,6 @@ const SystemFolderLists& TheSystemFolders() {
     return lists;
 }
 
-std::wstring WideText(const char* text) {
-    PWString units;
-    ToWide(units, text, &PStringXEncoding);
-    std::wstring wide;
-    for (uint32_t i = 0; i < units.units(); ++i)
-        wide += wchar_t(units.unit(i));
-    return wide;
-}
-
 MsgRef ReasonOf(FolderRules::FolderFault fault) {
     using FolderRules::FolderFault;
     switch (fault) {
@@ -69,7 +60,7 @@ MsgRef InstallFolderRefusal(const char* folder, PString* normalized) {
     const SystemFolderLists& lists = TheSystemFolders();
     std::wstring usable;
     const FolderRules::FolderFault fault = FolderRules::CheckInstallFolder(
-        WideText(folder ? folder : ""), lists.protectedFolders, lists.systemFolders, &usable);
+        ToWideString(folder, &PStringXEncoding), lists.protectedFolders, lists.systemFolders, &usable);
     if (fault != FolderRules::FolderFault::None)
         return ReasonOf(fault);
     // The worker could not make what the A calls cannot name.

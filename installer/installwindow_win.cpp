@@ -597,8 +597,11 @@ int MorvanditeInstallWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
         if (notification == EN_CHANGE) {
             PString text;
             locationEdit_.GetText(text);
+            // An emptied box keeps what it showed; only Install follows it.
             if (!text.empty())
                 UpdateDiskSpace(text.text());
+            else
+                UpdateInstallButton();
         }
         return 1;
     case IdAgreement:
