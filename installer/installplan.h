@@ -11,9 +11,9 @@
 #include "ppmsg.h"
 #include "pstring.h"
 
-// A folder network paths may lie below: "\\server\share\Games" is an install
-// folder like "C:\Games" (the share's root is not), and its space is asked
-// of the share.
+// The verdict on one folder. A folder on a network share
+// ("\\server\share\Games") is an install folder like "C:\Games" (the
+// share's root is not, as a drive's is not), and its space is the share's.
 struct InstallPlan {
     // The folder as it will be created and recorded (PStringX): normalized
     // (see FolderRules::CheckInstallFolder) when usable, as given otherwise.
