@@ -154,9 +154,10 @@ private:
     int32_t lastPercentPosted_;
 };
 
-// Creates a folder and every missing parent; a bare drive ("C:") and an
-// existing folder count as success. On failure returns false with
-// *failureCode (when given) holding the Windows error code of the call that
-// failed. A path running through an existing file throws the existence
-// test's PInternalError.
+// Creates a folder and every missing parent; a bare drive ("C:"), a network
+// share's root ("\\server\share") and an existing folder count as success
+// (a missing share then fails at the first folder below it). On failure
+// returns false with *failureCode (when given) holding the Windows error code
+// of the call that failed. A path running through an existing file throws the
+// existence test's PInternalError.
 bool CreateFolderWithParents(const char* path, uint32_t* failureCode = nullptr);

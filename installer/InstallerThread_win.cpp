@@ -53,7 +53,9 @@ bool CreateFolderWithParents(const char* path, uint32_t* failureCode) {
             *failureCode = ERROR_INVALID_NAME;
         return false;
     }
-    if (IsBareDrive(path))
+    // Roots cannot be made: a share's exists as long as the share does
+    // (making it would try "\\server", which Windows says already exists).
+    if (IsBareDrive(path) || IsNetworkShareRoot(path))
         return true;
     if (DirectoryExists(path, Paths()))
         return true;

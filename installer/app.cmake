@@ -12,6 +12,7 @@ endif()
 add_library(installer_app STATIC
   ${CMAKE_CURRENT_LIST_DIR}/diskspace_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/installlocation_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/installplan_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/installwindow_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pagelayout_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/startup_win.cpp

@@ -3,7 +3,9 @@
 #include <cstring>
 #include <string>
 
+#include "installfolderrules.h"
 #include "locales.h"
+#include "pencoding.h"
 #include "pstring.h"
 
 namespace {
@@ -79,27 +81,12 @@ void MyCommandLineParser::Parse(const char* commandLine) {
 bool IsAbsoluteFolderPath(const char* path) {
     if (!path)
         return false;
-    size_t n = std::strlen(path);
-    const char* rest = nullptr;
-    const char letter = path[0];
-    const bool driveLetter = (letter >= 'a' && letter <= 'z') || (letter >= 'A' && letter <= 'Z');
-    if (n >= 3 && driveLetter && path[1] == ':' && path[2] == '\\') {
-        rest = path + 2;
-    } else if (n >= 5 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\') {
-        // \\server\share at least.
-        const char* share = std::strchr(path + 2, '\\');
-        if (!share || share[1] == 0 || share[1] == '\\')
-            return false;
-        rest = path + 2;
-    } else {
-        return false;
-    }
-    for (const char* c = rest; *c; ++c) {
-        unsigned char u = static_cast<unsigned char>(*c);
-        if (u < 0x20 || std::strchr("<>\"|?*:", u))
-            return false;
-    }
-    return true;
+    // The form of the shared folder rule; what else it refuses is for the
+    // installation plan to say, on the page or in the log.
+    using FolderRules::FolderFault;
+    const FolderFault fault =
+        FolderRules::CheckInstallFolder(ToWideString(path, &PStringXEncoding), {}, {}, nullptr);
+    return fault != FolderFault::NotFullPath && fault != FolderFault::BadCharacter;
 }
 
 void InstallerCommandLineParser::Fail(const char* why, const char* token) {

@@ -67,7 +67,11 @@ private:
     uint32_t seen_ = 0;  // one bit per value switch, to find duplicates
 };
 
-// Whether path can name an install folder: a drive letter, a colon and a
-// backslash ("C:\Games"), or a UNC path ("\\server\share\Games"), without
-// the characters Windows refuses in names (< > " | ? * and control codes).
+// Whether path (PStringX) has the form of an install folder by the shared
+// folder rule (installfolderrules.h): a full path below a drive letter
+// ("C:\Games", "C:\" too) or a network share ("\\server\share\Games"),
+// without the characters no name can have (< > : " | ? * and control codes);
+// "\\?\" device paths are not. Whether the folder can take the installation
+// (a root, a system folder, a name Windows would alter or reserves) is the
+// installation plan's to say (installplan.h), not the command line's.
 bool IsAbsoluteFolderPath(const char* path);

@@ -2,6 +2,8 @@
 #define PASSERT_SOURCE "MorvanditeInstall"
 #include "diskspace.h"
 
+#include <cstring>
+
 #include "msgids.h"
 #include "payload_resource.h"
 #include "pencoding.h"
@@ -11,9 +13,9 @@
 
 namespace {
 
-// One drive's figures, asked once.
+// One drive's or share's figures, asked once.
 struct DiskSpaceCache {
-    int32_t letter = -1;  // as typed; -1: none yet
+    PString root;  // what the newer call is given ("C:", "\\server\share\"); empty: none yet
     bool ok = false;
     uint64_t freeBytes = 0;
     uint64_t rawRequired = 0;  // a 32-bit figure
@@ -33,22 +35,27 @@ DiskSpaceQueries SystemQueries() {
                            : nullptr;
     q.freeSpace = &GetDiskFreeSpaceA;
     q.required = &PayloadRequiredSpace;
-    q.driveType = &GetDriveTypeA;
     return q;
 }
 
-void FillCache(int32_t letter) {
-    cache = DiskSpaceCache();
-    cache.letter = letter;
-    if (letter <= 0 || letter >= 0x80)
-        return;  // no drive of that name
+// A PStringX text in the ANSI code page, for the A calls.
+PString AnsiText(const char* text) {
+    PWString wide;
+    ToWide(wide, text, &PStringXEncoding);
+    wide.terminate();
+    PString ansi;
+    WideToAnsi(ansi, wide.wide());
+    return ansi;
+}
+
+// Asks the figures into the cache. root: for the newer call; rootFolder: for
+// the older one, which wants the root folder with its backslash. Both in the
+// ANSI code page.
+void FillCache(const PString& root, const char* rootFolder) {
     const DiskSpaceQueries q = replacedQueries ? *replacedQueries : SystemQueries();
-    const char drive[3] = {char(letter), ':', 0};
-    // GetDiskFreeSpaceA wants the root folder, with its backslash.
-    const char root[4] = {char(letter), ':', '\\', 0};
     try {
         ULARGE_INTEGER available;
-        if (q.freeSpaceEx && q.freeSpaceEx(drive, &available, nullptr, nullptr)) {
+        if (q.freeSpaceEx && q.freeSpaceEx(root.text(), &available, nullptr, nullptr)) {
             uint64_t required = q.required(4096);
             cache.freeBytes = available.QuadPart;
             cache.rawRequired = required;
@@ -56,7 +63,7 @@ void FillCache(int32_t letter) {
             return;
         }
         DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
-        if (q.freeSpace && q.freeSpace(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+        if (q.freeSpace && q.freeSpace(rootFolder, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
             const uint32_t cluster = sectorsPerCluster * bytesPerSector;
             uint64_t required = q.required(cluster);
             cache.freeBytes = uint64_t(cluster) * freeClusters;
@@ -94,10 +101,29 @@ bool GetDiskSpace(const char* path, uint64_t& freeBytes, uint64_t& requiredBytes
         if (first > 0)
             second = parser->next();
     }
-    if (first <= 0 || second != ':')
-        return cache.ok;
-    if (first != cache.letter)
-        FillCache(first);
+    const bool drive = first > 0 && second == ':';
+    PString root, rootFolder;
+    if (drive) {
+        // The letter as typed is the key.
+        root.append(first < 0x80 ? char(first) : '?');
+        root.append(':');
+        rootFolder = root;
+        rootFolder.append('\\');
+    } else {
+        const PString share = NetworkShareOf(path);
+        if (share.empty())
+            return cache.ok;
+        // A share's root with its backslash, for both calls.
+        root = AnsiText(share.text());
+        root.append('\\');
+        rootFolder = root;
+    }
+    if (cache.root.empty() || std::strcmp(root.text(), cache.root.text()) != 0) {
+        cache = DiskSpaceCache();
+        cache.root = root;
+        if (!drive || first < 0x80)  // no drive has a letter beyond ASCII
+            FillCache(root, rootFolder.text());
+    }
     freeBytes = cache.freeBytes;
     requiredBytes = (cache.rawRequired & 0xFFF00000u) + 0x500000u;
     return cache.ok;
@@ -124,14 +150,4 @@ PString FormatSize(MsgRef message, uint64_t bytes) {
     PString number;
     number.appendInt(int32_t(value));
     return MsgString(message, number.text(), MsgString(unit).text());
-}
-
-bool IsUsableInstallFolder(const char* path) {
-    if (ShapeOfPath(path) != PathShape::DriveFolder)
-        return false;
-    const uint32_t letter = DriveLetterOf(path);
-    const char root[4] = {char(letter), ':', '\\', 0};
-    DiskSpaceQueries::DriveType driveType =
-        replacedQueries && replacedQueries->driveType ? replacedQueries->driveType : &GetDriveTypeA;
-    return driveType(root) == DRIVE_FIXED;
 }

@@ -17,6 +17,7 @@
 #include "background.h"
 #include "commandline.h"
 #include "dpiscale.h"
+#include "installplan.h"
 #include "mycontrols.h"
 #include "mywindow.h"
 #include "ppmsg.h"
@@ -73,8 +74,10 @@ public:
     void ConfirmCancel();
     void OnWorkerMessage(WPARAM code, LPARAM text);
 
-    // Refreshes the figures and the Install button; false when they could
-    // not be computed.
+    // Plans the installation into path (installplan.h) and shows the
+    // verdict: the space figures for a usable folder, or instead of them, in
+    // both rows, why the folder cannot be used; then the Install button.
+    // False when the folder is refused or its figures could not be computed.
     bool UpdateDiskSpace(const char* path);
     void Browse();
     void OpenTermsOfService();
@@ -84,8 +87,9 @@ public:
     InstallerWorkerThread& Worker() { return worker_; }
     const PString& InstallLocation() const { return installLocation_; }
     const PString& LocaleCode() const { return localeCode_; }
-    uint64_t FreeSpace() const { return freeSpace_; }
-    uint64_t RequiredSpace() const { return requiredSpace_; }
+    uint64_t FreeSpace() const { return plan_.freeBytes; }
+    uint64_t RequiredSpace() const { return plan_.requiredBytes; }
+    const InstallPlan& Plan() const { return plan_; }
     HFONT FontOfRow(int row) const;
     // The DPI the page is laid out and drawn at: the window's, or less where
     // the monitor's work area cannot hold the page at the window's DPI.
@@ -121,6 +125,11 @@ private:
     void CreateProgressDisplay();
     void ShowPageControls();
     void SetOptionDefaults();
+    // The plan's verdict in the space rows: their texts, places and colours.
+    void ShowLocationVerdict();
+    // The plan's refusal as the label at box can show it whole, the folder
+    // shortened in its middle where it is too long for that.
+    PString FittedRefusalText(const RECT& box);
     void FillLanguageList(int32_t selected);
     // Narrows the list (placed at rect) to its longest language name.
     void NarrowLanguageList(const RECT& rect);
@@ -198,8 +207,10 @@ private:
     ButtonSkin skinB_;
     ButtonSkin skinC_;
     ButtonSkin skinD_;
-    uint64_t freeSpace_;
-    uint64_t requiredSpace_;
+    // The plan for the location box's text as it was last planned
+    // (plannedText_): Install follows it only while the box still holds that text.
+    InstallPlan plan_;
+    PString plannedText_;
 
     BackgroundPicture background_;
     DpiScale scale_;

@@ -65,8 +65,6 @@ MorvanditeInstallWindow::MorvanditeInstallWindow(const wchar_t* className, const
                                                  const RECT& rect, HINSTANCE instance, HICON icon,
                                                  int titleFontHeight, const char* commandLine)
     : MyCWnd(titleFontHeight),
-      freeSpace_(0),
-      requiredSpace_(0),
       configured_(false),
       damageNoticePosted_(false),
       quitPosted_(false),
@@ -379,8 +377,9 @@ void MorvanditeInstallWindow::CreateLocationControls() {
     SetControlFont(locationEdit_, FontOfRow(RowLocationEdit));
     locationEdit_.SetText(options_.installFolder.text());
     CreateButtonRow(browseButton_, RowBrowse, IdBrowse, skinA_);
-    CreateStaticRow(spaceRequired_, RowSpaceRequired, 0, 0);
-    CreateStaticRow(spaceAvailable_, RowSpaceAvailable, 0, 0);
+    // They show folders, whose '&' is no mnemonic.
+    CreateStaticRow(spaceRequired_, RowSpaceRequired, 0, SS_NOPREFIX);
+    CreateStaticRow(spaceAvailable_, RowSpaceAvailable, 0, SS_NOPREFIX);
     UpdateDiskSpace(options_.installFolder.text());
 }
 
@@ -412,6 +411,7 @@ void MorvanditeInstallWindow::ShowPageControls() {
         if (row != RowInstalling && row != RowProgress)
             ControlOfRow(row).SetVisible(true);
     EnableWindow(allUsersBox_.Handle(), options_.hasAdminRights != 0);
+    ShowLocationVerdict();  // a refused folder's reason takes both space rows
 }
 
 void MorvanditeInstallWindow::FillLanguageList(int32_t selected) {
@@ -610,8 +610,11 @@ int MorvanditeInstallWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
         if (notification == EN_CHANGE) {
             PString text;
             locationEdit_.GetText(text);
+            // An emptied box keeps what it showed; only Install follows it.
             if (!text.empty())
                 UpdateDiskSpace(text.text());
+            else
+                UpdateInstallButton();
         }
         return 1;
     case IdAgreement:
@@ -693,7 +696,10 @@ LRESULT MorvanditeInstallWindow::OnMessage(UINT message, WPARAM wParam, LPARAM l
             HWND control = reinterpret_cast<HWND>(lParam);
             if (control == agreementLink_.Handle())
                 SetTextColor(dc, kLinkColour);
-            if (control == spaceAvailable_.Handle() && freeSpace_ < requiredSpace_)
+            // Short space, and a folder that cannot be used, in dark red.
+            if (control == spaceAvailable_.Handle() && plan_.freeBytes < plan_.requiredBytes)
+                SetTextColor(dc, kShortSpaceColour);
+            if (control == spaceRequired_.Handle() && !plan_.FolderUsable())
                 SetTextColor(dc, kShortSpaceColour);
             if (control == installingLabel_.Handle()) {
                 SetBkColor(dc, kBarColour);
@@ -799,19 +805,19 @@ void MorvanditeInstallWindow::LayOutPage() {
     }
     LayOutAgreement(CurrentLocale);
     FitTexts();
+    ShowLocationVerdict();  // a refusal spans both space rows, fitted to the new font
     InvalidateRect(window_, nullptr, TRUE);
 }
 
 void MorvanditeInstallWindow::UpdateInstallButton() {
     if (!installButton_.Handle())
         return;
-    // The shell's folder browser lets a drive root through under Wine, and
-    // anything can be typed: the folder itself is checked here as well.
+    // The plan must be the box's: an emptied box keeps the last plan (and its
+    // figures) on show, but never with Install enabled.
     PString folder;
     locationEdit_.GetText(folder);
-    TrimTrailingSeparators(folder);
-    const bool allowed = IsChecked(agreementBox_) && freeSpace_ > requiredSpace_ && !worker_.IsRunning() &&
-                         IsUsableInstallFolder(folder.text());
+    const bool planned = std::strcmp(folder.text(), plannedText_.text()) == 0;
+    const bool allowed = IsChecked(agreementBox_) && planned && plan_.CanInstall() && !worker_.IsRunning();
     installButton_.SetEnabled(allowed);
 }
 
@@ -843,24 +849,19 @@ void MorvanditeInstallWindow::StartInstall() {
     options_.allUsers = administrator && IsChecked(allUsersBox_);
     PString folder;
     locationEdit_.GetText(folder);
-    // The worker and the registration append "\name" to the folder.
-    TrimTrailingSeparators(folder);
-    if (!IsUsableInstallFolder(folder.text())) {
-        UpdateInstallButton();
-        return;
-    }
-    options_.installFolder = folder;
-
     // The figures on the page may be stale (the disk may have filled up since
-    // they were computed): ask again, and refuse to start when the payload
-    // does not fit.
+    // they were computed): plan again, and refuse to start when the folder
+    // cannot be used (the page shows why) or the payload does not fit.
     ResetDiskSpaceCache();
     if (!UpdateDiskSpace(folder.text()))
-        return;  // no figures: the labels are empty and Install is disabled
-    if (freeSpace_ <= requiredSpace_) {
+        return;  // refused or no figures: the page says so and Install is disabled
+    if (!plan_.SpaceSuffices()) {
         ShowErrorBox(TXTINS_Not_enough_disk_spaceX_Please__ELL);
         return;
     }
+    // As it is created and recorded: the worker and the registration append
+    // "\name" to it.
+    options_.installFolder = plan_.folder;
 
     const char* displayName = options_.displayName.text();
     QuestionBox ask = [this](const PString& caption, const PString& text, const PString& first,

@@ -26,9 +26,12 @@ bool RunFromCommandLine(const char* commandLine, int& exitCode);
 // ExitBadCommandLine for a faulty command line or a language this build does
 // not offer; 1 Windows too old; 2 no configuration; 18 the client is running
 // (no question is asked); 1618 (ExitAnotherInstaller) another installer of
-// the product runs (it is not waited for); otherwise the worker's completion code (-1
+// the product runs (it is not waited for); -5 when the installation plan
+// (installplan.h) refuses the folder or finds too little or no space, logged
+// with its reason before anything is written (ExitArchiveError when the
+// payload's size cannot be read); otherwise the worker's completion code (-1
 // unexpected error, -3 archive error, -4 registration failed, -5 an error
-// with text: the folder or a file could not be written, or too little space).
+// with text: the folder or a file could not be written).
 int RunUnattended(const InstallerCommandLineParser& commandLine);
 
 // What the page starts from before its options: the install location (the

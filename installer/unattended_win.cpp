@@ -12,6 +12,7 @@
 #include "environment.h"
 #include "installfailure.h"
 #include "installjournal_win.h"
+#include "installplan.h"
 #include "locales.h"
 #include "msgids.h"
 #include "mymsgbox.h"
@@ -113,11 +114,26 @@ int Unattended(const InstallerCommandLineParser& commandLine) {
     LogLine("Folder: %s", options.installFolder.text());
     LogLine("Language: %s", InstallerLocaleInfo[locale].code);
 
-    uint64_t freeBytes = 0, requiredBytes = 0;
-    if (GetDiskSpace(options.installFolder.text(), freeBytes, requiredBytes) && freeBytes <= requiredBytes) {
+    // The page's plan, before anything is written: the folder as it will be
+    // created and recorded, and its space.
+    const InstallPlan plan = PlanInstallation(options.installFolder.text());
+    if (!plan.FolderUsable()) {
+        LogLine("%s", plan.RefusalText().text());
+        return kInstallErrorWithText;
+    }
+    options.installFolder = plan.folder;
+    if (!plan.spaceKnown) {
+        if (PayloadSizeUnreadable()) {
+            LogLine("%s", MsgString(TXTINS_This_installer_is_damagedX_Ple_ELL).text());
+            return ExitArchiveError;
+        }
+        LogLine("The free space of the drive or network share of '%s' cannot be found", plan.folder.text());
+        return kInstallErrorWithText;
+    }
+    if (!plan.SpaceSuffices()) {
         LogLine("%s", MsgString(TXTINS_Not_enough_disk_spaceX_Please__ELL).text());
-        LogLine("Space required: %llu, available: %llu", static_cast<unsigned long long>(requiredBytes),
-                static_cast<unsigned long long>(freeBytes));
+        LogLine("Space required: %llu, available: %llu", static_cast<unsigned long long>(plan.requiredBytes),
+                static_cast<unsigned long long>(plan.freeBytes));
         return kInstallErrorWithText;
     }
 

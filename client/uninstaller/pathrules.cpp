@@ -10,79 +10,9 @@
 
 namespace UninstallPaths {
 
-bool SameText(const std::wstring& a, const std::wstring& b) { return LowerPath(a) == LowerPath(b); }
-
 bool EndsWithNoCase(const std::wstring& text, const std::wstring& suffix) {
     return text.size() >= suffix.size() &&
            SameText(text.substr(text.size() - suffix.size()), suffix);
-}
-
-std::wstring Trim(const std::wstring& text) {
-    size_t first = text.find_first_not_of(L" \t\r\n");
-    if (first == std::wstring::npos) return std::wstring();
-    size_t last = text.find_last_not_of(L" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
-
-std::vector<std::wstring> SplitPath(const std::wstring& path) {
-    std::vector<std::wstring> parts;
-    size_t start = 0;
-    for (;;) {
-        size_t slash = path.find(L'\\', start);
-        parts.push_back(path.substr(start, slash == std::wstring::npos ? slash : slash - start));
-        if (slash == std::wstring::npos) return parts;
-        start = slash + 1;
-    }
-}
-
-bool ValidComponent(const std::wstring& part) {
-    if (part.empty() || part == L"." || part == L"..") return false;
-    if (part.back() == L'.' || part.back() == L' ') return false;
-    for (wchar_t c : part) {
-        if (c < 32 || std::wcschr(L"\\/:*?\"<>|", c)) return false;
-    }
-    return true;
-}
-
-bool NormalizeAbsolute(const std::wstring& raw, std::wstring* out, std::wstring* why) {
-    std::wstring path = Trim(raw);
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
-    if (path.size() >= 4 && path.compare(0, 4, L"\\\\?\\") == 0) {
-        *why = L"device paths are not accepted";
-        return false;
-    }
-    std::wstring rest;
-    std::wstring prefix;
-    if (path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\') {
-        prefix = path.substr(0, 2);
-        rest = path.substr(3);
-    } else if (path.size() > 2 && path[0] == L'\\' && path[1] == L'\\') {
-        prefix = L"\\";
-        rest = path.substr(2);
-    } else {
-        *why = L"it is not a full path with a drive";
-        return false;
-    }
-    if (!rest.empty()) {
-        for (const std::wstring& part : SplitPath(rest)) {
-            if (!ValidComponent(part)) {
-                *why = L"it contains the unusable name \"" + part + L"\"";
-                return false;
-            }
-        }
-    }
-    *out = rest.empty() ? prefix + L"\\" : prefix + L"\\" + rest;
-    return true;
-}
-
-bool IsDriveRoot(const std::wstring& path) {
-    if (path.size() <= 3 && path.size() >= 2 && path[1] == L':') return true;
-    if (path.size() > 2 && path[0] == L'\\' && path[1] == L'\\') {
-        // \\server\share is the root of a network drive.
-        return SplitPath(path.substr(2)).size() <= 2;
-    }
-    return false;
 }
 
 bool ValidRelative(const std::wstring& path, std::wstring* why) {
@@ -159,18 +89,6 @@ std::wstring FileNameOf(const std::wstring& path) {
 
 int Depth(const std::wstring& path) {
     return static_cast<int>(std::count(path.begin(), path.end(), L'\\'));
-}
-
-bool IsUnsafeFolder(const std::wstring& path, const std::vector<std::wstring>& protectedFolders) {
-    if (IsDriveRoot(path)) return true;
-    std::wstring lower = LowerPath(path);
-    for (const std::wstring& folder : protectedFolders) {
-        if (folder == lower) return true;
-        if (folder.size() > lower.size() && folder.compare(0, lower.size(), lower) == 0 &&
-            folder[lower.size()] == L'\\')
-            return true;
-    }
-    return false;
 }
 
 bool IsUserSettingsName(const std::wstring& name) {

@@ -402,6 +402,16 @@ void ToWide(PWString& w, const char* text, const PStringEncoding* encoding) { Wi
 
 void ToWideCrLf(PWString& w, const char* text, const PStringEncoding* encoding) { Widen(w, text, encoding, true); }
 
+std::wstring ToWideString(const char* text, const PStringEncoding* encoding) {
+    PWString units;
+    Widen(units, text, encoding, false);
+    std::wstring wide;
+    wide.reserve(units.units());
+    for (uint32_t i = 0; i < units.units(); ++i)
+        wide += wchar_t(units.unit(i));
+    return wide;
+}
+
 void FromWide(PString& s, const uint16_t* text, const PStringEncoding* encoding) {
     Narrow(s, text, encoding, false);
 }

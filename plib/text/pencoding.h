@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <string>
 
 #include "pstring.h"
 
@@ -161,6 +162,9 @@ void AppendChar(PString& s, char byte);
 void ToWide(PWString& w, const char* text, const PStringEncoding* encoding);
 // As ToWide, with LF written as CR LF and CR dropped.
 void ToWideCrLf(PWString& w, const char* text, const PStringEncoding* encoding);
+// As ToWide, into a standard wide string (one UTF-16 unit per wchar_t, also
+// where wchar_t is wider), for code that works on those: the folder rules.
+std::wstring ToWideString(const char* text, const PStringEncoding* encoding);
 // Appends every unit up to the first 0 through the encoding's appendChar
 // (null: PStringXEncoding); surrogates are not combined.
 void FromWide(PString& s, const uint16_t* text, const PStringEncoding* encoding);

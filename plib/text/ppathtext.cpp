@@ -70,6 +70,46 @@ uint32_t DriveLetterOf(const char* path) {
     return c.size() >= 2 && IsLetter(c[0]) && c[1] == ':' ? c[0] : 0;
 }
 
+namespace {
+
+// Where the share's name ends in a network path's characters (the index
+// after it), or 0 when the path does not name a share.
+size_t ShareEnd(const std::vector<uint32_t>& c) {
+    if (c.size() < 5 || !IsSeparator(c[0]) || !IsSeparator(c[1]) || IsSeparator(c[2]))
+        return 0;
+    size_t i = 2;
+    while (i < c.size() && !IsSeparator(c[i]))
+        ++i;  // the server
+    if (i + 1 >= c.size() || IsSeparator(c[i + 1]))
+        return 0;  // no share after it
+    ++i;
+    while (i < c.size() && !IsSeparator(c[i]))
+        ++i;
+    return i;
+}
+
+}  // namespace
+
+PString NetworkShareOf(const char* path) {
+    std::vector<uint32_t> c = Characters(path);
+    const size_t end = ShareEnd(c);
+    PString share;
+    for (size_t i = 0; i < end; ++i)
+        AppendCodePoint(share, IsSeparator(c[i]) ? '\\' : c[i]);
+    return share;
+}
+
+bool IsNetworkShareRoot(const char* path) {
+    std::vector<uint32_t> c = Characters(path);
+    const size_t end = ShareEnd(c);
+    if (end == 0)
+        return false;
+    for (size_t i = end; i < c.size(); ++i)
+        if (!IsSeparator(c[i]))
+            return false;
+    return true;
+}
+
 void TrimTrailingSeparators(PString& path) {
     // A separator is one byte in both forms, and no other character of either
     // form ends in its byte, so the last byte tells whether the text ends in one.

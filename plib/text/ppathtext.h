@@ -33,6 +33,15 @@ bool IsBareDrive(const char* path);
 // The drive letter (as typed) of a path that starts with a letter and a colon; 0 otherwise.
 uint32_t DriveLetterOf(const char* path);
 
+// The share a network path is on, "\\server\share" with its names as typed
+// and backslashes as separators (none at the end), for "\\server\share" and every path below it; empty
+// for any other path, "\\server" alone included.
+PString NetworkShareOf(const char* path);
+// "\\server\share" itself (trailing separators allowed): the root of a
+// network share, a folder that exists as long as the share does and cannot be
+// made, as "C:" cannot.
+bool IsNetworkShareRoot(const char* path);
+
 // Removes trailing separators, but never the one of a drive root: "C:\Games\"
 // becomes "C:\Games", "C:\\" becomes "C:\" and "C:\" stays (it never turns
 // into the drive-relative "C:").

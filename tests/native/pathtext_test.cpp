@@ -49,6 +49,24 @@ TEST(PathText, BareDriveAndDriveLetterSeeThroughTheMarker) {
     EXPECT_EQ(DriveLetterOf("\\\\server\\share"), 0u);
 }
 
+TEST(PathText, TheShareOfANetworkPathIsItsFirstTwoNames) {
+    EXPECT_EQ(std::string(NetworkShareOf("\\\\server\\share").text()), "\\\\server\\share");
+    EXPECT_EQ(std::string(NetworkShareOf("\\\\server\\share\\").text()), "\\\\server\\share");
+    EXPECT_EQ(std::string(NetworkShareOf("\\\\server\\share\\Games\\Morv").text()), "\\\\server\\share");
+    EXPECT_EQ(std::string(NetworkShareOf("//server/share/Games").text()), "\\\\server\\share");
+    EXPECT_EQ(std::string(NetworkShareOf(U("\\\\" + kCyrillic + "\\c$\\x").c_str()).text()),
+              U("\\\\" + kCyrillic + "\\c$"));
+    for (const char* none : {"", "\\\\", "\\\\server", "\\\\server\\", "\\\\server\\\\share",
+                             "\\\\\\server\\share", "\\server\\share", "C:\\Games", "server\\share"})
+        EXPECT_TRUE(NetworkShareOf(none).empty()) << none;
+
+    EXPECT_TRUE(IsNetworkShareRoot("\\\\server\\share"));
+    EXPECT_TRUE(IsNetworkShareRoot("\\\\server\\share\\"));
+    EXPECT_TRUE(IsNetworkShareRoot(U("\\\\" + kCyrillic + "\\c$").c_str()));
+    for (const char* other : {"\\\\server", "\\\\server\\", "\\\\server\\share\\Games", "C:", "C:\\", ""})
+        EXPECT_FALSE(IsNetworkShareRoot(other)) << other;
+}
+
 TEST(PathText, TrimmingNeverTurnsADriveRootIntoTheDriveRelativeForm) {
     struct Case {
         std::string in, out;

@@ -63,6 +63,8 @@ TEST(UninstallPaths, DotsDevicesAndUnusableNamesInAnAbsolutePathAreRefused) {
              L"\\\\?\\C:\\Windows",                // device paths skip every check Windows makes
              L"\\\\.\\C:\\Windows",
              L"\\\\server\\..\\share",
+             L"C:\\Games\\CON",                  // a device, not a folder
+             L"C:\\Games\\nul.txt\\Morvandite",
          }) {
         EXPECT_TRUE(Refused(raw)) << "accepted: \"" << raw << "\"";
     }
@@ -160,7 +162,7 @@ TEST(UninstallPaths, FileListEntriesStayInsideTheInstallFolder) {
              L"..\\Windows", L"Data\\..\\..\\Windows", L"Data\\..",
              L".\\Morvandite.exe", L"Data/Cards/decks.ini", L"Data\\\\decks.ini", L"Data\\",
              L"Morvandite.exe:stream", L"Data\\deck.", L"Data\\deck ", L"Data\\*.ini",
-             L"\\\\server\\share\\x",
+             L"\\\\server\\share\\x", L"Data\\aux.ini",
          }) {
         EXPECT_FALSE(RelativeOk(path)) << "accepted: \"" << path
                                        << "\"";

@@ -901,6 +901,61 @@ TEST_F(Installer, AFailedInstallationReturnsToThePageForAnotherFolder) {
     EXPECT_NE(ReadWholeFileOrEmpty(folder_ + "\\" + SharedNames::kInstallLogFile.narrow).find("Install finished"), std::string::npos);
 }
 
+// The page's label texts that begin with prefix (the space rows have no id).
+std::vector<std::string> LabelsStartingWith(HWND page, const std::string& prefix) {
+    std::vector<std::string> found;
+    for (HWND c = GetWindow(page, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        char cls[32] = "";
+        GetClassNameA(c, cls, sizeof cls);
+        const std::string text = WindowText(c);
+        if (lstrcmpiA(cls, "Static") == 0 && IsWindowVisible(c) && text.rfind(prefix, 0) == 0)
+            found.push_back(text);
+    }
+    return found;
+}
+
+// A -dir the installation plan refuses is no fault of the command line: the
+// page opens with it and says why where the space figures would be, and
+// Install waits for a folder that can be used, typed into the box.
+TEST_F(Installer, ARefusedFolderOpensThePageSayingWhyAndInstallWaitsForAUsableOne) {
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    const std::string refused = folder_ + ".";  // Windows would make folder_ of it
+    InstallerRun run(exe_, "-nolaunch \"-dir=" + refused + "\"");
+    HWND page = run.Page();
+    ASSERT_TRUE(page);
+    char location[MAX_PATH] = "";
+    SendMessageA(Item(page, kLocation), WM_GETTEXT, sizeof location, LPARAM(location));
+    EXPECT_EQ(std::string(location), refused);
+    SendMessageA(Item(page, kAgreement), BM_CLICK, 0, 0);
+    EXPECT_FALSE(InstallEnabled(page));
+    // The scratch folder is long: the label may show it shortened in its middle.
+    const std::vector<std::string> labels = LabelsStartingWith(page, "The folder '" + refused.substr(0, 12));
+    ASSERT_EQ(labels.size(), 1u);
+    const std::string end = "\\Morvandite.' cannot be used for the installation: a name in it ends with a dot or a space.";
+    EXPECT_EQ(labels[0].substr(labels[0].size() - std::min(labels[0].size(), end.size())), end) << labels[0];
+    EXPECT_TRUE(LabelsStartingWith(page, "Space available").empty());
+    const std::string shots = BinaryPath("artifacts\\e2e");
+    CreateDirectoryA(BinaryPath("artifacts").c_str(), nullptr);
+    CreateDirectoryA(shots.c_str(), nullptr);
+    RedrawWindow(page, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Sleep(500);  // the page paints on the installer's thread
+    SaveWindowBitmap(page, shots + "\\page-refused-folder.bmp");
+
+    // Typed as a user would, one refusal after another, then a usable folder.
+    for (const char* typed : {"C:\\", "C:\\Windows"}) {
+        SendMessageA(Item(page, kLocation), WM_SETTEXT, 0, LPARAM(typed));
+        EXPECT_FALSE(InstallEnabled(page)) << typed;
+        EXPECT_EQ(LabelsStartingWith(page, std::string("The folder '") + typed + "'").size(), 1u) << typed;
+    }
+    SendMessageA(Item(page, kLocation), WM_SETTEXT, 0, LPARAM(folder_.c_str()));
+    EXPECT_TRUE(InstallEnabled(page));
+    EXPECT_TRUE(LabelsStartingWith(page, "The folder '").empty());
+    EXPECT_EQ(LabelsStartingWith(page, "Space available: ").size(), 1u);
+    PostMessageA(page, WM_COMMAND, kInstall, 0);
+    ASSERT_EQ(run.Exit(), 0u);
+    EXPECT_EQ(MachineString(kUninstallKey, SharedNames::kInstallLocationValue.narrow), folder_);
+}
+
 TEST_F(Installer, BrowseOpensTheLocalisedFolderBrowserAndCancelChangesNothing) {
     InstallerRun run(exe_);
     HWND page = run.Page();

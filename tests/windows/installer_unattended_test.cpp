@@ -1,14 +1,19 @@
 // MorvanditeInstall.exe -silent under Wine, with no display: every option
-// set and left out, a faulty command line, a folder that cannot be made, a
+// set and left out, a faulty command line, folders the installation plan
+// refuses, a folder on a network share, a folder that cannot be made, a
 // running client and a damaged installer, each judged by its exit code, the
 // files, the uninstall entry and the log's copy.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shlobj.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "locales.h"
+#include "network_share.h"
 #include "sharednames.h"
 #include "test_paths.h"
 
@@ -272,6 +277,125 @@ TEST_F(Unattended, AFolderThatCannotBeMadeSaysWhyWithoutBlamingTheDisk) {
     EXPECT_NE(copy.find("The installation could not be completed."), std::string::npos) << copy;
     EXPECT_EQ(copy.find("Disk write error"), std::string::npos) << copy;
     EXPECT_NE(copy.find("Exit code: -5"), std::string::npos) << copy;
+}
+
+// The names directly in a folder ("." and ".." left out).
+std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
+            names.push_back(found.cFileName);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+    return names;
+}
+
+std::string ShellFolder(int csidl) {
+    char path[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+// Every folder the installation plan refuses, given with -dir: the run says
+// why in the log and ends with -5 before it writes anything.
+TEST_F(Unattended, AFolderThePlanRefusesIsNamedInTheLogWithItsReasonAndNothingIsWritten) {
+    const std::string profile = ShellFolder(CSIDL_PROFILE), windows = ShellFolder(CSIDL_WINDOWS);
+    ASSERT_FALSE(profile.empty());
+    ASSERT_FALSE(windows.empty());
+    const char* const root = "it is the root folder of a drive or of a network share.";
+    const char* const system = "it is a folder of Windows or of a user profile, or it contains one.";
+    const char* const ending = "a name in it ends with a dot or a space.";
+    const char* const reserved = "a name in it is reserved by Windows";
+    const struct {
+        std::string folder;
+        const char* reason;
+    } cases[] = {
+        {"C:\\", root},
+        {"\\\\server\\share", root},
+        {scratch_ + "\\Morv.", ending},  // Windows would make "Morv" and the entry would name "Morv."
+        {scratch_ + "\\Morv ", ending},
+        {scratch_ + "\\Games.\\Morv", ending},
+        {scratch_ + "\\CON", reserved},
+        {scratch_ + "\\nul.txt\\x", reserved},
+        {windows, system},
+        {windows + "\\System32\\x", system},  // nothing goes inside Windows
+        {profile, system},                    // the user's profile root
+        {profile.substr(0, profile.rfind('\\')), system},  // the folder of every profile
+        {scratch_ + "\\" + std::string(200, 'x'), "the path is too long."},
+    };
+    for (const auto& c : cases) {
+        DeleteFileA(log_.c_str());
+        EXPECT_EQ(Install("\"-dir=" + c.folder + "\" -nolaunch"), kErrorWithText) << c.folder;
+        const std::string copy = ReadWholeFileOrEmpty(log_);
+        EXPECT_NE(copy.find("The folder '" + c.folder + "' cannot be used for the installation: " + c.reason),
+                  std::string::npos)
+            << copy;
+        EXPECT_NE(copy.find("Exit code: -5"), std::string::npos) << copy;
+        EXPECT_EQ(copy.find("Log File Path"), std::string::npos) << "the worker ran: " << copy;
+        EXPECT_FALSE(EntryExists()) << c.folder;
+        // Nothing made beside the log, and nothing put into the system's folders.
+        EXPECT_EQ(FolderNames(scratch_), std::vector<std::string>{"logs"}) << c.folder;
+        for (const std::string& folder : {windows, profile})
+            EXPECT_FALSE(PathExists(folder + "\\" + SharedNames::kUninstallerFile.narrow)) << c.folder;
+    }
+    EXPECT_FALSE(PathExists(windows + "\\System32\\x"));
+}
+
+// What is not a folder path at all is a fault of the command line (as on the
+// page, where it is shown with the usage instead of the page).
+TEST_F(Unattended, ADirThatIsNoFullFolderPathIsABadCommandLine) {
+    for (const std::string& folder : std::vector<std::string>{"C:Games", "Games", "\\Games", "\\\\?\\C:\\x",
+                                                              "\\\\server", scratch_ + "\\a|b", scratch_ + "\\a:b"}) {
+        DeleteFileA(log_.c_str());
+        EXPECT_EQ(Install("\"-dir=" + folder + "\" -nolaunch"), kBadCommandLine) << folder;
+        const std::string copy = ReadWholeFileOrEmpty(log_);
+        EXPECT_NE(copy.find("Bad command line: not an absolute folder path"), std::string::npos) << copy;
+        EXPECT_FALSE(EntryExists()) << folder;
+        EXPECT_EQ(FolderNames(scratch_), std::vector<std::string>{"logs"}) << folder;
+    }
+}
+
+TEST_F(Unattended, TheFolderIsRecordedAsItIsCreated) {
+    // Forward slashes and doubled separators, as Windows reads them.
+    std::string given = folder_;
+    for (char& c : given)
+        if (c == '\\')
+            c = '/';
+    given.insert(given.rfind('/'), "/");
+    ASSERT_EQ(Install("\"-dir=" + given + "//\" -nolaunch -desktop=0 -quicklaunch=0 -startmenu=0"), 0u);
+    ExpectPayloadFiles(folder_);
+    EXPECT_EQ(EntryValue(SharedNames::kInstallLocationValue.narrow), folder_);
+    EXPECT_EQ(EntryValue("UninstallString"), "\"" + folder_ + "\\MorvanditeUninstall.exe\" /u:Morvandite");
+}
+
+// A network share (Wine serves it from the prefix): a folder below it is an
+// install folder like any other, its missing parents made, its space asked
+// of the share.
+TEST_F(Unattended, AFolderOnANetworkShareIsInstalledAndRecordedAsGiven) {
+    const TestNetworkShare share("morvandite-test", "unattended" + std::to_string(GetCurrentProcessId()));
+    ASSERT_TRUE(share.Usable()) << share.Problem();
+    const std::string folder = share.Root() + "\\Games\\Card Room";
+    EXPECT_EQ(Install("\"-dir=" + folder + "\" -nolaunch -desktop=0 -quicklaunch=0 -startmenu=0"), 0u)
+        << ReadWholeFileOrEmpty(log_);
+    ExpectPayloadFiles(folder);
+    EXPECT_TRUE(PathExists(share.Folder() + "\\Games\\Card Room\\Morvandite.exe"));
+    EXPECT_EQ(EntryValue(SharedNames::kInstallLocationValue.narrow), folder);
+
+    // A share that is not there is refused before anything is written.
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    DeleteFileA(log_.c_str());
+    EXPECT_EQ(Install("\"-dir=\\\\morvandite-test\\missing\\Games\" -nolaunch"), kErrorWithText);
+    const std::string copy = ReadWholeFileOrEmpty(log_);
+    EXPECT_NE(copy.find("The free space of the drive or network share of '\\\\morvandite-test\\missing\\Games' "
+                        "cannot be found"),
+              std::string::npos)
+        << copy;
+    EXPECT_EQ(copy.find("Log File Path"), std::string::npos) << copy;
+    EXPECT_FALSE(EntryExists());
 }
 
 TEST_F(Unattended, ARunningClientEndsTheRunWithoutAQuestion) {

@@ -26,7 +26,9 @@
 #include "diskspace.h"
 #include "dpiscale.h"
 #include "installwindow.h"
+#include "installplan.h"
 #include "locales.h"
+#include "network_share.h"
 #include "msgids.h"
 #include "pagelayout.h"
 #include "pencoding.h"
@@ -38,6 +40,7 @@
 #include "termsofservice.h"
 #include "test_paths.h"
 #include "uifont.h"
+#include "unattended.h"
 
 namespace {
 
@@ -46,7 +49,7 @@ namespace {
 struct FakeDisk {
     std::map<char, uint64_t> freeByDrive;  // drives the newer call knows
     std::map<char, DWORD> clustersByDrive;  // drives the older call knows (free clusters)
-    std::map<char, UINT> driveTypes;        // DRIVE_FIXED when not named
+    std::map<std::string, uint64_t> freeByShare;  // shares the newer call knows, by root ("\\s\x\")
     bool haveNewerCall = true;
     DWORD sectorsPerCluster = 16, bytesPerSector = 512;
     uint32_t required = 0x01234567;
@@ -56,14 +59,15 @@ struct FakeDisk {
 };
 FakeDisk* disk = nullptr;
 
-// Every drive is a fixed disk unless the test says otherwise.
-UINT WINAPI FakeDriveType(LPCSTR root) {
-    auto it = disk->driveTypes.find(root[0]);
-    return it == disk->driveTypes.end() ? DRIVE_FIXED : it->second;
-}
-
 BOOL WINAPI FakeFreeSpaceEx(LPCSTR root, PULARGE_INTEGER available, PULARGE_INTEGER, PULARGE_INTEGER) {
     disk->newerRoots.push_back(root);
+    if (root[0] == '\\') {
+        auto share = disk->freeByShare.find(root);
+        if (share == disk->freeByShare.end())
+            return FALSE;
+        available->QuadPart = share->second;
+        return TRUE;
+    }
     auto it = disk->freeByDrive.find(root[0]);
     if (it == disk->freeByDrive.end())
         return FALSE;
@@ -104,7 +108,6 @@ protected:
         queries_.freeSpaceEx = fake_.haveNewerCall ? &FakeFreeSpaceEx : nullptr;
         queries_.freeSpace = &FakeFreeSpace;
         queries_.required = &FakeRequired;
-        queries_.driveType = &FakeDriveType;
         SetDiskSpaceQueries(&queries_);
     }
     FakeDisk fake_;
@@ -183,7 +186,7 @@ TEST_F(DiskSpace, APathWithoutDriveColonGivesZeroAndTheLastSuccess) {
 
     fake_.freeByDrive['D'] = 3 * GiB;
     EXPECT_TRUE(GetDiskSpace("D:", freeBytes, required));
-    for (const char* path : {"d", "", "\\\\server\\share\\folder", "Dx\\folder"}) {
+    for (const char* path : {"d", "", "\\\\server", "\\\\server\\", "\\Games", "Dx\\folder"}) {
         freeBytes = required = 1;
         EXPECT_TRUE(GetDiskSpace(path, freeBytes, required)) << path;
         EXPECT_EQ(freeBytes, 0u) << path;
@@ -195,12 +198,137 @@ TEST_F(DiskSpace, APathWithoutDriveColonGivesZeroAndTheLastSuccess) {
     EXPECT_FALSE(GetDiskSpace("\\\\server\\share", freeBytes, required));
 }
 
+TEST_F(DiskSpace, ANetworkFolderIsAskedOfItsShareOnceWithTheShareRootsBackslash) {
+    fake_.freeByShare["\\\\server\\share\\"] = 7 * GiB;
+    uint64_t freeBytes = 0, required = 0;
+    EXPECT_TRUE(GetDiskSpace("\\\\server\\share\\Games\\Morvandite", freeBytes, required));
+    EXPECT_EQ(freeBytes, 7 * GiB);
+    EXPECT_EQ(required, uint64_t(0x01200000) + 5 * MiB);
+    ASSERT_EQ(fake_.newerRoots.size(), 1u);
+    EXPECT_EQ(fake_.newerRoots[0], "\\\\server\\share\\");
+    EXPECT_TRUE(GetDiskSpace("\\\\server\\share\\Other", freeBytes, required));
+    EXPECT_TRUE(GetDiskSpace("//server/share/Other", freeBytes, required));
+    EXPECT_EQ(fake_.newerRoots.size(), 1u);  // one share, asked once
+
+    // Another share is another volume; one the newer call does not know is
+    // asked of the older one at the same root.
+    EXPECT_FALSE(GetDiskSpace("\\\\server\\other\\Games", freeBytes, required));
+    EXPECT_EQ(fake_.newerRoots.back(), "\\\\server\\other\\");
+    ASSERT_EQ(fake_.olderRoots.size(), 1u);
+    EXPECT_EQ(fake_.olderRoots[0], "\\\\server\\other\\");
+    EXPECT_EQ(freeBytes, 0u);
+}
+
 TEST_F(DiskSpace, NoPayloadSizeMeansNoFigures) {
     fake_.freeByDrive['C'] = GiB;
     fake_.requiredThrows = true;
     uint64_t freeBytes, required;
     EXPECT_FALSE(GetDiskSpace("C:\\x", freeBytes, required));
     EXPECT_EQ(freeBytes, 0u);
+}
+
+// ---- The installation plan with this system's folders -------------------------------
+
+class InstallPlanning : public DiskSpace {
+protected:
+    static void SetUpTestSuite() { LoadMessageTable(); }
+    static void TearDownTestSuite() { FreeMessageTable(); }
+    void TearDown() override {
+        SetWideApiMode(0);
+        DiskSpace::TearDown();
+    }
+};
+
+std::string ShellFolder(int csidl) {
+    char path[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+TEST_F(InstallPlanning, TheSystemsOwnFoldersAreRefusedWithoutAskingTheirSpaceAndFoldersBelowThemAreNot) {
+    fake_.freeByDrive['C'] = 10 * GiB;
+    for (int csidl : {CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_PROFILE, CSIDL_PROGRAM_FILES, CSIDL_DESKTOPDIRECTORY,
+                      CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_COMMON_APPDATA, CSIDL_PERSONAL}) {
+        const std::string folder = ShellFolder(csidl);
+        ASSERT_FALSE(folder.empty()) << csidl;
+        const InstallPlan plan = PlanInstallation(folder.c_str());
+        EXPECT_EQ(plan.refusal.id, TXTINS_it_is_a_folder_of_Windows_or__ELL.id) << folder;
+        EXPECT_FALSE(plan.CanInstall()) << folder;
+        EXPECT_FALSE(plan.spaceKnown) << folder;
+    }
+    EXPECT_TRUE(fake_.newerRoots.empty());
+    // Nothing inside Windows either, however deep.
+    EXPECT_FALSE(PlanInstallation((ShellFolder(CSIDL_WINDOWS) + "\\Morvandite").c_str()).FolderUsable());
+    EXPECT_FALSE(PlanInstallation((ShellFolder(CSIDL_SYSTEM) + "\\drivers\\Morvandite").c_str()).FolderUsable());
+
+    // Below the others is where installations go: the default folders and the user's own.
+    InstallOptions options;
+    options.productName = "Morvandite";
+    const std::string starting = FindStartingChoices(options).installLocation.text();
+    for (const std::string& folder :
+         {ShellFolder(CSIDL_PROGRAM_FILES) + "\\Morvandite", ShellFolder(CSIDL_LOCAL_APPDATA) + "\\Morvandite",
+          ShellFolder(CSIDL_PROFILE) + "\\Games\\Morvandite", starting}) {
+        const InstallPlan plan = PlanInstallation(folder.c_str());
+        EXPECT_TRUE(plan.FolderUsable()) << folder << ": " << plan.RefusalText().text();
+        EXPECT_TRUE(plan.CanInstall()) << folder;
+        EXPECT_EQ(std::string(plan.folder.text()), folder);
+        EXPECT_EQ(plan.freeBytes, 10 * GiB);
+    }
+}
+
+TEST_F(InstallPlanning, TheRefusalNamesTheFolderAsGivenAndTheSpaceMustBeStrictlyMore) {
+    const InstallPlan refused = PlanInstallation("C:/Games/Morv.");
+    EXPECT_EQ(std::string(refused.RefusalText().text()),
+              "The folder 'C:/Games/Morv.' cannot be used for the installation: a name in it ends with a dot or a "
+              "space.");
+    EXPECT_EQ(std::string(refused.folder.text()), "C:/Games/Morv.");
+
+    fake_.required = 0;  // 5 MiB needed
+    fake_.freeByDrive['E'] = 5 * MiB;
+    fake_.freeByDrive['F'] = 5 * MiB + 1;
+    const InstallPlan equal = PlanInstallation("E:/Games//Morv/");
+    EXPECT_TRUE(equal.FolderUsable());
+    EXPECT_TRUE(equal.RefusalText().empty());
+    EXPECT_EQ(std::string(equal.folder.text()), "E:\\Games\\Morv");  // as it will be made and recorded
+    EXPECT_TRUE(equal.spaceKnown);
+    EXPECT_FALSE(equal.SpaceSuffices());
+    EXPECT_TRUE(PlanInstallation("F:\\Games").CanInstall());
+    const InstallPlan nowhere = PlanInstallation("Q:\\Games");
+    EXPECT_TRUE(nowhere.FolderUsable());
+    EXPECT_FALSE(nowhere.spaceKnown);
+    EXPECT_FALSE(nowhere.CanInstall());
+}
+
+TEST_F(InstallPlanning, ANameTheAnsiCallsCannotExpressIsRefusedWhileTheyAreUsed) {
+    fake_.freeByDrive['C'] = 10 * GiB;
+    PString cyrillic("C:\\");
+    AppendCodePoint(cyrillic, 0x0418);
+    AppendCodePoint(cyrillic, 0x0433);
+    SetWideApiMode(-1);  // code page 1252 has no Cyrillic
+    EXPECT_EQ(PlanInstallation(cyrillic.text()).refusal.id, TXTINS_it_contains_a_character_that__ELL.id);
+    EXPECT_TRUE(PlanInstallation("C:\\Caf\xE9").CanInstall());
+    SetWideApiMode(1);
+    EXPECT_TRUE(PlanInstallation(cyrillic.text()).CanInstall());
+}
+
+// The worker makes the folder with its missing parents: below a share the
+// share's root counts as there (it cannot be made), so a missing share fails
+// at the first folder below it instead of at "\\server".
+TEST_F(InstallPlanning, FoldersAreMadeBelowAShareRootAndAMissingShareIsNotMadeOfAServer) {
+    const std::string pid = std::to_string(GetCurrentProcessId());
+    const TestNetworkShare share("morvandite-test", "plan" + pid);
+    ASSERT_TRUE(share.Usable()) << share.Problem();
+    uint32_t code = 0;
+    EXPECT_TRUE(CreateFolderWithParents((share.Root() + "\\Games\\Morvandite").c_str(), &code)) << code;
+    EXPECT_TRUE(PathExists(share.Folder() + "\\Games\\Morvandite"));
+    EXPECT_TRUE(CreateFolderWithParents((share.Root() + "\\").c_str(), &code));
+
+    const std::string missing = "\\\\morvandite-test\\missing" + pid;
+    code = 0;
+    EXPECT_FALSE(CreateFolderWithParents((missing + "\\Games").c_str(), &code));
+    EXPECT_NE(code, uint32_t(ERROR_ALREADY_EXISTS));
+    EXPECT_NE(code, 0u);
+    EXPECT_FALSE(PathExists(missing));
 }
 
 // ---- Texts -------------------------------------------------------------------------
@@ -391,7 +519,6 @@ protected:
         queries_.freeSpaceEx = &FakeFreeSpaceEx;
         queries_.freeSpace = &FakeFreeSpace;
         queries_.required = &FakeRequired;
-        queries_.driveType = &FakeDriveType;
         SetDiskSpaceQueries(&queries_);
         CurrentLocale = 0;
     }
@@ -530,15 +657,15 @@ protected:
     // the left column's rows do not run into each other or the bottom bar.
     void ExpectEveryTextFits(const std::string& where);
 
-    COLORREF SpaceAvailableColour() {
+    COLORREF LabelColour(int row) {
         HDC dc = GetDC(window_->Handle());
         SetTextColor(dc, 0);
-        SendMessageW(window_->Handle(), WM_CTLCOLORSTATIC, WPARAM(dc),
-                     LPARAM(window_->ControlOfRow(RowSpaceAvailable).Handle()));
+        SendMessageW(window_->Handle(), WM_CTLCOLORSTATIC, WPARAM(dc), LPARAM(window_->ControlOfRow(row).Handle()));
         COLORREF colour = GetTextColor(dc);
         ReleaseDC(window_->Handle(), dc);
         return colour;
     }
+    COLORREF SpaceAvailableColour() { return LabelColour(RowSpaceAvailable); }
 
     FakeDisk fake_;
     DiskSpaceQueries queries_;
@@ -630,46 +757,98 @@ TEST_F(InstallWindow, TheSpaceLabelsFollowTheLocationAsItIsTyped) {
     Build();
     PString required = TextOf(window_->ControlOfRow(RowSpaceRequired));
     EXPECT_EQ(Narrow(required), "Space required: 45 MB");
+    SendMessageW(Item(IdAgreement), BM_CLICK, 0, 0);
+    ASSERT_TRUE(InstallEnabled());
     const size_t asked = fake_.newerRoots.size();
 
-    SetLocation("");  // an empty box changes nothing
+    SetLocation("");  // an empty box keeps the figures on show, but not Install
     EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceRequired))), "Space required: 45 MB");
     EXPECT_EQ(window_->FreeSpace(), 50 * GiB);
+    EXPECT_FALSE(InstallEnabled());
 
-    SetLocation("d");  // no colon yet: zero figures from the last success
-    EXPECT_EQ(window_->FreeSpace(), 0u);
-    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceAvailable))), "Space available: 0 Bytes");
+    // On the way to a folder: no drive is asked until there is one, and the
+    // page says what is missing instead of figures.
+    for (const char* typed : {"d", "d:", "d:\\"}) {
+        SetLocation(typed);
+        EXPECT_EQ(window_->FreeSpace(), 0u) << typed;
+        EXPECT_FALSE(IsWindowVisible(window_->ControlOfRow(RowSpaceAvailable).Handle())) << typed;
+        EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceRequired))),
+                  Narrow(MsgString(TXTINS_The_folder_XN0X_cannot_be_use_ELL, typed,
+                                   MsgString(std::strlen(typed) == 3 ? TXTINS_it_is_the_root_folder_of_a_dr_ELL
+                                                      : TXTINS_it_is_not_a_full_path_startin_ELL)
+                                       .text())))
+            << typed;
+        EXPECT_FALSE(InstallEnabled()) << typed;
+    }
     EXPECT_EQ(fake_.newerRoots.size(), asked);
 
-    SetLocation("d:");
+    SetLocation("D:\\G");
     EXPECT_EQ(fake_.newerRoots.size(), asked + 1);
-    EXPECT_EQ(fake_.newerRoots.back(), "d:");
+    EXPECT_EQ(fake_.newerRoots.back(), "D:");
+    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceAvailable))), "Space available: 2 GB");
+    EXPECT_TRUE(IsWindowVisible(window_->ControlOfRow(RowSpaceAvailable).Handle()));
+    EXPECT_TRUE(InstallEnabled());
 
     SetLocation("Q:\\nowhere");  // no such drive: empty labels, Install off
     EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceAvailable))), "");
     EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceRequired))), "");
-    SendMessageW(Item(IdAgreement), BM_CLICK, 0, 0);
     EXPECT_FALSE(InstallEnabled());
 }
 
-TEST_F(InstallWindow, ADriveRootOrAFolderWithoutItsDriveNeverEnablesInstall) {
-    fake_.freeByDrive['R'] = 50 * GiB;
-    fake_.driveTypes['R'] = DRIVE_REMOVABLE;
+TEST_F(InstallWindow, ARefusedFolderShowsWhyWhereTheFiguresWereAndNeverEnablesInstall) {
+    fake_.freeByShare["\\\\server\\share\\"] = 50 * GiB;
+    fake_.freeByDrive['R'] = 50 * GiB;  // a removable drive, say: any drive with room will do
+    char profile[MAX_PATH] = "";
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profile)));
+    const std::string longFolder = "C:\\Games\\" + std::string(291, 'x');
+    const struct {
+        std::string folder;
+        MsgRef reason;
+    } refused[] = {
+        {"C:\\", TXTINS_it_is_the_root_folder_of_a_dr_ELL},
+        {"c:/", TXTINS_it_is_the_root_folder_of_a_dr_ELL},
+        {"\\\\server\\share", TXTINS_it_is_the_root_folder_of_a_dr_ELL},
+        {"C:", TXTINS_it_is_not_a_full_path_startin_ELL},
+        {"C:Games", TXTINS_it_is_not_a_full_path_startin_ELL},
+        {"Games", TXTINS_it_is_not_a_full_path_startin_ELL},
+        {"\\Games", TXTINS_it_is_not_a_full_path_startin_ELL},
+        {"\\\\?\\C:\\x", TXTINS_it_is_not_a_full_path_startin_ELL},
+        {"C:\\Games\\Morv.", TXTINS_a_name_in_it_ends_with_a_dot__ELL},
+        {"C:\\Games\\Morv ", TXTINS_a_name_in_it_ends_with_a_dot__ELL},
+        {"C:\\Games\\CON", TXTINS_a_name_in_it_is_reserved_by_W_ELL},
+        {"C:\\Games\\nul.txt\\x", TXTINS_a_name_in_it_is_reserved_by_W_ELL},
+        {"C:\\Games\\a|b", TXTINS_it_contains_a_character_that__ELL},
+        {"C:\\Windows", TXTINS_it_is_a_folder_of_Windows_or__ELL},
+        {"C:\\Windows\\System32\\x", TXTINS_it_is_a_folder_of_Windows_or__ELL},
+        {profile, TXTINS_it_is_a_folder_of_Windows_or__ELL},
+        {longFolder, TXTINS_the_path_is_too_long},
+    };
     Build();
     SendMessageW(Item(IdAgreement), BM_CLICK, 0, 0);
-    SetLocation("C:\\Games");
-    ASSERT_TRUE(InstallEnabled());
-    PString cyrillic("C:\\");
-    AppendCodePoint(cyrillic, 0x0418);
-    AppendCodePoint(cyrillic, 0x0433);
-    SetLocation(cyrillic.text());
-    EXPECT_TRUE(InstallEnabled()) << "a folder in the UTF-8 form";
-    SetLocation("C:\\Games\\");
-    EXPECT_TRUE(InstallEnabled());
-    for (const char* refused : {"C:\\", "C:\\\\", "c:/", "C:", "C:Games", "Games", "\\Games",
-                                "\\\\server\\share\\Games", "R:\\Games"}) {
-        SetLocation(refused);
-        EXPECT_FALSE(InstallEnabled()) << refused;
+    HWND reasonLabel = window_->ControlOfRow(RowSpaceRequired).Handle();
+    const RECT oneRow = RectIn(reasonLabel, window_->Handle());
+    for (const auto& c : refused) {
+        SetLocation(c.folder.c_str());
+        const std::string label = Narrow(TextOf(window_->ControlOfRow(RowSpaceRequired)));
+        const std::string full = Narrow(MsgString(TXTINS_The_folder_XN0X_cannot_be_use_ELL, c.folder.c_str(),
+                                                  MsgString(c.reason).text()));
+        if (c.folder == longFolder) {
+            // Too long for two lines: the folder is shortened in its middle.
+            EXPECT_NE(label, full);
+            EXPECT_EQ(label.rfind("The folder 'C:\\Games\\xx", 0), 0u) << label;
+            EXPECT_NE(label.find("\x85xxx"), std::string::npos) << label;  // an ellipsis in code page 1252
+            EXPECT_NE(label.find(Narrow(MsgString(c.reason))), std::string::npos) << label;
+        } else {
+            EXPECT_EQ(label, full);
+        }
+        EXPECT_FALSE(InstallEnabled()) << c.folder;
+        EXPECT_FALSE(IsWindowVisible(window_->ControlOfRow(RowSpaceAvailable).Handle())) << c.folder;
+        // Both rows, in the colour of short space.
+        const RECT r = RectIn(reasonLabel, window_->Handle());
+        EXPECT_EQ(r.top, oneRow.top) << c.folder;
+        EXPECT_EQ(r.bottom, RectIn(window_->ControlOfRow(RowSpaceAvailable).Handle(), window_->Handle()).bottom)
+            << c.folder;
+        EXPECT_EQ(LabelColour(RowSpaceRequired), COLORREF(0x0000C0)) << c.folder;
     }
     // Install pressed anyway (a message sent to the window): nothing starts,
     // and no drive-relative "C:" is made of the root.
@@ -678,6 +857,25 @@ TEST_F(InstallWindow, ADriveRootOrAFolderWithoutItsDriveNeverEnablesInstall) {
     Pump();
     EXPECT_FALSE(window_->Worker().IsRunning());
     EXPECT_TRUE(IsWindowVisible(Item(IdInstall)));
+
+    // Usable folders bring the figures back in their row, below Program Files,
+    // on a share and on any drive with room.
+    PString cyrillic("C:\\");
+    AppendCodePoint(cyrillic, 0x0418);
+    AppendCodePoint(cyrillic, 0x0433);
+    for (const char* usable : {"C:\\Program Files\\Morvandite", "C:\\Games\\", "\\\\server\\share\\Games",
+                               "R:\\Games", cyrillic.text()}) {
+        SetLocation(usable);
+        EXPECT_TRUE(InstallEnabled()) << usable;
+        EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceAvailable))), "Space available: 50 GB") << usable;
+        EXPECT_TRUE(IsWindowVisible(window_->ControlOfRow(RowSpaceAvailable).Handle())) << usable;
+        EXPECT_EQ(RectIn(reasonLabel, window_->Handle()).bottom, oneRow.bottom) << usable;
+        EXPECT_NE(LabelColour(RowSpaceRequired), COLORREF(0x0000C0)) << usable;
+    }
+    // What is installed into is the folder as Windows reads it.
+    SetLocation("C:/Games//Card Room/");
+    EXPECT_TRUE(InstallEnabled());
+    EXPECT_EQ(Narrow(window_->Plan().folder), "C:\\Games\\Card Room");
 }
 
 // EnumThreadWindows callback: the first visible dialog into *(HWND*)found.

@@ -6,9 +6,9 @@
 #endif
 #include <windows.h>
 
-#include "pathrules.h"
+#include "installfolderrules.h"
 
-std::wstring UninstallPaths::LowerPath(std::wstring text) {
+std::wstring FolderRules::LowerPath(std::wstring text) {
     if (!text.empty()) CharLowerBuffW(&text[0], static_cast<DWORD>(text.size()));
     return text;
 }
