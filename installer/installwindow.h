@@ -63,9 +63,9 @@ public:
     // creates the controls; once, after Create.
     void BuildPage();
     // One installer of a product at a time: takes the product's lock, or
-    // tells the user (in the page's language) that another installer runs
-    // and returns false; the process then ends with ExitAnotherInstaller.
-    // After BuildPage, before Show.
+    // tells the user (in -lang's language or the system's) that another
+    // installer runs and returns false; the process then ends with
+    // ExitAnotherInstaller. Before Create, so that no page is shown.
     bool TakeInstallLock();
     void SetLanguage(int32_t locale);
     void UpdateInstallButton();

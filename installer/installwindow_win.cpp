@@ -281,6 +281,12 @@ bool MorvanditeInstallWindow::TakeInstallLock() {
     name.terminate();
     if (installLock_.Acquire(name.wide()))
         return true;
+    // Before the page exists: the language -lang names, else the system's.
+    int32_t locale = FindLocale(commandLine_.Switches.localeCode.text());
+    if (locale < 0)
+        locale = FindLocale(DefaultLocaleCode());
+    if (locale >= 0)
+        CurrentLocale = locale;
     const PString caption = MsgString(TXTINS_Install_N0_Software, options_.displayName.text());
     const PString text = MsgString(TXTINS_Another_N0_installer_is_runni_ELL, options_.displayName.text());
     ShowStartupNotice(caption.text(), text.text(), 394, 212);

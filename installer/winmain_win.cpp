@@ -53,13 +53,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
                                                                   icon, wine ? 18 : 20, commandLine);
     int exitCode = ExitNotStarted;
     // Without a window nothing would ever post the quit message.
+    if (window->IsConfigured() && !window->TakeInstallLock()) {
+        delete window;
+        FreeMessageTable();
+        return ExitAnotherInstaller;
+    }
     if (window->IsConfigured() && window->Create(nullptr)) {
         window->BuildPage();
-        if (!window->TakeInstallLock()) {
-            delete window;
-            FreeMessageTable();
-            return ExitAnotherInstaller;
-        }
         window->Show();
         MSG peek;
         PeekMessageA(&peek, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue exists from here on

@@ -1079,6 +1079,31 @@ TEST_F(Installer, Windows2000GetsTheEnglishNoticeAndExitCode1) {
     EXPECT_EQ(code, 1u);
 }
 
+// Two installers of a product started together: the second says so before
+// its page is shown and ends with 1618; the first installs undisturbed.
+TEST_F(Installer, ASecondInstallerSaysAnotherOneRunsAndTheFirstInstalls) {
+    InstallerRun first(exe_, "-nolaunch");
+    HWND page = first.Page();
+    ASSERT_TRUE(page);
+    InstallerRun second(exe_, "-nolaunch");
+    HWND box = second.Question();
+    ASSERT_TRUE(box) << "no notice from the second installer";
+    WaitUntil([&] { return !WindowText(box).empty(); }, 10000);
+    EXPECT_EQ(WindowText(box), "Install Morvandite Software");
+    const HWND secondPage = FindProcessWindow(kInstallerClass, second.Pid());
+    EXPECT_FALSE(secondPage && IsWindowVisible(secondPage)) << "the second page was shown";
+    Sleep(300);
+    SaveWindowBitmap(box, ArtifactPath("second-installer.bmp"));
+    Answer(box, 6);
+    EXPECT_EQ(second.Exit(), 1618u);
+    Install(page, folder_);
+    EXPECT_EQ(first.Exit(), 0u);
+    EXPECT_TRUE(PathExists(folder_ + "\\uninstall.lst"));
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    EXPECT_FALSE(PathExists(std::string(temp) + "Morvandite.install-journal"));
+}
+
 TEST_F(Installer, TheUninstallerRemovesWhatTheInstallationMadeAndNothingElse) {
     const std::string userIni = LocalAppData() + "\\Morvandite\\user.ini";
     {
