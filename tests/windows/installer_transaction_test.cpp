@@ -408,6 +408,28 @@ TEST_F(Transaction, ReadOnlyReplacedFilesLeaveNoCopyBehind) {
     EXPECT_FALSE(b.count("file Card Room\\Data\\old_only.txt"));
 }
 
+// A replaced program that is running (mapped as an image, as a running
+// program's file is) can be renamed but not deleted: its old copy is left for
+// the restart and kept in the journal, and the next run deletes it.
+TEST_F(Transaction, AnOldCopyInUseIsDeletedOnceItIsFree) {
+    InstalledA();
+    const std::string program = Folder() + "\\" + SharedNames::kUninstallerFile.narrow;
+    HMODULE inUse = LoadLibraryExA(program.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_TRUE(inUse);
+    ASSERT_EQ(Install(kPayloadB, kDigestB, true), kInstallFinished);
+    const std::string aside = program + ".~rollback";
+    EXPECT_NE(GetFileAttributesA(aside.c_str()), INVALID_FILE_ATTRIBUTES) << "the copy in use went after all";
+    const std::string journal = ReadWholeFileOrEmpty(JournalPath());
+    EXPECT_NE(journal.find("R\t" + aside + "\n"), std::string::npos) << journal;
+    const std::string log = ReadWholeFileOrEmpty(Folder() + "\\" + SharedNames::kInstallLogFile.narrow);
+    EXPECT_NE(log.find("Cannot delete the old copy '" + aside + "' now"), std::string::npos) << log;
+    FreeLibrary(inUse);
+    // Whatever comes next finishes it: here the uninstaller.
+    EXPECT_EQ(Uninstall(), 0u);
+    const State after = Now();
+    EXPECT_EQ(Debris(after), "");
+}
+
 TEST_F(Transaction, TheUninstallerRemovesNothingWhileAnInstallerRuns) {
     InstalledA();
     const State a = Now();
