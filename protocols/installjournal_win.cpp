@@ -4,6 +4,8 @@
 #include <cwchar>
 #include <vector>
 
+#include "systemtext.h"
+
 namespace {
 HKEY Hive(const std::string& name) { return name == "HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 
@@ -253,20 +255,7 @@ uint32_t WindowsJournalActions::DeleteAtRestart(const std::string& path) {
     return MoveFileExW(Utf8ToWide(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? 0 : LastError();
 }
 
-std::string WindowsJournalActions::ErrorText(uint32_t code) {
-    wchar_t* buffer = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    const UniqueLocalMemory owned(buffer);
-    std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ' ||
-                             text.back() == L'.'))
-        text.pop_back();
-    if (text.empty())
-        text = L"unknown error";
-    return WideToUtf8(text) + " (" + std::to_string(code) + ")";
-}
+std::string WindowsJournalActions::ErrorText(uint32_t code) { return WideToUtf8(SystemText(DWORD(code))); }
 
 JournalRecovery RecoverJournalFile(const std::string& path, const std::string& displayName, JournalActions& actions,
                                    JournalOutcome& outcome, JournalOwner& owner) {

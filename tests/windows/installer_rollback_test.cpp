@@ -18,6 +18,7 @@
 #include "plog.h"
 #include "ppmsg.h"
 #include "sharednames.h"
+#include "file_tree.h"
 #include "test_paths.h"
 
 namespace {
@@ -30,50 +31,9 @@ const int kCorruptPayload = 140;
 // and fails while decoding, after it has begun its journal.
 const int kCorruptPayloadDigest = 141;
 
-// Every file under a folder, by relative path, with its contents; folders
-// appear with a trailing backslash.
-using Tree = std::map<std::string, std::string>;
-
-void ReadTree(const std::string& root, const std::string& relative, Tree& tree) {
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((root + "\\" + relative + "*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            tree[relative + name + "\\"] = "";
-            ReadTree(root, relative + name + "\\", tree);
-        } else {
-            tree[relative + name] = ReadWholeFile(root + "\\" + relative + name);
-        }
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
-}
-
-Tree TreeOf(const std::string& root) {
-    Tree tree;
-    ReadTree(root, "", tree);
-    return tree;
-}
-
-// The differences, one line each, for the failure message.
-std::string Differences(const Tree& before, const Tree& after) {
-    std::string out;
-    for (const auto& b : before) {
-        auto a = after.find(b.first);
-        if (a == after.end())
-            out += "missing: " + b.first + "\n";
-        else if (a->second != b.second)
-            out += "changed: " + b.first + "\n";
-    }
-    for (const auto& a : after)
-        if (!before.count(a.first))
-            out += "left behind: " + a.first + "\n";
-    return out;
-}
+using Tree = FileTree;
+Tree TreeOf(const std::string& root) { return FileTreeOf(root); }
+std::string Differences(const Tree& before, const Tree& after) { return TreeDifferences(before, after); }
 
 // The uninstall entry's values, by name (type and data); empty when there is no key.
 std::map<std::string, std::string> Entry() {

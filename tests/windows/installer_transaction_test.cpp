@@ -23,6 +23,9 @@
 #include "ppmsg.h"
 #include "rollback.h"
 #include "sharednames.h"
+#include "file_tree.h"
+#include "process_windows.h"
+#include "shell_links.h"
 #include "test_paths.h"
 
 namespace {
@@ -38,7 +41,7 @@ const char kChildVariable[] = "MORVANDITE_TRANSACTION_CHILD";  // root|kill step
 // relative to the scratch root (shortcuts by their target and arguments,
 // the log and the tracking file by their presence, user.ini without its
 // dates), and the registry values by key and name.
-using State = std::map<std::string, std::string>;
+using State = FileTree;
 
 std::string TempPath(const std::string& name) {
     char temp[MAX_PATH] = "";
@@ -47,28 +50,6 @@ std::string TempPath(const std::string& name) {
 }
 
 std::string JournalPath() { return TempPath(std::string(kDisplayName) + ".install-journal"); }
-
-std::string LinkTarget(const std::string& link) {
-    IShellLinkA* shell = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&shell))))
-        return "<no shell link object>";
-    IPersistFile* file = nullptr;
-    shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
-    std::string target = "<not loaded>";
-    wchar_t wide[MAX_PATH] = L"";
-    MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH);
-    if (file && SUCCEEDED(file->Load(wide, STGM_READ))) {
-        char path[MAX_PATH] = "", args[MAX_PATH] = "";
-        shell->GetPath(path, MAX_PATH, nullptr, 0);
-        shell->GetArguments(args, MAX_PATH);
-        target = std::string("link to ") + path + " " + args;
-    }
-    if (file)
-        file->Release();
-    shell->Release();
-    return target;
-}
 
 // user.ini without the two dates a run writes.
 std::string WithoutDates(const std::string& ini) {
@@ -89,31 +70,20 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-void ReadFiles(const std::string& root, const std::string& relative, State& state) {
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((root + "\\" + relative + "*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        const std::string path = relative + name;
-        const std::string full = root + "\\" + path;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            state["file " + path + "\\"] = "";
-            ReadFiles(root, path + "\\", state);
-        } else if (EndsWith(name, ".lnk")) {
-            state["file " + path] = LinkTarget(full);
-        } else if (name == SharedNames::kInstallLogFile.narrow || name == SharedNames::kTrackingFile.narrow) {
-            state["file " + path] = "<present>";
-        } else if (name == SharedNames::kUserSettingsFile.narrow || name == SharedNames::kUserSettingsBackupFile.narrow) {
-            state["file " + path] = WithoutDates(ReadWholeFile(full));
-        } else {
-            state["file " + path] = ReadWholeFile(full);
-        }
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
+// What a file of the tree stands for.
+std::string Contents(const std::string& relative, const std::string& full) {
+    const size_t slash = relative.rfind('\\');
+    const std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
+    if (EndsWith(name, ".lnk")) {
+        std::string arguments;
+        const std::string target = LinkTarget(full, &arguments);
+        return "link to " + target + " " + arguments;
+    }
+    if (name == SharedNames::kInstallLogFile.narrow || name == SharedNames::kTrackingFile.narrow)
+        return "<present>";
+    if (name == SharedNames::kUserSettingsFile.narrow || name == SharedNames::kUserSettingsBackupFile.narrow)
+        return WithoutDates(ReadWholeFile(full));
+    return ReadWholeFile(full);
 }
 
 void ReadKey(HKEY hive, const char* hiveName, const std::string& key, State& state) {
@@ -135,21 +105,6 @@ void ReadKey(HKEY hive, const char* hiveName, const std::string& key, State& sta
     RegCloseKey(k);
 }
 
-std::string Differences(const State& expected, const State& actual) {
-    std::string out;
-    for (const auto& e : expected) {
-        auto a = actual.find(e.first);
-        if (a == actual.end())
-            out += "missing: " + e.first + "\n";
-        else if (a->second != e.second)
-            out += "changed: " + e.first + "\n";
-    }
-    for (const auto& a : actual)
-        if (!expected.count(a.first))
-            out += "left behind: " + a.first + "\n";
-    return out;
-}
-
 // Old copies and temporary copies anywhere under root, and the journal.
 std::string Debris(const State& state) {
     std::string out;
@@ -159,21 +114,6 @@ std::string Debris(const State& state) {
     if (GetFileAttributesA(JournalPath().c_str()) != INVALID_FILE_ATTRIBUTES)
         out += "the journal " + JournalPath() + ":\n" + ReadWholeFileOrEmpty(JournalPath());
     return out;
-}
-
-DWORD RunAndWait(std::string commandLine, DWORD timeout = 120000) {
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return 9999;
-    if (WaitForSingleObject(pi.hProcess, timeout) != WAIT_OBJECT_0)
-        TerminateProcess(pi.hProcess, 9998);
-    DWORD code = 9999;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return code;
 }
 
 // The kill: the process ends at once, as a user's task manager ends it.
@@ -291,7 +231,7 @@ protected:
 
     State Now() const {
         State s;
-        ReadFiles(root_, "", s);
+        ReadFileTree(root_, s, &Contents, "file ");
         ReadKey(HKEY_LOCAL_MACHINE, "HKLM", kUninstallKey, s);
         ReadKey(HKEY_CURRENT_USER, "HKCU", kUninstallKey, s);
         ReadKey(HKEY_CURRENT_USER, "HKCU", kButtonKey, s);
@@ -392,7 +332,7 @@ TEST_F(Transaction, AnUpgradeRolledBackIsExactlyTheEarlierInstallation) {
     EXPECT_NE(std::string(worker.LastCompletionText().text()).find("Blocker"), std::string::npos)
         << worker.LastCompletionText().text();
     const State after = Now();
-    EXPECT_EQ(Differences(withBlocker, after), "");
+    EXPECT_EQ(TreeDifferences(withBlocker, after), "");
     EXPECT_EQ(Debris(after), "");
     EXPECT_EQ(worker.UndoFailures(), 0);
 }
@@ -436,7 +376,7 @@ TEST_F(Transaction, TheUninstallerRemovesNothingWhileAnInstallerRuns) {
     HANDLE held = CreateMutexA(nullptr, FALSE, (std::string("Global\\MorvanditeInstall-") + kDisplayName).c_str());
     ASSERT_TRUE(held);
     EXPECT_EQ(Uninstall(), 5u);
-    EXPECT_EQ(Differences(a, Now()), "");
+    EXPECT_EQ(TreeDifferences(a, Now()), "");
     CloseHandle(held);
     EXPECT_EQ(Uninstall(), 0u);
     EXPECT_FALSE(Now().count("file Card Room\\readme.txt"));
@@ -480,12 +420,12 @@ TEST_F(Transaction, AKillAtAnyStepIsPutRightByTheNextRunAndByTheUninstaller) {
             if (byUninstaller) {
                 EXPECT_EQ(Uninstall(), 0u);
                 const State after = Now();
-                EXPECT_EQ(Differences(committed ? uninstalledB : uninstalledA, after), "");
+                EXPECT_EQ(TreeDifferences(committed ? uninstalledB : uninstalledA, after), "");
                 EXPECT_EQ(Debris(after), "");
             } else {
                 EXPECT_EQ(Install(kPayloadB, kDigestB, true), kInstallFinished);
                 const State after = Now();
-                EXPECT_EQ(Differences(committed ? upgradedTwice : upgraded, after), "");
+                EXPECT_EQ(TreeDifferences(committed ? upgradedTwice : upgraded, after), "");
                 EXPECT_EQ(Debris(after), "");
             }
             if (HasFailure())

@@ -19,6 +19,7 @@
 #include "ppmsg.h"
 #include "psyscalls.h"
 #include "sharednames.h"
+#include "shell_links.h"
 #include "small_drive.h"
 #include "test_paths.h"
 
@@ -145,31 +146,6 @@ protected:
     HWND window_ = nullptr;
     std::string root_;
 };
-
-std::string LinkTarget(const std::string& link, std::string* arguments = nullptr) {
-    IShellLinkA* shell = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&shell))))
-        return "<no shell link object>";
-    IPersistFile* file = nullptr;
-    shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
-    std::wstring wide(link.begin(), link.end());
-    std::string target = "<not loaded>";
-    if (file && SUCCEEDED(file->Load(wide.c_str(), STGM_READ))) {
-        char buf[MAX_PATH] = {};
-        shell->GetPath(buf, MAX_PATH, nullptr, 0);
-        target = buf;
-        if (arguments) {
-            char args[MAX_PATH] = {};
-            shell->GetArguments(args, MAX_PATH);
-            *arguments = args;
-        }
-    }
-    if (file)
-        file->Release();
-    shell->Release();
-    return target;
-}
 
 TEST_F(WorkerTest, WholeRunLeavesFilesLogEntryShortcutsAndSettings) {
     InstallerWorkerThread worker;

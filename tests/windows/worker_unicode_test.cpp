@@ -19,6 +19,7 @@
 #include "ppmsg.h"
 #include "psyscalls.h"
 #include "sharednames.h"
+#include "process_windows.h"
 #include "test_paths.h"
 
 namespace {
@@ -147,22 +148,6 @@ std::string Narrow(const std::wstring& w) {
     if (n > 1)
         WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, &s[0], n, nullptr, nullptr);
     return s;
-}
-
-DWORD RunAndWait(const std::wstring& commandLine) {
-    std::wstring line = commandLine;
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return 9999;
-    if (WaitForSingleObject(pi.hProcess, 120000) != WAIT_OBJECT_0)
-        TerminateProcess(pi.hProcess, 9998);
-    DWORD code = 9999;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return code;
 }
 
 // Parameter: the forced mode (1 wide, -1 ANSI).

@@ -1,5 +1,5 @@
 // The system's own words for a Windows error code, as the client's programs
-// show and log them.
+// show and log them and the installation journal logs them. Windows only.
 #pragma once
 #include <windows.h>
 
