@@ -19,6 +19,7 @@
 #include "ppmsg.h"
 #include "sharednames.h"
 #include "file_tree.h"
+#include "registry_values.h"
 #include "test_paths.h"
 
 namespace {
@@ -38,19 +39,8 @@ std::string Differences(const Tree& before, const Tree& after) { return TreeDiff
 // The uninstall entry's values, by name (type and data); empty when there is no key.
 std::map<std::string, std::string> Entry() {
     std::map<std::string, std::string> values;
-    HKEY k;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &k) != ERROR_SUCCESS)
-        return values;
-    values["<key>"] = "";
-    for (DWORD i = 0;; ++i) {
-        char name[512];
-        BYTE data[4096];
-        DWORD nameLength = sizeof name, size = sizeof data, type = 0;
-        if (RegEnumValueA(k, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS)
-            break;
-        values[name] = std::to_string(type) + ":" + std::string(reinterpret_cast<char*>(data), size);
-    }
-    RegCloseKey(k);
+    if (ReadRegistryValues(HKEY_LOCAL_MACHINE, kUninstallKey, values))
+        values["<key>"] = "";
     return values;
 }
 

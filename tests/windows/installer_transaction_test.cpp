@@ -25,6 +25,7 @@
 #include "sharednames.h"
 #include "file_tree.h"
 #include "process_windows.h"
+#include "registry_values.h"
 #include "shell_links.h"
 #include "test_paths.h"
 
@@ -87,22 +88,13 @@ std::string Contents(const std::string& relative, const std::string& full) {
 }
 
 void ReadKey(HKEY hive, const char* hiveName, const std::string& key, State& state) {
-    HKEY k;
-    if (RegOpenKeyExA(hive, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
+    std::map<std::string, std::string> values;
+    if (!ReadRegistryValues(hive, key, values))
         return;
     state[std::string("key ") + hiveName + "\\" + key] = "";
-    for (DWORD i = 0;; ++i) {
-        char name[512];
-        BYTE data[4096];
-        DWORD nameLength = sizeof name, size = sizeof data, type = 0;
-        if (RegEnumValueA(k, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS)
-            break;
-        if (std::string(name) == "InstallDate")
-            continue;  // the time of the run
-        state[std::string("value ") + hiveName + "\\" + key + "\\" + name] =
-            std::to_string(type) + ":" + std::string(reinterpret_cast<char*>(data), size);
-    }
-    RegCloseKey(k);
+    for (const auto& v : values)
+        if (v.first != "InstallDate")  // the time of the run
+            state[std::string("value ") + hiveName + "\\" + key + "\\" + v.first] = v.second;
 }
 
 // Old copies and temporary copies anywhere under root, and the journal.
