@@ -195,8 +195,12 @@ void InstallerWorkerThread::Run() {
         rollback_.AfterLogOpened();  // rollback: what an interrupted run left, put right
 
         // An earlier installation's list, before the payload replaces it.
+        // An earlier installation's list, before the payload replaces it; only
+        // this product's own installation there counts.
         bool hadList = false;
-        const std::vector<std::wstring> listedBefore = ReadListedFiles(settings_.installFolder, hadList);
+        std::vector<std::wstring> listedBefore;
+        if (PreviousInstallationIsIn(settings_.displayName, settings_.installFolder))
+            listedBefore = ReadListedFiles(settings_.installFolder, hadList);
 
         bool failed = false;
         PString registrationFailure;

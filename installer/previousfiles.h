@@ -15,6 +15,12 @@
 // folder has no list or it cannot be read; `found` says whether it had one.
 std::vector<std::wstring> ReadListedFiles(const PString& installFolder, bool& found);
 
+// True when this product's uninstall entry records `installFolder` as its
+// install location (compared as the file system compares names): only then
+// is a file list found there the earlier installation's own, and not another
+// program's that happens to share the folder.
+bool PreviousInstallationIsIn(const PString& displayName, const PString& installFolder);
+
 // The entries of `before` that `after` lacks, compared as the file system
 // compares names (without regard to case), each once.
 std::vector<std::wstring> FilesNoLongerListed(const std::vector<std::wstring>& before,

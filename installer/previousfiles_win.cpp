@@ -6,6 +6,7 @@
 
 #include "pencoding.h"
 #include "ppathtext.h"
+#include "pregistry.h"
 #include "punique.h"
 #include "sharednames.h"
 
@@ -86,6 +87,20 @@ std::vector<std::wstring> ReadListedFiles(const PString& installFolder, bool& fo
         start = end + 1;
     }
     return files;
+}
+
+bool PreviousInstallationIsIn(const PString& displayName, const PString& installFolder) {
+    PString key(SharedNames::kUninstallRoot.narrow);
+    AppendText(key, displayName.text());
+    PString recorded;
+    if (!ReadMachineString(key.text(), SharedNames::kInstallLocationValue.narrow, recorded) || recorded.empty())
+        return false;
+    std::wstring a = Folded(WideOf(recorded.text())), b = Folded(WideOf(installFolder.text()));
+    while (!a.empty() && a.back() == L'\\')
+        a.pop_back();
+    while (!b.empty() && b.back() == L'\\')
+        b.pop_back();
+    return a == b;
 }
 
 std::vector<std::wstring> FilesNoLongerListed(const std::vector<std::wstring>& before,

@@ -307,6 +307,18 @@ TEST_F(Transaction, AnUpgradeLeavesExactlyTheNewFilesAndTheUsersOwn) {
     EXPECT_TRUE(ReadWholeFile(Folder() + "\\" + SharedNames::kUserSettingsBackupFile.narrow) == userSettings_);
 }
 
+// A file list in a folder this product's entry does not record is some other
+// installation's: nothing it lists is removed.
+TEST_F(Transaction, AnotherInstallationsListInTheFolderRemovesNothing) {
+    InstalledA();
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey.c_str());
+    ASSERT_EQ(Install(kPayloadB, kDigestB, true), kInstallFinished);
+    const State b = Now();
+    EXPECT_EQ(b.at("file Card Room\\Data\\old_only.txt"), "only in A\n");
+    EXPECT_EQ(b.at("file Card Room\\OldDir\\a.txt"), "A's own folder\n");
+    EXPECT_EQ(Debris(b), "");
+}
+
 TEST_F(Transaction, AnUpgradeRolledBackIsExactlyTheEarlierInstallation) {
     InstalledA();
     const State a = Now();
