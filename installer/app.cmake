@@ -15,6 +15,7 @@ add_library(installer_app STATIC
   ${CMAKE_CURRENT_LIST_DIR}/installplan_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/installwindow_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pagelayout_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/selfcheck_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/startup_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/unattended_win.cpp)
 target_include_directories(installer_app PUBLIC ${CMAKE_CURRENT_LIST_DIR})

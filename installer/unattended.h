@@ -34,6 +34,16 @@ bool RunFromCommandLine(const char* commandLine, int& exitCode);
 // with text: the folder or a file could not be written).
 int RunUnattended(const InstallerCommandLineParser& commandLine);
 
+// The language of the boxes shown before the page (usage, a damaged
+// installer's notice): -lang's when it names a catalogue locale, else the
+// system's. Sets CurrentLocale.
+void ChooseStartupLanguage(const CommandLineSwitches& switches);
+
+// Opens the copy of the log that -log asks for as the log mirror, making its
+// folder first (failures leave a log without a file); nothing without -log.
+// The caller closes it with OpenLogMirror(nullptr).
+void OpenUnattendedLogCopy(const CommandLineSwitches& switches);
+
 // What the page starts from before its options: the install location (the
 // default folder, or a previous installation's), the uninstall key path and
 // the locale code (the system's, or on an English system a build's preferred

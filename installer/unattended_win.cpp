@@ -40,15 +40,6 @@ void ShowUsage(const char* fault) {
     ShowStartupNotice(caption.text(), text.text(), 520, 330);
 }
 
-// The language of the usage box: -lang's when it names one, else the system's.
-void ChooseUsageLanguage(const CommandLineSwitches& switches) {
-    int32_t locale = FindLocale(switches.localeCode.text());
-    if (locale < 0)
-        locale = FindLocale(DefaultLocaleCode());
-    if (locale >= 0)
-        CurrentLocale = locale;
-}
-
 // Stands in for the person at a question: logs it and answers with the
 // second button (Abort at the running client, No to a sibling's removal).
 int AnswerUnattended(const PString& caption, const PString& text, const PString& first, const PString& second) {
@@ -233,19 +224,30 @@ bool ApplyCommandLineSwitches(const CommandLineSwitches& switches, InstallOption
     return true;
 }
 
-int RunUnattended(const InstallerCommandLineParser& commandLine) {
-    const CommandLineSwitches& switches = commandLine.Switches;
-    if (!switches.logPath.empty()) {
-        // Its folder may not exist yet; failures leave a log without a file.
-        const char* slash = std::strrchr(switches.logPath.text(), '\\');
-        if (slash) {
-            try {
-                CreateFolderWithParents(PString(switches.logPath.text(), slash).text());
-            } catch (const PError&) {
-            }
+void ChooseStartupLanguage(const CommandLineSwitches& switches) {
+    int32_t locale = FindLocale(switches.localeCode.text());
+    if (locale < 0)
+        locale = FindLocale(DefaultLocaleCode());
+    if (locale >= 0)
+        CurrentLocale = locale;
+}
+
+void OpenUnattendedLogCopy(const CommandLineSwitches& switches) {
+    if (switches.logPath.empty())
+        return;
+    // Its folder may not exist yet; failures leave a log without a file.
+    const char* slash = std::strrchr(switches.logPath.text(), '\\');
+    if (slash) {
+        try {
+            CreateFolderWithParents(PString(switches.logPath.text(), slash).text());
+        } catch (const PError&) {
         }
-        OpenLogMirror(new PLog(switches.logPath.text(), 0, &PStringXEncoding));
     }
+    OpenLogMirror(new PLog(switches.logPath.text(), 0, &PStringXEncoding));
+}
+
+int RunUnattended(const InstallerCommandLineParser& commandLine) {
+    OpenUnattendedLogCopy(commandLine.Switches);
     LogLine("Unattended installation");
     int code;
     {
@@ -270,7 +272,7 @@ bool RunFromCommandLine(const char* commandLine, int& exitCode) {
     parsed.Parse(commandLine);
     const CommandLineSwitches& switches = parsed.Switches;
     if (switches.help) {
-        ChooseUsageLanguage(switches);
+        ChooseStartupLanguage(switches);
         ShowUsage(nullptr);
         exitCode = ExitInstalled;
         return true;
@@ -281,7 +283,7 @@ bool RunFromCommandLine(const char* commandLine, int& exitCode) {
     }
     PString fault = parsed.Error();
     if (!fault.empty()) {
-        ChooseUsageLanguage(switches);
+        ChooseStartupLanguage(switches);
         ShowUsage(fault.text());
         exitCode = ExitBadCommandLine;
         return true;

@@ -1,5 +1,6 @@
-// The installer's process entry: global set-up in a fixed order, the version
-// gate, the one window and the main thread's message loop.
+// The installer's process entry: global set-up in a fixed order, the check
+// of its own file, the version gate, the one window and the main thread's
+// message loop.
 #define PASSERT_SOURCE "MorvanditeInstall"
 #include <windows.h>
 #include <objbase.h>
@@ -12,6 +13,7 @@
 #include "psyscalls.h"
 #include "psystemdll.h"
 #include "punique.h"
+#include "selfcheck.h"
 #include "startup.h"
 #include "unattended.h"
 
@@ -27,6 +29,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     ModuleInstance = instance;
     const bool wine = DetectWine();  // switches the wrappers to ANSI under Wine
     LoadShellFunctions();
+    // Before anything the resources say is trusted, and before -help and
+    // -silent: a damaged installer must not act on a damaged configuration.
+    const SelfCheck self = CheckOwnFile();
+    if (!self.intact)
+        return RefuseDamagedInstaller(commandLine, self);
     if (!LoadMessageTable()) {
         LogLine("Language initialization failed");
         return ExitNotStarted;

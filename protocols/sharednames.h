@@ -45,6 +45,10 @@ inline constexpr SharedName kInstallerResourceType = MORVANDITE_SHARED_NAME("MV"
 constexpr int kPayloadResourceId = 130;        // the client's files, the payload archive
 constexpr int kConfigResourceId = 131;         // the "define" configuration section
 constexpr int kPayloadDigestResourceId = 132;  // SHA-256 of resource 130, 32 raw bytes
+// The installer's digest of its own file and of its message table, a record
+// mkinstaller writes last (plib/archive/imagedigest.h says what it covers).
+constexpr int kImageDigestResourceId = 133;
+constexpr int kMessageTableResourceId = 205;   // the message table (plib/i18n loads it by this number)
 
 // Files in the installation folder (or the user's settings folder).
 inline constexpr SharedName kUninstallerFile = MORVANDITE_SHARED_NAME("MorvanditeUninstall.exe");

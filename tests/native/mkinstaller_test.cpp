@@ -6,11 +6,15 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <string>
+#include <vector>
 
+#include "imagedigest.h"
 #include "peimage.h"
 #include "resourcetree.h"
 #include "sha256.h"
+#include "sharednames.h"
 #include "test_paths.h"
 #include "versioninfo.h"
 
@@ -50,6 +54,22 @@ protected:
         return ReadWholeFile(path);
     }
     std::string Q(const std::string& s) { return "'" + s + "'"; }
+    // Every resource as wrestool lists it: "type/name" and the address and size of its data.
+    struct Listed {
+        std::string id;
+        uint32_t address = 0, size = 0;
+    };
+    std::vector<Listed> ListResources(const std::string& image) {
+        const std::string path = dir_ + "/list.txt";
+        EXPECT_EQ(std::system(("wrestool -l '" + image + "' >'" + path + "'").c_str()), 0);
+        const std::string text = ReadWholeFile(path);
+        const std::regex line("--type=('?)([^' ]+)\\1 --name=(\\S+) .*offset=0x([0-9a-f]+) size=([0-9]+)\\]");
+        std::vector<Listed> out;
+        for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it)
+            out.push_back({(*it)[2].str() + "/" + (*it)[3].str(), uint32_t(std::stoul((*it)[4].str(), nullptr, 16)),
+                           uint32_t(std::stoul((*it)[5].str()))});
+        return out;
+    }
 
     std::string stub_, dir_, client_, err_;
 };
@@ -109,6 +129,68 @@ TEST_F(Mkinstaller, TheSameInputsGiveTheSameBytesAndTheStubIsFoundBesideTheTool)
     EXPECT_EQ(Resource(second, "16", 1), Resource(stub_, "16", 1));
     // Without --config, the stub's configuration section stays.
     EXPECT_EQ(Resource(second, "MV", 131), Resource(stub_, "MV", 131));
+}
+
+ImageDigestCheck CheckDigest(const std::string& image) {
+    CMemoryPayloadSource source(image.data(), uint32_t(image.size()));
+    return CheckImageDigest(source, ImageDigestResources{"MV", uint16_t(SharedNames::kPayloadResourceId),
+                                                         uint16_t(SharedNames::kImageDigestResourceId)});
+}
+
+// The installer carries the digest of its own file (resource 133), which the
+// installer checks at start-up: every resource but the payload (which its own
+// digest covers) is covered, and signing the installer and stamping tracked
+// copies of it, signed or not, changes only what the digest leaves out.
+TEST_F(Mkinstaller, TheInstallerVouchesForItselfAndSigningAndTrackingKeepItSo) {
+    const std::string out = dir_ + "/setup.exe";
+    ASSERT_EQ(Make("--client " + Q(client_) + " --config " + Q(dir_ + "/define.ini"), out), 0) << err_;
+    const std::string image = ReadWholeFile(out);
+    const ImageDigestCheck check = CheckDigest(image);
+    ASSERT_TRUE(check.intact) << check.why.text();
+    const std::string messages = Resource(out, "MV", 205);
+    EXPECT_EQ(check.record.messageTable, Sha256(reinterpret_cast<const uint8_t*>(messages.data()), messages.size()));
+    // The checksum was written after the digest.
+    PeImage pe(image);
+    EXPECT_EQ(pe.checksum(), PeChecksum(image, pe.checksumOffset()));
+
+    const std::vector<Listed> resources = ListResources(out);
+    ASSERT_GE(resources.size(), 30u);
+    for (const Listed& r : resources) {
+        const int section = pe.SectionOfAddress(r.address);
+        ASSERT_GE(section, 0) << r.id;
+        const size_t offset = pe.sections()[size_t(section)].rawPointer + (r.address - pe.sections()[size_t(section)].virtualAddress);
+        ASSERT_LE(offset + r.size, image.size()) << r.id;
+        std::string copy = image;
+        copy[offset + r.size / 2] ^= 0x04;
+        const ImageDigestCheck flipped = CheckDigest(copy);
+        EXPECT_EQ(flipped.intact, r.id == "MV/130") << r.id << ": " << flipped.why.text();
+        if (r.id == "MV/205") {
+            ASSERT_TRUE(flipped.recordRead);
+            const std::string damaged = copy.substr(offset, r.size);
+            EXPECT_NE(flipped.record.messageTable,
+                      Sha256(reinterpret_cast<const uint8_t*>(damaged.data()), damaged.size()));
+        }
+    }
+
+    ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Test -keyout " +
+                           Q(dir_ + "/key.pem") + " -out " + Q(dir_ + "/cert.pem") + " >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    const std::string signedCopy = dir_ + "/signed.exe";
+    fs::copy_file(out, signedCopy, fs::copy_options::overwrite_existing);
+    ASSERT_EQ(std::system(("'" + SourcePath("tools/sign.sh") + "' --cert " + Q(dir_ + "/cert.pem") + " --key " +
+                           Q(dir_ + "/key.pem") + " " + Q(signedCopy) + " >/dev/null")
+                              .c_str()),
+              0);
+    WriteWholeFile(dir_ + "/lines.txt", "SRC=partner7\nTHM=dark\n");
+    ASSERT_EQ(Run("tinfo", "stamp " + Q(signedCopy) + " " + Q(dir_ + "/lines.txt") + " " + Q(dir_ + "/tracked.exe")), 0) << err_;
+    ASSERT_EQ(Run("tinfo", "stamp " + Q(out) + " " + Q(dir_ + "/lines.txt") + " " + Q(dir_ + "/plain.exe")), 0) << err_;
+    for (const char* copy : {"signed.exe", "tracked.exe", "plain.exe"}) {
+        const std::string bytes = ReadWholeFile(dir_ + "/" + copy);
+        EXPECT_GT(bytes.size(), image.size()) << copy;
+        const ImageDigestCheck result = CheckDigest(bytes);
+        EXPECT_TRUE(result.intact) << copy << ": " << result.why.text();
+    }
 }
 
 TEST_F(Mkinstaller, BadInputIsRefusedAndNothingIsWritten) {

@@ -14,6 +14,7 @@
 #include "msgids.h"
 #include "pencoding.h"
 #include "ppmsg.h"
+#include "selfcheck.h"
 #include "test_paths.h"
 
 namespace {
@@ -200,6 +201,10 @@ TEST_F(ShippedMessages, EnglishTextsTheProgramQuotes) {
     };
     for (const auto& [msg, text] : quoted)
         EXPECT_STREQ(OwnText(0, msg.id), text) << NameOf(msg.id);
+    // A damaged installer that cannot trust its message table shows its own
+    // copies of these two: they must say what the table says.
+    EXPECT_STREQ(OwnText(0, TXTINS_This_installer_is_damagedX_Ple_ELL.id), kDamagedInstallerText);
+    EXPECT_STREQ(OwnText(0, TXTINS_Install_Morvandite_Software.id), kDamagedInstallerCaption);
     // Flags 2 mark the language names, and only them.
     for (uint32_t id = 1; id < InstallerMessageCount; ++id) {
         bool name = std::string(NameOf(id)).rfind("TXTINS_Lang_", 0) == 0;

@@ -79,3 +79,21 @@ add_custom_command(
   COMMENT "Packing the transaction test's two client versions"
   VERBATIM)
 add_custom_target(upgrade_test_payloads DEPENDS ${CMAKE_BINARY_DIR}/generated/upgrade_b.bin)
+
+# A small installer made from the stub by mkinstaller, as a release is made,
+# with a client of two small files: the self-check test flips bits in copies
+# of it and runs each, so that it must start and end quickly.
+if(TARGET MorvanditeInstallStub)
+  set(_selfcheck_client ${PROJECT_SOURCE_DIR}/tests/windows/data/selfcheck-client)
+  set(_selfcheck_installer ${_worker_out}/selfcheck/MorvanditeInstall.exe)
+  file(GLOB_RECURSE _selfcheck_files CONFIGURE_DEPENDS ${_selfcheck_client}/*)
+  add_custom_command(
+    OUTPUT ${_selfcheck_installer}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${_worker_out}/selfcheck
+    COMMAND ${MORVANDITE_MKINSTALLER} --stub $<TARGET_FILE:MorvanditeInstallStub> --client ${_selfcheck_client}
+            --out ${_selfcheck_installer}
+    DEPENDS MorvanditeInstallStub ${MORVANDITE_MKINSTALLER} ${_selfcheck_files}
+    COMMENT "Making the self-check test's small installer"
+    VERBATIM)
+  add_custom_target(selfcheck_test_installer DEPENDS ${_selfcheck_installer})
+endif()

@@ -19,12 +19,14 @@
 #include <vector>
 
 #include "buildvariant.h"
+#include "imagedigest.h"
 #include "inixor.h"
 #include "locales.h"
 #include "msgids.h"
 #include "pencoding.h"
 #include "ppmsg.h"
 #include "screenshot.h"
+#include "selfcheck.h"
 #include "sharednames.h"
 #include "small_drive.h"
 #include "process_windows.h"
@@ -684,10 +686,35 @@ bool RenumberResource(std::string& image, uint16_t from, uint16_t to) {
     return true;
 }
 
+// The image's own digest written again after a change, as mkinstaller would
+// have written it for the changed file.
+bool Reseal(std::string& image) {
+    return SealImageDigest(reinterpret_cast<uint8_t*>(&image[0]), image.size(),
+                           ImageDigestResources{SharedNames::kInstallerResourceType.narrow,
+                                                uint16_t(SharedNames::kPayloadResourceId),
+                                                uint16_t(SharedNames::kImageDigestResourceId)});
+}
+
+// A copy of the installer with one bit flipped in the middle of resource MV/id.
+std::string FlippedInstaller(const std::string& exe, const std::string& copy, uint16_t id) {
+    std::string image = ReadWholeFile(exe);
+    size_t offset = 0, size = 0;
+    if (!MvResources(image).Bytes(id, &offset, &size) || size == 0)
+        return std::string();
+    image[offset + size / 2] = char(image[offset + size / 2] ^ 0x08);
+    WriteWholeFile(copy, image);
+    return copy;
+}
+
+// An installer that vouches for itself but lacks its texts or its
+// configuration (a stub made wrongly, since mkinstaller refuses such a one):
+// the resource is renumbered and the digest written again, for a renumbered
+// resource alone is damage that the check of its own file refuses first.
 TEST_F(Installer, WithoutItsTextsOrItsConfigurationTheProgramEndsWithCode2AndNoWindow) {
     for (int id : {205, 131}) {
         std::string image = ReadWholeFile(exe_);
         ASSERT_TRUE(RenumberResource(image, uint16_t(id), uint16_t(id + 1))) << id;
+        ASSERT_TRUE(Reseal(image)) << id;
         const std::string copy = scratch_ + "\\Without" + std::to_string(id) + ".exe";
         WriteWholeFile(copy, image);
         InstallerRun run(copy);
@@ -1299,11 +1326,58 @@ TEST_F(Installer, ASignedThenTrackedInstallerWritesItsTrackingLines) {
     EXPECT_FALSE(PathExists(folder));
 }
 
-TEST_F(Installer, TheStubAloneSaysItHasNothingToInstallAndWritesNothing) {
-    // The stub is the program without a client (no payload, no digest): it
-    // says at once that it cannot install, as a damaged installer does.
-    ExpectDamagedNoticeWhenThePageOpens(BinaryPath("bin\\MorvanditeInstallStub.exe"), "-nolaunch");
+// The notice of an installer that fails the check of its own file: the
+// system's box before any page, and exit code 3 once it is closed.
+void ExpectDamagedNoticeAtStart(InstallerRun& run, const std::string& caption, const std::string& text,
+                                const std::string& shot = "") {
+    ASSERT_TRUE(run.Started());
+    HWND box = ErrorBox(run);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(WindowText(box), caption);
+    EXPECT_EQ(BoxText(box), text);
+    EXPECT_EQ(FindProcessWindow(kInstallerClass, run.Pid()), nullptr);
+    if (!shot.empty()) {
+        Sleep(500);  // the box paints on the installer's thread
+        SaveWindowBitmap(box, ArtifactPath(shot));
+    }
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(run.Exit(), 3u);
+}
+
+TEST_F(Installer, TheStubAloneIsRefusedAtOnceInEnglishAndWritesNothing) {
+    // The stub is the program without a client, a payload or a digest of
+    // itself: nothing vouches for its resources, its texts included.
+    InstallerRun run(BinaryPath("bin\\MorvanditeInstallStub.exe"), "-nolaunch -lang=de");
+    ExpectDamagedNoticeAtStart(run, kDamagedInstallerCaption, kDamagedInstallerText);
+    EXPECT_EQ(std::string(kDamagedInstallerText), Message(0, TXTINS_This_installer_is_damagedX_Ple_ELL));
     EXPECT_FALSE(PathExists(folder_));
+}
+
+// A bit flipped in the configuration: refused before the page, in -lang's
+// language, since the message table still matches its own digest; -help is
+// refused the same way. A bit flipped in the message table: the notice is
+// the program's own English text.
+TEST_F(Installer, ADamagedInstallerIsRefusedAtStartInItsLanguageWhileItsTextsAreIntact) {
+    const std::string config = FlippedInstaller(exe_, scratch_ + "\\DamagedConfig.exe", 131);
+    ASSERT_FALSE(config.empty());
+    {
+        InstallerRun run(config, "-nolaunch -lang=de");
+        ExpectDamagedNoticeAtStart(run, Message(4, TXTINS_Install_Morvandite_Software),
+                                   Message(4, TXTINS_This_installer_is_damagedX_Ple_ELL), "damaged-at-start-de.bmp");
+    }
+    {
+        InstallerRun run(config, "-help");
+        ExpectDamagedNoticeAtStart(run, Message(0, TXTINS_Install_Morvandite_Software),
+                                   Message(0, TXTINS_This_installer_is_damagedX_Ple_ELL));
+    }
+    const std::string messages = FlippedInstaller(exe_, scratch_ + "\\DamagedMessages.exe", 205);
+    ASSERT_FALSE(messages.empty());
+    {
+        InstallerRun run(messages, "-nolaunch -lang=de");
+        ExpectDamagedNoticeAtStart(run, kDamagedInstallerCaption, kDamagedInstallerText, "damaged-at-start-en.bmp");
+    }
+    EXPECT_FALSE(PathExists(folder_));
+    EXPECT_FALSE(MachineKeyExists(kUninstallKey));
 }
 
 // The page in English and after a change to German, kept in artifacts/e2e

@@ -5,7 +5,9 @@
 // It packs DIR into the payload (resource 130 of type MV) with its SHA-256
 // digest (132), replaces the configuration section (131) when --config is
 // given and the version information when --version or --product-name is,
-// and keeps everything else of the stub. Without --stub it takes the stub
+// keeps everything else of the stub, and last writes the digest of the
+// finished file (133, plib/archive/imagedigest.h), which the installer
+// checks before it trusts any of its resources. Without --stub it takes the stub
 // the Windows build leaves beside this tool's tree
 // (build/windows/bin/MorvanditeInstallStub.exe for build/native/bin/mkinstaller).
 // Every input is checked before anything is written; OUT is written
@@ -25,6 +27,7 @@
 #include <vector>
 
 #include "config.h"
+#include "imagedigest.h"
 #include "payloadbuilder.h"
 #include "payloaddigest.h"
 #include "payloadfolder.h"
@@ -47,7 +50,11 @@ const ResourceKey kTypeMV = ResourceKey::Name("MV");
 const ResourceKey kPayload = ResourceKey::Id(SharedNames::kPayloadResourceId);
 const ResourceKey kConfiguration = ResourceKey::Id(SharedNames::kConfigResourceId);
 const ResourceKey kPayloadDigest = ResourceKey::Id(SharedNames::kPayloadDigestResourceId);
-const ResourceKey kMessageTable = ResourceKey::Id(205);
+const ResourceKey kImageDigest = ResourceKey::Id(SharedNames::kImageDigestResourceId);
+const ResourceKey kMessageTable = ResourceKey::Id(SharedNames::kMessageTableResourceId);
+const ImageDigestResources kDigestResources{SharedNames::kInstallerResourceType.narrow,
+                                            uint16_t(SharedNames::kPayloadResourceId),
+                                            uint16_t(SharedNames::kImageDigestResourceId)};
 const ResourceKey kTypeVersion = ResourceKey::Id(16);  // RT_VERSION
 const ResourceKey kVersionName = ResourceKey::Id(1);
 
@@ -189,15 +196,30 @@ void Make(const Options& o) {
     Sha256Digest digest = Sha256(reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
     resources.Put(kTypeMV, kPayloadDigest, language, std::string(digest.begin(), digest.end()));
     resources.Put(kTypeMV, kPayload, language, std::move(payload));
+    // The image digest's record, its digest still a placeholder: it can only
+    // be computed once the file is laid out.
+    ImageDigestRecord record;
+    const std::string& messages = resources.Find(kTypeMV, kMessageTable)->data;
+    record.messageTable = Sha256(reinterpret_cast<const uint8_t*>(messages.data()), messages.size());
+    const ImageDigestRecordBytes placeholder = EncodeImageDigestRecord(record);
+    resources.Put(kTypeMV, kImageDigest, language, std::string(placeholder.begin(), placeholder.end()));
     std::string image;
+    size_t checksum = 0;
     try {
         image = stub->WithResourceSection(resources.Build(address));
         // The payload is most of the file: starting it on a page lets the
         // loader map it rather than read it all into memory at start-up.
         image = PeImage(std::move(image)).WithPageAlignedResources();
+        checksum = PeImage(image).checksumOffset();
     } catch (const PError& e) {
         Fail("the stub '" + stubPath + "' cannot be used: " + e.why());
     }
+    // Last, the digest of the file as written, then the checksum, which the
+    // digest leaves out.
+    PString why;
+    if (!SealImageDigest(reinterpret_cast<uint8_t*>(&image[0]), image.size(), kDigestResources, &why))
+        Fail(std::string("the installer's own digest cannot be written: ") + why.text());
+    PeWrite32(image, checksum, PeChecksum(image, checksum));
     WriteReplacing(o.out, image);
 }
 
