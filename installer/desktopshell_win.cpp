@@ -53,17 +53,16 @@ private:
     std::vector<BSTR> made_;
 };
 
+// Variants are filled by hand: VariantInit would import oleaut32 statically.
 VARIANT StringVariant(BSTR s) {
-    VARIANT v;
-    VariantInit(&v);
+    VARIANT v = {};
     v.vt = VT_BSTR;
     v.bstrVal = s;
     return v;
 }
 
 VARIANT NumberVariant(LONG n) {
-    VARIANT v;
-    VariantInit(&v);
+    VARIANT v = {};
     v.vt = VT_I4;
     v.lVal = n;
     return v;
@@ -84,8 +83,7 @@ bool DesktopAutomation(UniqueInterface<IShellDispatch2>& shell, PString& why) {
     if (FAILED(hr))
         return Refused(why, "no shell windows", hr);
     VARIANT desktop = NumberVariant(CSIDL_DESKTOP);
-    VARIANT noRoot;
-    VariantInit(&noRoot);
+    VARIANT noRoot = {};  // VT_EMPTY
     LONG window = 0;
     UniqueInterface<IDispatch> found;
     hr = windows.get()->FindWindowSW(&desktop, &noRoot, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, found.put());
