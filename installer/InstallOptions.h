@@ -41,9 +41,12 @@ struct InstallOptions {
     PString commonStartMenuFolder;
     PString quickLaunchFolder;
     // Set only when an elevated run installs for a desktop user who is not
-    // the installing account (peruser.h); the folders above are then that
-    // user's too. Empty: the installing account's, as without elevation.
+    // the installing account (peruser.h); the per-user folders above are
+    // then that user's too. Empty: the installing account's, as without
+    // elevation.
     PString userHiveSid;         // per-user registry values go to HKEY_USERS\<sid>
     PString localAppDataFolder;  // where user.ini's work folder goes
-    PString perUserNote;         // for whom the per-user files are (logged by the worker)
+    // Every elevated run: for whom the per-user files are, which the worker
+    // logs. Empty without elevation.
+    PString perUserNote;
 };

@@ -41,7 +41,11 @@ PerUserTargets ChoosePerUserTargets(const PerUserFacts& facts) {
         return Installing(Text({"Per-user files: the desktop's user cannot be found; they go to the installing "
                                 "account ",
                                 installing.text()}));
-    if (facts.installing.sid.empty() || PCompareNoCase(facts.desktopUser.sid.text(), facts.installing.sid.text()) == 0)
+    if (facts.installing.sid.empty())
+        return Installing(Text({"Per-user files: the installing account's SID cannot be read, so it cannot be told "
+                                "from the desktop's user; they go to the installing account ",
+                                installing.text()}));
+    if (PCompareNoCase(facts.desktopUser.sid.text(), facts.installing.sid.text()) == 0)
         return Installing(
             Text({"Per-user files: for the installing account ", installing.text(), ", which is the desktop's user"}));
     const PString desktopUser = Who(facts.desktopUser);

@@ -98,7 +98,10 @@ TEST(PerUserTargets, AnInstallingAccountOfUnknownSidIsNeverTakenForAnother) {
     facts.installing.name.clear();
     const PerUserTargets t = ChoosePerUserTargets(facts);
     EXPECT_TRUE(InstallingAccounts(t));
-    EXPECT_NE(Str(t.note).find("an account without a name"), std::string::npos) << Str(t.note);
+    EXPECT_NE(Str(t.note).find("cannot be told from the desktop's user; they go to the installing account an "
+                               "account without a name"),
+              std::string::npos)
+        << Str(t.note);
 }
 
 TEST(PerUserTargets, AnyMissingFolderOfTheDesktopUserKeepsEverythingWithTheInstallingAccount) {
