@@ -6,13 +6,16 @@
 #include "pstring.h"
 
 struct InstallOptions {
-    // Probes the environment for the first four flags; the rest take their defaults.
+    // Probes the environment for the first five flags; the rest take their defaults.
     InstallOptions();
 
     uint8_t legacyWindows;
     uint8_t hasAdminRights;
     uint8_t useLocalAppData;
     uint8_t isWow64;
+    // Elevated under UAC (RunsElevated): what the installer starts for the
+    // user goes through the desktop's shell (userstart.h).
+    uint8_t runsElevated;
     PString productName;      // start-menu program group folder
     PString displayName;      // uninstall key, shortcuts, browser button
     PString workFolderName;   // per-user settings folder under local application data
@@ -37,4 +40,13 @@ struct InstallOptions {
     PString startMenuFolder;
     PString commonStartMenuFolder;
     PString quickLaunchFolder;
+    // Set only when an elevated run installs for a desktop user who is not
+    // the installing account (peruser.h); the per-user folders above are
+    // then that user's too. Empty: the installing account's, as without
+    // elevation.
+    PString userHiveSid;         // per-user registry values go to HKEY_USERS\<sid>
+    PString localAppDataFolder;  // where user.ini's work folder goes
+    // Every elevated run: for whom the per-user files are, which the worker
+    // logs. Empty without elevation.
+    PString perUserNote;
 };

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "InstallOptions.h"
+#include "desktopshell.h"
 #include "payload.h"
 #include "payloadcheck.h"
 #include "pfile.h"
@@ -106,6 +107,11 @@ public:
     // shown, so that a run only waits for the answer (see PayloadCheck).
     // Optional: a run checks by itself otherwise. Never throws.
     void BeginPayloadCheck() { payloadCheck_.Begin(); }
+    // The desktop shell an elevated run starts the launcher through; null
+    // (the default) is the real one (ExplorerDesktopShell, made on the
+    // worker's thread). Not owned: it must outlive the runs. Set while no
+    // thread runs; tests give a stand-in.
+    void SetDesktopShell(DesktopShell* shell) { desktopShell_ = shell; }
 
     // IStatusCallBack
     void OnFileStarted(uint32_t fileCount, uint32_t fileIndex, const char* name) override;
@@ -145,6 +151,7 @@ private:
     InstallRollback rollback_;  // undoes a cancelled or failed run
     int payloadResourceId_;
     PayloadCheck payloadCheck_;  // the payload above against its digest resource
+    DesktopShell* desktopShell_;  // null: ExplorerDesktopShell
     // The payload's files, on the writing thread: the folder of the file
     // opened last (known to exist), and a closed file object kept for the
     // next file so that its write buffer is not allocated again per file.

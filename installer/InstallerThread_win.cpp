@@ -22,6 +22,7 @@
 #include "previousfiles.h"
 #include "pwindowsversion.h"
 #include "sharednames.h"
+#include "userstart.h"
 
 namespace {
 // The worker's stop signal: deliberately not a PError, so that only the
@@ -79,7 +80,8 @@ InstallerWorkerThread::InstallerWorkerThread()
     : window_(nullptr), messageNumber_(0), running_(false), runState_(kRunStateRunning), lastCompletion_(0),
       lastSystemError_(0),
       payloadResourceId_(SharedNames::kPayloadResourceId),
-      payloadCheck_(SharedNames::kPayloadResourceId, SharedNames::kPayloadDigestResourceId), lastPercentPosted_(-1) {}
+      payloadCheck_(SharedNames::kPayloadResourceId, SharedNames::kPayloadDigestResourceId),
+      desktopShell_(nullptr), lastPercentPosted_(-1) {}
 
 InstallerWorkerThread::~InstallerWorkerThread() = default;
 
@@ -191,7 +193,10 @@ void InstallerWorkerThread::Run() {
         LogLine("isWow64: %x", unsigned(settings_.isWow64 ? 1 : 0));
         LogLine("localAppData: %x", unsigned(settings_.useLocalAppData ? 1 : 0));
         LogLine("Has admin rights: %x", unsigned(settings_.hasAdminRights ? 1 : 0));
+        LogLine("Elevated: %x", unsigned(settings_.runsElevated ? 1 : 0));
         LogLine("Locale: %d", int(settings_.locale));
+        if (!settings_.perUserNote.empty())
+            LogLine("%s", settings_.perUserNote.text());
         rollback_.AfterLogOpened();  // rollback: what an interrupted run left, put right
 
         // An earlier installation's list, before the payload replaces it.
@@ -225,11 +230,10 @@ void InstallerWorkerThread::Run() {
                 PString launcher(folder);
                 launcher.append("\\MorvanditeUpdate.exe");
                 LogLine("Launch main app: '%s'", launcher.text());
-                PROCESS_INFORMATION info = {};
-                if (PCreateProcess(launcher.text(), nullptr, folder, Paths(), &info)) {
-                    const UniqueHandle launchedThread(info.hThread);  // not waited for
-                    const UniqueHandle launchedProcess(info.hProcess);
-                }
+                // The client is the user's, never the installer's elevated token's.
+                ExplorerDesktopShell explorer;
+                StartProgramForUser(launcher.text(), folder, settings_.runsElevated != 0,
+                                    desktopShell_ ? *desktopShell_ : explorer);
             }
             Complete(kInstallFinished);
         }

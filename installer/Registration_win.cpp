@@ -100,7 +100,9 @@ private:
         return text;
     }
     void NoteRegistryFailure(HKEY hive, const char* key, const char* name, DWORD code) {
-        PString full(hive == HKEY_CURRENT_USER ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\");
+        PString full(hive == HKEY_CURRENT_USER ? "HKEY_CURRENT_USER\\"
+                     : hive == HKEY_USERS      ? "HKEY_USERS\\"
+                                               : "HKEY_LOCAL_MACHINE\\");
         AppendText(full, key);
         full.append('\\');
         AppendText(full, name);
@@ -228,13 +230,23 @@ bool CreateLauncherShortcuts(const InstallOptions& o, const char* key, const PSt
 }
 
 // The browser's toolbar button that starts the launcher, in the machine's
-// hive for all users, recorded in the entry (Button2 or Button1).
-void RegisterBrowserButton(const InstallOptions& o, const char* key, const PString& launcher, const PString& icon,
-                           RegistrationWrites& writes) {
+// hive for all users, otherwise in the user's (the desktop user's hive under
+// HKEY_USERS when the options name one), recorded in the entry there
+// (Button2 or Button1).
+void RegisterBrowserButton(const InstallOptions& o, const char* uninstallKey, const PString& launcher,
+                           const PString& icon, RegistrationWrites& writes) {
     HKEY hive = o.allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-    PString button(o.isWow64 ? "Software\\Wow6432Node\\Microsoft\\Internet Explorer\\Extensions\\"
-                             : "Software\\Microsoft\\Internet Explorer\\Extensions\\");
+    PString userHive;  // "<sid>\" before the key paths under HKEY_USERS
+    if (!o.allUsers && !o.userHiveSid.empty()) {
+        hive = HKEY_USERS;
+        userHive = Concat(o.userHiveSid.text(), "\\");
+    }
+    PString button = Concat(userHive.text(),
+                            o.isWow64 ? "Software\\Wow6432Node\\Microsoft\\Internet Explorer\\Extensions\\"
+                                      : "Software\\Microsoft\\Internet Explorer\\Extensions\\");
     AppendText(button, o.browserButtonId.text());
+    const PString entry = Concat(userHive.text(), uninstallKey);
+    const char* key = entry.text();
     const char* b = button.text();
     writes.String(hive, b, "ButtonText", o.displayName.text());
     writes.String(hive, b, "HotIcon", icon.text());

@@ -51,10 +51,12 @@ PString LocalAppDataFolder() {
 }
 
 // The settings folder for user.ini: the work folder under local application
-// data when it can be used, else the install folder.
+// data (the installing account's, or the desktop user's the options name)
+// when it can be used, else the install folder.
 PString SettingsFolder(const InstallOptions& o, InstallRollback& journal) {
     if (o.useLocalAppData) {
-        PString appData = LocalAppDataFolder();
+        // The desktop user's when an elevated run installs for them (peruser.h).
+        PString appData = o.localAppDataFolder.empty() ? LocalAppDataFolder() : o.localAppDataFolder;
         if (!appData.empty()) {
             PString candidate = JoinPath(appData.text(), o.workFolderName.text());
             try {

@@ -8,13 +8,16 @@ add_library(installer_portable STATIC
   ${CMAKE_CURRENT_LIST_DIR}/buildvariant.cpp
   ${CMAKE_CURRENT_LIST_DIR}/commandline.cpp
   ${CMAKE_CURRENT_LIST_DIR}/config.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/peruser.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tracking.cpp)
 target_include_directories(installer_portable PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(installer_portable PUBLIC plib protocols)
 
 if(WIN32)
   add_library(installer_core STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/adminonlycopy_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/config_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/desktopuser_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tracking_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/environment_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/payload_resource_win.cpp)

@@ -12,12 +12,14 @@ if(WIN32)
   add_library(installer_engine STATIC
     ${CMAKE_CURRENT_LIST_DIR}/InstallOptions_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/InstallerThread_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/desktopshell_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/installfailure_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/payloadcheck_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/previousfiles_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Registration_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/rollback_win.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/UserSettings_win.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/UserSettings_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/userstart_win.cpp)
   target_link_libraries(installer_engine PUBLIC installer_engine_portable installer_core protocols plib ole32 shell32 uuid)
 endif()
 

@@ -41,6 +41,8 @@ PString ProgramFilesFolder();
 // A folder the shell cannot name stays empty.
 DefaultFolders FindDefaultFolders(const char* productName, bool administrator);
 void ApplyDefaultFolders(const DefaultFolders& folders, InstallOptions& options);
+// appData + "\Microsoft\Internet Explorer\Quick Launch"; empty for an empty appData.
+PString QuickLaunchFolderIn(const PString& appData);
 
 // ---- Questions -------------------------------------------------------------
 
@@ -79,10 +81,14 @@ bool SiblingUninstaller(const char* keyName, PString& path);
 // when it is not installed. True only for the first button (Yes).
 bool OfferSiblingRemoval(const char* keyName, const char* productShown, const char* productName,
                          const char* displayName, const QuestionBox& ask);
-// Copies the sibling's uninstaller to "_unps.exe" in the temporary folder,
-// starts the copy with "/u:<keyName>" and waits for it to end. Failures are
-// silent: the installation goes on.
-void RunSiblingUninstaller(const char* keyName);
+// Copies the sibling's uninstaller as "_unps.exe", starts the copy with
+// "/u:<keyName>" and waits for it to end. Not elevated: the copy goes to the
+// temporary folder and stays there. Elevated (RunsElevated): it goes to a
+// fresh folder only administrators can change, held open until it has
+// started, and is deleted with its folder once it has ended
+// (AdministratorsOnlyCopy); when that cannot be made it is logged and the
+// uninstaller is not started. Failures do not stop the installation.
+void RunSiblingUninstaller(const char* keyName, bool elevated);
 // For a build variant that offers it: each installed sibling brand, in table
 // order, is offered for removal and removed when the user agrees.
-void RemoveSiblingBrands(const char* productName, const char* displayName, const QuestionBox& ask);
+void RemoveSiblingBrands(const char* productName, const char* displayName, const QuestionBox& ask, bool elevated);

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "adminonlycopy.h"
 #include "buildvariant.h"
 #include "msgids.h"
 #include "mymsgbox.h"
@@ -160,10 +161,15 @@ DefaultFolders FindDefaultFolders(const char* productName, bool administrator) {
         f.commonProgramsFolder = ShellFolder(CSIDL_COMMON_PROGRAMS);
         f.commonStartMenuFolder = ShellFolder(CSIDL_COMMON_STARTMENU);
     }
-    f.quickLaunchFolder = ShellFolder(CSIDL_APPDATA);
-    if (!f.quickLaunchFolder.empty())
-        AppendText(f.quickLaunchFolder, "\\Microsoft\\Internet Explorer\\Quick Launch");
+    f.quickLaunchFolder = QuickLaunchFolderIn(ShellFolder(CSIDL_APPDATA));
     return f;
+}
+
+PString QuickLaunchFolderIn(const PString& appData) {
+    PString folder(appData);
+    if (!folder.empty())
+        AppendText(folder, "\\Microsoft\\Internet Explorer\\Quick Launch");
+    return folder;
 }
 
 void ApplyDefaultFolders(const DefaultFolders& folders, InstallOptions& options) {
@@ -251,38 +257,69 @@ bool OfferSiblingRemoval(const char* keyName, const char* productShown, const ch
     return answer == MyMsgBoxFirstButton;
 }
 
-void RunSiblingUninstaller(const char* keyName) {
+namespace {
+// Starts the copy with "/u:<keyName>" and waits for it to end.
+void RunAndWait(const PString& copy, const char* keyName) {
+    // The path is quoted: a temporary folder with blanks (as on XP) would
+    // otherwise split it and push "/u:" out of the first argument.
+    PString commandLine;
+    AppendText(commandLine, "\"");
+    AppendText(commandLine, copy.text());
+    AppendText(commandLine, "\" /u:");
+    AppendText(commandLine, keyName);
+    PROCESS_INFORMATION process;
+    std::memset(&process, 0, sizeof process);
+    if (!PCreateProcess(copy.text(), commandLine.text(), nullptr, &PStringXEncoding, &process))
+        return;
+    const UniqueHandle thread(process.hThread);
+    const UniqueHandle sibling(process.hProcess);
+    WaitForSingleObject(sibling.get(), INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(sibling.get(), &exitCode);
+}
+
+// Elevated: the copy goes where no unelevated process can replace it
+// before it starts, and is deleted once it has ended.
+void RunAdministratorsOnlyCopy(const PString& uninstaller, const char* keyName) {
+    PWString source;
+    ToWide(source, uninstaller.text(), &PStringXEncoding);
+    source.terminate();
+    DWORD error = 0;
+    const AdministratorsOnlyCopy copy = AdministratorsOnlyCopy::Make(
+        source.wide(), AdministratorsOnlyParent(), L"_unps.exe", &error);
+    if (!copy.valid()) {
+        LogLine("The uninstaller '%s' cannot be copied where only administrators can change it (error %lu); "
+                "it is not started",
+                uninstaller.text(), static_cast<unsigned long>(error));
+        return;
+    }
+    PString path;
+    FromWide(path, copy.Path().c_str(), &PStringXEncoding);
+    RunAndWait(path, keyName);
+}
+}  // namespace
+
+void RunSiblingUninstaller(const char* keyName, bool elevated) {
     try {
         PString uninstaller;
         if (!SiblingUninstaller(keyName, uninstaller))
             return;
+        if (elevated) {
+            RunAdministratorsOnlyCopy(uninstaller, keyName);
+            return;
+        }
         PString copy = TempFolder();
         if (copy.empty())
             return;
         AppendText(copy, "_unps.exe");
         CopyFile(uninstaller.text(), copy.text(), &PStringXEncoding);
-        // The path is quoted: a temporary folder with blanks (as on XP) would
-        // otherwise split it and push "/u:" out of the first argument.
-        PString commandLine;
-        AppendText(commandLine, "\"");
-        AppendText(commandLine, copy.text());
-        AppendText(commandLine, "\" /u:");
-        AppendText(commandLine, keyName);
-        PROCESS_INFORMATION process;
-        std::memset(&process, 0, sizeof process);
-        if (!PCreateProcess(copy.text(), commandLine.text(), nullptr, &PStringXEncoding, &process))
-            return;
-        const UniqueHandle thread(process.hThread);
-        const UniqueHandle sibling(process.hProcess);
-        WaitForSingleObject(sibling.get(), INFINITE);
-        DWORD exitCode = 0;
-        GetExitCodeProcess(sibling.get(), &exitCode);
+        RunAndWait(copy, keyName);
     } catch (...) {
         // A sibling that cannot be removed does not stop this installation.
     }
 }
 
-void RemoveSiblingBrands(const char* productName, const char* displayName, const QuestionBox& ask) {
+void RemoveSiblingBrands(const char* productName, const char* displayName, const QuestionBox& ask, bool elevated) {
     const BuildVariant* variant = BuildOptions::current();
     if (!variant || !variant->offersSiblingRemoval)
         return;
@@ -292,6 +329,6 @@ void RemoveSiblingBrands(const char* productName, const char* displayName, const
             continue;
         const char* shown = sibling.productNameShown ? sibling.productNameShown : sibling.uninstallKeyName;
         if (OfferSiblingRemoval(sibling.uninstallKeyName, shown, productName, displayName, ask))
-            RunSiblingUninstaller(sibling.uninstallKeyName);
+            RunSiblingUninstaller(sibling.uninstallKeyName, elevated);
     }
 }

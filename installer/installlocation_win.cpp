@@ -21,6 +21,7 @@
 #include "punique.h"
 #include "termsofservice.h"
 #include "unattended.h"
+#include "userstart.h"
 
 PString TermsOfServiceAddress(const char* site, int32_t locale) {
     PString address;
@@ -140,5 +141,7 @@ void MorvanditeInstallWindow::Browse() {
 }
 
 void MorvanditeInstallWindow::OpenTermsOfService() {
-    OpenBrowserWindow(TermsOfServiceAddress(site_.text(), CurrentLocale).text(), &PStringXEncoding);
+    ExplorerDesktopShell explorer;
+    OpenAddressForUser(TermsOfServiceAddress(site_.text(), CurrentLocale).text(), options_.runsElevated != 0,
+                       desktopShell_ ? *desktopShell_ : explorer);
 }

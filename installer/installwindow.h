@@ -16,6 +16,7 @@
 #include "installjournal_win.h"
 #include "background.h"
 #include "commandline.h"
+#include "desktopshell.h"
 #include "dpiscale.h"
 #include "installplan.h"
 #include "mycontrols.h"
@@ -80,7 +81,15 @@ public:
     // False when the folder is refused or its figures could not be computed.
     bool UpdateDiskSpace(const char* path);
     void Browse();
+    // Opens the licence terms in the user's browser: through the desktop's
+    // shell when the run is elevated (userstart.h).
     void OpenTermsOfService();
+    // The desktop shell the page and its worker start things through; null
+    // (the default) is the real one. Not owned; tests give a stand-in.
+    void SetDesktopShell(DesktopShell* shell) {
+        desktopShell_ = shell;
+        worker_.SetDesktopShell(shell);
+    }
 
     // For the tests that drive the page in process.
     InstallOptions& Options() { return options_; }
@@ -153,6 +162,7 @@ private:
     void Quit(int code);
 
     InstallOptions options_;
+    DesktopShell* desktopShell_ = nullptr;  // null: ExplorerDesktopShell
     InstallLock installLock_;  // held for the window's life
     InstallerWorkerThread worker_;
     InstallerCommandLineParser commandLine_;

@@ -879,7 +879,7 @@ void MorvanditeInstallWindow::StartInstall() {
         DestroyWindow(window_);  // WM_DESTROY posts the quit code 18
         return;
     }
-    RemoveSiblingBrands(options_.productName.text(), displayName, ask);
+    RemoveSiblingBrands(options_.productName.text(), displayName, ask, options_.runsElevated != 0);
 
     options_.locale = CurrentLocale;
     if (!worker_.IsRunning()) {

@@ -53,7 +53,8 @@ public:
     // when the old file could not be kept: then it must not be changed.
     bool BeforeReplaceFile(const PString& path);
     // Before the first write to a registry key in this run: its values as
-    // they are. hive is HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER.
+    // they are. hive is HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, or HKEY_USERS
+    // with key starting with the user's SID ("S-1-5-21-...\Software\...").
     void BeforeRegistryWrite(HKEY hive, const PString& key);
     // Removes a file an earlier installation left that this one does not
     // have: moved aside now, deleted at the commit, put back on undo; its

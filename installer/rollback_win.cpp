@@ -249,7 +249,7 @@ bool InstallRollback::BeforeReplaceFile(const PString& path) {
 void InstallRollback::BeforeRegistryWrite(HKEY hive, const PString& key) {
     if (!recording_)
         return;
-    const std::string hiveName = hive == HKEY_CURRENT_USER ? "HKCU" : "HKLM";
+    const std::string hiveName = hive == HKEY_CURRENT_USER ? "HKCU" : hive == HKEY_USERS ? "HKU" : "HKLM";
     const std::string keyText = Utf8Of(key.text());
     {
         std::lock_guard<std::mutex> guard(lock_);

@@ -8,6 +8,7 @@
 
 #include "InstallerThread.h"
 #include "config.h"
+#include "desktopuser.h"
 #include "diskspace.h"
 #include "environment.h"
 #include "installfailure.h"
@@ -141,7 +142,7 @@ int Unattended(const InstallerCommandLineParser& commandLine) {
     const char* displayName = options.displayName.text();
     if (CheckRunningInstance(config.mainWindowClass.text(), displayName, &AnswerUnattended) == 1)
         return ExitClientRunning;
-    RemoveSiblingBrands(options.productName.text(), displayName, &AnswerUnattended);
+    RemoveSiblingBrands(options.productName.text(), displayName, &AnswerUnattended, options.runsElevated != 0);
 
     InstallerWorkerThread worker;
     if (!worker.Start(options, nullptr, 0)) {
@@ -164,6 +165,8 @@ StartingChoices FindStartingChoices(InstallOptions& options) {
     DefaultFolders folders = FindDefaultFolders(options.productName.text(), options.hasAdminRights != 0);
     start.installLocation = folders.installLocation;
     ApplyDefaultFolders(folders, options);
+    // Elevated as another account than the desktop's: that user's own folders.
+    ApplyPerUserTargets(ChoosePerUserTargets(FindPerUserFacts(options.runsElevated != 0)), options);
     start.uninstallKey = SharedNames::kUninstallRoot.narrow;
     AppendText(start.uninstallKey, options.displayName.text());
     PString previous;

@@ -193,6 +193,35 @@ std::vector<JournalEntry> ParseJournal(const std::string& text) {
     return entries;
 }
 
+SnapshotHiveKind SnapshotHive(const RegistrySnapshot& s) {
+    if (s.hive == "HKLM")
+        return SnapshotHiveKind::Machine;
+    if (s.hive == "HKCU")
+        return SnapshotHiveKind::CurrentUser;
+    if (s.hive != "HKU")
+        return SnapshotHiveKind::Unknown;
+    // "S-1-" and the SID's numbers, each followed by a dash or the backslash.
+    const std::string& key = s.key;
+    if (key.size() < 5 || (key[0] != 'S' && key[0] != 's') || key.compare(1, 3, "-1-") != 0)
+        return SnapshotHiveKind::Unknown;
+    bool digit = false;
+    for (size_t i = 4; i < key.size(); ++i) {
+        const char c = key[i];
+        if (c >= '0' && c <= '9') {
+            digit = true;
+        } else if (c == '-' || c == '\\') {
+            if (!digit)
+                return SnapshotHiveKind::Unknown;
+            if (c == '\\')
+                return i + 1 < key.size() ? SnapshotHiveKind::Users : SnapshotHiveKind::Unknown;
+            digit = false;
+        } else {
+            return SnapshotHiveKind::Unknown;
+        }
+    }
+    return SnapshotHiveKind::Unknown;  // the SID alone: a whole user's hive is never ours
+}
+
 bool FindJournalOwner(const std::vector<JournalEntry>& entries, JournalOwner& owner) {
     for (const JournalEntry& e : entries)
         if (e.kind == JournalKind::Header && e.fields[0] == kJournalFormat) {
@@ -275,6 +304,10 @@ JournalOutcome UndoJournal(const std::vector<JournalEntry>& entries, JournalActi
                 break;  // never whole, so the key was never written
             bool changed = false;
             const std::string key = " registry key " + s.hive + "\\" + s.key;
+            if (SnapshotHive(s) == SnapshotHiveKind::Unknown) {
+                steps.Failed(std::string("cannot restore") + key + ": no hive of that name", 0);
+                break;
+            }
             if (uint32_t code = actions.RestoreKey(s, changed))
                 steps.Failed(std::string(s.existed ? "cannot restore" : "cannot remove") + key, code);
             else if (changed)

@@ -51,7 +51,7 @@ constexpr const char* kCopyingSuffix = ".~copying";
 
 // A registry key as it was before the run: the K line and its V lines.
 struct RegistrySnapshot {
-    std::string hive;  // "HKLM" or "HKCU"
+    std::string hive;  // "HKLM", "HKCU" or "HKU" (see SnapshotHive)
     std::string key;
     bool existed = false;
     struct Value {
@@ -61,6 +61,16 @@ struct RegistrySnapshot {
     };
     std::vector<Value> values;
 };
+
+// The hive a snapshot's key is in. Another user's hive is reached through
+// HKEY_USERS: its name is "HKU" and its key path starts with that user's SID
+// ("S-1-5-21-...\\Software\\..."), so that the journal can be undone by a
+// process of any account.
+enum class SnapshotHiveKind { Machine, CurrentUser, Users, Unknown };
+// Unknown for a name other than "HKLM", "HKCU" and "HKU", and for an "HKU" key
+// that does not start with a SID, a backslash and a subkey: such a snapshot
+// (written by a damaged or newer journal) is never restored anywhere.
+SnapshotHiveKind SnapshotHive(const RegistrySnapshot& snapshot);
 
 // Whose journal it is, from the header line.
 struct JournalOwner {
@@ -122,7 +132,8 @@ struct JournalOutcome {
 };
 
 // Undoes the entries, last first, and logs each change as "Rolled back: ..."
-// and each step that could not be undone as "Rollback failed: ...: reason".
+// and each step that could not be undone as "Rollback failed: ...: reason"
+// (a registry snapshot of an Unknown hive is such a step, left untouched).
 // A step that had not happened yet (a file never made, a rename that never
 // took place) is no change and no failure. Failures do not stop the rest.
 JournalOutcome UndoJournal(const std::vector<JournalEntry>& entries, JournalActions& actions);

@@ -7,7 +7,20 @@
 #include "systemtext.h"
 
 namespace {
-HKEY Hive(const std::string& name) { return name == "HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+// Null for a hive the journal does not know (nothing is read or written there).
+HKEY Hive(const RegistrySnapshot& s) {
+    switch (SnapshotHive(s)) {
+    case SnapshotHiveKind::Machine:
+        return HKEY_LOCAL_MACHINE;
+    case SnapshotHiveKind::CurrentUser:
+        return HKEY_CURRENT_USER;
+    case SnapshotHiveKind::Users:
+        return HKEY_USERS;
+    case SnapshotHiveKind::Unknown:
+        break;
+    }
+    return nullptr;
+}
 
 uint32_t LastError() {
     const DWORD code = GetLastError();
@@ -99,7 +112,8 @@ RegistrySnapshot SnapshotRegistryKey(const std::string& hive, const std::string&
     s.hive = hive;
     s.key = key;
     UniqueRegistryKey opened;
-    if (RegOpenKeyExW(Hive(hive), Utf8ToWide(key).c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS)
+    const HKEY root = Hive(s);
+    if (!root || RegOpenKeyExW(root, Utf8ToWide(key).c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS)
         return s;
     s.existed = true;
     for (DWORD i = 0;; ++i) {
@@ -212,9 +226,11 @@ uint32_t WindowsJournalActions::RemoveFolderIfEmpty(const std::string& path, boo
 }
 
 uint32_t WindowsJournalActions::RestoreKey(const RegistrySnapshot& s, bool& changed) {
-    const HKEY hive = Hive(s.hive);
+    const HKEY hive = Hive(s);
     const std::wstring key = Utf8ToWide(s.key);
     changed = false;
+    if (!hive)
+        return ERROR_INVALID_PARAMETER;
     const RegistrySnapshot now = SnapshotRegistryKey(s.hive, s.key);
     if (SameValues(now, s))
         return 0;

@@ -21,8 +21,8 @@ std::string WideToUtf8(const std::wstring& text);
 // the system has no temporary folder.
 std::string JournalPathFor(const std::wstring& displayName);
 
-// The registry key as it is now; existed false when it cannot be opened.
-// hive is "HKLM" or "HKCU".
+// The registry key as it is now; existed false when it cannot be opened or
+// its hive is Unknown. hive is "HKLM", "HKCU" or "HKU" (SnapshotHive).
 RegistrySnapshot SnapshotRegistryKey(const std::string& hive, const std::string& key);
 
 // Copies path to aside so that aside is either absent or complete: the copy

@@ -6,7 +6,14 @@ struct EnvironmentFacts {
     bool hasAdminRights;   // the process token holds BUILTIN\Administrators
     bool useLocalAppData;  // Windows Vista or later
     bool isWow64;          // 32-bit process on 64-bit Windows
+    bool runsElevated;     // RunsElevated()
 };
 bool IsOldWindows();
 bool IsAdministrator();
+// True when this process holds an elevated token that the user's other
+// processes lack: Windows Vista or later with UAC, TokenIsElevated. False on
+// older systems, when the token cannot be read, and under Wine, which has no
+// UAC and gives every process the same full token (reported as elevated), so
+// that nothing there runs with less than the installer.
+bool RunsElevated();
 EnvironmentFacts GetEnvironmentFacts();

@@ -37,6 +37,12 @@ bool IsAdministrator() {
 
 namespace {
 
+// Wine's ntdll exports its version; Windows' never does.
+bool WineHost() {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 bool IsVistaOrLater() {
     const WindowsVersion& version = RunningWindowsVersion();
     return version.detailed && version.platform == VER_PLATFORM_WIN32_NT && version.major > 5;
@@ -52,11 +58,24 @@ bool IsWow64() {
 }
 }  // namespace
 
+bool RunsElevated() {
+    if (!IsVistaOrLater() || WineHost())
+        return false;
+    UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()))
+        return false;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+           elevation.TokenIsElevated != 0;
+}
+
 EnvironmentFacts GetEnvironmentFacts() {
     EnvironmentFacts facts;
     facts.legacyWindows = IsOldWindows();
     facts.hasAdminRights = IsAdministrator();
     facts.useLocalAppData = IsVistaOrLater();
     facts.isWow64 = IsWow64();
+    facts.runsElevated = RunsElevated();
     return facts;
 }

@@ -88,6 +88,8 @@ inline void DeleteGdiObject(HGDIOBJ object) noexcept { ::DeleteObject(object); }
 inline void DeleteMemoryDc(HDC dc) noexcept { ::DeleteDC(dc); }
 inline void ReleaseModule(HMODULE module) noexcept { ::FreeLibrary(module); }
 inline void FreeLocalMemory(HLOCAL memory) noexcept { ::LocalFree(memory); }
+template <class Interface>
+inline void ReleaseInterface(Interface* object) noexcept { object->Release(); }
 }  // namespace unique_detail
 
 // Threads, processes, events, mutexes and other kernel objects whose "none"
@@ -106,6 +108,10 @@ using UniqueModule = UniqueAny<HMODULE, &unique_detail::ReleaseModule>;
 // Memory the system allocated for the caller with LocalAlloc (FormatMessage's
 // FORMAT_MESSAGE_ALLOCATE_BUFFER).
 using UniqueLocalMemory = UniqueAny<HLOCAL, &unique_detail::FreeLocalMemory>;
+// One reference to a COM object, released when the owner ends. For calls
+// that return an interface through void**: reinterpret_cast<void**>(owner.put()).
+template <class Interface>
+using UniqueInterface = UniqueAny<Interface*, &unique_detail::ReleaseInterface<Interface>>;
 
 // A window's painting between BeginPaint and EndPaint: dc() draws, the end
 // comes with the owner, whichever way the painting code is left.

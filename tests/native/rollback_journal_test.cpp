@@ -210,6 +210,82 @@ TEST(Rollback, OnlyWhatTheJournalNamesIsTouched) {
     EXPECT_TRUE(untouched.log.empty());
 }
 
+// An elevated run that installs for the desktop's user records that user's
+// keys under HKEY_USERS with the SID in the key path; undoing restores them
+// there, and a hive the journal does not know is never taken for another.
+TEST(RollbackOtherUsersHive, KeysUnderTheUsersSidAreRestoredThere) {
+    const std::string sid = "S-1-5-21-3623811015-3361044348-30300820-1013";
+    RegistrySnapshot button;
+    button.hive = "HKU";
+    button.key = sid + "\\Software\\Microsoft\\Internet Explorer\\Extensions\\{7D1A52C4}";
+    button.existed = true;
+    button.values.push_back({std::string("E\0x\0e\0c\0", 8), 1, std::string("old launcher")});
+    RegistrySnapshot entry;
+    entry.hive = "HKU";
+    entry.key = sid + "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Morvandite";
+    entry.existed = false;
+    std::vector<JournalEntry> entries = SnapshotEntries(button);
+    for (const JournalEntry& e : SnapshotEntries(entry))
+        entries.push_back(e);
+
+    FakeMachine m;
+    m.keys["HKU\\" + button.key][std::string("E\0x\0e\0c\0", 8)] = "new launcher";
+    m.keys["HKU\\" + entry.key]["Button1"] = "{7D1A52C4}";
+    // The machine's and the current user's keys of the same path are not
+    // the user's: they stay as they are.
+    m.keys["HKLM\\" + button.key]["x"] = "machine";
+    m.keys["HKCU\\" + entry.key]["x"] = "current user";
+    const JournalOutcome undone = UndoJournal(ParseJournal(Text(entries)), m);
+    EXPECT_EQ(undone.failures, 0);
+    EXPECT_EQ(m.keys["HKU\\" + button.key], (std::map<std::string, std::string>{
+                                                {std::string("E\0x\0e\0c\0", 8), "old launcher"}}));
+    EXPECT_EQ(m.keys.count("HKU\\" + entry.key), 0u);
+    EXPECT_EQ(m.keys["HKLM\\" + button.key]["x"], "machine");
+    EXPECT_EQ(m.keys["HKCU\\" + entry.key]["x"], "current user");
+    EXPECT_TRUE(m.Logged("Rolled back: restored registry key HKU\\" + button.key));
+    EXPECT_TRUE(m.Logged("Rolled back: removed registry key HKU\\" + entry.key));
+}
+
+TEST(RollbackOtherUsersHive, OnlyAKeyBelowAUsersSidIsInThatHive) {
+    auto hive = [](const std::string& name, const std::string& key) {
+        RegistrySnapshot s;
+        s.hive = name;
+        s.key = key;
+        return SnapshotHive(s);
+    };
+    EXPECT_EQ(hive("HKLM", "Software\\X"), SnapshotHiveKind::Machine);
+    EXPECT_EQ(hive("HKCU", "Software\\X"), SnapshotHiveKind::CurrentUser);
+    EXPECT_EQ(hive("HKU", "S-1-5-21-1-2-3-1001\\Software\\X"), SnapshotHiveKind::Users);
+    EXPECT_EQ(hive("HKU", "S-1-5-18\\Software"), SnapshotHiveKind::Users);
+    for (const char* key : {"Software\\X",                  // no SID
+                            "S-1-5-21-1-2-3-1001",           // the user's whole hive
+                            "S-1-5-21-1-2-3-1001\\",         // the same
+                            "S-1-\\Software", "S-1-5--21\\Software", "S-1-5-\\Software",
+                            "S-1-5-21-1x\\Software", ".DEFAULT\\Software", "S-2-5-21\\Software", ""})
+        EXPECT_EQ(hive("HKU", key), SnapshotHiveKind::Unknown) << key;
+    for (const char* name : {"HKEY_USERS", "hku", "HKCR", "", "HKU "})
+        EXPECT_EQ(hive(name, "S-1-5-21-1-2-3-1001\\Software"), SnapshotHiveKind::Unknown) << name;
+
+    // Undone, such a snapshot is a step that failed, and no key anywhere is touched.
+    RegistrySnapshot stray;
+    stray.hive = "HKX";
+    stray.key = "Software\\Morvandite";
+    RegistrySnapshot rootless;
+    rootless.hive = "HKU";
+    rootless.key = "Software\\Morvandite";
+    FakeMachine m;
+    m.keys["HKLM\\Software\\Morvandite"]["v"] = "machine";
+    m.keys["HKX\\Software\\Morvandite"]["v"] = "x";
+    m.keys["HKU\\Software\\Morvandite"]["v"] = "u";
+    std::vector<JournalEntry> entries = SnapshotEntries(stray);
+    for (const JournalEntry& e : SnapshotEntries(rootless))
+        entries.push_back(e);
+    EXPECT_EQ(UndoJournal(ParseJournal(Text(entries)), m).failures, 2);
+    EXPECT_EQ(m.keys.size(), 3u);
+    EXPECT_EQ(m.keys["HKLM\\Software\\Morvandite"]["v"], "machine");
+    EXPECT_TRUE(m.Logged("Rollback failed: cannot restore registry key HKX\\Software\\Morvandite: no hive of that name"));
+}
+
 TEST(Rollback, RecoveryUndoesAnUnfinishedRunAndCommitsAFinishedOne) {
     const std::vector<JournalEntry> unfinished = {Moved("C:\\G\\a", "C:\\G\\a.~rollback")};
     FakeMachine killed;

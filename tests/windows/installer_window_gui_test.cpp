@@ -22,6 +22,7 @@
 #include "InstallerThread.h"
 #include "buildvariant.h"
 #include "captured_log.h"
+#include "stand_in_shell.h"
 #include "displaydpi.h"
 #include "diskspace.h"
 #include "dpiscale.h"
@@ -1262,6 +1263,24 @@ TEST_F(InstallWindow, TheAgreementLinkShowsTheHandAndIsBlueOnThePage) {
     EXPECT_EQ(lb.lbColor, COLORREF(0xD0D0D0));
     EXPECT_EQ(GetBkColor(dc), COLORREF(0xD0D0D0));
     ReleaseDC(page, dc);
+}
+
+// Elevated, the agreement's link hands the licence terms to the desktop's
+// shell, so that the browser runs as the user who owns the desktop, not with
+// the installer's token; the page does not open them itself as well.
+TEST_F(InstallWindow, AnElevatedPageOpensTheLicenceTermsThroughTheDesktopShell) {
+    Build();
+    StandInDesktopShell shell;
+    window_->SetDesktopShell(&shell);
+    window_->Options().runsElevated = 1;
+    SendMessageW(window_->Handle(), WM_COMMAND, MAKEWPARAM(IdAgreementLink, STN_CLICKED),
+                 LPARAM(Item(IdAgreementLink)));
+    const std::vector<StandInDesktopShell::Request> asked = shell.Requests();
+    window_->SetDesktopShell(nullptr);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].file, TermsOfServiceAddress("https://www.morvandite.com", CurrentLocale).text());
+    EXPECT_EQ(asked[0].arguments, "");
+    EXPECT_EQ(asked[0].folder, "");
 }
 
 TEST_F(InstallWindow, ProgressCodesMoveTheBarAndSuccessQuitsWithZero) {

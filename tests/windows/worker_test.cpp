@@ -7,11 +7,13 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <functional>
 #include <string>
 #include <zlib.h>
 #include <vector>
 
 #include "InstallerThread.h"
+#include "helpers/stand_in_shell.h"
 #include "inixor.h"
 #include "msgids.h"
 #include "perror.h"
@@ -34,6 +36,11 @@ struct Notice {
     WPARAM code;
     std::string text;
 };
+
+// The desktop's user of the runs for another account than the installing
+// one: a hive of its own under HKEY_USERS (Wine lets the tests make one; on
+// Windows it is the logged-on user's loaded hive).
+const char kDesktopUserSid[] = "S-1-5-21-1111-2222-3333-1013";
 
 bool IsCompletion(WPARAM w) {
     int32_t code = int32_t(w);
@@ -65,6 +72,7 @@ protected:
                                        "Software\\Wow6432Node\\Microsoft\\Internet Explorer\\Extensions\\"})
                 SHDeleteKeyA(hive, (std::string(branch) + kButtonId).c_str());
         }
+        SHDeleteKeyA(HKEY_USERS, kDesktopUserSid);
     }
 
     std::string Path(const std::string& relative) const { return root_ + "\\" + relative; }
@@ -565,6 +573,228 @@ bool KeyExists(HKEY hive, const std::string& path) {
         return false;
     RegCloseKey(key);
     return true;
+}
+
+// ---- Under UAC ---------------------------------------------------------------
+
+// An elevated run hands the launcher to the desktop's shell, which starts it
+// as the user who owns the desktop; the worker does not start it itself.
+TEST_F(WorkerTest, AnElevatedRunStartsTheLauncherThroughTheDesktopShell) {
+    InstallerWorkerThread worker;
+    StandInDesktopShell shell;
+    worker.SetDesktopShell(&shell);
+    InstallOptions o = Options();
+    o.launchAfterInstall = 1;
+    o.runsElevated = 1;
+    ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+    std::vector<Notice> seen = Collect(worker);
+    WaitUntilIdle(worker);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(int32_t(seen.back().code), 1000);
+
+    const std::string folder = o.installFolder.text();
+    const std::string launcher = folder + "\\MorvanditeUpdate.exe";
+    const std::vector<StandInDesktopShell::Request> asked = shell.Requests();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].file, launcher);
+    EXPECT_EQ(asked[0].arguments, "");
+    EXPECT_EQ(asked[0].folder, folder);
+    const std::string log = ReadWholeFile(folder + "\\" + SharedNames::kInstallLogFile.narrow);
+    size_t order = 0;
+    for (const std::string& line : {std::string("Elevated: 1"), "Launch main app: '" + launcher + "'",
+                                   "Started through the desktop's shell, as the desktop's user, not elevated: '" +
+                                       launcher + "'",
+                                   std::string("Install finished")}) {
+        const size_t at = log.find(line, order);
+        EXPECT_NE(at, std::string::npos) << "missing or out of order: " << line << "\n" << log;
+        if (at != std::string::npos)
+            order = at;
+    }
+}
+
+// The installer starts the launcher itself, in the install folder and
+// without arguments, where no desktop shell answers (said in the log) and in
+// every run that is not elevated (as it always did).
+TEST_F(WorkerTest, TheLauncherIsStartedByTheInstallerWithoutADesktopShellOrWithoutElevation) {
+    const std::string record = Path("record.txt");
+    SetEnvironmentVariableA("MORVANDITE_RECORD_ARGS", record.c_str());
+    struct Case {
+        bool elevated;
+        bool shellAnswers;
+        const char* logLine;
+    };
+    for (const Case& c : {Case{true, false, "Started by the installer itself, elevated, as the desktop's shell does "
+                                             "not answer: a stand-in without a desktop: '"},
+                          Case{false, true, "Started by the installer itself, not elevated: '"}}) {
+        SCOPED_TRACE(c.elevated ? "elevated" : "not elevated");
+        DeleteFileA(record.c_str());
+        InstallOptions o = Options();
+        const std::string folder = o.installFolder.text();
+        const std::string launcher = folder + "\\MorvanditeUpdate.exe";
+        // The payload has no launcher: a stand-in that writes down its start waits there.
+        CreateDirectoryA(Path("Install").c_str(), nullptr);
+        CreateDirectoryA(folder.c_str(), nullptr);
+        ASSERT_TRUE(CopyFileA(BinaryPath("bin\\record_args.exe").c_str(), launcher.c_str(), FALSE));
+        o.launchAfterInstall = 1;
+        o.runsElevated = c.elevated ? 1 : 0;
+        InstallerWorkerThread worker;
+        StandInDesktopShell shell(c.shellAnswers);
+        worker.SetDesktopShell(&shell);
+        ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+        std::vector<Notice> seen = Collect(worker);
+        WaitUntilIdle(worker);
+        ASSERT_FALSE(seen.empty());
+        EXPECT_EQ(int32_t(seen.back().code), 1000);
+        EXPECT_EQ(shell.Requests().size(), c.elevated ? 1u : 0u);
+
+        std::string started;
+        for (int i = 0; i < 200 && started.find("\nfolder=") == std::string::npos; ++i, Sleep(50))
+            started = ReadWholeFileOrEmpty(record);
+        EXPECT_EQ(started.rfind("module=" + launcher + "\n", 0), 0u) << started;
+        EXPECT_NE(started.find("\nfolder=" + folder + "\n"), std::string::npos) << started;
+        EXPECT_EQ(started.find("\narg="), std::string::npos) << started;
+        const std::string log = ReadWholeFile(folder + "\\" + SharedNames::kInstallLogFile.narrow);
+        EXPECT_NE(log.find(std::string(c.logLine) + launcher + "'"), std::string::npos) << log;
+        EXPECT_NE(log.find(c.elevated ? "Elevated: 1" : "Elevated: 0"), std::string::npos);
+    }
+    SetEnvironmentVariableA("MORVANDITE_RECORD_ARGS", nullptr);
+}
+
+// Elevated as another account than the desktop's: user.ini, the per-user
+// shortcuts and the browser button go to the desktop user's folders and to
+// that user's hive under HKEY_USERS, and the log says for whom.
+// The desktop user's hive as a logged-on user's is: there, with its Software key.
+bool MakeHive(const std::string& sid) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_USERS, (sid + "\\Software").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// Options for a run elevated as another account than the desktop's, whose
+// folders are below root_\Lena and whose hive is the one of `sid`.
+InstallOptions ForTheDesktopsUser(const InstallOptions& base, const std::string& sid, const std::string& note,
+                                  const std::function<std::string(const char*)>& path) {
+    InstallOptions o = base;
+    o.hasAdminRights = 1;
+    o.allUsers = 0;
+    o.browserButton = 1;
+    o.useLocalAppData = 1;
+    for (const char* f : {"Lena", "Lena\\Desktop", "Lena\\Start Menu", "Lena\\Local", "Lena\\Roaming"})
+        CreateDirectoryA(path(f).c_str(), nullptr);
+    o.desktopFolder = path("Lena\\Desktop").c_str();
+    o.programsFolder = path("Lena\\Start Menu\\Programs").c_str();
+    o.startMenuFolder = path("Lena\\Start Menu").c_str();
+    o.quickLaunchFolder = path("Lena\\Roaming\\Microsoft\\Internet Explorer\\Quick Launch").c_str();
+    o.localAppDataFolder = path("Lena\\Local").c_str();
+    o.userHiveSid = sid.c_str();
+    o.perUserNote = note.c_str();
+    return o;
+}
+
+TEST_F(WorkerTest, ForTheDesktopsUserThePerUserFilesGoToTheirFoldersAndHive) {
+    const std::string sid = kDesktopUserSid;
+    ASSERT_TRUE(MakeHive(sid));
+    const std::string note = "Per-user files: for the desktop's user CARDROOM\\lena (" + sid +
+                             "), not for the installing account CARDROOM\\admin (S-1-5-21-9-9-9-500)";
+    const InstallOptions o =
+        ForTheDesktopsUser(Options(), sid, note, [this](const char* f) { return Path(f); });
+    InstallerWorkerThread worker;
+    ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+    std::vector<Notice> seen = Collect(worker);
+    WaitUntilIdle(worker);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(int32_t(seen.back().code), 1000);
+
+    const std::string folder = o.installFolder.text();
+    const std::string log = ReadWholeFile(folder + "\\" + SharedNames::kInstallLogFile.narrow);
+    EXPECT_NE(log.find("\r\n" + note + "\r\n"), std::string::npos) << log;
+    const std::string settings = Path("Lena\\Local\\MorvanditeWorkerTest");
+    EXPECT_NE(log.find("Local settings directory: '" + settings + "'"), std::string::npos) << log;
+    EncIniFile ini;
+    ini.Load((settings + "\\" + SharedNames::kUserSettingsFile.narrow).c_str(), &PStringXEncoding);
+    ASSERT_NE(ini.FindSection("Options"), nullptr) << "no user.ini for the desktop's user";
+    EXPECT_STREQ(ini.FindSection("Options")->FindItem("CardBack")->value.text(), "13");
+
+    const std::string link = std::string(kDisplayName) + ".lnk";
+    const std::string launcher = folder + "\\MorvanditeUpdate.exe";
+    for (const std::string& shortcut : {Path("Lena\\Desktop\\") + link, Path("Lena\\Start Menu\\") + link,
+                                        Path("Lena\\Start Menu\\Programs\\Morvandite Test Group\\") + link,
+                                        Path("Lena\\Roaming\\Microsoft\\Internet Explorer\\Quick Launch\\") + link})
+        EXPECT_EQ(LinkTarget(shortcut), launcher) << shortcut;
+
+    const std::string button = sid + "\\Software\\Microsoft\\Internet Explorer\\Extensions\\" + kButtonId;
+    PString exec, recorded;
+    ReadRegistryString(HKEY_USERS, button.c_str(), "Exec", exec);
+    EXPECT_EQ(std::string(exec.text()), launcher);
+    ReadRegistryString(HKEY_USERS, (sid + "\\" + kUninstallKeyText).c_str(), SharedNames::kUserBrowserButtonValue.narrow,
+                       recorded);
+    EXPECT_STREQ(recorded.text(), kButtonId);
+    // Nothing of it in the installing account's hive or the machine's.
+    EXPECT_EQ(MachineString(SharedNames::kUserBrowserButtonValue.narrow), "");
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string("Software\\Microsoft\\Internet Explorer\\Extensions\\") + kButtonId));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUninstallKeyText));
+    // Nor in its folders: no user.ini in the install folder.
+    EXPECT_EQ(GetFileAttributesA((folder + "\\" + SharedNames::kUserSettingsFile.narrow).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A run for the desktop's user that is stopped after its registration puts
+// that user's keys back in that user's hive: the journal names them under
+// HKEY_USERS with the SID, never as the installing account's HKEY_CURRENT_USER.
+InstallerWorkerThread* stopAfterUsersHive = nullptr;
+std::string journalToWatch;
+
+TEST_F(WorkerTest, ARunForTheDesktopsUserIsRolledBackInThatUsersHive) {
+    const std::string sid = kDesktopUserSid;
+    ASSERT_TRUE(MakeHive(sid));
+    InstallOptions o = ForTheDesktopsUser(Options(), sid, "Per-user files: for the desktop's user",
+                                          [this](const char* f) { return Path(f); });
+    // The user's button key as it was: an earlier value that must come back.
+    const std::string button = sid + "\\Software\\Microsoft\\Internet Explorer\\Extensions\\" + kButtonId;
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_USERS, button.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const char old[] = "C:\\Old\\MorvanditeUpdate.exe";
+    RegSetValueExA(key, "Exec", 0, REG_SZ, reinterpret_cast<const BYTE*>(old), sizeof old);
+    RegCloseKey(key);
+
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    journalToWatch = std::string(temp) + kDisplayName + ".install-journal";
+    InstallerWorkerThread worker;
+    stopAfterUsersHive = &worker;
+    // Once the user's keys are recorded (registration comes after the last
+    // file), a stop request ends the run at its check after the settings.
+    SetJournalStepHook([](int) {
+        if (stopAfterUsersHive && ReadWholeFileOrEmpty(journalToWatch).find("\nK\tHKU\t") != std::string::npos) {
+            stopAfterUsersHive->SetRunState(kRunStateStopRequested);
+            stopAfterUsersHive = nullptr;
+        }
+    });
+    ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
+    std::vector<Notice> seen = Collect(worker);
+    WaitUntilIdle(worker);
+    SetJournalStepHook(nullptr);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(int32_t(seen.back().code), -2);
+
+    PString exec;
+    ReadRegistryString(HKEY_USERS, button.c_str(), "Exec", exec);
+    EXPECT_STREQ(exec.text(), old);
+    PString recorded;
+    ReadRegistryString(HKEY_USERS, (sid + "\\" + kUninstallKeyText).c_str(),
+                       SharedNames::kUserBrowserButtonValue.narrow, recorded);
+    EXPECT_STREQ(recorded.text(), "");
+    const std::string log = KeptLog(o);
+    EXPECT_NE(log.find("Rolled back: restored registry key HKU\\" + button), std::string::npos) << log;
+    EXPECT_NE(log.find("Rolled back: removed registry key HKU\\" + sid + "\\" + kUninstallKeyText), std::string::npos)
+        << log;
+    EXPECT_EQ(GetFileAttributesA(Path("Lena\\Local\\MorvanditeWorkerTest\\user.ini").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA((Path("Lena\\Desktop\\") + kDisplayName + ".lnk").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(Path("Lena\\Roaming\\Microsoft").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 class RegistrationTest : public WorkerTest {
