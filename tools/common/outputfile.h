@@ -39,6 +39,8 @@ public:
     void Commit(mode_t mode);
 
     const std::string& target() const { return target_; }
+    // The file being written, for reading back what was written; gone after Commit.
+    const std::string& temporary() const { return temporary_; }
 
 private:
     [[noreturn]] void Fail(const std::string& what, int error);
