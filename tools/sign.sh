@@ -86,9 +86,9 @@ command -v osslsigncode >/dev/null || fail "osslsigncode is not installed (apt-g
 command -v openssl >/dev/null || fail "openssl is not installed (apt-get install openssl)"
 
 # A Windows program starts with "MZ" and, at the offset stored at 60, "PE\0\0".
-pe_offset=$(od -An -tu4 -j60 -N4 "$installer" | tr -d ' ')
-if [ "$(head -c 2 "$installer")" != MZ ] || [ -z "$pe_offset" ] \
-        || [ "$(od -An -c -j"$pe_offset" -N4 "$installer" | tr -d ' ')" != 'PE\0\0' ]; then
+hex_at() { od -An -tx1 -j"$1" -N"$2" "$installer" 2>/dev/null | tr -d ' \n' || true; }
+pe_offset=$(od -An -tu4 -j60 -N4 "$installer" 2>/dev/null | tr -d ' \n' || true)
+if [ "$(hex_at 0 2)" != 4d5a ] || [ -z "$pe_offset" ] || [ "$(hex_at "$pe_offset" 4)" != 50450000 ]; then
     fail "$installer is not a Windows program"
 fi
 
