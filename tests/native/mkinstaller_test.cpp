@@ -516,7 +516,7 @@ TEST_F(Mkinstaller, AnOutputInsideTheClientOrThatIsNoRegularFileIsRefusedAndLeft
         {dir_ + "/folder", "is a folder, not a regular file"},
         {dir_ + "/pipe", "is a pipe, not a regular file"},
         {dir_ + "/link.exe", "is a symbolic link, not a regular file"},
-        {dir_ + "/absent/Setup.exe", "No such file or directory"},
+        {dir_ + "/absent/Setup.exe", "the output's folder '" + dir_ + "/absent' does not exist"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Make("--client " + Q(client_), c.out), 1) << c.out;

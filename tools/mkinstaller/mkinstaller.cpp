@@ -294,6 +294,10 @@ void Make(Options o) {
     if (!o.config.empty())
         config = ConfigurationSection(o.config, iconPath);
     CheckOutputTarget(o.out);
+    // Before minutes of packing, not after them.
+    const fs::path outFolder = fs::absolute(o.out).parent_path();
+    if (!fs::is_directory(outFolder))
+        Fail("the output's folder '" + outFolder.string() + "' does not exist");
     if (IsInsideFolder(o.out, o.client))
         Fail("the output '" + o.out + "' is inside the client folder '" + o.client +
              "': the next installer made from it would carry this one");
