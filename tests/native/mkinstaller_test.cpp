@@ -41,7 +41,7 @@ protected:
         WriteWholeFile(client_ + "/Data/empty.dat", "");
         WriteWholeFile(client_ + "/Data/Deep/Deeper/caf\xc3\xa9.txt", "caf\xc3\xa9\r\n");
         WriteWholeFile(dir_ + "/define.ini", "[define]\r\nname=Second\r\ndispname=Second Client\r\nmainwnd=SecondClass\r\n"
-                                             "site=https://second.example\r\n");
+                                             "site=https://second.example\r\nieB1_1={5E1F7C2A-9B3D-4C8E-A1F6-2D7B9E4C3A10}\r\n");
     }
 
     // Runs a tool with arguments; its standard error lands in err_.
@@ -407,7 +407,8 @@ TEST_F(Mkinstaller, TheConfigurationGoesInAsTheInstallerReadsIt) {
     // part of line 1), and a value outside ASCII goes in in the installer's
     // text form, which it reads back as the same text.
     const std::string text = "[define]\r\nname=Larkspur\r\ndispname=Larkspur Cartes \xc3\x89lan\r\n"
-                             "mainwnd=LarkspurClass\r\nsite=https://larkspur.example\r\niconPath=Second.exe\r\n";
+                             "mainwnd=LarkspurClass\r\nsite=https://larkspur.example\r\niconPath=Second.exe\r\n"
+                             "ieB1_1={5E1F7C2A-9B3D-4C8E-A1F6-2D7B9E4C3A10}\r\n";
     WriteWholeFile(dir_ + "/bom.ini", "\xEF\xBB\xBF" + text);
     const std::string out = dir_ + "/bom.exe";
     ASSERT_EQ(Make("--client " + Q(client_) + " --config " + Q(dir_ + "/bom.ini"), out), 0) << err_;
@@ -424,7 +425,8 @@ TEST_F(Mkinstaller, TheConfigurationGoesInAsTheInstallerReadsIt) {
     EXPECT_STREQ(config.site.text(), "https://larkspur.example");
 
     // An icon the client does not have is worth a note, not a refusal.
-    WriteWholeFile(dir_ + "/noicon.ini", "[define]\nname=L\ndispname=L\nsite=https://l.example\nmainwnd=C\n");
+    WriteWholeFile(dir_ + "/noicon.ini", "[define]\nname=L\ndispname=L\nsite=https://l.example\nmainwnd=C\n"
+                                         "ieB1_1={5E1F7C2A-9B3D-4C8E-A1F6-2D7B9E4C3A10}\n");
     ASSERT_EQ(Make("--client " + Q(client_) + " --config " + Q(dir_ + "/noicon.ini"), out), 0) << err_;
     EXPECT_NE(err_.find("icon file 'Morvandite.exe' is not in the client folder"), std::string::npos) << err_;
 }
@@ -436,6 +438,7 @@ TEST_F(Mkinstaller, AConfigurationTheInstallerCannotUseIsRefusedByLineAndKey) {
         {"[define]\ndispname=L\nsite=https://l.example\n", "[define] (line 1) has no \"name\""},
         {"[define]\nname=L\nsite=https://l.example\n", "has no \"dispname\""},
         {"[define]\nname=L\ndispname=L\n", "has no \"site\""},
+        {"[define]\nname=L\ndispname=L\nsite=https://l.example\n", "has no \"ieB1_1\""},
         {"[define]\nname=\ndispname=L\nsite=https://l.example\n", "line 2, \"name\": empty"},
         {"[define]\nname=L\ndispname=L\nsite=https://l.example\nNAME=M\n", "line 5: \"name\" again (first on line 2)"},
         {"\xEF\xBB\xBF[define]\nname=L\nname=L\n", "line 3: \"name\" again"},

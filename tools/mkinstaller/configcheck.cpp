@@ -8,7 +8,7 @@
 #include "payloadnames.h"
 #include "perror.h"
 
-const char* const kRequiredConfigurationKeys[3] = {"name", "dispname", "site"};
+const char* const kRequiredConfigurationKeys[4] = {"name", "dispname", "site", "ieB1_1"};
 
 namespace {
 

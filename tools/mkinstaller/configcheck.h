@@ -9,9 +9,11 @@
 
 // The keys an installer cannot do without: the product name (install,
 // settings and work folder names), the display name (window title, uninstall
-// entry, the one-installer-at-a-time lock, the journal's file name) and the
-// web site (the address of the licence terms the page links to).
-extern const char* const kRequiredConfigurationKeys[3];
+// entry, the one-installer-at-a-time lock, the journal's file name), the web
+// site (the address of the licence terms the page links to) and the browser
+// button's id (without one the installer writes the button's values into the
+// browser's Extensions key itself, where no uninstaller removes them).
+extern const char* const kRequiredConfigurationKeys[4];
 
 struct CheckedConfiguration {
     // The section to embed: the file's text without a UTF-8 byte-order mark,
