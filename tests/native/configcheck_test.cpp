@@ -15,8 +15,9 @@ namespace {
 
 using namespace std::string_literals;
 
-const std::string kGood = "[define]\r\nname=Larkspur\r\ndispname=Larkspur Cards\r\nmainwnd=LarkspurClass\r\n"
-                          "site=https://larkspur.example\r\nieB1_1={5E1F7C2A-9B3D-4C8E-A1F6-2D7B9E4C3A10}\r\n";
+const std::string kGood =
+    "[define]\r\nname=Larkspur\r\ndispname=Larkspur Cards\r\nmainwnd=LarkspurClass\r\n"
+    "site=https://larkspur.example\r\nieB1_1={5E1F7C2A-9B3D-4C8E-A1F6-2D7B9E4C3A10}\r\n";
 
 std::string RefusalOf(const std::string& text) {
     try {
@@ -52,10 +53,14 @@ TEST(ConfigurationCheck, AByteOrderMarkIsLeftOutAndTextOutsideAsciiTakesTheInsta
     ASSERT_EQ(checked.notes.size(), 1u);
     EXPECT_NE(checked.notes[0].find("byte-order mark"), std::string::npos);
 
-    const std::string text = "[define]\nname=Lark\xc3\xa9\ndispname=Lark \xe2\x84\xa2 Cards  \nsite=https://l.example\nmainwnd=C\nieB1_1={5E1F7C2A-9B3D-4C8E-A1F6-2D7B9E4C3A10}\n";
+    const std::string text =
+        "[define]\nname=Lark\xc3\xa9\ndispname=Lark \xe2\x84\xa2 Cards  "
+        "\nsite=https://l.example\nmainwnd=C\nieB1_1={5E1F7C2A-9B3D-4C8E-A1F6-2D7B9E4C3A10}\n";
     checked = CheckConfigurationFile(text);
-    EXPECT_EQ(checked.section, "[define]\nname=\x10Lark\xc3\xa9\ndispname=\x10Lark \xe2\x84\xa2 Cards\nsite=https://l.example\nmainwnd=C\n"
-                             "ieB1_1={5E1F7C2A-9B3D-4C8E-A1F6-2D7B9E4C3A10}\n");
+    EXPECT_EQ(
+        checked.section,
+        "[define]\nname=\x10Lark\xc3\xa9\ndispname=\x10Lark \xe2\x84\xa2 Cards\nsite=https://l.example\nmainwnd=C\n"
+        "ieB1_1={5E1F7C2A-9B3D-4C8E-A1F6-2D7B9E4C3A10}\n");
     InstallerConfiguration config;
     ParseConfiguration(checked.section.data(), uint32_t(checked.section.size()), config);
     PString name, shown;
@@ -66,7 +71,8 @@ TEST(ConfigurationCheck, AByteOrderMarkIsLeftOutAndTextOutsideAsciiTakesTheInsta
 }
 
 TEST(ConfigurationCheck, WithoutAWindowClassItIsTakenWithANote) {
-    CheckedConfiguration checked = CheckConfigurationFile("[define]\nname=L\ndispname=L\nsite=https://l.example\nieB1_1={5E1F7C2A-9B3D-4C8E-A1F6-2D7B9E4C3A10}\n");
+    CheckedConfiguration checked = CheckConfigurationFile(
+        "[define]\nname=L\ndispname=L\nsite=https://l.example\nieB1_1={5E1F7C2A-9B3D-4C8E-A1F6-2D7B9E4C3A10}\n");
     ASSERT_EQ(checked.notes.size(), 1u);
     EXPECT_NE(checked.notes[0].find("\"mainwnd\""), std::string::npos);
 }
@@ -106,7 +112,8 @@ TEST(ConfigurationCheck, ValuesTheInstallerCannotUseAreRefusedByLineAndKey) {
         {"name=Lark:spur\ndispname=L\nsite=https://l.example\n", "line 4, \"name\": 'Lark:spur' holds a character"},
         {"name=Larkspur.\ndispname=L\nsite=https://l.example\n", "line 4, \"name\": 'Larkspur.' ends with a dot"},
         {"name=CON\ndispname=L\nsite=https://l.example\n", "line 4, \"name\": 'CON' is a device name"},
-        {"name=L\ndispname=Lark\\Spur\nsite=https://l.example\n", "line 5, \"dispname\": 'Lark\\Spur' holds a character"},
+        {"name=L\ndispname=Lark\\Spur\nsite=https://l.example\n",
+         "line 5, \"dispname\": 'Lark\\Spur' holds a character"},
         {"name=L\ndispname=L\nsite=https://l.example\nWorkFolderName=a/b\n", "line 7, \"WorkFolderName\""},
         {"name=L\ndispname=L\nsite=larkspur.example\n", "line 6, \"site\": 'larkspur.example' is not a web address"},
         {"name=L\ndispname=L\nsite=https://\n", "line 6, \"site\": 'https://' is not a web address"},
@@ -114,10 +121,13 @@ TEST(ConfigurationCheck, ValuesTheInstallerCannotUseAreRefusedByLineAndKey) {
         {"name=L\ndispname=L\nsite=https://l.example/a b\n", "line 6, \"site\": 'https://l.example/a b' holds a blank"},
         {"name=L\ndispname=L\nsite=https://l.example\nieB1_2=D87C7BDB-FC51-4D7D-B65F-AC534187E603\n",
          "line 7, \"ieB1_2\": 'D87C7BDB-FC51-4D7D-B65F-AC534187E603' is not a GUID"},
-        {"name=L\ndispname=L\nsite=https://l.example\niconIdx=0x1F\n", "line 7, \"iconIdx\": '0x1F' is not a number the installer reads whole (it would read 0)"},
+        {"name=L\ndispname=L\nsite=https://l.example\niconIdx=0x1F\n",
+         "line 7, \"iconIdx\": '0x1F' is not a number the installer reads whole (it would read 0)"},
         {"name=L\ndispname=L\nsite=https://l.example\noverrideUserIni=yes\n", "line 7, \"overrideUserIni\": 'yes'"},
-        {"name=L\ndispname=L\nsite=https://l.example\niconPath=C:\\L\\L.exe\n", "line 7, \"iconPath\": 'C:\\L\\L.exe' must name a file inside"},
-        {"name=L\ndispname=L\nsite=https://l.example\niconPath=..\\L.exe\n", "line 7, \"iconPath\": '..\\L.exe' is not a file name inside"},
+        {"name=L\ndispname=L\nsite=https://l.example\niconPath=C:\\L\\L.exe\n",
+         "line 7, \"iconPath\": 'C:\\L\\L.exe' must name a file inside"},
+        {"name=L\ndispname=L\nsite=https://l.example\niconPath=..\\L.exe\n",
+         "line 7, \"iconPath\": '..\\L.exe' is not a file name inside"},
     };
     for (const auto& c : cases)
         EXPECT_NE(RefusalOf(head + c.lines).find(c.says), std::string::npos)
@@ -126,8 +136,9 @@ TEST(ConfigurationCheck, ValuesTheInstallerCannotUseAreRefusedByLineAndKey) {
     // the browser's Extensions key itself.
     EXPECT_NE(RefusalOf("[define]\nname=L\ndispname=L\nsite=https://l.example\n").find("has no \"ieB1_1\""),
               std::string::npos);
-    EXPECT_NE(RefusalOf("[define]\nname=L\ndispname=L\nsite=https://l.example\nieB1_1=\n").find("line 5, \"ieB1_1\": empty"),
-              std::string::npos);
+    EXPECT_NE(
+        RefusalOf("[define]\nname=L\ndispname=L\nsite=https://l.example\nieB1_1=\n").find("line 5, \"ieB1_1\": empty"),
+        std::string::npos);
     // A window class with a backslash could not name the client's mutex.
     EXPECT_NE(RefusalOf("[define]\nname=L\ndispname=L\nsite=https://l.example\n"
                         "ieB1_1={5E1F7C2A-9B3D-4C8E-A1F6-2D7B9E4C3A10}\nmainwnd=Local\\X\n")

@@ -1,6 +1,6 @@
 #include "configcheck.h"
 
-#include <cstring>
+#include <cctype>
 #include <map>
 
 #include "config.h"
@@ -89,7 +89,8 @@ void CheckNumber(const Item& item) {
     if (i < v.size() && (v[i] == '-' || v[i] == '+'))
         ++i;
     size_t digits = i;
-    while (i < v.size() && (hex ? std::isxdigit(static_cast<unsigned char>(v[i])) : std::isdigit(static_cast<unsigned char>(v[i]))))
+    while (i < v.size() &&
+           (hex ? std::isxdigit(static_cast<unsigned char>(v[i])) : std::isdigit(static_cast<unsigned char>(v[i]))))
         ++i;
     if (v.empty() || (i == v.size() && i > digits))
         return;
@@ -138,8 +139,9 @@ CheckedConfiguration CheckConfigurationFile(const std::string& input) {
         Refuse("line 1: the file is saved as UTF-16; save it as UTF-8");
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         bytes.erase(0, 3);
-        result.notes.push_back("the configuration's UTF-8 byte-order mark is left out of the installer, "
-                               "whose reader would take it for part of the first line");
+        result.notes.push_back(
+            "the configuration's UTF-8 byte-order mark is left out of the installer, "
+            "whose reader would take it for part of the first line");
     }
 
     std::map<std::string, Item> items;  // by lower-case key
@@ -237,14 +239,16 @@ CheckedConfiguration CheckConfigurationFile(const std::string& input) {
         CheckFileName(items["workfoldername"], "the settings folder");
     auto window = items.find("mainwnd");
     if (window == items.end() || window->second.value.empty())
-        result.notes.push_back("without \"mainwnd\" the installer cannot tell that the client is running, "
-                               "and replaces its files even while it runs");
+        result.notes.push_back(
+            "without \"mainwnd\" the installer cannot tell that the client is running, "
+            "and replaces its files even while it runs");
     else if (window->second.value.find('\\') != std::string::npos)
         Refuse(At(window->second) + "a backslash, which the client's mutex name cannot hold");
     for (const char* key : {"ieb1_1", "ieb1_2"}) {
         auto it = items.find(key);
         if (it != items.end() && !it->second.value.empty() && !IsGuid(it->second.value))
-            Refuse(At(it->second) + "'" + it->second.value + "' is not a GUID in registry form {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}");
+            Refuse(At(it->second) + "'" + it->second.value +
+                   "' is not a GUID in registry form {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}");
     }
     for (const char* key : {"iconidx", "overrideuserini"})
         if (items.count(key))

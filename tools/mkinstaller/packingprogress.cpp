@@ -1,8 +1,12 @@
 #include "packingprogress.h"
 
 PackingProgress::PackingProgress(size_t totalFiles, uint64_t totalBytes, std::FILE* stream, bool live)
-    : totalFiles_(totalFiles), totalBytes_(totalBytes), stream_(stream), live_(live),
-      start_(std::chrono::steady_clock::now()), lastDrawn_(start_) {}
+    : totalFiles_(totalFiles),
+      totalBytes_(totalBytes),
+      stream_(stream),
+      live_(live),
+      start_(std::chrono::steady_clock::now()),
+      lastDrawn_(start_) {}
 
 void PackingProgress::Packed(size_t filesDone, uint64_t bytesDone) {
     if (!live_)
@@ -56,9 +60,8 @@ std::string PackingSummary(const std::string& out, size_t files, uint64_t inputB
                            uint64_t installerBytes, double seconds) {
     char text[512];
     const double ratio = inputBytes ? 100.0 * double(packedBytes) / double(inputBytes) : 0.0;
-    std::snprintf(text, sizeof text,
-                  ": %zu files, %llu bytes packed into %llu (%.1f%%); installer %llu bytes; %.1f s", files,
-                  static_cast<unsigned long long>(inputBytes), static_cast<unsigned long long>(packedBytes), ratio,
-                  static_cast<unsigned long long>(installerBytes), seconds);
+    std::snprintf(text, sizeof text, ": %zu files, %llu bytes packed into %llu (%.1f%%); installer %llu bytes; %.1f s",
+                  files, static_cast<unsigned long long>(inputBytes), static_cast<unsigned long long>(packedBytes),
+                  ratio, static_cast<unsigned long long>(installerBytes), seconds);
     return "mkinstaller: wrote " + out + text;
 }

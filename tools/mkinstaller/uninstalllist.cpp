@@ -136,8 +136,7 @@ std::string UninstallListMismatch(const std::string& listBytes, const std::vecto
     }
     if (missing)
         return "uninstall.lst does not list " + std::to_string(missing) + (missing == 1 ? " file" : " files") +
-               " of the client folder, the first '" + firstMissing +
-               "': the uninstaller would leave it behind";
+               " of the client folder, the first '" + firstMissing + "': the uninstaller would leave it behind";
     for (const std::string& line : listed)
         if (!fileForms.count(ComparedFormOfListed(line, utf8)))
             return "uninstall.lst lists '" + Utf8OfListed(line, utf8) + "', which is no file of the client folder";
