@@ -42,6 +42,7 @@ name=Larkspur
 dispname=Larkspur
 mainwnd=LarkspurLobbyClass
 site=https://larkspur.example
+ieB1_1={5E1F7C2A-9B3D-4C8E-A1F6-2D7B9E4C3A10}
 iconPath=MorvanditeUninstall.exe
 iconIdx=0
 INI

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <set>
 
 #include "payload.h"
@@ -153,9 +154,10 @@ void Check(const std::vector<PayloadInput>& files) {
 }
 
 // Copies one file's content into the encoder, checking it is as long as announced.
-void FeedContent(const PayloadInput& f, LzmaEncoder& encoder) {
+void FeedContent(const PayloadInput& f, LzmaEncoder& encoder, const std::function<void(uint64_t)>& read) {
     if (f.path.empty()) {
         encoder.Feed(f.bytes.data(), f.bytes.size());
+        read(f.bytes.size());
         return;
     }
     FILE* in = OpenHostFile(f.path.c_str(), "rb");
@@ -169,6 +171,7 @@ void FeedContent(const PayloadInput& f, LzmaEncoder& encoder) {
         if (got > f.size)
             break;
         encoder.Feed(buffer.data(), n);
+        read(n);
     }
     bool failed = std::ferror(in) != 0;
     std::fclose(in);
@@ -222,7 +225,8 @@ std::string PayloadHeaderBytes(const std::vector<PayloadInput>& files) {
     return h;
 }
 
-void BuildPayload(std::vector<PayloadInput> files, IPayloadOutput& out, const PayloadLzmaSettings& settings) {
+void BuildPayload(std::vector<PayloadInput> files, IPayloadOutput& out, const PayloadLzmaSettings& settings,
+                  IPayloadProgress* progress) {
     Check(files);
     OrderPayloadInputs(files);
     uint32_t total = 0;
@@ -240,8 +244,19 @@ void BuildPayload(std::vector<PayloadInput> files, IPayloadOutput& out, const Pa
     uint64_t bodyLengthAt = head.size();
     out.Put("\0\0\0\0", 4);
     LzmaEncoder encoder(settings, out);
-    for (const PayloadInput& f : files)
-        FeedContent(f, encoder);
+    size_t filesDone = 0;
+    uint64_t bytesDone = 0;
+    const std::function<void(uint64_t)> read = [&](uint64_t n) {
+        bytesDone += n;
+        if (progress)
+            progress->Packed(filesDone, bytesDone);
+    };
+    for (const PayloadInput& f : files) {
+        FeedContent(f, encoder, read);
+        ++filesDone;
+        if (progress)
+            progress->Packed(filesDone, bytesDone);
+    }
     encoder.Finish();
     if (encoder.Written() > UINT32_MAX - bodyLengthAt - 4)
         Refuse("the packed archive reaches 4 GiB; it must stay below");

@@ -37,6 +37,15 @@ struct PayloadLzmaSettings {
     uint32_t preset = 6;
 };
 
+// Told how far packing has come, on the packing thread: after each piece of
+// content read (64 KiB at most) and after each file.
+class IPayloadProgress {
+public:
+    virtual ~IPayloadProgress() {}
+    // filesDone: files whose content is all read; bytesDone: content read in all.
+    virtual void Packed(size_t filesDone, uint64_t bytesDone) = 0;
+};
+
 // Raw LZMA1 of data, preceded by its 5 property bytes.
 std::string LzmaPack(const void* data, size_t size, const PayloadLzmaSettings& settings = PayloadLzmaSettings());
 
@@ -52,6 +61,6 @@ std::string PayloadHeaderBytes(const std::vector<PayloadInput>& files);
 // extraction would refuse or that is longer than 65535 bytes, two names
 // Windows takes for the same file, a total of 4 GiB or more, a header above
 // kMaxPayloadHeaderLength, several files all empty, and content whose size
-// differs from the announced one.
+// differs from the announced one. progress, when given, is told as it goes.
 void BuildPayload(std::vector<PayloadInput> files, IPayloadOutput& out,
-                  const PayloadLzmaSettings& settings = PayloadLzmaSettings());
+                  const PayloadLzmaSettings& settings = PayloadLzmaSettings(), IPayloadProgress* progress = nullptr);

@@ -2,6 +2,8 @@
 // rules, the writer, and the tinfo tool that distributors run.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -167,18 +169,34 @@ TEST_F(TinfoTool, StampReadAndRestampInPlace) {
     EXPECT_EQ(ReadWholeFile(File("tracked.exe")).size(), 3000u + 11 + 12);
 }
 
-TEST_F(TinfoTool, RefusalsWriteNothingAndReadSaysWhenThereIsNoBlock) {
+TEST_F(TinfoTool, RefusalsWriteNothingAndSayWhy) {
     WriteWholeFile(File("big.txt"), "K=" + std::string(1010, 'v') + "\n");
     WriteWholeFile(File("bad.txt"), "SRC=x\njunk\n");
-    EXPECT_EQ(Run("stamp " + Q("setup.exe") + " " + Q("big.txt") + " " + Q("out.exe")), 2);
-    EXPECT_EQ(Run("stamp " + Q("setup.exe") + " " + Q("bad.txt") + " " + Q("out.exe")), 2);
+    WriteWholeFile(File("a.txt"), "SRC=x\n");
+    std::string err;
+    EXPECT_EQ(Run("stamp " + Q("setup.exe") + " " + Q("big.txt") + " " + Q("out.exe")), 1);
+    EXPECT_EQ(Run("stamp " + Q("setup.exe") + " " + Q("bad.txt") + " " + Q("out.exe")), 1);
     EXPECT_NE(ReadWholeFile(File("err.txt")).find("line 2"), std::string::npos);
-    EXPECT_EQ(Run("stamp " + Q("missing.exe") + " " + Q("bad.txt") + " " + Q("out.exe")), 2);
-    EXPECT_EQ(Run("stamp"), 2);
+    EXPECT_EQ(Run("stamp " + Q("missing.exe") + " " + Q("a.txt") + " " + Q("out.exe")), 1);
+    EXPECT_NE(ReadWholeFile(File("err.txt")).find("No such file"), std::string::npos) << ReadWholeFile(File("err.txt"));
     EXPECT_THROW(ReadWholeFile(File("out.exe")), std::runtime_error);
+    // A write that fails says why; an output that is no regular file is left alone.
+    EXPECT_EQ(Run("stamp " + Q("setup.exe") + " " + Q("a.txt") + " " + Q("no-such-folder/out.exe")), 1);
+    EXPECT_NE(ReadWholeFile(File("err.txt")).find("No such file"), std::string::npos) << ReadWholeFile(File("err.txt"));
+    ASSERT_EQ(mkfifo(File("pipe").c_str(), 0600), 0);
+    EXPECT_EQ(Run("stamp " + Q("setup.exe") + " " + Q("a.txt") + " " + Q("pipe")), 1);
+    EXPECT_NE(ReadWholeFile(File("err.txt")).find("a pipe, not a regular file"), std::string::npos);
+    struct stat st;
+    ASSERT_EQ(lstat(File("pipe").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    // Reading an installer without a block is a refusal with its reason.
     std::string out;
     EXPECT_EQ(Run("read " + Q("setup.exe"), &out), 1);
-    EXPECT_NE(out.find("no tracking block"), std::string::npos);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(ReadWholeFile(File("err.txt")).find("no tracking block"), std::string::npos);
+    // Usage.
+    EXPECT_EQ(Run("stamp"), 2);
+    EXPECT_EQ(Run("read " + Q("setup.exe") + " extra"), 2);
 }
 
 }  // namespace

@@ -2,14 +2,19 @@
 //   iniscramble encode IN OUT   gzip, then scramble (the encrypted INI form)
 //   iniscramble decode IN OUT   unscramble, then gunzip when it is a gzip member
 //   iniscramble xor IN OUT      scramble or unscramble alone (tinfo.dat)
+// Exit codes: toolcli.h.
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "inixor.h"
+#include "outputfile.h"
 #include "perror.h"
 #include "punique.h"
+#include "toolcli.h"
 
 namespace {
 
@@ -22,14 +27,6 @@ bool ReadFile(const char* path, _PBlock& out) {
     while ((got = std::fread(piece, 1, sizeof piece, f.get())) > 0)
         std::memcpy(out._realloc(uint32_t(got)), piece, got);
     return !std::ferror(f.get());
-}
-
-bool WriteFile(const char* path, const _PBlock& data) {
-    FILE* f = std::fopen(path, "wb");
-    if (!f)
-        return false;
-    bool ok = data.size() == 0 || std::fwrite(data.ptr(), 1, data.size(), f) == data.size();
-    return std::fclose(f) == 0 && ok;
 }
 
 void Gzip(_PBlock& data) {
@@ -56,43 +53,49 @@ void Gzip(_PBlock& data) {
     data = std::move(out);
 }
 
-int Usage() {
-    std::fprintf(stderr,
-                 "usage: iniscramble encode IN OUT   gzip, then scramble\n"
-                 "       iniscramble decode IN OUT   unscramble, then gunzip a gzip member\n"
-                 "       iniscramble xor IN OUT      scramble or unscramble alone\n");
-    return 2;
-}
+const char* kUsage =
+    "usage: iniscramble encode IN OUT   gzip, then scramble\n"
+    "       iniscramble decode IN OUT   unscramble, then gunzip a gzip member\n"
+    "       iniscramble xor IN OUT      scramble or unscramble alone\n"
+    "       iniscramble --help | --version\n";
+
+const char* kHelp =
+    "usage: iniscramble encode IN OUT   gzip, then scramble (the encrypted INI form of user.ini)\n"
+    "       iniscramble decode IN OUT   unscramble, then gunzip a gzip member\n"
+    "       iniscramble xor IN OUT      scramble or unscramble alone (tinfo.dat)\n"
+    "       iniscramble --help | --version\n"
+    "\n"
+    "OUT is written beside itself and renamed, and refused when it is not a regular file.\n"
+    "Exit codes: 0 written, 1 refused or failed (the reason is printed, nothing written), 2 usage.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "iniscramble", kHelp))
+        return kToolDone;
     if (argc != 4)
-        return Usage();
+        return UsageError(kUsage);
     const char* command = argv[1];
     bool encode = std::strcmp(command, "encode") == 0;
     bool decode = std::strcmp(command, "decode") == 0;
     bool xorOnly = std::strcmp(command, "xor") == 0;
     if (!encode && !decode && !xorOnly)
-        return Usage();
+        return UsageError(kUsage);
     try {
         _PBlock data;
         if (!ReadFile(argv[2], data)) {
-            std::fprintf(stderr, "iniscramble: cannot read '%s'\n", argv[2]);
-            return 1;
+            std::fprintf(stderr, "iniscramble: cannot read '%s': %s\n", argv[2], std::strerror(errno));
+            return kToolRefused;
         }
         if (encode)
             Gzip(data);
         ScrambleBlock(data);
         if (decode && data.size() >= 2 && data.ptr()[0] == 0x1f && data.ptr()[1] == 0x8b)
             GunzipBlock(data);
-        if (!WriteFile(argv[3], data)) {
-            std::fprintf(stderr, "iniscramble: cannot write '%s'\n", argv[3]);
-            return 1;
-        }
+        WriteOutputFile(argv[3], std::string(reinterpret_cast<const char*>(data.ptr()), data.size()), 0644);
     } catch (const PError& e) {
         std::fprintf(stderr, "iniscramble: %s\n", e.why());
-        return 1;
+        return kToolRefused;
     }
-    return 0;
+    return kToolDone;
 }

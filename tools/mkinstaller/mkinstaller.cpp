@@ -1,18 +1,17 @@
 // mkinstaller: makes a complete installer from the installer stub and a
-// client folder, without a compiler:
-//   mkinstaller --client DIR --out FILE.exe [--config FILE.ini]
-//               [--version A.B.C.D] [--product-name NAME] [--stub FILE]
-// It packs DIR into the payload (resource 130 of type MV) with its SHA-256
-// digest (132), replaces the configuration section (131) when --config is
-// given and the version information when --version or --product-name is,
-// keeps everything else of the stub, and last writes the digest of the
-// finished file (133, plib/archive/imagedigest.h), which the installer
-// checks before it trusts any of its resources. Without --stub it takes the stub
-// the Windows build leaves beside this tool's tree
-// (build/windows/bin/MorvanditeInstallStub.exe for build/native/bin/mkinstaller).
-// Every input is checked before anything is written; OUT is written
-// beside itself and renamed into place, so a failure leaves it as it was.
-// Exit codes: 0 written, 1 refused or failed, 2 usage.
+// client folder, without a compiler (see kHelp for the command line).
+// It packs the client folder into the payload (resource 130 of type MV) with
+// its SHA-256 digest (132), adding the folder's uninstall.lst when it has
+// none and checking the one it has; replaces the configuration section (131)
+// with --config's, checked as the installer reads it; sets the version
+// information's numbers and brand strings; keeps everything else of the
+// stub; and last writes the digest of the finished file (133,
+// plib/archive/imagedigest.h), which the installer checks before it trusts
+// any of its resources. Without --stub it takes the stub the Windows build
+// leaves beside this tool's tree (build/windows/bin/MorvanditeInstallStub.exe
+// for build/native/bin/mkinstaller). Every input is checked before anything
+// is written; OUT is written beside itself and renamed into place, so a
+// failure leaves it as it was. Exit codes: toolcli.h.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,8 +25,12 @@
 #include <utility>
 #include <vector>
 
+#include "branding.h"
 #include "config.h"
+#include "configcheck.h"
 #include "imagedigest.h"
+#include "outputfile.h"
+#include "packingprogress.h"
 #include "payloadbuilder.h"
 #include "payloaddigest.h"
 #include "payloadfolder.h"
@@ -36,6 +39,8 @@
 #include "perror.h"
 #include "resourcetree.h"
 #include "sharednames.h"
+#include "toolcli.h"
+#include "uninstalllist.h"
 #include "versioninfo.h"
 
 namespace fs = std::filesystem;
@@ -43,8 +48,40 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* kUsage =
-    "usage: mkinstaller --client DIR --out FILE.exe [--config FILE.ini]\n"
-    "                   [--version A.B.C.D] [--product-name NAME] [--stub FILE]\n";
+    "usage: mkinstaller --client DIR --out FILE.exe [--config FILE.ini] [--version A.B.C.D]\n"
+    "                   [--product-name NAME] [--company NAME] [--description TEXT]\n"
+    "                   [--copyright TEXT] [--brand FILE] [--stub FILE]\n"
+    "       mkinstaller --info INSTALLER\n"
+    "       mkinstaller --help | --version\n";
+
+const char* kHelp =
+    "usage: mkinstaller --client DIR --out FILE.exe [OPTIONS]\n"
+    "       mkinstaller --info INSTALLER\n"
+    "       mkinstaller --help | --version\n"
+    "\n"
+    "Makes an installer from the installer stub and the client folder DIR.\n"
+    "\n"
+    "  --client DIR         the client's files, installed as they are in DIR. DIR/uninstall.lst\n"
+    "                       (the uninstaller's list of every file, itself included) is checked\n"
+    "                       against DIR; when DIR has none, the installer carries one made from\n"
+    "                       DIR (DIR itself is never changed)\n"
+    "  --out FILE.exe       the installer; not inside DIR, and a regular file if it exists\n"
+    "  --config FILE.ini    the installer's [define] section (UTF-8; name, dispname, site and\n"
+    "                       ieB1_1 required); without it the stub's own (Morvandite's) stays\n"
+    "  --version A.B.C.D    file and product version of the installer\n"
+    "  --product-name NAME  ProductName of the version information\n"
+    "  --company NAME       CompanyName\n"
+    "  --description TEXT   FileDescription (tools/sign.sh signs with it as the description)\n"
+    "  --copyright TEXT     LegalCopyright\n"
+    "  --brand FILE         the four above as lines company=, description=, copyright=,\n"
+    "                       product-name= (each given in one place only)\n"
+    "  --stub FILE          the stub; default: build/windows/bin/MorvanditeInstallStub.exe\n"
+    "                       beside this tool's build tree\n"
+    "  --info INSTALLER     print an installer's version information as Name=value lines\n"
+    "\n"
+    "Prints its progress while packing when standard error is a terminal, and a summary.\n"
+    "Exit codes: 0 written, 1 an input refused or the work failed (the reason is printed and\n"
+    "nothing is written), 2 usage.\n";
 
 const ResourceKey kTypeMV = ResourceKey::Name("MV");
 const ResourceKey kPayload = ResourceKey::Id(SharedNames::kPayloadResourceId);
@@ -59,7 +96,8 @@ const ResourceKey kTypeVersion = ResourceKey::Id(16);  // RT_VERSION
 const ResourceKey kVersionName = ResourceKey::Id(1);
 
 struct Options {
-    std::string client, out, config, version, productName, stub;
+    std::string client, out, config, version, stub, brandFile, info;
+    Branding brand;
 };
 
 [[noreturn]] void Fail(const std::string& text) { throw PInternalError(text.c_str()); }
@@ -93,30 +131,21 @@ bool ParseArguments(int argc, char** argv, Options& o) {
                              : name == "--out"          ? &o.out
                              : name == "--config"       ? &o.config
                              : name == "--version"      ? &o.version
-                             : name == "--product-name" ? &o.productName
+                             : name == "--product-name" ? &o.brand.productName
+                             : name == "--company"      ? &o.brand.company
+                             : name == "--description"  ? &o.brand.description
+                             : name == "--copyright"    ? &o.brand.copyright
+                             : name == "--brand"        ? &o.brandFile
                              : name == "--stub"         ? &o.stub
+                             : name == "--info"         ? &o.info
                                                         : nullptr;
         if (!field || !field->empty() || value.empty())
             return false;
         *field = value;
     }
+    if (!o.info.empty())
+        return argc == 3;
     return !o.client.empty() && !o.out.empty();
-}
-
-std::string PackClient(const std::string& folder) {
-    std::vector<std::string> notes;
-    std::vector<PayloadInput> files = CollectPayloadFolder(folder, &notes);
-    for (const std::string& note : notes)
-        std::fprintf(stderr, "mkinstaller: note: %s\n", note.c_str());
-    if (files.empty())
-        Fail("the client folder '" + folder + "' holds no files");
-    PayloadStringOutput out;
-    try {
-        BuildPayload(std::move(files), out);
-    } catch (const PError& e) {
-        Fail(std::string("cannot pack the client folder '") + folder + "': " + e.why());
-    }
-    return std::move(out.bytes);
 }
 
 std::u16string Utf16Of(const std::string& utf8, const char* what) {
@@ -129,40 +158,150 @@ std::u16string Utf16Of(const std::string& utf8, const char* what) {
     return out;
 }
 
-// Writes beside the target and renames over it.
-void WriteReplacing(const std::string& path, const std::string& bytes) {
-    std::string temp = path + ".mkinstaller-tmp";
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f)
-        Fail("cannot create '" + temp + "': " + std::strerror(errno));
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = fsync(fileno(f)) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || chmod(temp.c_str(), 0755) != 0 || std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::string reason = std::strerror(errno);
-        std::remove(temp.c_str());
-        Fail("cannot write '" + path + "': " + reason);
+std::string Utf8Of(const std::u16string& text) {
+    PString out;
+    if (!Utf16ToUtf8(reinterpret_cast<const uint16_t*>(text.data()), uint32_t(text.size()), out))
+        return "?";
+    return std::string(out.text(), out.length());
+}
+
+bool SameName(const std::string& a, const std::string& b) { return PCompareNoCase(a.c_str(), b.c_str()) == 0; }
+
+// The client's files, its uninstall.lst checked or added: an installer
+// without one could not be uninstalled.
+std::vector<PayloadInput> CollectClient(const std::string& folder) {
+    std::vector<std::string> notes;
+    std::vector<PayloadInput> files = CollectPayloadFolder(folder, &notes);
+    for (const std::string& note : notes)
+        std::fprintf(stderr, "mkinstaller: note: %s\n", note.c_str());
+    if (files.empty())
+        Fail("the client folder '" + folder + "' holds no files");
+    std::vector<std::string> names;
+    const PayloadInput* list = nullptr;
+    for (const PayloadInput& f : files) {
+        names.push_back(f.name);
+        if (SameName(f.name, SharedNames::kUninstallListFile.narrow))
+            list = &f;
+    }
+    if (list) {
+        std::string why = UninstallListMismatch(ReadFile(list->path, "file list"), names);
+        if (!why.empty())
+            Fail("the client folder's " + why + "; correct the list, or remove it and let mkinstaller make one");
+        return files;
+    }
+    PayloadInput made;
+    made.name = SharedNames::kUninstallListFile.narrow;
+    made.bytes = MakeUninstallList(names);
+    made.size = made.bytes.size();
+    files.push_back(std::move(made));
+    std::fprintf(stderr, "mkinstaller: note: the client folder has no uninstall.lst; the installer carries one "
+                         "listing its %zu files (the folder is left as it is)\n", files.size());
+    return files;
+}
+
+// The installer's configuration section: --config's, checked as the
+// installer reads it, or the stub's own.
+std::string ConfigurationSection(const std::string& path, std::string& iconPath) {
+    const std::string bytes = ReadFile(path, "configuration file");
+    try {
+        CheckedConfiguration checked = CheckConfigurationFile(bytes);
+        // And read by the installer's own code, as a last word.
+        CheckConfigurationKeys(checked.section.data(), uint32_t(checked.section.size()));
+        InstallerConfiguration parsed;
+        ParseConfiguration(checked.section.data(), uint32_t(checked.section.size()), parsed);
+        for (const std::string& note : checked.notes)
+            std::fprintf(stderr, "mkinstaller: note: %s: %s\n", path.c_str(), note.c_str());
+        iconPath = checked.iconPath;
+        return checked.section;
+    } catch (const PError& e) {
+        Fail("the configuration file '" + path + "' is refused: " + e.why());
     }
 }
 
-void Make(const Options& o) {
+std::string IconPathOfSection(const std::string& section) {
+    InstallerConfiguration parsed;
+    ParseConfiguration(section.data(), uint32_t(section.size()), parsed);
+    PString utf8;
+    PStringXToUtf8(parsed.iconPath.text(), utf8);
+    return std::string(utf8.text(), utf8.length());
+}
+
+void NoteMissingIcon(const std::string& iconPath, const std::vector<PayloadInput>& files) {
+    PString name;
+    if (!Utf8ToCp1252(iconPath.data(), uint32_t(iconPath.size()), name))
+        name = PString("");
+    for (const PayloadInput& f : files)
+        if (SameName(f.name, name.text()))
+            return;
+    std::fprintf(stderr,
+                 "mkinstaller: note: the configuration's icon file '%s' is not in the client folder; "
+                 "the shortcuts and the uninstall entry would show no icon of their own\n",
+                 iconPath.c_str());
+}
+
+void SetBrandString(VersionInfo& info, const char* key, const std::string& value, const char* what) {
+    if (!value.empty())
+        info.SetString(key, Utf16Of(value, what));
+}
+
+int PrintInfo(const std::string& path) {
+    try {
+        std::string bytes = ReadFile(path, "installer");
+        VersionInfo info = [&] {
+            try {
+                PeImage image(bytes);
+                ResourceTree resources = ResourceTree::Parse(image.ResourceSectionBytes(), image.ResourceSectionAddress());
+                const ResourceEntry* version = resources.Find(kTypeVersion, kVersionName);
+                if (!version)
+                    Fail("'" + path + "' has no version information");
+                return VersionInfo::Parse(version->data);
+            } catch (const PError& e) {
+                Fail("'" + path + "' is not a Windows program this tool reads: " + e.why());
+            }
+        }();
+        for (const char* key : {"CompanyName", "FileDescription", "FileVersion", "InternalName", "LegalCopyright",
+                                "OriginalFilename", "ProductName", "ProductVersion"}) {
+            std::u16string value;
+            if (info.GetString(key, value))
+                std::printf("%s=%s\n", key, Utf8Of(value).c_str());
+        }
+    } catch (const PError& e) {
+        std::fprintf(stderr, "mkinstaller: %s\n", e.why());
+        return kToolRefused;
+    }
+    return kToolDone;
+}
+
+void Make(Options o) {
     // Every input first: a refusal must come before anything is written.
     VersionNumber version{};
     if (!o.version.empty() && !ParseVersionNumber(o.version, version))
         Fail("the version '" + o.version + "' is not four numbers 0 to 65535 (A.B.C.D)");
-    std::u16string productName;
-    if (!o.productName.empty())
-        productName = Utf16Of(o.productName, "product name");
-    std::string config;
-    if (!o.config.empty()) {
-        config = ReadFile(o.config, "configuration file");
+    if (!o.brandFile.empty()) {
         try {
-            CheckConfigurationKeys(config.data(), uint32_t(config.size()));
+            o.brand.Merge(ReadBrandFile(ReadFile(o.brandFile, "brand file")), "the brand file");
         } catch (const PError& e) {
-            Fail("the configuration file '" + o.config + "' is refused: " + e.why());
+            Fail("the brand file '" + o.brandFile + "' is refused: " + e.why());
         }
     }
+    std::u16string productName;
+    if (!o.brand.productName.empty())
+        productName = Utf16Of(o.brand.productName, "product name");
+    Utf16Of(o.brand.company, "company");
+    Utf16Of(o.brand.description, "description");
+    Utf16Of(o.brand.copyright, "copyright");
+    std::string config, iconPath;
+    if (!o.config.empty())
+        config = ConfigurationSection(o.config, iconPath);
+    CheckOutputTarget(o.out);
+    // Before minutes of packing, not after them.
+    const fs::path outFolder = fs::absolute(o.out).parent_path();
+    if (!fs::is_directory(outFolder))
+        Fail("the output's folder '" + outFolder.string() + "' does not exist");
+    if (IsInsideFolder(o.out, o.client))
+        Fail("the output '" + o.out + "' is inside the client folder '" + o.client +
+             "': the next installer made from it would carry this one");
+
     // The stub before the client: packing a large client takes a while.
     std::string stubPath = o.stub.empty() ? DefaultStub() : o.stub;
     std::unique_ptr<PeImage> stub;
@@ -178,19 +317,42 @@ void Make(const Options& o) {
         if (!stubConfig || !resources.Find(kTypeMV, kMessageTable) || !versionEntry)
             Fail("it is not an installer stub: it lacks the configuration section, the message table or the version information");
         language = stubConfig->language.id;
-        if (!o.version.empty() || !o.productName.empty()) {
+        if (config.empty())
+            iconPath = IconPathOfSection(stubConfig->data);
+        const Branding& b = o.brand;
+        if (!o.version.empty() || !b.productName.empty() || !b.company.empty() || !b.description.empty() ||
+            !b.copyright.empty()) {
             VersionInfo info = VersionInfo::Parse(versionEntry->data);
             if (!o.version.empty())
                 info.SetVersion(version);
-            if (!o.productName.empty())
-                info.SetString("ProductName", productName);
+            SetBrandString(info, "ProductName", b.productName, "product name");
+            SetBrandString(info, "CompanyName", b.company, "company");
+            SetBrandString(info, "FileDescription", b.description, "description");
+            SetBrandString(info, "LegalCopyright", b.copyright, "copyright");
             resources.Put(kTypeVersion, kVersionName, 0, info.Build());
         }
     } catch (const PError& e) {
         Fail("the stub '" + stubPath + "' cannot be used: " + e.why());
     }
 
-    std::string payload = PackClient(o.client);
+    std::vector<PayloadInput> files = CollectClient(o.client);
+    NoteMissingIcon(iconPath, files);
+    const size_t fileCount = files.size();
+    uint64_t inputBytes = 0;
+    for (const PayloadInput& f : files)
+        inputBytes += f.size;
+    PackingProgress progress(fileCount, inputBytes, stderr, isatty(fileno(stderr)) != 0);
+    PayloadStringOutput packed;
+    try {
+        BuildPayload(std::move(files), packed, PayloadLzmaSettings(), &progress);
+    } catch (const PError& e) {
+        progress.Finish();
+        Fail(std::string("cannot pack the client folder '") + o.client + "': " + e.why());
+    }
+    progress.Finish();
+    std::string payload = std::move(packed.bytes);
+    const uint64_t packedBytes = payload.size();
+
     if (!config.empty())
         resources.Put(kTypeMV, kConfiguration, language, config);
     Sha256Digest digest = Sha256(reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
@@ -220,22 +382,25 @@ void Make(const Options& o) {
     if (!SealImageDigest(reinterpret_cast<uint8_t*>(&image[0]), image.size(), kDigestResources, &why))
         Fail(std::string("the installer's own digest cannot be written: ") + why.text());
     PeWrite32(image, checksum, PeChecksum(image, checksum));
-    WriteReplacing(o.out, image);
+    WriteOutputFile(o.out, image, 0755);
+    std::printf("%s\n", PackingSummary(o.out, fileCount, inputBytes, packedBytes, image.size(), progress.Seconds()).c_str());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "mkinstaller", kHelp))
+        return kToolDone;
     Options options;
-    if (!ParseArguments(argc, argv, options)) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+    if (!ParseArguments(argc, argv, options))
+        return UsageError(kUsage);
+    if (!options.info.empty())
+        return PrintInfo(options.info);
     try {
         Make(options);
     } catch (const PError& e) {
         std::fprintf(stderr, "mkinstaller: %s; nothing written\n", e.why());
-        return 1;
+        return kToolRefused;
     }
-    return 0;
+    return kToolDone;
 }

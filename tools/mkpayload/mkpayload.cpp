@@ -10,52 +10,47 @@
 #include <vector>
 
 #include "lzmadecoder.h"
+#include "outputfile.h"
 #include "payloadbuilder.h"
 #include "payloaddigest.h"
 #include "payloadfolder.h"
 #include "perror.h"
 #include "punique.h"
+#include "toolcli.h"
 
 namespace {
 
 const char* kUsage =
     "usage: mkpayload [--dict BYTES] DIR OUT\n"
+    "       mkpayload --help | --version\n";
+
+const char* kHelp =
+    "usage: mkpayload [--dict BYTES] DIR OUT\n"
+    "       mkpayload --help | --version\n"
+    "\n"
     "Packs every file below DIR into the payload archive OUT (raw LZMA1, lc 3, lp 0, pb 2,\n"
     "dictionary 8 MiB unless --dict says otherwise), and its SHA-256 digest (32 raw bytes)\n"
-    "into OUT.sha256.\n";
+    "into OUT.sha256. OUT must not be inside DIR; both are written beside themselves and\n"
+    "renamed, and refused when they exist and are not regular files.\n"
+    "\n"
+    "Exit codes: 0 written, 1 refused or failed (the reason is printed, nothing written), 2 usage.\n";
 
 [[noreturn]] void Die(const std::string& text) {
     std::fprintf(stderr, "mkpayload: %s\n", text.c_str());
-    std::exit(1);
+    std::exit(kToolRefused);
 }
 
 [[noreturn]] void Throw(const std::string& text) { throw PInternalError(text.c_str()); }
 
-// Writes to a file, patching in place.
+// Writes beside the target, patching in place.
 class FileOutput : public IPayloadOutput {
 public:
-    explicit FileOutput(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "wb")) {
-        if (!file_)
-            Throw("cannot create '" + path + "': " + std::strerror(errno));
-    }
-    void Put(const void* data, size_t size) override {
-        if (std::fwrite(data, 1, size, file_.get()) != size)
-            Throw("cannot write '" + path_ + "': " + std::strerror(errno));
-    }
-    void Patch(uint64_t offset, const void* data, size_t size) override {
-        if (std::fseek(file_.get(), long(offset), SEEK_SET) != 0 || std::fwrite(data, 1, size, file_.get()) != size ||
-            std::fseek(file_.get(), 0, SEEK_END) != 0)
-            Throw("cannot write '" + path_ + "': " + std::strerror(errno));
-    }
-    // The close is checked: it writes what the stream still buffers.
-    void Finish() {
-        if (std::fclose(file_.release()) != 0)
-            Throw("cannot write '" + path_ + "': " + std::strerror(errno));
-    }
+    explicit FileOutput(PendingOutputFile& file) : file_(file) {}
+    void Put(const void* data, size_t size) override { file_.Write(data, size); }
+    void Patch(uint64_t offset, const void* data, size_t size) override { file_.WriteAt(offset, data, size); }
 
 private:
-    std::string path_;
-    UniqueStdioFile file_;
+    PendingOutputFile& file_;
 };
 
 // The digest of a whole file, read in pieces (payloads run to many megabytes).
@@ -78,6 +73,8 @@ Sha256Digest DigestOfFile(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "mkpayload", kHelp))
+        return kToolDone;
     PayloadLzmaSettings settings;
     int i = 1;
     if (i + 1 < argc && std::strcmp(argv[i], "--dict") == 0) {
@@ -88,48 +85,38 @@ int main(int argc, char** argv) {
         settings.dictionarySize = uint32_t(v);
         i += 2;
     }
-    if (argc - i != 2) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
-    // Both files are built beside their targets and renamed at the end: a
-    // refusal or a failure leaves an existing OUT as it was. The digest is
-    // renamed last, so a payload is never left beside the digest of another
-    // (a stale digest would fail the check, never pass a wrong payload).
-    std::string target = argv[i + 1];
-    std::string part = target + ".part";
-    std::string digestTarget = target + PayloadDigestSuffix;
-    std::string digestPart = digestTarget + ".part";
+    if (argc - i != 2)
+        return UsageError(kUsage);
+    const std::string folder = argv[i], target = argv[i + 1];
+    const std::string digestTarget = target + PayloadDigestSuffix;
     std::vector<PayloadInput> files;
     try {
+        if (IsInsideFolder(target, folder))
+            Throw("the output '" + target + "' is inside the folder it packs");
+        CheckOutputTarget(target);
+        CheckOutputTarget(digestTarget);
         std::vector<std::string> notes;
-        files = CollectPayloadFolder(argv[i], &notes);
+        files = CollectPayloadFolder(folder, &notes);
         for (const std::string& note : notes)
             std::fprintf(stderr, "mkpayload: note: %s\n", note.c_str());
     } catch (const PError& e) {
         Die(e.why());
     }
+    // Both files are built beside their targets and renamed at the end: a
+    // refusal or a failure leaves an existing OUT as it was. The digest is
+    // renamed last, so a payload is never left beside the digest of another
+    // (a stale digest would fail the check, never pass a wrong payload).
     try {
-        FileOutput out(part);
+        PendingOutputFile payload(target);
+        FileOutput out(payload);
         BuildPayload(std::move(files), out, settings);
-        out.Finish();
-        Sha256Digest digest = DigestOfFile(part);
-        FileOutput digestOut(digestPart);
-        digestOut.Put(digest.data(), digest.size());
-        digestOut.Finish();
+        Sha256Digest digest = DigestOfFile(payload.temporary());
+        PendingOutputFile digestFile(digestTarget);
+        digestFile.Write(digest.data(), digest.size());
+        payload.Commit(0644);
+        digestFile.Commit(0644);
     } catch (const PError& e) {
-        std::remove(part.c_str());
-        std::remove(digestPart.c_str());
         Die(e.why());
     }
-    for (const std::string* name : {&target, &digestTarget}) {
-        const std::string from = *name + ".part";
-        if (std::rename(from.c_str(), name->c_str()) != 0) {
-            std::string reason = std::strerror(errno);
-            std::remove(part.c_str());
-            std::remove(digestPart.c_str());
-            Die("cannot write '" + *name + "': " + reason);
-        }
-    }
-    return 0;
+    return kToolDone;
 }

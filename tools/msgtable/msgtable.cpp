@@ -8,7 +8,7 @@
 // SRCDIR holds one UTF-8 file per locale, named <code>.txt. Lines are
 // "TXTINS_Identifier text" (one blank between), "#" comments or blank; \n in a
 // text stands for a line break. en.txt must hold every message; the other
-// locales may leave messages to their fallback.
+// locales may leave messages to their fallback. Exit codes: toolcli.h.
 #include <lzma.h>
 
 #include <algorithm>
@@ -24,10 +24,12 @@
 #include <vector>
 
 #include "locales.h"
+#include "outputfile.h"
 #include "msgids.h"
 #include "pencoding.h"
 #include "perror.h"
 #include "ppmsg.h"
+#include "toolcli.h"
 #include "pstream.h"
 
 namespace fs = std::filesystem;
@@ -389,47 +391,42 @@ bool Compress(const std::string& text, std::string& resource) {
 }
 
 bool WriteFile(const std::string& path, const std::string& bytes) {
-    std::error_code ec;
-    fs::path p(path);
-    if (p.has_parent_path())
-        fs::create_directories(p.parent_path(), ec);
-    // Written beside the target and renamed, so a failed run leaves no half file.
-    std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), std::streamsize(bytes.size()));
-        if (!out.flush()) {
-            std::fprintf(stderr, "msgtable: cannot write %s\n", temp.c_str());
-            fs::remove(temp, ec);
-            return false;
-        }
-    }
-    fs::rename(temp, path, ec);
-    if (ec) {
-        std::fprintf(stderr, "msgtable: cannot write %s: %s\n", path.c_str(), ec.message().c_str());
-        fs::remove(temp, ec);
+    try {
+        WriteOutputFile(path, bytes, 0644);
+    } catch (const PError& e) {
+        std::fprintf(stderr, "msgtable: %s\n", e.why());
         return false;
     }
     return true;
 }
 
-int Usage() {
-    std::fprintf(stderr,
-                 "usage: msgtable text SRCDIR OUT\n"
-                 "       msgtable resource SRCDIR OUT\n"
-                 "       msgtable stats SRCDIR\n");
-    return 2;
-}
+const char* kUsage =
+    "usage: msgtable text SRCDIR OUT\n"
+    "       msgtable resource SRCDIR OUT\n"
+    "       msgtable stats SRCDIR\n"
+    "       msgtable --help | --version\n";
+
+const char* kHelp =
+    "usage: msgtable text SRCDIR OUT      the message table's text form\n"
+    "       msgtable resource SRCDIR OUT  resource 205 (LZMA-packed text form)\n"
+    "       msgtable stats SRCDIR         messages per locale\n"
+    "       msgtable --help | --version\n"
+    "\n"
+    "SRCDIR holds one UTF-8 file per locale, <code>.txt (protocols/locales/).\n"
+    "OUT is written beside itself and renamed, and refused when it is not a regular file.\n"
+    "Exit codes: 0 done, 1 refused or failed (the reason is printed, nothing written), 2 usage.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "msgtable", kHelp))
+        return kToolDone;
     if (argc < 3)
-        return Usage();
+        return UsageError(kUsage);
     std::string command = argv[1];
     bool stats = command == "stats";
     if (!(stats && argc == 3) && !((command == "text" || command == "resource") && argc == 4))
-        return Usage();
+        return UsageError(kUsage);
     try {
         std::vector<LocaleSource> sources;
         if (!ReadSources(argv[2], sources))

@@ -1,6 +1,7 @@
 // payload list|extract|space|verify: the payload archive outside the installer.
 // Archive names are code page 1252 with backslashes; they are shown as UTF-8
 // (natively with '/'), and files are created under their Unicode names.
+// Exit codes: toolcli.h (verify: 1 when the archive fails its check).
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +24,7 @@
 #include "payloadnames.h"
 #include "perror.h"
 #include "punique.h"
+#include "toolcli.h"
 
 namespace {
 
@@ -33,7 +35,21 @@ const char* kUsage =
     "       payload verify FILE [DIGEST]\n"
     "                                   checks FILE against its SHA-256 digest (32 raw bytes in\n"
     "                                   DIGEST, by default FILE.sha256; a missing digest fails),\n"
-    "                                   then decodes everything, writes nothing\n";
+    "                                   then decodes everything, writes nothing\n"
+    "       payload --help | --version\n";
+
+const char* kHelp =
+    "usage: payload list FILE           names and sizes of the files in the archive\n"
+    "       payload extract FILE DIR    extracts every file below DIR\n"
+    "       payload space FILE CLUSTER  bytes the files take with CLUSTER-byte clusters\n"
+    "       payload verify FILE [DIGEST]\n"
+    "                                   checks FILE against its SHA-256 digest (32 raw bytes in\n"
+    "                                   DIGEST, by default FILE.sha256; a missing digest fails),\n"
+    "                                   then decodes everything, writes nothing\n"
+    "       payload --help | --version\n"
+    "\n"
+    "FILE is a payload archive (resource 130 of an installer, or mkpayload's output).\n"
+    "Exit codes: 0 done, 1 refused or failed (the reason is printed), 2 usage.\n";
 
 class Failure {
 public:
@@ -228,11 +244,15 @@ int Run(const std::vector<std::string>& args) {
         return Space(args[1], args[2]);
     if ((args.size() == 2 || args.size() == 3) && args[0] == "verify")
         return Verify(args[1], args.size() == 3 ? args[2] : args[1] + PayloadDigestSuffix);
-    std::fputs(kUsage, stderr);
-    return 2;
+    return UsageError(kUsage);
 }
 
 int Main(const std::vector<std::string>& args) {
+    std::vector<const char*> argv{"payload"};
+    for (const std::string& a : args)
+        argv.push_back(a.c_str());
+    if (AnswerHelpOrVersion(int(argv.size()), argv.data(), "payload", kHelp))
+        return kToolDone;
     try {
         return Run(args);
     } catch (const Failure& f) {
@@ -242,7 +262,7 @@ int Main(const std::vector<std::string>& args) {
         std::fflush(stdout);
         std::fprintf(stderr, "payload: %s: %s\n", args.size() > 1 ? args[1].c_str() : "", e.why());
     }
-    return 1;
+    return kToolRefused;
 }
 
 }  // namespace

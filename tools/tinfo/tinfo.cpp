@@ -6,24 +6,26 @@
 //                                     the block becomes the last bytes of its
 //                                     certificate table, still at the end of the file.
 //   tinfo read INSTALLER              print the lines of the installer's block
-// Exit codes: 0 done, 1 read found no block, 2 usage or failure.
+// Exit codes (toolcli.h): 0 done, 1 refused or failed with the reason (read:
+// no block), 2 usage.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <system_error>
 
 #include "certtable.h"
+#include "outputfile.h"
 #include "peimage.h"
 #include "perror.h"
 #include "punique.h"
+#include "toolcli.h"
 #include "tracking.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -36,31 +38,6 @@ bool ReadAll(const std::string& path, std::string& out) {
     if (in.bad())
         return false;
     out = s.str();
-    return true;
-}
-
-// Writes beside the target and renames over it, so that a failed write never
-// leaves a half-written installer (OUT may be the input itself).
-bool WriteReplacing(const std::string& path, const std::string& bytes, const fs::path& modeFrom) {
-    std::string temp = path + ".tinfo-tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out.write(bytes.data(), std::streamsize(bytes.size()));
-        out.close();
-        if (!out) {
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::permissions(temp, fs::status(modeFrom, ec).permissions(), ec);
-    fs::rename(temp, path, ec);
-    if (ec) {
-        std::remove(temp.c_str());
-        return false;
-    }
     return true;
 }
 
@@ -78,22 +55,33 @@ std::string Stamped(const std::string& image, const std::string& text) {
     return StampTrackingBlock(image, text);
 }
 
-int Usage() {
-    std::fprintf(stderr,
-                 "usage: tinfo stamp INSTALLER LINES OUT\n"
-                 "       tinfo read INSTALLER\n");
-    return 2;
-}
+const char* kUsage =
+    "usage: tinfo stamp INSTALLER LINES OUT\n"
+    "       tinfo read INSTALLER\n"
+    "       tinfo --help | --version\n";
+
+const char* kHelp =
+    "usage: tinfo stamp INSTALLER LINES OUT\n"
+    "       tinfo read INSTALLER\n"
+    "       tinfo --help | --version\n"
+    "\n"
+    "stamp  writes OUT, a tracked copy of INSTALLER: a tracking block made of the KEY=value\n"
+    "       lines of the file LINES (such as SRC=partner7), replacing a block INSTALLER has.\n"
+    "       Stamp a signed installer: its signature stays valid. OUT may be INSTALLER; it is\n"
+    "       written beside itself and renamed, and refused when it is not a regular file.\n"
+    "read   prints the lines of INSTALLER's tracking block.\n"
+    "\n"
+    "Exit codes: 0 done, 1 refused or failed (the reason is printed; read: no block), 2 usage.\n";
 
 int Stamp(const std::string& installer, const std::string& linesPath, const std::string& outPath) {
     std::string image, lines;
     if (!ReadAll(installer, image)) {
-        std::fprintf(stderr, "tinfo: cannot read %s\n", installer.c_str());
-        return 2;
+        std::fprintf(stderr, "tinfo: cannot read %s: %s\n", installer.c_str(), std::strerror(errno));
+        return kToolRefused;
     }
     if (!ReadAll(linesPath, lines)) {
-        std::fprintf(stderr, "tinfo: cannot read %s\n", linesPath.c_str());
-        return 2;
+        std::fprintf(stderr, "tinfo: cannot read %s: %s\n", linesPath.c_str(), std::strerror(errno));
+        return kToolRefused;
     }
     std::string stamped, text;
     try {
@@ -105,37 +93,41 @@ int Stamp(const std::string& installer, const std::string& linesPath, const std:
                 std::fprintf(stderr, "tinfo: note: the installer drops the line %s\n", line.c_str());
     } catch (const PError& e) {
         std::fprintf(stderr, "tinfo: %s: %s\n", e.why(), linesPath.c_str());
-        return 2;
+        return kToolRefused;
     }
     try {
         stamped = Stamped(image, text);
     } catch (const PError& e) {
         std::fprintf(stderr, "tinfo: %s: %s\n", e.why(), installer.c_str());
-        return 2;
+        return kToolRefused;
     }
-    if (!WriteReplacing(outPath, stamped, installer)) {
-        std::fprintf(stderr, "tinfo: cannot write %s\n", outPath.c_str());
-        return 2;
+    struct stat from;
+    const mode_t mode = stat(installer.c_str(), &from) == 0 ? (from.st_mode & 07777) : 0755;
+    try {
+        WriteOutputFile(outPath, stamped, mode);
+    } catch (const PError& e) {
+        std::fprintf(stderr, "tinfo: %s; nothing written\n", e.why());
+        return kToolRefused;
     }
-    return 0;
+    return kToolDone;
 }
 
 int Read(const std::string& installer) {
     UniqueStdioFile f(std::fopen(installer.c_str(), "rb"));
     if (!f) {
-        std::fprintf(stderr, "tinfo: cannot read %s\n", installer.c_str());
-        return 2;
+        std::fprintf(stderr, "tinfo: cannot read %s: %s\n", installer.c_str(), std::strerror(errno));
+        return kToolRefused;
     }
     _PBlock block;
     TrackingBlockStatus status = ReadTrackingBlock(f.get(), block);
     f.reset();
     if (status == TrackingBlockStatus::NotFound) {
-        std::printf("no tracking block in %s\n", installer.c_str());
-        return 1;
+        std::fprintf(stderr, "tinfo: no tracking block in %s\n", installer.c_str());
+        return kToolRefused;
     }
     if (status == TrackingBlockStatus::ReadError) {
         std::fprintf(stderr, "tinfo: %s: the tracking block runs past the start of the file\n", installer.c_str());
-        return 2;
+        return kToolRefused;
     }
     std::string text(reinterpret_cast<const char*>(block.ptr()), block.size());
     text = text.substr(0, text.find('\0'));
@@ -144,15 +136,17 @@ int Read(const std::string& installer) {
     while (std::getline(in, line))
         if (!line.empty())
             std::printf("%s\n", line.c_str());
-    return 0;
+    return kToolDone;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "tinfo", kHelp))
+        return kToolDone;
     if (argc == 5 && std::strcmp(argv[1], "stamp") == 0)
         return Stamp(argv[2], argv[3], argv[4]);
     if (argc == 3 && std::strcmp(argv[1], "read") == 0)
         return Read(argv[2]);
-    return Usage();
+    return UsageError(kUsage);
 }
