@@ -22,6 +22,7 @@ struct InstallOptions {
     PString browserButtonId;  // registry-form GUID of the browser toolbar button
     uint8_t overrideUserIni;
     PString iconPath;         // relative to the install folder
+    PString site;             // the maker's web address: the uninstall entry's support links
     int32_t iconIdx;
     PString trackingInfo;
     PString themeId;

@@ -5,11 +5,13 @@
 #include <ctime>
 
 #include "InstallerThread.h"
+#include "entryvalues.h"
 #include "msgids.h"
 #include "pencoding.h"
 #include "perror.h"
 #include "plog.h"
 #include "ppathtext.h"
+#include "payload_resource.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
 #include "punique.h"
@@ -145,8 +147,22 @@ const LauncherShortcut kLauncherShortcuts[] = {
      SharedNames::kQuickLaunchLinkValue, true},
 };
 
-// The installation's own values of its uninstall entry under key.
-void WriteUninstallEntry(const InstallOptions& o, const char* key, RegistrationWrites& writes) {
+// The running program's product version ("A.B.C.D") from its version
+// resource; empty when it has none.
+PString OwnVersion() {
+    PString version;
+    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(VS_VERSION_INFO), MAKEINTRESOURCEA(16) /* RT_VERSION */);
+    HGLOBAL loaded = found ? LoadResource(nullptr, found) : nullptr;
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    if (!data || !ProductVersionText(data, SizeofResource(nullptr, found), version))
+        LogLine("No version information of the installer's own for the uninstall entry");
+    return version;
+}
+
+// The installation's own values of its uninstall entry under key: what the
+// installation is, where it is and how it goes again. payloadBytes is what
+// the payload's files take (0: unknown, no size is recorded).
+void WriteUninstallEntry(const InstallOptions& o, const char* key, uint32_t payloadBytes, RegistrationWrites& writes) {
     const PString quotedUninstaller = QuotedText(Join(o.installFolder, SharedNames::kUninstallerFile.narrow).text());
     PString uninstallCommand(quotedUninstaller);
     AppendText(uninstallCommand, " /u:");
@@ -154,6 +170,9 @@ void WriteUninstallEntry(const InstallOptions& o, const char* key, RegistrationW
     writes.String(HKEY_LOCAL_MACHINE, key, SharedNames::kDisplayNameValue.narrow, o.displayName.text());
     writes.String(HKEY_LOCAL_MACHINE, key, "DisplayIcon", quotedUninstaller.text());
     writes.String(HKEY_LOCAL_MACHINE, key, "UninstallString", uninstallCommand.text());
+    PString quietCommand(uninstallCommand);
+    AppendText(quietCommand, " /quiet");
+    writes.String(HKEY_LOCAL_MACHINE, key, "QuietUninstallString", quietCommand.text());
 
     PString source;
     PGetModuleFileName(nullptr, source, &PStringXEncoding);
@@ -161,13 +180,23 @@ void WriteUninstallEntry(const InstallOptions& o, const char* key, RegistrationW
     writes.String(HKEY_LOCAL_MACHINE, key, "InstallSource", source.text());
     writes.String(HKEY_LOCAL_MACHINE, key, "Publisher", o.displayName.text());
     writes.String(HKEY_LOCAL_MACHINE, key, "ProductStartMenu", o.displayName.text());
-    PString date;
-    AppendCtimeForm(date, LocalCalendarTime(std::time(nullptr)));
+    PString date;  // the day, as Windows sorts and shows it
+    AppendRegistryDate(date, LocalCalendarTime(std::time(nullptr)));
     writes.String(HKEY_LOCAL_MACHINE, key, "InstallDate", date.text());
+    const PString version = OwnVersion();
+    if (!version.empty())
+        writes.String(HKEY_LOCAL_MACHINE, key, "DisplayVersion", version.text());
+    if (!o.site.empty()) {
+        writes.String(HKEY_LOCAL_MACHINE, key, "URLInfoAbout", o.site.text());
+        writes.String(HKEY_LOCAL_MACHINE, key, "HelpLink", o.site.text());
+    }
 
     writes.Number(HKEY_LOCAL_MACHINE, key, "NoModify", 1);
     writes.Number(HKEY_LOCAL_MACHINE, key, "NoRepair", 1);
     writes.Number(HKEY_LOCAL_MACHINE, key, "Language", DWORD(o.locale));
+    // Windows shows the size recorded here and no longer works it out itself.
+    if (payloadBytes)
+        writes.Number(HKEY_LOCAL_MACHINE, key, "EstimatedSize", SizeInKiB(payloadBytes));
 }
 
 void LogShortcutOptions(const InstallOptions& o) {
@@ -264,7 +293,13 @@ int InstallerWorkerThread::RegisterInstallation(PString* failure) {
     const InstallOptions& o = settings_;
     RegistrationWrites writes(rollback_);
     const PString key = Concat(SharedNames::kUninstallRoot.narrow, o.displayName.text());
-    WriteUninstallEntry(o, key.text(), writes);
+    uint32_t payloadBytes = 0;
+    try {
+        payloadBytes = GetResourceRequiredSpace(payloadResourceId_, 0);
+    } catch (const PError& e) {
+        LogLine("No installed size for the uninstall entry: %s", e.why());
+    }
+    WriteUninstallEntry(o, key.text(), payloadBytes, writes);
 
     const PString launcher = Join(o.installFolder, "MorvanditeUpdate.exe");
     if (o.legacyWindows)

@@ -43,6 +43,7 @@ inline void ApplyConfiguration(const InstallerConfiguration& config, InstallOpti
     options.overrideUserIni = config.overrideUserIni ? 1 : 0;
     options.iconPath = config.iconPath;
     options.iconIdx = config.iconIdx;
+    options.site = config.site;
 }
 
 // Checks that the section text holds only what the installer reads: one

@@ -1,10 +1,11 @@
 # The install engine: the worker thread, registration with Windows and the
 # files left for the client.
-#   installer_engine_portable: time-stamp texts, built in both trees (the
+#   installer_engine_portable: time-stamp texts and uninstall entry values, built in both trees (the
 #                              journal it writes is protocols/installjournal.h).
 #   installer_engine:          the Windows worker on top of it.
 
-add_library(installer_engine_portable STATIC ${CMAKE_CURRENT_LIST_DIR}/timestamps.cpp)
+add_library(installer_engine_portable STATIC ${CMAKE_CURRENT_LIST_DIR}/timestamps.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/entryvalues.cpp)
 target_include_directories(installer_engine_portable PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(installer_engine_portable PUBLIC plib)
 

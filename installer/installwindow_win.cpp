@@ -234,8 +234,7 @@ RECT MorvanditeInstallWindow::PlaceRow(int row) const {
     RECT parent;
     GetClientRect(window_, &parent);
     parent.right = scale_(kPageRight);
-    RECT r = LayoutControl(InstallLayout[row], parent, FontOfRow(row), -1,
-                           row == RowTitle ? options_.displayName.text() : nullptr, scale_.Dpi());
+    RECT r = LayoutControl(InstallLayout[row], parent, FontOfRow(row), -1, options_.displayName.text(), scale_.Dpi());
     // The smallest heights the controls are usable at.
     switch (row) {
     case RowLanguageList:
@@ -510,7 +509,8 @@ void MorvanditeInstallWindow::LayOutAgreement(int32_t locale) {
     GetClientRect(window_, &parent);
     parent.top = scale_(15);
     parent.right = scale_(kPageRight);
-    RECT r = LayoutControl(InstallLayout[RowAgreement], parent, bodyFont_, locale, nullptr, scale_.Dpi());
+    RECT r = LayoutControl(InstallLayout[RowAgreement], parent, bodyFont_, locale, options_.displayName.text(),
+                           scale_.Dpi());
     int height = r.bottom - r.top;
     if (height < scale_(20))
         height = scale_(20);

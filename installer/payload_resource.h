@@ -34,3 +34,5 @@ int ExtractPayload(const char* destinationFolder, IStatusCallBack* callback, PSt
 // raises PInternalError "Payload resource not found" (an estimate of 0 would
 // let an installation start with nothing to install).
 uint32_t GetRequiredSpace(uint32_t clusterSize);
+// The same on the program resource resourceId (type MV).
+uint32_t GetResourceRequiredSpace(int resourceId, uint32_t clusterSize);

@@ -104,8 +104,10 @@ int ExtractPayload(const char* destinationFolder, IStatusCallBack* callback, PSt
     return ExtractPayloadResource(PayloadResourceId, destinationFolder, callback, why);
 }
 
-uint32_t GetRequiredSpace(uint32_t clusterSize) {
-    PProgramResource resource(PayloadResourceId);
+uint32_t GetRequiredSpace(uint32_t clusterSize) { return GetResourceRequiredSpace(PayloadResourceId, clusterSize); }
+
+uint32_t GetResourceRequiredSpace(int resourceId, uint32_t clusterSize) {
+    PProgramResource resource(resourceId);
     if (!resource.found())
         throw PInternalError("Payload resource not found");
     return GetRequiredSpace(resource.data(), resource.size(), clusterSize);

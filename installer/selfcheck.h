@@ -6,11 +6,11 @@
 #pragma once
 #include "pstring.h"
 
-// The notice's texts when the message table cannot be vouched for: the
-// English texts of the table's own TXTINS_This_installer_is_damagedX_Ple_ELL
-// and TXTINS_Install_Morvandite_Software.
+// The notice's text when the message table cannot be vouched for: the
+// English text of the table's own TXTINS_This_installer_is_damagedX_Ple_ELL.
+// The notice's caption is always the program's own file name
+// (OwnProgramFileName): the brand's name is in the configuration.
 inline constexpr char kDamagedInstallerText[] = "This installer is damaged. Please download it again.";
-inline constexpr char kDamagedInstallerCaption[] = "Install Morvandite Software";
 
 struct SelfCheck {
     bool intact = false;

@@ -71,11 +71,13 @@ int RefuseDamagedInstaller(const char* commandLine, const SelfCheck& check) {
     const CommandLineSwitches& switches = parsed.Switches;
 
     const bool localized = check.messageTableIntact && LoadMessageTable();
-    PString text(kDamagedInstallerText), caption(kDamagedInstallerCaption);
+    PString text(kDamagedInstallerText);
+    // The brand's name is in the configuration, which nothing vouches for
+    // now: the notice is captioned with the file the user ran.
+    const PString caption = OwnProgramFileName();
     if (localized) {
         ChooseStartupLanguage(switches);
         text = MsgString(TXTINS_This_installer_is_damagedX_Ple_ELL);
-        caption = MsgString(TXTINS_Install_Morvandite_Software);
     }
 
     if (switches.silent) {

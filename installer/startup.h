@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 
+#include "pstring.h"
 #include "pwindowsversion.h"
 
 // The module every resource, window class and window of the installer
@@ -19,7 +20,8 @@ bool WindowsVersionRefused(const OSVERSIONINFOA& version);
 // The running system (RunningWindowsVersion) and the rule above; a system
 // that would not say its version passes.
 bool WindowsVersionRefused();
-// The English notice on a refused system: one OK button, 394 by 212.
+// The English notice on a refused system, captioned with the brand's name:
+// one OK button, 394 by 212.
 void ShowUnsupportedSystemNotice();
 // The main thread's loop until WM_QUIT, offering each message to the
 // window's keyboard navigation first; returns the quit code. A GetMessage
@@ -29,6 +31,16 @@ int RunMessageLoop(HWND window);
 // (no owner, the small buttons' skin, the box's own font). Returns when the
 // box is closed.
 void ShowStartupNotice(const char* caption, const char* text, int width, int height);
+
+// The running program's file name without its folder ("LarkspurInstall.exe"
+// for a release named so): what the usage text names and what a damaged
+// installer, which trusts none of its resources, captions its notice with.
+PString OwnProgramFileName();
+// The brand's display name (the configuration's dispname) for the captions
+// shown before the page exists; the program's file name when the
+// configuration cannot be read (logged) or names none. Reads only the
+// name: the build variant stays as it is.
+PString BrandDisplayName();
 
 // Process exit codes.
 enum InstallerExitCode : int {

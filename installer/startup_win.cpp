@@ -2,11 +2,13 @@
 #define PASSERT_SOURCE "MorvanditeInstall"
 #include "startup.h"
 
+#include "config.h"
 #include "msgids.h"
 #include "mymsgbox.h"
 #include "perror.h"
 #include "plog.h"
 #include "ppmsg.h"
+#include "pprogramresource.h"
 #include "psyscalls.h"
 #include "pwindowsversion.h"
 #include "uiobjects.h"
@@ -60,10 +62,38 @@ void ShowStartupNotice(const char* caption, const char* text, int width, int hei
     MyMessageBox(nullptr, caption, text, ok.text(), nullptr, skin, skin, nullptr, width, height);
 }
 
+PString OwnProgramFileName() {
+    PString path;
+    PGetModuleFileName(nullptr, path, &PStringXEncoding);
+    const char* text = path.text();
+    const char* name = text;
+    for (const char* c = text; *c; ++c)
+        if (*c == '\\' || *c == '/')
+            name = c + 1;
+    return PString(name);
+}
+
+PString BrandDisplayName() {
+    // Only the name: the configuration's other effects (the build variant)
+    // are the page's and the unattended run's.
+    try {
+        PProgramResource resource(kConfigurationResourceId);
+        if (resource.found()) {
+            InstallerConfiguration config;
+            ParseConfiguration(resource.data(), resource.size(), config);
+            if (!config.displayName.empty())
+                return config.displayName;
+        }
+    } catch (const PError& e) {
+        LogLine("Error read configuration: %s", e.why());
+    }
+    return OwnProgramFileName();
+}
+
 void ShowUnsupportedSystemNotice() {
     // No language has been chosen yet: these are the English texts.
     PString text = MsgString(TXTINS_Support_for_your_operating_sys_ELL);
-    PString caption = MsgString(TXTINS_Install_Morvandite_Software);
+    PString caption = MsgString(TXTINS_Install_Morvandite_Software, BrandDisplayName().text());
     ShowStartupNotice(caption.text(), text.text(), 394, 212);
 }
 

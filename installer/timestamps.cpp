@@ -58,14 +58,8 @@ void AppendIsoTime(PString& out, const struct tm& t, int offsetMinutes) {
     AppendUtcOffset(out, offsetMinutes);
 }
 
-void AppendCtimeForm(PString& out, const struct tm& t) {
-    static const char kDays[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char kMonths[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    char buf[40];
-    int wday = t.tm_wday >= 0 && t.tm_wday < 7 ? t.tm_wday : 0;
-    int mon = t.tm_mon >= 0 && t.tm_mon < 12 ? t.tm_mon : 0;
-    std::snprintf(buf, sizeof buf, "%s %s %2d %02d:%02d:%02d %04d\n", kDays[wday], kMonths[mon], t.tm_mday,
-                  t.tm_hour, t.tm_min, t.tm_sec, t.tm_year + 1900);
+void AppendRegistryDate(PString& out, const struct tm& t) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "%04d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
     out.append(buf);
 }

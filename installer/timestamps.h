@@ -1,5 +1,5 @@
 // Date and time texts the installer leaves behind: ISO 8601 stamps with the
-// local offset for the client's settings, the ctime form for the uninstall entry.
+// local offset for the client's settings, the day for the uninstall entry.
 #pragma once
 #include <ctime>
 
@@ -14,8 +14,8 @@ void AppendUtcOffset(PString& out, int offsetMinutes);
 // "YYYY-MM-DDThh:mm:ss" followed by the offset.
 void AppendIsoTime(PString& out, const struct tm& local, int offsetMinutes);
 
-// "Www Mmm dd hh:mm:ss yyyy\n" (25 characters), the day space-padded.
-void AppendCtimeForm(PString& out, const struct tm& local);
+// "YYYYMMDD", the form Windows reads from an uninstall entry's InstallDate.
+void AppendRegistryDate(PString& out, const struct tm& local);
 
 // Thread-safe local and UTC calendar times.
 struct tm LocalCalendarTime(time_t t);

@@ -28,7 +28,8 @@
 
 namespace {
 
-// The usage box: before any window or configuration exists.
+// The usage box, before any window exists: named after the program file
+// the user ran, captioned with the brand's name.
 void ShowUsage(const char* fault) {
     PString text;
     if (fault) {
@@ -36,8 +37,8 @@ void ShowUsage(const char* fault) {
         AppendChar(text, '\n');
         AppendChar(text, '\n');
     }
-    AppendMsg(text, TXTINS_UsageX_MorvanditeInstallXexe_X_ELL);
-    PString caption = MsgString(TXTINS_Install_Morvandite_Software);
+    AppendMsg(text, TXTINS_UsageX_MorvanditeInstallXexe_X_ELL, OwnProgramFileName().text());
+    PString caption = MsgString(TXTINS_Install_Morvandite_Software, BrandDisplayName().text());
     ShowStartupNotice(caption.text(), text.text(), 520, 330);
 }
 

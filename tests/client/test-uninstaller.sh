@@ -98,10 +98,16 @@ write_registry() {
         echo '"DisplayName"="Morvandite"'
         echo "\"DisplayIcon\"=\"$(regesc "\"$inst_win\\MorvanditeUninstall.exe\"")\""
         echo "\"UninstallString\"=\"$(regesc "\"$inst_win\\MorvanditeUninstall.exe\" /u:Morvandite")\""
+        echo "\"QuietUninstallString\"=\"$(regesc "\"$inst_win\\MorvanditeUninstall.exe\" /u:Morvandite /quiet")\""
         echo '"Publisher"="Morvandite"'
+        echo '"InstallDate"="20261208"'
+        echo '"DisplayVersion"="1.0.0.0"'
+        echo '"URLInfoAbout"="https://www.example.org"'
+        echo '"HelpLink"="https://www.example.org"'
         echo '"NoModify"=dword:00000001'
         echo '"NoRepair"=dword:00000001'
         echo '"Language"=dword:00000011'
+        echo '"EstimatedSize"=dword:00000400'
         echo "\"CSMPGroup\"=\"$(regesc "$2")\""
         echo "\"InstallLocation\"=\"$(regesc "$1")\""
         echo "\"DTLink\"=\"$(regesc "$desktop_link_win")\""

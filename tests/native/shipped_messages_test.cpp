@@ -127,6 +127,35 @@ TEST_F(ShippedMessages, EveryMessageResolvesInEveryOfferedLocale) {
     }
 }
 
+// A rebranded release shows its own name: no text a user sees names the
+// product itself; the brand's display name (or, in the usage text, the file
+// the user ran) comes in through a placeholder.
+TEST_F(ShippedMessages, NoTextNamesTheProductItself) {
+    const MsgRef brandNamed[] = {TXTINS_Install_Morvandite, TXTINS_Welcome_to_the_Morvandite_Setu_ELL,
+                                 TXTINS_Install_Morvandite_Software, TXTINS_I_agree_to_terms_of_the_Morvan_ELL,
+                                 TXTINS_Install_the_software_and_open__ELL, TXTINS_UsageX_MorvanditeInstallXexe_X_ELL};
+    for (uint32_t locale = 0; locale < InstallerLocaleCount; ++locale) {
+        for (uint32_t id = 1; id < InstallerMessageCount; ++id) {
+            if (!UsedByInstaller(id))
+                continue;
+            PString s;
+            i18nFormatMsg(s, InstallerLocales, int32_t(locale), MsgRef{&InstallerMessages, id}, "<A0>", "<A1>");
+            const std::string text = s.text();
+            EXPECT_EQ(text.find("Morvandite"), std::string::npos)
+                << InstallerLocaleInfo[locale].code << " " << NameOf(id) << ": " << text;
+        }
+        for (const MsgRef& msg : brandNamed) {
+            PString s;
+            i18nFormatMsg(s, InstallerLocales, int32_t(locale), msg, "Larkspur Poker", "<A1>");
+            EXPECT_NE(std::string(s.text()).find("Larkspur Poker"), std::string::npos)
+                << InstallerLocaleInfo[locale].code << " " << NameOf(msg.id) << ": " << s.text();
+        }
+    }
+    PString usage;
+    i18nFormatMsg(usage, InstallerLocales, 0, TXTINS_UsageX_MorvanditeInstallXexe_X_ELL, "LarkspurInstall.exe");
+    EXPECT_EQ(std::string(usage.text()).rfind("Usage: LarkspurInstall.exe [-silent] ", 0), 0u) << usage.text();
+}
+
 TEST_F(ShippedMessages, TranslationsKeepPlaceholdersAndLineBreaks) {
     for (uint32_t locale = 1; locale < InstallerLocaleCount; ++locale) {
         for (uint32_t id = 1; id < InstallerMessageCount; ++id) {
@@ -190,7 +219,8 @@ TEST_F(ShippedMessages, EnglishTextsTheProgramQuotes) {
          "A copy of %0 software was detected on your computer.\nWould you like to remove it from your hard disk "
          "before completing the installation of %1 software?"},
         {TXTINS_Space_requiredX_N0_N1, "Space required: %0 %1"},
-        {TXTINS_Install_Morvandite_Software, "Install Morvandite Software"},
+        {TXTINS_Install_Morvandite_Software, "Install %0 Software"},
+        {TXTINS_I_agree_to_terms_of_the_Morvan_ELL, "I agree to terms of the %0 End User Licence Agreement"},
         {TXTINS_Cannot_create_folder_XN0X, "Cannot create folder '%0'"},
         {TXTINS_Cannot_open_file_XN0X, "Cannot open file '%0'"},
         {TXTINS_Cannot_write_to_file_XN0X, "Cannot write to file '%0'"},
@@ -202,9 +232,8 @@ TEST_F(ShippedMessages, EnglishTextsTheProgramQuotes) {
     for (const auto& [msg, text] : quoted)
         EXPECT_STREQ(OwnText(0, msg.id), text) << NameOf(msg.id);
     // A damaged installer that cannot trust its message table shows its own
-    // copies of these two: they must say what the table says.
+    // copy of this one: it must say what the table says.
     EXPECT_STREQ(OwnText(0, TXTINS_This_installer_is_damagedX_Ple_ELL.id), kDamagedInstallerText);
-    EXPECT_STREQ(OwnText(0, TXTINS_Install_Morvandite_Software.id), kDamagedInstallerCaption);
     // Flags 2 mark the language names, and only them.
     for (uint32_t id = 1; id < InstallerMessageCount; ++id) {
         bool name = std::string(NameOf(id)).rfind("TXTINS_Lang_", 0) == 0;

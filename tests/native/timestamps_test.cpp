@@ -68,18 +68,18 @@ TEST(UtcOffset, DaylightSavingCounts) {
     EXPECT_EQ(LocalOffsetMinutes(1690000000), 120);  // July
 }
 
-TEST(TimeTexts, IsoAndCtimeForms) {
+TEST(TimeTexts, IsoAndRegistryDateForms) {
     ZoneScope zone("UTC");
     struct tm t = UtcCalendarTime(1000000000);  // 2001-09-09 01:46:40, a Sunday
     PString iso;
     AppendIsoTime(iso, t, -30);
     EXPECT_STREQ(iso.text(), "2001-09-09T01:46:40-00:30");
-    PString ctimeForm;
-    AppendCtimeForm(ctimeForm, t);
-    EXPECT_STREQ(ctimeForm.text(), "Sun Sep  9 01:46:40 2001\n");
-    EXPECT_EQ(ctimeForm.length(), 25u);
-    char reference[32];
-    EXPECT_STREQ(ctimeForm.text(), asctime_r(&t, reference));
+    PString day;
+    AppendRegistryDate(day, t);
+    EXPECT_STREQ(day.text(), "20010909");
+    PString late;
+    AppendRegistryDate(late, UtcCalendarTime(1796774399));  // 2026-12-08 23:59:59, one second before the 9th
+    EXPECT_STREQ(late.text(), "20261208");
 }
 
 }  // namespace

@@ -581,7 +581,7 @@ TEST_F(Installer, ChoosingALanguageRetextsThePageAndAnUnsupportedOneCanBeRefused
     EXPECT_EQ(WindowText(page), Message(4, TXTINS_Install_Morvandite, "Morvandite"));
     HWND title = GetWindow(page, GW_CHILD);
     EXPECT_EQ(WindowText(title), Message(4, TXTINS_Install_N0_Software, "Morvandite"));
-    EXPECT_EQ(WindowText(Item(page, kAgreement)), Message(4, TXTINS_I_agree_to_terms_of_the_Morvan_ELL));
+    EXPECT_EQ(WindowText(Item(page, kAgreement)), Message(4, TXTINS_I_agree_to_terms_of_the_Morvan_ELL, "Morvandite"));
     EXPECT_EQ(WindowText(Item(page, 1006)), Message(4, TXTINS_View_Agreement));
     EXPECT_EQ(WindowText(Item(page, 141)), Message(4, TXTINS_Desktop_shortcut));
 
@@ -1348,7 +1348,7 @@ TEST_F(Installer, TheStubAloneIsRefusedAtOnceInEnglishAndWritesNothing) {
     // The stub is the program without a client, a payload or a digest of
     // itself: nothing vouches for its resources, its texts included.
     InstallerRun run(BinaryPath("bin\\MorvanditeInstallStub.exe"), "-nolaunch -lang=de");
-    ExpectDamagedNoticeAtStart(run, kDamagedInstallerCaption, kDamagedInstallerText);
+    ExpectDamagedNoticeAtStart(run, "MorvanditeInstallStub.exe", kDamagedInstallerText);
     EXPECT_EQ(std::string(kDamagedInstallerText), Message(0, TXTINS_This_installer_is_damagedX_Ple_ELL));
     EXPECT_FALSE(PathExists(folder_));
 }
@@ -1356,25 +1356,26 @@ TEST_F(Installer, TheStubAloneIsRefusedAtOnceInEnglishAndWritesNothing) {
 // A bit flipped in the configuration: refused before the page, in -lang's
 // language, since the message table still matches its own digest; -help is
 // refused the same way. A bit flipped in the message table: the notice is
-// the program's own English text.
+// the program's own English text. The caption is the file's own name: the
+// brand's name is in the configuration, which nothing vouches for then.
 TEST_F(Installer, ADamagedInstallerIsRefusedAtStartInItsLanguageWhileItsTextsAreIntact) {
     const std::string config = FlippedInstaller(exe_, scratch_ + "\\DamagedConfig.exe", 131);
     ASSERT_FALSE(config.empty());
     {
         InstallerRun run(config, "-nolaunch -lang=de");
-        ExpectDamagedNoticeAtStart(run, Message(4, TXTINS_Install_Morvandite_Software),
+        ExpectDamagedNoticeAtStart(run, "DamagedConfig.exe",
                                    Message(4, TXTINS_This_installer_is_damagedX_Ple_ELL), "damaged-at-start-de.bmp");
     }
     {
         InstallerRun run(config, "-help");
-        ExpectDamagedNoticeAtStart(run, Message(0, TXTINS_Install_Morvandite_Software),
+        ExpectDamagedNoticeAtStart(run, "DamagedConfig.exe",
                                    Message(0, TXTINS_This_installer_is_damagedX_Ple_ELL));
     }
     const std::string messages = FlippedInstaller(exe_, scratch_ + "\\DamagedMessages.exe", 205);
     ASSERT_FALSE(messages.empty());
     {
         InstallerRun run(messages, "-nolaunch -lang=de");
-        ExpectDamagedNoticeAtStart(run, kDamagedInstallerCaption, kDamagedInstallerText, "damaged-at-start-en.bmp");
+        ExpectDamagedNoticeAtStart(run, "DamagedMessages.exe", kDamagedInstallerText, "damaged-at-start-en.bmp");
     }
     EXPECT_FALSE(PathExists(folder_));
     EXPECT_FALSE(MachineKeyExists(kUninstallKey));

@@ -84,6 +84,7 @@ protected:
         o.workFolderName = "MorvanditeWorkerTest";
         o.browserButtonId = kButtonId;
         o.iconPath = "readme.txt";
+        o.site = "https://www.example.org/cards";
         o.trackingInfo = "SRC=worker-test\n";
         o.useLocalAppData = 0;
         o.launchAfterInstall = 0;
@@ -150,6 +151,43 @@ protected:
         ReadMachineString(kUninstallKey, name, out);
         return out.text();
     }
+    // A 32-bit number of the entry; false when there is none of that type.
+    static bool MachineNumber(const char* name, DWORD& value) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return false;
+        DWORD type = 0, size = sizeof value;
+        const LONG rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+        RegCloseKey(key);
+        return rc == ERROR_SUCCESS && type == REG_DWORD && size == sizeof value;
+    }
+    // Whether the entry has a value of that name at all.
+    static bool MachineValueExists(const char* name) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return false;
+        const LONG rc = RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr);
+        RegCloseKey(key);
+        return rc == ERROR_SUCCESS;
+    }
+    // The payload's decoded length as its header states it (the second
+    // 32-bit number of resource 130), in KiB rounded up.
+    static DWORD PayloadKiB() {
+        HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(130), "MV");
+        const BYTE* data = found ? static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found))) : nullptr;
+        if (!data || SizeofResource(nullptr, found) < 8)
+            return 0;
+        const DWORD total = data[4] | data[5] << 8 | data[6] << 16 | DWORD(data[7]) << 24;
+        return total / 1024 + (total % 1024 ? 1 : 0);
+    }
+    // Today's local date as YYYYMMDD.
+    static std::string LocalDay() {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        char text[16];
+        snprintf(text, sizeof text, "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+        return text;
+    }
 
     HWND window_ = nullptr;
     std::string root_;
@@ -158,6 +196,7 @@ protected:
 TEST_F(WorkerTest, WholeRunLeavesFilesLogEntryShortcutsAndSettings) {
     InstallerWorkerThread worker;
     InstallOptions o = Options();
+    const std::string runDay = LocalDay();
     ASSERT_TRUE(worker.Start(o, window_, WM_INSTALL_STATUS));
     std::vector<Notice> seen = Collect(worker);
     WaitUntilIdle(worker);
@@ -196,9 +235,22 @@ TEST_F(WorkerTest, WholeRunLeavesFilesLogEntryShortcutsAndSettings) {
     EXPECT_EQ(MachineString("UninstallString"),
               "\"" + folder + "\\MorvanditeUninstall.exe\" /u:" + kDisplayName);
     EXPECT_EQ(MachineString(SharedNames::kInstallLocationValue.narrow), folder);
-    std::string date = MachineString("InstallDate");
-    ASSERT_EQ(date.size(), 25u);
-    EXPECT_EQ(date.back(), '\n');
+    // What Programs and Features shows and reads.
+    const std::string quotedUninstaller = "\"" + folder + "\\MorvanditeUninstall.exe\"";
+    EXPECT_EQ(MachineString("DisplayIcon"), quotedUninstaller);
+    EXPECT_EQ(MachineString("Publisher"), kDisplayName);
+    EXPECT_EQ(MachineString("QuietUninstallString"), quotedUninstaller + " /u:" + kDisplayName + " /quiet");
+    EXPECT_EQ(MachineString("DisplayVersion"), "3.2.1.9");  // the product version of this program's resource
+    EXPECT_EQ(MachineString("URLInfoAbout"), "https://www.example.org/cards");
+    EXPECT_EQ(MachineString("HelpLink"), "https://www.example.org/cards");
+    const std::string date = MachineString("InstallDate");
+    ASSERT_EQ(date.size(), 8u) << date;
+    EXPECT_EQ(date.find_first_not_of("0123456789"), std::string::npos) << date;
+    EXPECT_TRUE(date == runDay || date == LocalDay()) << date;  // the run may cross midnight
+    DWORD size = 0;
+    ASSERT_TRUE(MachineNumber("EstimatedSize", size));
+    ASSERT_NE(PayloadKiB(), 0u);
+    EXPECT_EQ(size, PayloadKiB());
     std::string group = Path("Programs\\Morvandite Test Group");
     EXPECT_EQ(MachineString(SharedNames::kStartMenuGroupValue.narrow), group);
     EXPECT_EQ(MachineString(SharedNames::kDesktopLinkValue.narrow), Path("Desktop\\Morvandite Worker Test.lnk"));
@@ -819,6 +871,20 @@ TEST_F(RegistrationTest, UserWithoutAdminRightsGetsNoUninstallShortcutsNorButton
     EXPECT_NE(GetFileAttributesA(Path("Programs\\Morvandite Test Group\\Network Status.lnk").c_str()),
               INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string("Software\\Microsoft\\Internet Explorer\\Extensions\\") + kButtonId));
+}
+
+TEST_F(RegistrationTest, WithoutASiteTheEntryHasNoSupportLinks) {
+    InstallOptions o = Options();
+    o.hasAdminRights = 1;
+    o.site = "";
+    EXPECT_EQ(Register(o), 0);
+    EXPECT_EQ(MachineString(SharedNames::kDisplayNameValue.narrow), kDisplayName);
+    EXPECT_FALSE(MachineValueExists("URLInfoAbout"));
+    EXPECT_FALSE(MachineValueExists("HelpLink"));
+    EXPECT_EQ(MachineString("DisplayVersion"), "3.2.1.9");
+    DWORD size = 0;
+    EXPECT_TRUE(MachineNumber("EstimatedSize", size));
+    EXPECT_EQ(size, PayloadKiB());
 }
 
 TEST_F(RegistrationTest, AllUsersWithEmptyCommonFoldersFallsBackWhereItShould) {

@@ -236,7 +236,7 @@ public:
         desktop_.SetText(MsgString(TXTINS_Desktop_shortcut).text());
         quickLaunch_.SetText(MsgString(TXTINS_Quick_launch_shortcut).text());
         allUsers_.SetText(MsgString(TXTINS_Create_shortcut_for_all_users__ELL).text());
-        agree_.SetText(MsgString(TXTINS_I_agree_to_terms_of_the_Morvan_ELL).text());
+        agree_.SetText(MsgString(TXTINS_I_agree_to_terms_of_the_Morvan_ELL, "Morvandite").text());
         install_.SetText(MsgString(TXTINS_Install).text());
         cancel_.SetText(MsgString(TXTINS_Cancel).text());
         installing_.SetText(MsgString(TXTINS_InstallingXX).text());
