@@ -223,16 +223,18 @@ PString RecordProgramGroup(const InstallOptions& o, const char* key, Registratio
 }
 
 // The launcher and the network status tool in the group; for administrators
-// the uninstaller there and in the install folder too.
+// the uninstaller there and in the install folder too. These shortcuts are
+// not recorded in the entry: the uninstaller removes them by these names
+// (sharednames.h), so they are the same in every language.
 void CreateGroupShortcuts(const InstallOptions& o, const PString& group, const PString& launcher,
                           const PString& linkName, RegistrationWrites& writes) {
     const PString& work = o.installFolder;
     writes.Link(launcher.text(), Join(group, linkName.text()), work, nullptr, nullptr, 0);
-    writes.Link(Join(o.installFolder, "Tracer.exe").text(), Join(group, "Network Status.lnk"), work, nullptr,
-             nullptr, 0);
+    writes.Link(Join(o.installFolder, "Tracer.exe").text(), Join(group, SharedNames::kNetworkStatusLink.narrow), work,
+                nullptr, nullptr, 0);
     if (!o.hasAdminRights)
         return;
-    PString uninstallLinkName = Concat("Uninstall ", o.displayName.text());
+    PString uninstallLinkName = Concat(SharedNames::kUninstallLinkPrefix.narrow, o.displayName.text());
     AppendText(uninstallLinkName, ".lnk");
     const PString uninstaller = Join(o.installFolder, SharedNames::kUninstallerFile.narrow);
     const PString uninstallArgs = Concat("/u:", o.displayName.text());

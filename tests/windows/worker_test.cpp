@@ -15,6 +15,7 @@
 #include "InstallerThread.h"
 #include "helpers/stand_in_shell.h"
 #include "inixor.h"
+#include "locales.h"
 #include "msgids.h"
 #include "perror.h"
 #include "pencoding.h"
@@ -871,6 +872,27 @@ TEST_F(RegistrationTest, UserWithoutAdminRightsGetsNoUninstallShortcutsNorButton
     EXPECT_NE(GetFileAttributesA(Path("Programs\\Morvandite Test Group\\Network Status.lnk").c_str()),
               INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string("Software\\Microsoft\\Internet Explorer\\Extensions\\") + kButtonId));
+}
+
+// The group's own shortcuts are not recorded in the entry: the uninstaller
+// removes them by the names in sharednames.h, so a German installation gets
+// those very names (and the German language recorded in the entry).
+TEST_F(RegistrationTest, AGermanInstallationsShortcutsHaveTheNamesTheUninstallerRemoves) {
+    InstallOptions o = Options();
+    o.hasAdminRights = 1;
+    o.locale = FindLocale("de");
+    ASSERT_GT(o.locale, 0);
+    EXPECT_EQ(Register(o), 0);
+    const std::string group = Path("Programs\\Morvandite Test Group");
+    const std::string folder = o.installFolder.text();
+    const std::string uninstallLink = std::string(SharedNames::kUninstallLinkPrefix.narrow) + kDisplayName + ".lnk";
+    EXPECT_EQ(LinkTarget(group + "\\" + SharedNames::kNetworkStatusLink.narrow), folder + "\\Tracer.exe");
+    EXPECT_EQ(LinkTarget(group + "\\" + uninstallLink), folder + "\\" + SharedNames::kUninstallerFile.narrow);
+    EXPECT_EQ(LinkTarget(folder + "\\" + uninstallLink), folder + "\\" + SharedNames::kUninstallerFile.narrow);
+    EXPECT_EQ(GetFileAttributesA((group + "\\Netzwerkstatus.lnk").c_str()), INVALID_FILE_ATTRIBUTES);
+    DWORD language = 0;
+    EXPECT_TRUE(MachineNumber("Language", language));
+    EXPECT_EQ(language, DWORD(o.locale));
 }
 
 TEST_F(RegistrationTest, WithoutASiteTheEntryHasNoSupportLinks) {
