@@ -1267,6 +1267,9 @@ TEST_F(Installer, AnInstallerMadeFromAnotherClientInstallsItByteForByteAndUninst
         HWND page = run.Page();
         ASSERT_TRUE(page);
         EXPECT_EQ(WindowText(page), "Install Larkspur");  // its own configuration section
+        // The texts that name the product name this brand.
+        EXPECT_EQ(WindowText(Item(page, kAgreement)), Message(0, TXTINS_I_agree_to_terms_of_the_Morvan_ELL, "Larkspur"));
+        EXPECT_NE(WindowText(Item(page, kAgreement)).find("Larkspur"), std::string::npos);
         Install(page, folder);
         ASSERT_EQ(run.Exit(), 0u);
     }
@@ -1290,6 +1293,13 @@ TEST_F(Installer, AnInstallerMadeFromAnotherClientInstallsItByteForByteAndUninst
                 << Narrow(name);
     EXPECT_TRUE(PathExists(folder + "\\" + SharedNames::kInstallLogFile.narrow));
     ASSERT_EQ(MachineString(key, "UninstallString"), "\"" + folder + "\\MorvanditeUninstall.exe\" /u:Larkspur");
+    // What Programs and Features shows: mkinstaller's --version, the brand's site.
+    EXPECT_EQ(MachineString(key, "DisplayVersion"), "4.3.2.1");
+    EXPECT_EQ(MachineString(key, "URLInfoAbout"), "https://larkspur.example");
+    EXPECT_EQ(MachineString(key, "HelpLink"), "https://larkspur.example");
+    EXPECT_EQ(MachineString(key, "Publisher"), "Larkspur");
+    EXPECT_EQ(MachineString(key, "QuietUninstallString"), MachineString(key, "UninstallString") + " /quiet");
+    EXPECT_EQ(MachineString(key, "InstallDate").size(), 8u);
     std::vector<std::string> links;
     for (const char* link : {SharedNames::kDesktopLinkValue.narrow, SharedNames::kCommonStartMenuLinkValue.narrow, SharedNames::kQuickLaunchLinkValue.narrow})
         links.push_back(MachineString(key, link));
