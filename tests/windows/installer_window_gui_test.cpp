@@ -966,8 +966,10 @@ TEST_F(InstallWindow, ChoosingALanguageRetextsThePageAndKeepsTheLinkBelowTheAgre
               Narrow(MsgString(TXTINS_Install_N0_Software, name.text())));
     for (int row : {RowLanguagePrompt, RowLanguageNote, RowOptionsHeading, RowDesktop, RowAllUsers, RowLocationHeading,
                     RowLocationHint, RowBrowse, RowAgreement, RowAgreementLink, RowInstall, RowCancel, RowInstalling})
-        EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(row))), Narrow(MsgString(InstallLayout[row].message)))
+        EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(row))), Narrow(MsgString(InstallLayout[row].message, name.text())))
             << "row " << row;
+    // The agreement names the brand, as every text that names the product.
+    EXPECT_NE(Narrow(TextOf(window_->ControlOfRow(RowAgreement))).find(name.text()), std::string::npos);
     EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceRequired))),
               Narrow(MsgString(TXTINS_Space_requiredX_N0_N1, "45", MsgString(TXTINS_MB).text())));
     PString title;
