@@ -29,6 +29,7 @@
 #include "config.h"
 #include "configcheck.h"
 #include "imagedigest.h"
+#include "imagelimit.h"
 #include "outputfile.h"
 #include "packingprogress.h"
 #include "payloadbuilder.h"
@@ -50,7 +51,7 @@ namespace {
 const char* kUsage =
     "usage: mkinstaller --client DIR --out FILE.exe [--config FILE.ini] [--version A.B.C.D]\n"
     "                   [--product-name NAME] [--company NAME] [--description TEXT]\n"
-    "                   [--copyright TEXT] [--brand FILE] [--stub FILE]\n"
+    "                   [--copyright TEXT] [--brand FILE] [--stub FILE] [--image-limit BYTES]\n"
     "       mkinstaller --info INSTALLER\n"
     "       mkinstaller --help | --version\n";
 
@@ -77,6 +78,10 @@ const char* kHelp =
     "                       product-name= (each given in one place only)\n"
     "  --stub FILE          the stub; default: build/windows/bin/MorvanditeInstallStub.exe\n"
     "                       beside this tool's build tree\n"
+    "  --image-limit BYTES  a lower limit on the installer's image (SizeOfImage) than the\n"
+    "                       1073741824 bytes (1 GiB) that is always kept: a larger installer does\n"
+    "                       not start on 32-bit Windows, so a client folder that packs above it\n"
+    "                       is refused, and packing stops as soon as the payload passes it\n"
     "  --info INSTALLER     print an installer's version information as Name=value lines\n"
     "\n"
     "Prints its progress while packing when standard error is a terminal, and a summary.\n"
@@ -96,7 +101,7 @@ const ResourceKey kTypeVersion = ResourceKey::Id(16);  // RT_VERSION
 const ResourceKey kVersionName = ResourceKey::Id(1);
 
 struct Options {
-    std::string client, out, config, version, stub, brandFile, info;
+    std::string client, out, config, version, stub, brandFile, info, imageLimit;
     Branding brand;
 };
 
@@ -138,6 +143,7 @@ bool ParseArguments(int argc, char** argv, Options& o) {
                              : name == "--brand"        ? &o.brandFile
                              : name == "--stub"         ? &o.stub
                              : name == "--info"         ? &o.info
+                             : name == "--image-limit"  ? &o.imageLimit
                                                         : nullptr;
         if (!field || !field->empty() || value.empty())
             return false;
@@ -272,8 +278,34 @@ int PrintInfo(const std::string& path) {
     return kToolDone;
 }
 
+// The payload in memory, refused as soon as the image it would make passes
+// limit: a client folder too large for any installer stops packing there
+// rather than at its end. The image holds at least the stub up to its
+// resources (stubStart bytes) and the payload.
+class BoundedPayloadOutput : public PayloadStringOutput {
+public:
+    BoundedPayloadOutput(uint64_t stubStart, uint64_t limit) : stubStart_(stubStart), limit_(limit) {}
+    void Put(const void* data, size_t size) override {
+        const uint64_t packed = bytes.size() + size;
+        if (stubStart_ + packed > limit_)
+            Fail(ImageLimitRefusal("the installer's image, counting only the stub's " + std::to_string(stubStart_) +
+                                       " bytes before its resources and the payload packed so far (" +
+                                       std::to_string(packed) + " bytes),",
+                                   stubStart_ + packed, limit_) +
+                 "; the client folder must pack smaller");
+        PayloadStringOutput::Put(data, size);
+    }
+
+private:
+    uint64_t stubStart_, limit_;
+};
+
 void Make(Options o) {
     // Every input first: a refusal must come before anything is written.
+    uint64_t imageLimit = kMaxInstallerImageSize;
+    if (!o.imageLimit.empty() && !ParseImageLimit(o.imageLimit, imageLimit))
+        Fail("the image limit '" + o.imageLimit + "' is not a number of bytes from 1 to " +
+             std::to_string(kMaxInstallerImageSize));
     VersionNumber version{};
     if (!o.version.empty() && !ParseVersionNumber(o.version, version))
         Fail("the version '" + o.version + "' is not four numbers 0 to 65535 (A.B.C.D)");
@@ -335,14 +367,26 @@ void Make(Options o) {
         Fail("the stub '" + stubPath + "' cannot be used: " + e.why());
     }
 
+    // The installer's image is at least the stub up to its resources (which
+    // the payload joins) and the payload: what the limit leaves beside the
+    // former is the payload's room at most.
+    const uint64_t payloadRoom = PayloadRoomUnder(imageLimit, address);
+    if (payloadRoom == 0)
+        Fail(ImageLimitRefusal("the stub '" + stubPath + "' up to its resources alone", address, imageLimit));
+
     std::vector<PayloadInput> files = CollectClient(o.client);
     NoteMissingIcon(iconPath, files);
     const size_t fileCount = files.size();
     uint64_t inputBytes = 0;
     for (const PayloadInput& f : files)
         inputBytes += f.size;
+    if (inputBytes > payloadRoom)
+        std::fprintf(stderr,
+                     "mkinstaller: note: the client folder's %llu bytes fit the installer only if they pack to "
+                     "less than %llu bytes; packing stops as soon as they do not\n",
+                     static_cast<unsigned long long>(inputBytes), static_cast<unsigned long long>(payloadRoom));
     PackingProgress progress(fileCount, inputBytes, stderr, isatty(fileno(stderr)) != 0);
-    PayloadStringOutput packed;
+    BoundedPayloadOutput packed(address, imageLimit);
     try {
         BuildPayload(std::move(files), packed, PayloadLzmaSettings(), &progress);
     } catch (const PError& e) {
@@ -365,17 +409,30 @@ void Make(Options o) {
     record.messageTable = Sha256(reinterpret_cast<const uint8_t*>(messages.data()), messages.size());
     const ImageDigestRecordBytes placeholder = EncodeImageDigestRecord(record);
     resources.Put(kTypeMV, kImageDigest, language, std::string(placeholder.begin(), placeholder.end()));
+    // The payload is most of what this holds: each step below lets go of
+    // what the step before made, so that at most two copies of it live at once.
     std::string image;
-    size_t checksum = 0;
+    // Laying out the image moves no header: the stub's offsets hold.
+    const size_t checksum = stub->checksumOffset();
+    const size_t sizeOfImageAt = stub->sizeOfImageOffset();
     try {
-        image = stub->WithResourceSection(resources.Build(address));
+        std::string section = resources.Build(address);
+        resources = ResourceTree();
+        image = stub->WithResourceSection(section);
+        std::string().swap(section);
         // The payload is most of the file: starting it on a page lets the
         // loader map it rather than read it all into memory at start-up.
-        image = PeImage(std::move(image)).WithPageAlignedResources();
-        checksum = PeImage(image).checksumOffset();
+        PeImage laidOut(std::move(image));
+        image = laidOut.WithPageAlignedResources();
     } catch (const PError& e) {
         Fail("the stub '" + stubPath + "' cannot be used: " + e.why());
     }
+    // The resources' alignment adds to the payload: the image as laid out
+    // is what the loader maps.
+    const uint64_t imageSize = PeRead32(image, sizeOfImageAt);
+    if (imageSize > imageLimit)
+        Fail(ImageLimitRefusal("the installer's image (SizeOfImage)", imageSize, imageLimit) +
+             "; the client folder must pack smaller");
     // Last, the digest of the file as written, then the checksum, which the
     // digest leaves out.
     PString why;
