@@ -14,6 +14,9 @@
 // failure leaves it as it was. Exit codes: toolcli.h.
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -108,7 +111,7 @@ struct Options {
 [[noreturn]] void Fail(const std::string& text) { throw PInternalError(text.c_str()); }
 
 std::string ReadFile(const std::string& path, const char* what) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(fs::u8path(path), std::ios::binary);
     std::ostringstream s;
     if (in)
         s << in.rdbuf();
@@ -117,13 +120,22 @@ std::string ReadFile(const std::string& path, const char* what) {
     return s.str();
 }
 
-// The stub the Windows build leaves: build/windows/bin beside build/native/bin.
+// The stub the Windows build leaves: build/windows/bin beside build/native/bin,
+// or beside mkinstaller.exe itself in build/windows/bin.
 std::string DefaultStub() {
+#ifdef _WIN32
+    wchar_t self[32768];
+    const DWORD length = GetModuleFileNameW(nullptr, self, DWORD(sizeof self / sizeof self[0]));
+    if (length == 0 || length >= sizeof self / sizeof self[0])
+        Fail("cannot find this tool's own folder; name the stub with --stub");
+    return (fs::path(self).parent_path() / "MorvanditeInstallStub.exe").lexically_normal().u8string();
+#else
     std::error_code ec;
     fs::path self = fs::read_symlink("/proc/self/exe", ec);
     if (ec)
         Fail("cannot find this tool's own folder; name the stub with --stub");
     return (self.parent_path() / ".." / ".." / "windows" / "bin" / "MorvanditeInstallStub.exe").lexically_normal().string();
+#endif
 }
 
 bool ParseArguments(int argc, char** argv, Options& o) {
@@ -327,9 +339,9 @@ void Make(Options o) {
         config = ConfigurationSection(o.config, iconPath);
     CheckOutputTarget(o.out);
     // Before minutes of packing, not after them.
-    const fs::path outFolder = fs::absolute(o.out).parent_path();
+    const fs::path outFolder = fs::absolute(fs::u8path(o.out)).parent_path();
     if (!fs::is_directory(outFolder))
-        Fail("the output's folder '" + outFolder.string() + "' does not exist");
+        Fail("the output's folder '" + outFolder.u8string() + "' does not exist");
     if (IsInsideFolder(o.out, o.client))
         Fail("the output '" + o.out + "' is inside the client folder '" + o.client +
              "': the next installer made from it would carry this one");
@@ -445,7 +457,7 @@ void Make(Options o) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     if (AnswerHelpOrVersion(argc, argv, "mkinstaller", kHelp))
         return kToolDone;
     Options options;
@@ -461,3 +473,25 @@ int main(int argc, char** argv) {
     }
     return kToolDone;
 }
+
+#ifdef _WIN32
+// The command line as UTF-8, as the native tool has it.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) {
+        PString utf8;
+        if (!Utf16ToUtf8(reinterpret_cast<const uint16_t*>(argv[i]), uint32_t(wcslen(argv[i])), utf8)) {
+            std::fprintf(stderr, "mkinstaller: argument %d is not valid UTF-16\n", i);
+            return kToolUsage;
+        }
+        args.emplace_back(utf8.text(), utf8.length());
+    }
+    std::vector<char*> pointers;
+    for (std::string& a : args)
+        pointers.push_back(&a[0]);
+    pointers.push_back(nullptr);
+    return Main(argc, pointers.data());
+}
+#else
+int main(int argc, char** argv) { return Main(argc, argv); }
+#endif
