@@ -11,7 +11,10 @@
 // leaves beside this tool's tree (build/windows/bin/MorvanditeInstallStub.exe
 // for build/native/bin/mkinstaller). Every input is checked before anything
 // is written; OUT is written beside itself and renamed into place, so a
-// failure leaves it as it was. Exit codes: toolcli.h.
+// failure leaves it as it was. An installer whose image would pass
+// kMaxInstallerImageSize (imagelimit.h), which 32-bit Windows could not
+// load, is refused, its packing stopped as soon as that is sure. Built
+// natively and as a static Windows program. Exit codes: toolcli.h.
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef _WIN32
