@@ -21,6 +21,7 @@
 #include <windows.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -293,25 +294,60 @@ int PrintInfo(const std::string& path) {
     return kToolDone;
 }
 
-// The payload in memory, refused as soon as the image it would make passes
-// limit: a client folder too large for any installer stops packing there
-// rather than at its end. The image holds at least the stub up to its
-// resources (stubStart bytes) and the payload.
-class BoundedPayloadOutput : public PayloadStringOutput {
+// The payload as it is packed: in pieces of 1 MiB, so that it never needs
+// the room of two copies to grow while the encoder's own memory is taken too.
+// Refused as soon as the image it would make passes limit: a client folder
+// too large for any installer stops packing there rather than at its end.
+// The image holds at least the stub up to its resources (stubStart bytes)
+// and the payload. One thread.
+class BoundedPayloadOutput : public IPayloadOutput {
 public:
     BoundedPayloadOutput(uint64_t stubStart, uint64_t limit) : stubStart_(stubStart), limit_(limit) {}
     void Put(const void* data, size_t size) override {
-        const uint64_t packed = bytes.size() + size;
+        const uint64_t packed = size_ + size;
         if (stubStart_ + packed > limit_)
             Fail(ImageLimitRefusal("the installer's image, counting only the stub's " + std::to_string(stubStart_) +
                                        " bytes before its resources and the payload packed so far (" +
                                        std::to_string(packed) + " bytes),",
                                    stubStart_ + packed, limit_) +
                  "; the client folder must pack smaller");
-        PayloadStringOutput::Put(data, size);
+        const char* p = static_cast<const char*>(data);
+        while (size > 0) {
+            if (pieces_.empty() || pieces_.back().size() == kPiece) {
+                pieces_.emplace_back();
+                pieces_.back().reserve(kPiece);
+            }
+            std::string& last = pieces_.back();
+            const size_t n = std::min(size, kPiece - last.size());
+            last.append(p, n);
+            p += n;
+            size -= n;
+            size_ += n;
+        }
+    }
+    void Patch(uint64_t offset, const void* data, size_t size) override {
+        const char* p = static_cast<const char*>(data);
+        for (size_t i = 0; i < size; ++i, ++offset)
+            pieces_.at(size_t(offset / kPiece)).at(size_t(offset % kPiece)) = p[i];
+    }
+    uint64_t size() const { return size_; }
+    // The payload whole; the pieces are let go of as they are copied.
+    std::string Take() {
+        std::string all;
+        all.reserve(size_t(size_));
+        for (std::string& piece : pieces_) {
+            all += piece;
+            std::string().swap(piece);
+        }
+        pieces_.clear();
+        size_ = 0;
+        return all;
     }
 
 private:
+    static constexpr size_t kPiece = size_t(1) << 20;
+    std::vector<std::string> pieces_;
+    uint64_t size_ = 0;
     uint64_t stubStart_, limit_;
 };
 
@@ -409,7 +445,7 @@ void Make(Options o) {
         Fail(std::string("cannot pack the client folder '") + o.client + "': " + e.why());
     }
     progress.Finish();
-    std::string payload = std::move(packed.bytes);
+    std::string payload = packed.Take();
     const uint64_t packedBytes = payload.size();
 
     if (!config.empty())
