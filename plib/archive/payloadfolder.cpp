@@ -13,7 +13,8 @@ namespace {
 }  // namespace
 
 std::vector<PayloadInput> CollectPayloadFolder(const std::string& rootText, std::vector<std::string>* notes) {
-    fs::path root(rootText);
+    // UTF-8 both ways, on Windows too (where a narrow path is the ANSI code page).
+    const fs::path root = fs::u8path(rootText);
     std::vector<PayloadInput> files;
     std::error_code ec;
     if (!fs::is_directory(root, ec))
@@ -27,16 +28,16 @@ std::vector<PayloadInput> CollectPayloadFolder(const std::string& rootText, std:
         const fs::path& p = it->path();
         fs::file_status st = it->symlink_status(ec);
         if (ec)
-            Refuse("cannot read '" + p.string() + "': " + ec.message());
+            Refuse("cannot read '" + p.u8string() + "': " + ec.message());
         if (fs::is_directory(st)) {
             if (notes && fs::is_empty(p, ec))
-                notes->push_back("empty folder '" + p.string() + "' is not stored (the archive holds files only)");
+                notes->push_back("empty folder '" + p.u8string() + "' is not stored (the archive holds files only)");
             continue;
         }
         if (!fs::is_regular_file(st))
-            Refuse("'" + p.string() + "' is not a regular file or folder (links and devices cannot be packed)");
+            Refuse("'" + p.u8string() + "' is not a regular file or folder (links and devices cannot be packed)");
 
-        std::string relative = p.lexically_relative(root).generic_string();
+        std::string relative = p.lexically_relative(root).generic_u8string();
         PayloadInput in;
         PString name;
         if (!Utf8ToCp1252(relative.data(), uint32_t(relative.size()), name))
@@ -47,8 +48,8 @@ std::vector<PayloadInput> CollectPayloadFolder(const std::string& rootText, std:
                 c = '\\';
         in.size = fs::file_size(p, ec);
         if (ec)
-            Refuse("cannot read '" + p.string() + "': " + ec.message());
-        in.path = p.string();
+            Refuse("cannot read '" + p.u8string() + "': " + ec.message());
+        in.path = p.u8string();
         files.push_back(std::move(in));
     }
     if (ec)

@@ -286,6 +286,63 @@ TEST_F(Mkinstaller, BadInputIsRefusedAndNothingIsWritten) {
         EXPECT_EQ(e.path().filename().string().find("tmp"), std::string::npos) << e.path();
 }
 
+// The image limit: an installer 32-bit Windows could not map is refused
+// before anything is written, and packing stops once the payload cannot fit.
+// --image-limit lowers the 1 GiB limit so that small folders reach it.
+TEST_F(Mkinstaller, AnInstallerAboveTheImageLimitIsRefusedBeforeAnythingIsWritten) {
+    // Incompressible content: the payload is about as large as the file.
+    std::string noise(300000, '\0');
+    uint32_t state = 12345;
+    for (char& c : noise) {
+        state = state * 1103515245u + 12345u;
+        c = char(state >> 24);
+    }
+    WriteWholeFile(client_ + "/noise.bin", noise);
+    const PeImage stub(ReadWholeFile(stub_));
+    const uint64_t stubImage = stub.sizeOfImage(), stubStart = stub.ResourceSectionAddress();
+    const std::string out = dir_ + "/limited.exe";
+
+    // A limit the installer fits: the image written stays within it.
+    const uint64_t roomy = stubImage + 2 * noise.size();
+    ASSERT_EQ(Make("--client " + Q(client_) + " --image-limit " + std::to_string(roomy), out), 0) << err_;
+    const uint64_t made = PeImage(ReadWholeFile(out)).sizeOfImage();
+    EXPECT_LE(made, roomy);
+    EXPECT_GT(made, stubImage + noise.size() / 2);
+
+    struct Case {
+        uint64_t limit;
+        std::string says;
+    } cases[] = {
+        // Packing stops: the payload alone passes what the stub leaves.
+        {stubStart + noise.size() / 2, "the payload packed so far ("},
+        // The stub itself is above the limit: refused before packing.
+        {stubStart / 2, "the stub '" + stub_ + "' up to its resources alone would be " + std::to_string(stubStart) + " bytes"},
+        // One byte short of the image just made.
+        {made - 1, "would be"},
+    };
+    for (const Case& c : cases) {
+        WriteWholeFile(out, "previous");
+        EXPECT_EQ(Make("--client " + Q(client_) + " --image-limit " + std::to_string(c.limit), out), 1) << c.limit;
+        EXPECT_NE(err_.find(c.says), std::string::npos) << c.limit << ": " << err_;
+        EXPECT_NE(err_.find("above the limit of " + std::to_string(c.limit) + " bytes"), std::string::npos) << err_;
+        EXPECT_NE(err_.find("nothing written"), std::string::npos) << err_;
+        EXPECT_TRUE(ReadWholeFile(out) == "previous") << c.limit;
+    }
+    // The image limit is exactly the limit: one byte more is the image just made.
+    ASSERT_EQ(Make("--client " + Q(client_) + " --image-limit " + std::to_string(made), out), 0) << err_;
+
+    // The option lowers the limit, never raises it past 1 GiB.
+    for (const char* limit : {"1073741825", "0", "1e9", "-5", "99999999999999999999"}) {
+        WriteWholeFile(out, "previous");
+        EXPECT_EQ(Make("--client " + Q(client_) + " --image-limit " + limit, out), 1) << limit;
+        EXPECT_NE(err_.find("is not a number of bytes from 1 to 1073741824"), std::string::npos) << err_;
+        EXPECT_TRUE(ReadWholeFile(out) == "previous") << limit;
+    }
+    EXPECT_EQ(Make("--client " + Q(client_) + " --image-limit 1073741824", out), 0) << err_;
+    for (const auto& e : fs::directory_iterator(dir_))
+        EXPECT_EQ(e.path().filename().string().find("tmp"), std::string::npos) << e.path();
+}
+
 // ---- uninstall.lst: every installer can be uninstalled ----
 
 // A client folder as client/assemble.cmake makes it (the build's own list),

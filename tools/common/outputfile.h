@@ -1,6 +1,7 @@
 // The files the build-machine tools write (installers, payloads, tracked
 // copies): never half written, never over something that is not a file.
-// Portable POSIX code for the build machine; one thread per output.
+// POSIX on the build machine, the CRT and Win32 in the tools' Windows build
+// (UTF-8 paths both); one thread per output.
 #pragma once
 #include <sys/types.h>
 
@@ -33,7 +34,7 @@ public:
     // Appends bytes; overwrites bytes already written at offset.
     void Write(const void* data, size_t size);
     void WriteAt(uint64_t offset, const void* data, size_t size);
-    // Flushes to the disk, gives the file mode and renames it over the
+    // Flushes to the disk, gives the file mode (POSIX only) and renames it over the
     // target, which is checked again first. Throws PInternalError with the
     // reason (the temporary file is then removed and the target unchanged).
     void Commit(mode_t mode);

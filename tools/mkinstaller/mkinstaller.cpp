@@ -11,10 +11,17 @@
 // leaves beside this tool's tree (build/windows/bin/MorvanditeInstallStub.exe
 // for build/native/bin/mkinstaller). Every input is checked before anything
 // is written; OUT is written beside itself and renamed into place, so a
-// failure leaves it as it was. Exit codes: toolcli.h.
+// failure leaves it as it was. An installer whose image would pass
+// kMaxInstallerImageSize (imagelimit.h), which 32-bit Windows could not
+// load, is refused, its packing stopped as soon as that is sure. Built
+// natively and as a static Windows program. Exit codes: toolcli.h.
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -29,6 +36,7 @@
 #include "config.h"
 #include "configcheck.h"
 #include "imagedigest.h"
+#include "imagelimit.h"
 #include "outputfile.h"
 #include "packingprogress.h"
 #include "payloadbuilder.h"
@@ -50,7 +58,7 @@ namespace {
 const char* kUsage =
     "usage: mkinstaller --client DIR --out FILE.exe [--config FILE.ini] [--version A.B.C.D]\n"
     "                   [--product-name NAME] [--company NAME] [--description TEXT]\n"
-    "                   [--copyright TEXT] [--brand FILE] [--stub FILE]\n"
+    "                   [--copyright TEXT] [--brand FILE] [--stub FILE] [--image-limit BYTES]\n"
     "       mkinstaller --info INSTALLER\n"
     "       mkinstaller --help | --version\n";
 
@@ -77,6 +85,10 @@ const char* kHelp =
     "                       product-name= (each given in one place only)\n"
     "  --stub FILE          the stub; default: build/windows/bin/MorvanditeInstallStub.exe\n"
     "                       beside this tool's build tree\n"
+    "  --image-limit BYTES  a lower limit on the installer's image (SizeOfImage) than the\n"
+    "                       1073741824 bytes (1 GiB) that is always kept: a larger installer does\n"
+    "                       not start on 32-bit Windows, so a client folder that packs above it\n"
+    "                       is refused, and packing stops as soon as the payload passes it\n"
     "  --info INSTALLER     print an installer's version information as Name=value lines\n"
     "\n"
     "Prints its progress while packing when standard error is a terminal, and a summary.\n"
@@ -96,14 +108,14 @@ const ResourceKey kTypeVersion = ResourceKey::Id(16);  // RT_VERSION
 const ResourceKey kVersionName = ResourceKey::Id(1);
 
 struct Options {
-    std::string client, out, config, version, stub, brandFile, info;
+    std::string client, out, config, version, stub, brandFile, info, imageLimit;
     Branding brand;
 };
 
 [[noreturn]] void Fail(const std::string& text) { throw PInternalError(text.c_str()); }
 
 std::string ReadFile(const std::string& path, const char* what) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(fs::u8path(path), std::ios::binary);
     std::ostringstream s;
     if (in)
         s << in.rdbuf();
@@ -112,13 +124,22 @@ std::string ReadFile(const std::string& path, const char* what) {
     return s.str();
 }
 
-// The stub the Windows build leaves: build/windows/bin beside build/native/bin.
+// The stub the Windows build leaves: build/windows/bin beside build/native/bin,
+// or beside mkinstaller.exe itself in build/windows/bin.
 std::string DefaultStub() {
+#ifdef _WIN32
+    wchar_t self[32768];
+    const DWORD length = GetModuleFileNameW(nullptr, self, DWORD(sizeof self / sizeof self[0]));
+    if (length == 0 || length >= sizeof self / sizeof self[0])
+        Fail("cannot find this tool's own folder; name the stub with --stub");
+    return (fs::path(self).parent_path() / "MorvanditeInstallStub.exe").lexically_normal().u8string();
+#else
     std::error_code ec;
     fs::path self = fs::read_symlink("/proc/self/exe", ec);
     if (ec)
         Fail("cannot find this tool's own folder; name the stub with --stub");
     return (self.parent_path() / ".." / ".." / "windows" / "bin" / "MorvanditeInstallStub.exe").lexically_normal().string();
+#endif
 }
 
 bool ParseArguments(int argc, char** argv, Options& o) {
@@ -138,6 +159,7 @@ bool ParseArguments(int argc, char** argv, Options& o) {
                              : name == "--brand"        ? &o.brandFile
                              : name == "--stub"         ? &o.stub
                              : name == "--info"         ? &o.info
+                             : name == "--image-limit"  ? &o.imageLimit
                                                         : nullptr;
         if (!field || !field->empty() || value.empty())
             return false;
@@ -272,8 +294,69 @@ int PrintInfo(const std::string& path) {
     return kToolDone;
 }
 
+// The payload as it is packed: in pieces of 1 MiB, so that it never needs
+// the room of two copies to grow while the encoder's own memory is taken too.
+// Refused as soon as the image it would make passes limit: a client folder
+// too large for any installer stops packing there rather than at its end.
+// The image holds at least the stub up to its resources (stubStart bytes)
+// and the payload. One thread.
+class BoundedPayloadOutput : public IPayloadOutput {
+public:
+    BoundedPayloadOutput(uint64_t stubStart, uint64_t limit) : stubStart_(stubStart), limit_(limit) {}
+    void Put(const void* data, size_t size) override {
+        const uint64_t packed = size_ + size;
+        if (stubStart_ + packed > limit_)
+            Fail(ImageLimitRefusal("the installer's image, counting only the stub's " + std::to_string(stubStart_) +
+                                       " bytes before its resources and the payload packed so far (" +
+                                       std::to_string(packed) + " bytes),",
+                                   stubStart_ + packed, limit_) +
+                 "; the client folder must pack smaller");
+        const char* p = static_cast<const char*>(data);
+        while (size > 0) {
+            if (pieces_.empty() || pieces_.back().size() == kPiece) {
+                pieces_.emplace_back();
+                pieces_.back().reserve(kPiece);
+            }
+            std::string& last = pieces_.back();
+            const size_t n = std::min(size, kPiece - last.size());
+            last.append(p, n);
+            p += n;
+            size -= n;
+            size_ += n;
+        }
+    }
+    void Patch(uint64_t offset, const void* data, size_t size) override {
+        const char* p = static_cast<const char*>(data);
+        for (size_t i = 0; i < size; ++i, ++offset)
+            pieces_.at(size_t(offset / kPiece)).at(size_t(offset % kPiece)) = p[i];
+    }
+    uint64_t size() const { return size_; }
+    // The payload whole; the pieces are let go of as they are copied.
+    std::string Take() {
+        std::string all;
+        all.reserve(size_t(size_));
+        for (std::string& piece : pieces_) {
+            all += piece;
+            std::string().swap(piece);
+        }
+        pieces_.clear();
+        size_ = 0;
+        return all;
+    }
+
+private:
+    static constexpr size_t kPiece = size_t(1) << 20;
+    std::vector<std::string> pieces_;
+    uint64_t size_ = 0;
+    uint64_t stubStart_, limit_;
+};
+
 void Make(Options o) {
     // Every input first: a refusal must come before anything is written.
+    uint64_t imageLimit = kMaxInstallerImageSize;
+    if (!o.imageLimit.empty() && !ParseImageLimit(o.imageLimit, imageLimit))
+        Fail("the image limit '" + o.imageLimit + "' is not a number of bytes from 1 to " +
+             std::to_string(kMaxInstallerImageSize));
     VersionNumber version{};
     if (!o.version.empty() && !ParseVersionNumber(o.version, version))
         Fail("the version '" + o.version + "' is not four numbers 0 to 65535 (A.B.C.D)");
@@ -295,9 +378,9 @@ void Make(Options o) {
         config = ConfigurationSection(o.config, iconPath);
     CheckOutputTarget(o.out);
     // Before minutes of packing, not after them.
-    const fs::path outFolder = fs::absolute(o.out).parent_path();
+    const fs::path outFolder = fs::absolute(fs::u8path(o.out)).parent_path();
     if (!fs::is_directory(outFolder))
-        Fail("the output's folder '" + outFolder.string() + "' does not exist");
+        Fail("the output's folder '" + outFolder.u8string() + "' does not exist");
     if (IsInsideFolder(o.out, o.client))
         Fail("the output '" + o.out + "' is inside the client folder '" + o.client +
              "': the next installer made from it would carry this one");
@@ -335,14 +418,26 @@ void Make(Options o) {
         Fail("the stub '" + stubPath + "' cannot be used: " + e.why());
     }
 
+    // The installer's image is at least the stub up to its resources (which
+    // the payload joins) and the payload: what the limit leaves beside the
+    // former is the payload's room at most.
+    const uint64_t payloadRoom = PayloadRoomUnder(imageLimit, address);
+    if (payloadRoom == 0)
+        Fail(ImageLimitRefusal("the stub '" + stubPath + "' up to its resources alone", address, imageLimit));
+
     std::vector<PayloadInput> files = CollectClient(o.client);
     NoteMissingIcon(iconPath, files);
     const size_t fileCount = files.size();
     uint64_t inputBytes = 0;
     for (const PayloadInput& f : files)
         inputBytes += f.size;
+    if (inputBytes > payloadRoom)
+        std::fprintf(stderr,
+                     "mkinstaller: note: the client folder's %llu bytes fit the installer only if they pack to "
+                     "less than %llu bytes; packing stops as soon as they do not\n",
+                     static_cast<unsigned long long>(inputBytes), static_cast<unsigned long long>(payloadRoom));
     PackingProgress progress(fileCount, inputBytes, stderr, isatty(fileno(stderr)) != 0);
-    PayloadStringOutput packed;
+    BoundedPayloadOutput packed(address, imageLimit);
     try {
         BuildPayload(std::move(files), packed, PayloadLzmaSettings(), &progress);
     } catch (const PError& e) {
@@ -350,7 +445,7 @@ void Make(Options o) {
         Fail(std::string("cannot pack the client folder '") + o.client + "': " + e.why());
     }
     progress.Finish();
-    std::string payload = std::move(packed.bytes);
+    std::string payload = packed.Take();
     const uint64_t packedBytes = payload.size();
 
     if (!config.empty())
@@ -365,17 +460,30 @@ void Make(Options o) {
     record.messageTable = Sha256(reinterpret_cast<const uint8_t*>(messages.data()), messages.size());
     const ImageDigestRecordBytes placeholder = EncodeImageDigestRecord(record);
     resources.Put(kTypeMV, kImageDigest, language, std::string(placeholder.begin(), placeholder.end()));
+    // The payload is most of what this holds: each step below lets go of
+    // what the step before made, so that at most two copies of it live at once.
     std::string image;
-    size_t checksum = 0;
+    // Laying out the image moves no header: the stub's offsets hold.
+    const size_t checksum = stub->checksumOffset();
+    const size_t sizeOfImageAt = stub->sizeOfImageOffset();
     try {
-        image = stub->WithResourceSection(resources.Build(address));
+        std::string section = resources.Build(address);
+        resources = ResourceTree();
+        image = stub->WithResourceSection(section);
+        std::string().swap(section);
         // The payload is most of the file: starting it on a page lets the
         // loader map it rather than read it all into memory at start-up.
-        image = PeImage(std::move(image)).WithPageAlignedResources();
-        checksum = PeImage(image).checksumOffset();
+        PeImage laidOut(std::move(image));
+        image = laidOut.WithPageAlignedResources();
     } catch (const PError& e) {
         Fail("the stub '" + stubPath + "' cannot be used: " + e.why());
     }
+    // The resources' alignment adds to the payload: the image as laid out
+    // is what the loader maps.
+    const uint64_t imageSize = PeRead32(image, sizeOfImageAt);
+    if (imageSize > imageLimit)
+        Fail(ImageLimitRefusal("the installer's image (SizeOfImage)", imageSize, imageLimit) +
+             "; the client folder must pack smaller");
     // Last, the digest of the file as written, then the checksum, which the
     // digest leaves out.
     PString why;
@@ -388,7 +496,7 @@ void Make(Options o) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     if (AnswerHelpOrVersion(argc, argv, "mkinstaller", kHelp))
         return kToolDone;
     Options options;
@@ -404,3 +512,25 @@ int main(int argc, char** argv) {
     }
     return kToolDone;
 }
+
+#ifdef _WIN32
+// The command line as UTF-8, as the native tool has it.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) {
+        PString utf8;
+        if (!Utf16ToUtf8(reinterpret_cast<const uint16_t*>(argv[i]), uint32_t(wcslen(argv[i])), utf8)) {
+            std::fprintf(stderr, "mkinstaller: argument %d is not valid UTF-16\n", i);
+            return kToolUsage;
+        }
+        args.emplace_back(utf8.text(), utf8.length());
+    }
+    std::vector<char*> pointers;
+    for (std::string& a : args)
+        pointers.push_back(&a[0]);
+    pointers.push_back(nullptr);
+    return Main(argc, pointers.data());
+}
+#else
+int main(int argc, char** argv) { return Main(argc, argv); }
+#endif

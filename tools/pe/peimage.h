@@ -48,6 +48,7 @@ public:
     uint32_t checksum() const;
     // Offsets of header fields, for the tools that patch them.
     size_t checksumOffset() const { return optionalHeader_ + 64; }
+    size_t sizeOfImageOffset() const { return optionalHeader_ + 56; }
     size_t directoryOffset(uint32_t index) const { return optionalHeader_ + 96 + 8 * size_t(index); }
 
     // The section whose addresses hold rva, or -1.

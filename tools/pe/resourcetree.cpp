@@ -145,14 +145,20 @@ const ResourceEntry* ResourceTree::Find(const ResourceKey& type, const ResourceK
 }
 
 void ResourceTree::Put(const ResourceKey& type, const ResourceKey& name, uint16_t language, std::string data) {
-    bool found = false;
+    // Every language of the name takes the data: copies for all but one,
+    // which takes it over (a payload is most of an installer).
+    ResourceEntry* first = nullptr;
     for (ResourceEntry& e : entries_)
         if (e.type == type && e.name == name) {
-            e.data = data;
-            found = true;
+            if (first)
+                e.data = data;
+            else
+                first = &e;
         }
-    if (found)
+    if (first) {
+        first->data = std::move(data);
         return;
+    }
     ResourceEntry entry;
     entry.type = type;
     entry.name = name;

@@ -14,13 +14,16 @@
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "certtable.h"
 #include "outputfile.h"
+#include "payloadnames.h"
 #include "peimage.h"
 #include "perror.h"
 #include "punique.h"
@@ -29,8 +32,17 @@
 
 namespace {
 
+// Paths are UTF-8, on Windows too (the wide CRT opens them there).
+FILE* OpenForReading(const std::string& path) {
+#ifdef _WIN32
+    return _wfopen(std::filesystem::u8path(path).wstring().c_str(), L"rb");
+#else
+    return std::fopen(path.c_str(), "rb");
+#endif
+}
+
 bool ReadAll(const std::string& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     if (!in)
         return false;
     std::ostringstream s;
@@ -101,8 +113,12 @@ int Stamp(const std::string& installer, const std::string& linesPath, const std:
         std::fprintf(stderr, "tinfo: %s: %s\n", e.why(), installer.c_str());
         return kToolRefused;
     }
+#ifdef _WIN32
+    const mode_t mode = 0755;  // no mode bits on Windows
+#else
     struct stat from;
     const mode_t mode = stat(installer.c_str(), &from) == 0 ? (from.st_mode & 07777) : 0755;
+#endif
     try {
         WriteOutputFile(outPath, stamped, mode);
     } catch (const PError& e) {
@@ -113,7 +129,7 @@ int Stamp(const std::string& installer, const std::string& linesPath, const std:
 }
 
 int Read(const std::string& installer) {
-    UniqueStdioFile f(std::fopen(installer.c_str(), "rb"));
+    UniqueStdioFile f(OpenForReading(installer));
     if (!f) {
         std::fprintf(stderr, "tinfo: cannot read %s: %s\n", installer.c_str(), std::strerror(errno));
         return kToolRefused;
@@ -141,7 +157,7 @@ int Read(const std::string& installer) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     if (AnswerHelpOrVersion(argc, argv, "tinfo", kHelp))
         return kToolDone;
     if (argc == 5 && std::strcmp(argv[1], "stamp") == 0)
@@ -150,3 +166,25 @@ int main(int argc, char** argv) {
         return Read(argv[2]);
     return UsageError(kUsage);
 }
+
+#ifdef _WIN32
+// The command line as UTF-8, as the native tool has it.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) {
+        PString utf8;
+        if (!Utf16ToUtf8(reinterpret_cast<const uint16_t*>(argv[i]), uint32_t(wcslen(argv[i])), utf8)) {
+            std::fprintf(stderr, "tinfo: argument %d is not valid UTF-16\n", i);
+            return kToolUsage;
+        }
+        args.emplace_back(utf8.text(), utf8.length());
+    }
+    std::vector<char*> pointers;
+    for (std::string& a : args)
+        pointers.push_back(&a[0]);
+    pointers.push_back(nullptr);
+    return Main(argc, pointers.data());
+}
+#else
+int main(int argc, char** argv) { return Main(argc, argv); }
+#endif
