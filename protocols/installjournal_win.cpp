@@ -4,10 +4,26 @@
 #include <cwchar>
 #include <vector>
 
+#include "registryview.h"
 #include "systemtext.h"
 
 namespace {
 HKEY Hive(const std::string& name) { return name == "HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+
+// Deletes hive\key, which has no subkeys, in the product's view of the hive.
+// RegDeleteKeyEx, which takes a view, is missing on 32-bit XP: the parent is
+// opened in the view and the key deleted by its name there.
+LONG DeleteKeyInProductView(HKEY hive, const std::wstring& key) {
+    const size_t cut = key.rfind(L'\\');
+    if (cut == std::wstring::npos)
+        return RegDeleteKeyW(hive, key.c_str());
+    UniqueRegistryKey parent;
+    const LONG rc =
+        RegOpenKeyExW(hive, key.substr(0, cut).c_str(), 0, KEY_READ | ProductRegistryView(hive), parent.put());
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    return RegDeleteKeyW(parent.get(), key.c_str() + cut + 1);
+}
 
 uint32_t LastError() {
     const DWORD code = GetLastError();
@@ -99,7 +115,9 @@ RegistrySnapshot SnapshotRegistryKey(const std::string& hive, const std::string&
     s.hive = hive;
     s.key = key;
     UniqueRegistryKey opened;
-    if (RegOpenKeyExW(Hive(hive), Utf8ToWide(key).c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS)
+    const HKEY root = Hive(hive);
+    if (RegOpenKeyExW(root, Utf8ToWide(key).c_str(), 0, KEY_READ | ProductRegistryView(root), opened.put()) !=
+        ERROR_SUCCESS)
         return s;
     s.existed = true;
     for (DWORD i = 0;; ++i) {
@@ -220,7 +238,7 @@ uint32_t WindowsJournalActions::RestoreKey(const RegistrySnapshot& s, bool& chan
         return 0;
     if (!s.existed) {
         // Only values: the keys registration makes have no subkeys of their own.
-        const LONG rc = RegDeleteKeyW(hive, key.c_str());
+        const LONG rc = DeleteKeyInProductView(hive, key);
         if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
             return uint32_t(rc);
         changed = rc == ERROR_SUCCESS;
@@ -228,7 +246,8 @@ uint32_t WindowsJournalActions::RestoreKey(const RegistrySnapshot& s, bool& chan
     }
     changed = true;
     UniqueRegistryKey opened;
-    LONG rc = RegCreateKeyExW(hive, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, opened.put(), nullptr);
+    LONG rc = RegCreateKeyExW(hive, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | ProductRegistryView(hive), nullptr,
+                              opened.put(), nullptr);
     if (rc != ERROR_SUCCESS)
         return uint32_t(rc);
     uint32_t failure = 0;

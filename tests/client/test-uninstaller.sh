@@ -9,7 +9,8 @@
 #
 # PAYLOAD_DIR defaults to /tmp/payload-build/payload (the standalone build).
 # Environment: WINEPREFIX (default /tmp/payload-wine, created when missing),
-# SHOTS (where screenshots go, default /tmp/payload-shots).
+# WINEARCH (win32, the default, or win64 for a 64-bit Windows), SHOTS (where
+# screenshots go, default /tmp/payload-shots).
 set -u
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -29,7 +30,7 @@ if [ -z "${PAYLOAD_TEST_INNER:-}" ]; then
 fi
 
 export WINEPREFIX=${WINEPREFIX:-/tmp/payload-wine}
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEARCH=win32
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEARCH=${WINEARCH:-win32}
 shots=${SHOTS:-/tmp/payload-shots}
 mkdir -p "$shots"
 
@@ -55,8 +56,16 @@ exists() { [ -e "$1" ]; }
 absent() { [ ! -e "$1" ]; }
 winvar() { wine cmd /c echo "%$1%" 2>/dev/null | tr -d '\r'; }
 unixpath() { winepath -u "$1" 2>/dev/null | tr -d '\r'; }
-has_key() { wine reg query "$1" >/dev/null 2>&1; }
-no_key() { ! wine reg query "$1" >/dev/null 2>&1; }
+# A key as the programs see it on a 64-bit Windows: the uninstall entry in
+# the 32-bit view, user keys as they are (the 64-bit view: under Wine a
+# Wow6432Node key in HKCU redirects a 32-bit program's default view).
+reg_view() {
+    [ "$WINEARCH" = win64 ] || return 0
+    case $1 in HKLM*) echo /reg:32 ;; HKCU*) echo /reg:64 ;; esac
+}
+has_key() { wine reg query "$1" $(reg_view "$1") >/dev/null 2>&1; }
+no_key() { ! wine reg query "$1" $(reg_view "$1") >/dev/null 2>&1; }
+delete_key() { wine reg delete "$1" /f $(reg_view "$1") >/dev/null 2>&1; }
 equals() { [ "$1" = "$2" ]; }
 
 c=$WINEPREFIX/drive_c
@@ -84,16 +93,23 @@ button_wow='HKCU\Software\Wow6432Node\Microsoft\Internet Explorer\Extensions\'$g
 other_button='HKCU\Software\Microsoft\Internet Explorer\Extensions\'$other_guid
 other_entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\OtherCardGame'
 
+# Keys the layouts make above their own, removed at the end when the prefix
+# did not have them: the registry is left as it was found.
+made_parents=()
+for key in 'HKCU\Software\Microsoft\Internet Explorer\Extensions' \
+    'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' 'HKCU\Software\Wow6432Node'; do
+    no_key "$key" && made_parents+=("$key")
+done
+
 regesc() { printf '%s' "$1" | sed 's/\\/\\\\/g; s/"/\\"/g'; }
 
 # The registry as the installer leaves it, plus unrelated keys that must stay.
+# The button is under today's root and under the Wow6432Node spelling of
+# earlier installers (the key they made in HKCU), both to be removed.
 # $1: InstallLocation, $2: CSMPGroup, $3: Button1.
 write_registry() {
-    local reg=$temp/payload-test.reg
     local launcher="$inst_win\\MorvanditeUpdate.exe"
     {
-        echo 'REGEDIT4'
-        echo
         echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvandite]'
         echo '"DisplayName"="Morvandite"'
         echo "\"DisplayIcon\"=\"$(regesc "\"$inst_win\\MorvanditeUninstall.exe\"")\""
@@ -107,6 +123,10 @@ write_registry() {
         echo "\"DTLink\"=\"$(regesc "$desktop_link_win")\""
         echo "\"QLLink\"=\"$(regesc "$ql_link_win")\""
         echo
+        echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\OtherCardGame]'
+        echo '"DisplayName"="Other card game"'
+    } | import_registry HKLM
+    {
         echo '[HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvandite]'
         echo "\"Button1\"=\"$(regesc "$3")\""
         for base in 'Software\Microsoft' 'Software\Wow6432Node\Microsoft'; do
@@ -120,11 +140,14 @@ write_registry() {
         echo
         echo "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Extensions\\$other_guid]"
         echo '"ButtonText"="Something else"'
-        echo
-        echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\OtherCardGame]'
-        echo '"DisplayName"="Other card game"'
-    } | sed 's/$/\r/' >"$reg"
-    wine reg import "$(winepath -w "$reg" 2>/dev/null | tr -d '\r')" >/dev/null 2>&1 ||
+    } | import_registry HKCU
+}
+
+# Imports the keys on standard input, all of one hive, in that hive's view.
+import_registry() {
+    local reg=$temp/payload-test.reg
+    { echo 'REGEDIT4'; echo; cat; } | sed 's/$/\r/' >"$reg"
+    wine reg import "$(winepath -w "$reg" 2>/dev/null | tr -d '\r')" $(reg_view "$1") >/dev/null 2>&1 ||
         { echo "test-uninstaller: reg import failed" >&2; exit 2; }
     rm -f "$reg"
 }
@@ -132,12 +155,9 @@ write_registry() {
 clear_layout() {
     rm -rf "$inst" "$group" "$c/Program Files/Other" "$desktop_link" "$ql_link" \
         "$localappdata/Morvandite"
-    wine reg delete "$entry" /f >/dev/null 2>&1
-    wine reg delete "$user_entry" /f >/dev/null 2>&1
-    wine reg delete "$button" /f >/dev/null 2>&1
-    wine reg delete "$button_wow" /f >/dev/null 2>&1
-    wine reg delete "$other_button" /f >/dev/null 2>&1
-    wine reg delete "$other_entry" /f >/dev/null 2>&1
+    for key in "$entry" "$user_entry" "$button" "$button_wow" "$other_button" "$other_entry"; do
+        delete_key "$key"
+    done
 }
 
 # A complete installation as the installer leaves it, with the user's own
@@ -203,6 +223,7 @@ check "uninstall entry removed" no_key "$entry"
 check "HKCU entry with Button1 removed" no_key "$user_entry"
 check "browser button removed" no_key "$button"
 check "browser button (Wow6432Node) removed" no_key "$button_wow"
+check "HKCU's Wow6432Node key the old button left removed" no_key 'HKCU\Software\Wow6432Node'
 check "another browser button kept" has_key "$other_button"
 check "another uninstall entry kept" has_key "$other_entry"
 cp "$temp/MorvanditeUninstall.log" "$shots/uninstall-from-temp.log"
@@ -348,7 +369,7 @@ lay_out
 rm -f "$inst/uninstall.lst"
 refused "file list missing"
 lay_out
-wine reg add "$entry" /v DTLink /d 'C:\windows\win.ini' /f >/dev/null 2>&1
+wine reg add "$entry" /v DTLink /d 'C:\windows\win.ini' /f $(reg_view "$entry") >/dev/null 2>&1
 refused "recorded shortcut is not a .lnk file"
 lay_out
 copy_to_temp
@@ -379,6 +400,7 @@ tracer_pid=$(pgrep -f 'Morvandite.Tracer\.exe' | head -1)
 wait
 
 clear_layout
+for key in "${made_parents[@]}"; do delete_key "$key"; done
 wineserver -w
 echo "Screenshots and uninstaller logs: $shots"
 echo "$passed passed, $failed failed"
