@@ -223,7 +223,13 @@ check "uninstall entry removed" no_key "$entry"
 check "HKCU entry with Button1 removed" no_key "$user_entry"
 check "browser button removed" no_key "$button"
 check "browser button (Wow6432Node) removed" no_key "$button_wow"
-check "HKCU's Wow6432Node key the old button left removed" no_key 'HKCU\Software\Wow6432Node'
+check "the keys above the old button left empty removed" \
+    no_key 'HKCU\Software\Wow6432Node\Microsoft\Internet Explorer'
+# Under 64-bit Wine that key makes every 32-bit program copy Wine's own
+# settings into it (fonts and the like), which are not the uninstaller's.
+if [ "$WINEARCH" != win64 ]; then
+    check "HKCU's Wow6432Node key the old button left removed" no_key 'HKCU\Software\Wow6432Node'
+fi
 check "another browser button kept" has_key "$other_button"
 check "another uninstall entry kept" has_key "$other_entry"
 cp "$temp/MorvanditeUninstall.log" "$shots/uninstall-from-temp.log"

@@ -514,17 +514,15 @@ std::string LocalAppDataFolder() {
     return path;
 }
 
-// XP, 7 and 10 as Wine reports them to a 32-bit program (XP on a 64-bit
-// system is the 64-bit edition, 5.2). The log's "OS Version" is GetVersion's
+// XP, 7 and 10 as Wine reports them (10 to a program whose manifest names
+// it, as the installer's does). The log's "OS Version" is GetVersion's
 // form; user.ini goes to local application data from Vista on and to the
 // install folder before. (The page's test checks the wide calls of each.)
 TEST_F(WindowsVersions, EachVersionIsLoggedAndGetsItsChoices) {
-    BOOL wow64 = FALSE;
-    IsWow64Process(GetCurrentProcess(), &wow64);
     const ReportedVersion versions[] = {
-        wow64 ? ReportedVersion{"winxp", 5, 2, 3790, false} : ReportedVersion{"winxp", 5, 1, 2600, false},
+        {"winxp", 5, 1, 2600, false},
         {"win7", 6, 1, 7601, true},
-        {"win10", 10, 0, 19043, true},
+        {"win10", 10, 0, 18362, true},
     };
     const std::string settingsFolder = LocalAppDataFolder() + "\\Morvandite";
     const bool settingsFolderBefore = PathExists(settingsFolder);
