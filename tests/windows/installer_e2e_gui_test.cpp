@@ -1120,7 +1120,9 @@ TEST_F(Installer, ThePageStartsOnWindowsXp7And10WithTheWideCalls) {
         EXPECT_TRUE(IsWindowUnicode(page));
         EXPECT_TRUE(IsWindowUnicode(Item(page, kLocation)));
         EXPECT_TRUE(IsWindowEnabled(Item(page, kAllUsers)));
-        EXPECT_EQ(WindowText(Item(page, kLocation)), std::string(programFiles.text()) + "\\Morvandite");
+        char location[MAX_PATH] = "";
+        SendMessageA(Item(page, kLocation), WM_GETTEXT, sizeof location, LPARAM(location));
+        EXPECT_EQ(std::string(location), std::string(programFiles.text()) + "\\Morvandite");
         PostMessageA(page, WM_CLOSE, 0, 0);
         HWND box = run.Question();
         ASSERT_TRUE(box);
