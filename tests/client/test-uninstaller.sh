@@ -91,13 +91,18 @@ other_guid='{0A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9}'
 button='HKCU\Software\Microsoft\Internet Explorer\Extensions\'$guid
 button_wow='HKCU\Software\Wow6432Node\Microsoft\Internet Explorer\Extensions\'$guid
 other_button='HKCU\Software\Microsoft\Internet Explorer\Extensions\'$other_guid
+machine_button='HKLM\Software\Microsoft\Internet Explorer\Extensions\'$guid
+machine_button_wow='HKLM\Software\Wow6432Node\Microsoft\Internet Explorer\Extensions\'$guid
 other_entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\OtherCardGame'
 
 # Keys the layouts make above their own, removed at the end when the prefix
 # did not have them: the registry is left as it was found.
 made_parents=()
 for key in 'HKCU\Software\Microsoft\Internet Explorer\Extensions' \
-    'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' 'HKCU\Software\Wow6432Node'; do
+    'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' 'HKCU\Software\Wow6432Node' \
+    'HKLM\Software\Microsoft\Internet Explorer\Extensions' \
+    'HKLM\Software\Wow6432Node\Microsoft\Internet Explorer\Extensions' \
+    'HKLM\Software\Wow6432Node\Microsoft\Internet Explorer' 'HKLM\Software\Wow6432Node\Microsoft'; do
     no_key "$key" && made_parents+=("$key")
 done
 
@@ -106,7 +111,7 @@ regesc() { printf '%s' "$1" | sed 's/\\/\\\\/g; s/"/\\"/g'; }
 # The registry as the installer leaves it, plus unrelated keys that must stay.
 # The button is under today's root and under the Wow6432Node spelling of
 # earlier installers (the key they made in HKCU), both to be removed.
-# $1: InstallLocation, $2: CSMPGroup, $3: Button1.
+# $1: InstallLocation, $2: CSMPGroup, $3: Button1 and Button2.
 write_registry() {
     local launcher="$inst_win\\MorvanditeUpdate.exe"
     {
@@ -122,9 +127,17 @@ write_registry() {
         echo "\"InstallLocation\"=\"$(regesc "$1")\""
         echo "\"DTLink\"=\"$(regesc "$desktop_link_win")\""
         echo "\"QLLink\"=\"$(regesc "$ql_link_win")\""
+        echo "\"Button2\"=\"$(regesc "$3")\""
         echo
         echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\OtherCardGame]'
         echo '"DisplayName"="Other card game"'
+        # As an earlier installer wrote it, Wow6432Node spelt in the 32-bit view.
+        for base in 'Software\Microsoft' 'Software\Wow6432Node\Microsoft'; do
+            echo
+            echo "[HKEY_LOCAL_MACHINE\\$base\\Internet Explorer\\Extensions\\$guid]"
+            echo '"ButtonText"="Morvandite"'
+            echo "\"Exec\"=\"$(regesc "$launcher")\""
+        done
     } | import_registry HKLM
     {
         echo '[HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvandite]'
@@ -155,7 +168,8 @@ import_registry() {
 clear_layout() {
     rm -rf "$inst" "$group" "$c/Program Files/Other" "$desktop_link" "$ql_link" \
         "$localappdata/Morvandite"
-    for key in "$entry" "$user_entry" "$button" "$button_wow" "$other_button" "$other_entry"; do
+    for key in "$entry" "$user_entry" "$button" "$button_wow" "$other_button" "$other_entry" \
+        "$machine_button" "$machine_button_wow"; do
         delete_key "$key"
     done
 }
@@ -223,6 +237,14 @@ check "uninstall entry removed" no_key "$entry"
 check "HKCU entry with Button1 removed" no_key "$user_entry"
 check "browser button removed" no_key "$button"
 check "browser button (Wow6432Node) removed" no_key "$button_wow"
+check "machine's browser button removed" no_key "$machine_button"
+check "machine's browser button (Wow6432Node) removed" no_key "$machine_button_wow"
+if [ "$WINEARCH" = win64 ]; then
+    # Where Wine put it: the node doubled (a 32-bit program that spells it).
+    check "machine's browser button (Wow6432Node doubled) removed" \
+        sh -c '! wine reg query "$1" /reg:64 >/dev/null 2>&1' _ \
+        'HKLM\Software\Wow6432Node\Wow6432Node\Microsoft\Internet Explorer\Extensions\'$guid
+fi
 check "the keys above the old button left empty removed" \
     no_key 'HKCU\Software\Wow6432Node\Microsoft\Internet Explorer'
 # Under 64-bit Wine that key makes every 32-bit program copy Wine's own
