@@ -30,7 +30,9 @@ mkdir -p "$out"
 # device links, the service manager's start count), once per session. A
 # program that reads a pipe this script holds open keeps the session up
 # (and ends with the script); a first round, not compared, starts all of it
-# before the first export.
+# before the first export. Its difference is kept in the artifacts
+# (difference-round1-*.txt): Control\Video, the device links, Wine's
+# Temporary System Parameters, the display adapter's driver date.
 mkfifo "$out/session.fifo"
 wine cmd /k <"$out/session.fifo" >/dev/null 2>&1 &
 exec 8>"$out/session.fifo"
@@ -80,11 +82,12 @@ round=0
 for allusers in 1 1 0; do
     round=$((round + 1))
     echo "registry-round-trip: all users $allusers$([ $round = 1 ] && echo ', the session'"'"'s first round')"
-    export_registry before-$allusers.reg || { echo "FAIL: cannot export the registry"; exit 1; }
+    name=round$round-allusers$allusers
+    export_registry before-$name.reg || { echo "FAIL: cannot export the registry"; exit 1; }
     wine "$installer" -silent -nolaunch -allusers=$allusers -browserbutton=1 -desktop=1 -quicklaunch=1 \
-        -startmenu=1 "-log=C:\\install-$allusers.log" >/dev/null 2>&1
+        -startmenu=1 "-log=C:\\install-$name.log" >/dev/null 2>&1
     rc=$?
-    cp "$WINEPREFIX/drive_c/install-$allusers.log" "$out/" 2>/dev/null
+    cp "$WINEPREFIX/drive_c/install-$name.log" "$out/" 2>/dev/null
     check "all users $allusers: installed (exit code $rc)" test "$rc" = 0
     check "all users $allusers: entry in the 32-bit view records $folder_win" \
         test "$(value32 "$entry" InstallLocation)" = "$folder_win"
@@ -105,18 +108,20 @@ for allusers in 1 1 0; do
     wine "$uninstaller" /u:Morvandite /quiet >/dev/null 2>&1
     rc=$?
     cp "$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)/MorvanditeUninstall.log" \
-        "$out/uninstall-$allusers.log" 2>/dev/null
+        "$out/uninstall-$name.log" 2>/dev/null
     check "all users $allusers: the installed uninstaller ends with 0 (got $rc)" test "$rc" = 0
     check "all users $allusers: no entry left" sh -c "! wine reg query '$entry' /reg:32 >/dev/null 2>&1"
-    export_registry after-$allusers.reg || { echo "FAIL: cannot export the registry"; exit 1; }
+    export_registry after-$name.reg || { echo "FAIL: cannot export the registry"; exit 1; }
+    # The first round's difference is the session's start, kept to be read.
+    diff -u "$out/before-$name.reg" "$out/after-$name.reg" > "$out/difference-$name.txt"
     [ $round = 1 ] && continue
-    if diff -u "$out/before-$allusers.reg" "$out/after-$allusers.reg" > "$out/difference-$allusers.txt"; then
+    if [ ! -s "$out/difference-$name.txt" ]; then
         passed=$((passed + 1))
-        rm -f "$out/difference-$allusers.txt"
+        rm -f "$out/difference-$name.txt"
     else
         failed=$((failed + 1))
         echo "FAIL: all users $allusers: the registry differs after the uninstaller:"
-        head -60 "$out/difference-$allusers.txt"
+        head -60 "$out/difference-$name.txt"
     fi
 done
 echo "registry-round-trip: $passed passed, $failed failed (exports in $out)"
