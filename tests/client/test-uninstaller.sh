@@ -75,8 +75,15 @@ profile=$(unixpath "$(winvar USERPROFILE)")
 localappdata=$(unixpath "$(winvar LOCALAPPDATA)")
 [ -d "$temp" ] && [ -d "$profile" ] || { echo "test-uninstaller: cannot find the prefix's folders" >&2; exit 2; }
 
-inst="$c/Program Files/Morvandite"
-inst_win='C:\Program Files\Morvandite'
+# Where the installer puts it: below Program Files as a 32-bit program is
+# told (Program Files (x86) on a 64-bit Windows).
+program_files_win=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion' /v ProgramFilesDir /reg:32 \
+    2>/dev/null | tr -d '\r' | sed -n 's/^ *ProgramFilesDir *REG_SZ *//p')
+program_files=$(unixpath "$program_files_win")
+program_files=${program_files%/}
+[ -d "$program_files" ] || { echo "test-uninstaller: cannot find the prefix's Program Files" >&2; exit 2; }
+inst="$program_files/Morvandite"
+inst_win="$program_files_win\Morvandite"
 group="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Morvandite"
 group_win='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Morvandite'
 desktop_link="$c/users/Public/Desktop/Morvandite.lnk"
@@ -166,7 +173,7 @@ import_registry() {
 }
 
 clear_layout() {
-    rm -rf "$inst" "$group" "$c/Program Files/Other" "$desktop_link" "$ql_link" \
+    rm -rf "$inst" "$group" "$program_files/Other" "$desktop_link" "$ql_link" \
         "$localappdata/Morvandite"
     for key in "$entry" "$user_entry" "$button" "$button_wow" "$other_button" "$other_entry" \
         "$machine_button" "$machine_button_wow"; do
@@ -178,7 +185,7 @@ clear_layout() {
 # files beside it.
 lay_out() {
     clear_layout
-    mkdir -p "$inst" "$group" "$(dirname "$desktop_link")" "$ql" "$c/Program Files/Other" \
+    mkdir -p "$inst" "$group" "$(dirname "$desktop_link")" "$ql" "$program_files/Other" \
         "$localappdata/Morvandite"
     cp -r "$payload/." "$inst/"
     printf '[2024/05/01 10:00:00]\r\nInstall finished\r\n' >"$inst/Install.log"
@@ -188,7 +195,7 @@ lay_out() {
     printf '[Options]\r\nLocale=17\r\nSingleClick=1\r\n' >"$localappdata/Morvandite/user.ini"
     printf 'my notes\r\n' >"$inst/my notes.txt"           # the user's file beside the payload
     printf 'mine\r\n' >"$inst/Themes/my-theme.ini"          # the user's file in a payload folder
-    printf 'other\r\n' >"$c/Program Files/Other/keep.txt"   # another program
+    printf 'other\r\n' >"$program_files/Other/keep.txt"   # another program
     for link in "$inst/Uninstall Morvandite.lnk" "$group/Morvandite.lnk" \
         "$group/Network Status.lnk" "$group/Uninstall Morvandite.lnk" "$desktop_link" "$ql_link"; do
         printf 'L\0\0\0' >"$link"
@@ -232,7 +239,7 @@ check "user.ini.bak kept" exists "$inst/user.ini.bak"
 check "per-user user.ini kept" exists "$localappdata/Morvandite/user.ini"
 check "user's file beside the payload kept" exists "$inst/my notes.txt"
 check "user's file in a payload folder kept" exists "$inst/Themes/my-theme.ini"
-check "another program's file kept" exists "$c/Program Files/Other/keep.txt"
+check "another program's file kept" exists "$program_files/Other/keep.txt"
 check "uninstall entry removed" no_key "$entry"
 check "HKCU entry with Button1 removed" no_key "$user_entry"
 check "browser button removed" no_key "$button"
@@ -264,7 +271,7 @@ copy_to_temp
 run_uninstaller "$uninstaller" /u:Morvandite /s
 check "exit code 0 (got $rc)" equals "$rc" 0
 check "install folder removed" absent "$inst"
-check "Program Files kept" exists "$c/Program Files"
+check "Program Files kept" exists "$program_files"
 
 echo "2b. Started like the installer starts it: path with spaces, not quoted"
 lay_out
@@ -370,7 +377,7 @@ lay_out
 write_registry 'C:\' "$group_win" "$guid"
 refused "install folder is a drive root"
 lay_out
-write_registry 'C:\Program Files' "$group_win" "$guid"
+write_registry "$program_files_win" "$group_win" "$guid"
 refused "install folder is Program Files"
 lay_out
 write_registry 'C:\windows' "$group_win" "$guid"
