@@ -15,6 +15,7 @@
 #include "ppmsg.h"
 #include "psyscalls.h"
 #include "punique.h"
+#include "registryview.h"
 #include "sharednames.h"
 #include "timestamps.h"
 
@@ -45,7 +46,7 @@ public:
 
     void String(HKEY hive, const char* key, const char* name, const char* text) {
         journal_.BeforeRegistryWrite(hive, PString(key));
-        const UniqueRegistryKey opened(OpenOrCreateRegistryKey(hive, key));
+        const UniqueRegistryKey opened(OpenOrCreateRegistryKey(hive, key, ProductRegistryView(hive)));
         const LONG rc = opened ? PRegSetString(opened.get(), name, text, &PStringXEncoding) : LONG(GetLastError());
         if (rc != ERROR_SUCCESS)
             NoteRegistryFailure(hive, key, name, DWORD(rc));
@@ -53,7 +54,7 @@ public:
     // Number values: their failures are not counted.
     void Number(HKEY hive, const char* key, const char* name, DWORD value) {
         journal_.BeforeRegistryWrite(hive, PString(key));
-        if (const UniqueRegistryKey entry{OpenOrCreateRegistryKey(hive, key)})
+        if (const UniqueRegistryKey entry{OpenOrCreateRegistryKey(hive, key, ProductRegistryView(hive))})
             RegSetValueExA(entry.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
     }
     // A shortcut. Its own failure is logged but not counted; a file that
@@ -263,7 +264,10 @@ bool CreateLauncherShortcuts(const InstallOptions& o, const char* key, const PSt
 // The browser's toolbar button that starts the launcher, in the machine's
 // hive for all users, otherwise in the user's (the desktop user's hive under
 // HKEY_USERS when the options name one), recorded in the entry there
-// (Button2 or Button1).
+// (Button2 or Button1). The key is the same on every system: the browser
+// reads the user's where it is (HKCU Software is not redirected), and the
+// machine's lands in the 32-bit view through the view every machine key is
+// written in (registryview.h).
 void RegisterBrowserButton(const InstallOptions& o, const char* uninstallKey, const PString& launcher,
                            const PString& icon, RegistrationWrites& writes) {
     HKEY hive = o.allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
@@ -272,9 +276,7 @@ void RegisterBrowserButton(const InstallOptions& o, const char* uninstallKey, co
         hive = HKEY_USERS;
         userHive = Concat(o.userHiveSid.text(), "\\");
     }
-    PString button = Concat(userHive.text(),
-                            o.isWow64 ? "Software\\Wow6432Node\\Microsoft\\Internet Explorer\\Extensions\\"
-                                      : "Software\\Microsoft\\Internet Explorer\\Extensions\\");
+    PString button = Concat(userHive.text(), SharedNames::kBrowserButtonRoot.narrow);
     AppendText(button, o.browserButtonId.text());
     const PString entry = Concat(userHive.text(), uninstallKey);
     const char* key = entry.text();

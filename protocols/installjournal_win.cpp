@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "registryview.h"
 #include "systemtext.h"
 
 namespace {
@@ -20,6 +21,21 @@ HKEY Hive(const RegistrySnapshot& s) {
         break;
     }
     return nullptr;
+}
+
+// Deletes hive\key, which has no subkeys, in the product's view of the hive.
+// RegDeleteKeyEx, which takes a view, is missing on 32-bit XP: the parent is
+// opened in the view and the key deleted by its name there.
+LONG DeleteKeyInProductView(HKEY hive, const std::wstring& key) {
+    const size_t cut = key.rfind(L'\\');
+    if (cut == std::wstring::npos)
+        return RegDeleteKeyW(hive, key.c_str());
+    UniqueRegistryKey parent;
+    const LONG rc =
+        RegOpenKeyExW(hive, key.substr(0, cut).c_str(), 0, KEY_READ | ProductRegistryView(hive), parent.put());
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    return RegDeleteKeyW(parent.get(), key.c_str() + cut + 1);
 }
 
 uint32_t LastError() {
@@ -113,7 +129,8 @@ RegistrySnapshot SnapshotRegistryKey(const std::string& hive, const std::string&
     s.key = key;
     UniqueRegistryKey opened;
     const HKEY root = Hive(s);
-    if (!root || RegOpenKeyExW(root, Utf8ToWide(key).c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS)
+    if (!root || RegOpenKeyExW(root, Utf8ToWide(key).c_str(), 0, KEY_READ | ProductRegistryView(root), opened.put()) !=
+                     ERROR_SUCCESS)
         return s;
     s.existed = true;
     for (DWORD i = 0;; ++i) {
@@ -236,7 +253,7 @@ uint32_t WindowsJournalActions::RestoreKey(const RegistrySnapshot& s, bool& chan
         return 0;
     if (!s.existed) {
         // Only values: the keys registration makes have no subkeys of their own.
-        const LONG rc = RegDeleteKeyW(hive, key.c_str());
+        const LONG rc = DeleteKeyInProductView(hive, key);
         if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
             return uint32_t(rc);
         changed = rc == ERROR_SUCCESS;
@@ -244,7 +261,8 @@ uint32_t WindowsJournalActions::RestoreKey(const RegistrySnapshot& s, bool& chan
     }
     changed = true;
     UniqueRegistryKey opened;
-    LONG rc = RegCreateKeyExW(hive, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, opened.put(), nullptr);
+    LONG rc = RegCreateKeyExW(hive, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | ProductRegistryView(hive), nullptr,
+                              opened.put(), nullptr);
     if (rc != ERROR_SUCCESS)
         return uint32_t(rc);
     uint32_t failure = 0;

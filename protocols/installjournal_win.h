@@ -22,7 +22,9 @@ std::string WideToUtf8(const std::wstring& text);
 std::string JournalPathFor(const std::wstring& displayName);
 
 // The registry key as it is now; existed false when it cannot be opened or
-// its hive is Unknown. hive is "HKLM", "HKCU" or "HKU" (SnapshotHive).
+// its hive is Unknown. hive is "HKLM", "HKCU" or "HKU" (SnapshotHive). Read,
+// and restored by RestoreKey, in the view the product writes that hive in
+// (registryview.h).
 RegistrySnapshot SnapshotRegistryKey(const std::string& hive, const std::string& key);
 
 // Copies path to aside so that aside is either absent or complete: the copy

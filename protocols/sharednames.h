@@ -66,12 +66,14 @@ inline constexpr SharedName kLauncherFile = MORVANDITE_SHARED_NAME("MorvanditeUp
 inline constexpr SharedName kNetworkStatusLink = MORVANDITE_SHARED_NAME("Network Status.lnk");
 inline constexpr SharedName kUninstallLinkPrefix = MORVANDITE_SHARED_NAME("Uninstall ");
 
-// The browser button: a key named by its GUID under one of these (the second
-// is where a 32-bit program's keys land on 64-bit Windows), whose value Exec
-// names the program it starts.
+// The browser button: a key named by its GUID under kBrowserButtonRoot
+// (HKLM's in the product's registry view, registryview.h), whose value Exec
+// names the program it starts. Installers before 64-bit systems were handled
+// wrote it on 64-bit Windows under the second spelling, in the hive's default
+// view of a 32-bit program; the uninstaller still removes such keys.
 inline constexpr SharedName kBrowserButtonRoot =
     MORVANDITE_SHARED_NAME("Software\\Microsoft\\Internet Explorer\\Extensions\\");
-inline constexpr SharedName kBrowserButtonRootWow64 =
+inline constexpr SharedName kOldBrowserButtonRootWow64 =
     MORVANDITE_SHARED_NAME("Software\\Wow6432Node\\Microsoft\\Internet Explorer\\Extensions\\");
 inline constexpr SharedName kBrowserButtonExecValue = MORVANDITE_SHARED_NAME("Exec");
 

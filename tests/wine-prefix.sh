@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
 # Creates the Wine prefix named by WINEPREFIX once (about half a minute), under
-# a lock so that parallel tests wait for one creation.
+# a lock so that parallel tests wait for one creation: 32-bit Windows, or
+# 64-bit when MORVANDITE_WINEARCH (or WINEARCH) is win64. A prefix of the
+# other kind is made afresh.
 set -u
 : "${WINEPREFIX:?}"
 # No Mono or Gecko prompt, and no winemenubuilder: Wine would otherwise turn
 # every shortcut a test makes into menu entries and .desktop files in the
 # user's own home, outside the prefix (and start a process for each).
-export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEARCH=win32
+arch=${MORVANDITE_WINEARCH:-${WINEARCH:-win32}}
+export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEARCH=$arch
 mkdir -p "$(dirname "$WINEPREFIX")"
 exec 9>"$WINEPREFIX.lock"
 flock 9
-if [ ! -f "$WINEPREFIX/.morvandite-ready" ]; then
+if [ ! -f "$WINEPREFIX/.morvandite-ready" ] || [ "$(cat "$WINEPREFIX/.morvandite-ready")" != "$arch" ]; then
     rm -rf "$WINEPREFIX"
     env -u DISPLAY wineboot --init >/dev/null 2>&1
     wineserver -w
     [ -f "$WINEPREFIX/system.reg" ] || { echo "wine-prefix: could not create $WINEPREFIX" >&2; exit 1; }
-    touch "$WINEPREFIX/.morvandite-ready"
+    echo "$arch" > "$WINEPREFIX/.morvandite-ready"
 fi
 # The display DPI a prefix of its own was asked for: Wine takes it from the
 # user's "LogPixels" when it starts.

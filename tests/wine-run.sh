@@ -2,6 +2,8 @@
 # Runs a Windows executable under Wine in the build's own prefix and passes its
 # exit code through. --gui runs it on a private Xvfb display.
 # Environment: MORVANDITE_WINEPREFIX (the prefix; created on first use),
+# MORVANDITE_WINEARCH (win32, the default, or win64: the kind of Windows the
+# prefix is; a 64-bit prefix runs the 32-bit programs as 64-bit Windows does),
 # MORVANDITE_WINE_LOCALE (the Unix locale; en_US.UTF-8 by default),
 # MORVANDITE_WINE_DPI (the display's DPI, set in the prefix; the prefix's own,
 # 96, when unset), MORVANDITE_SCREEN (Xvfb's screen; 1280x1024x24 by default).
@@ -15,7 +17,7 @@ export WINEPREFIX=${MORVANDITE_WINEPREFIX:-$here/../build/windows/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 # As in wine-prefix.sh: no Mono or Gecko prompt, no menu entries in the user's home.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export WINEARCH=win32
+export WINEARCH=${MORVANDITE_WINEARCH:-win32}
 # A UTF-8 Unix locale, or Wine cannot create file names outside ASCII; English,
 # so that the ANSI code page is 1252, unless MORVANDITE_WINE_LOCALE names
 # another (tools/setup-machine.sh generates them).

@@ -11,19 +11,22 @@
 # disabled after the agreement, or the installation does not end with 0.
 # usage: tools/run-headless.sh [INSTALLER]
 # Environment: MORVANDITE_RUN_PREFIX (default wineprefix-run in the build
-# tree), made afresh on every run so that each run is a first installation.
+# tree), made afresh on every run so that each run is a first installation;
+# MORVANDITE_WINEARCH (win32, the default, or win64: a 64-bit Windows);
+# MORVANDITE_RUN_ARTIFACTS (another folder for what the run leaves).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 installer=$(realpath "${1:-$top/build/windows/bin/MorvanditeInstall.exe}")
 tree=$(cd "$(dirname "$installer")/.." && pwd)
 driver=$tree/bin/installer_driver.exe
-out=$tree/artifacts/run
+out=${MORVANDITE_RUN_ARTIFACTS:-$tree/artifacts/run}
 for f in "$installer" "$driver"; do
     [ -f "$f" ] || { echo "run-headless: $f is missing; run tools/build.sh first" >&2; exit 1; }
 done
 
 export WINEPREFIX=${MORVANDITE_RUN_PREFIX:-$tree/wineprefix-run}
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEARCH=win32
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEARCH=${MORVANDITE_WINEARCH:-win32} MORVANDITE_WINEARCH=${MORVANDITE_WINEARCH:-win32}
 
 # A display nobody uses.
 . "$top/tools/private-display.sh"
@@ -100,7 +103,14 @@ finish install
 sleep 3  # the started client opens its window
 import -window root "$out/client.png"
 
-folder="$WINEPREFIX/drive_c/Program Files/Morvandite"
+# The installer is a 32-bit program: the folder and the entry are where the
+# system puts them for one (Program Files (x86) and the registry's 32-bit
+# view on a 64-bit Windows).
+entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvandite'
+program_files=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion' /v ProgramFilesDir /reg:32 \
+    | tr -d '\r' | sed -n 's/^ *ProgramFilesDir *REG_SZ *//p')
+folder=$(winepath -u "$program_files\Morvandite" 2>/dev/null | tr -d '\r')
+folder=${folder%/}
 if [ -d "$folder" ]; then
     {
         echo "== $folder"
@@ -109,7 +119,7 @@ if [ -d "$folder" ]; then
         find "$WINEPREFIX/drive_c" -ipath '*morvandite*' -type f -not -path "$folder/*" -printf '%10s  %p\n' \
             | sed "s|$WINEPREFIX/drive_c|C:|" | sort -k2
         echo "== uninstall entry"
-        wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvandite' 2>/dev/null | tr -d '\r'
+        wine reg query "$entry" /reg:32 2>/dev/null | tr -d '\r'
     } > "$out/installed-tree.txt"
     cp "$folder/Install.log" "$out/Install.log" 2>/dev/null || true
     echo "installed files: $(find "$folder" -type f | wc -l)" | tee -a "$summary"
@@ -118,6 +128,10 @@ else
     failures=$((failures + 1))
 fi
 grep -q "Install finished" "$out/Install.log" 2>/dev/null || failures=$((failures + 1))
+if ! wine reg query "$entry" /v InstallLocation /reg:32 >/dev/null 2>&1; then
+    echo "run-headless: no uninstall entry in the registry's 32-bit view" | tee -a "$summary"
+    failures=$((failures + 1))
+fi
 echo "run-headless: screenshots, the installed tree and the log are in $out"
 ls -1 "$out"
 [ "$failures" = 0 ] || { echo "run-headless: $failures check(s) failed (see $summary)" >&2; exit 1; }

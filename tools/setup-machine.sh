@@ -15,7 +15,7 @@ install_packages() {
         build-essential cmake ninja-build pkg-config python3 git ca-certificates
         g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
         libz-mingw-w64-dev
-        wine wine32:i386 xvfb xauth x11-utils imagemagick libjpeg-turbo-progs
+        wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick libjpeg-turbo-progs
         googletest libgtest-dev libgmock-dev
         liblzma-dev libjpeg62-turbo-dev zlib1g-dev xz-utils
         fonts-noto-cjk fonts-dejavu-core

@@ -8,6 +8,7 @@
 
 #include "pathrules.h"
 #include "punique.h"
+#include "registryview.h"
 #include "runlog.h"
 #include "sharednames.h"
 #include "systemcalls.h"
@@ -55,10 +56,16 @@ bool ReadManifest(const std::wstring& path, std::vector<std::wstring>* entries,
 // Reads the browser button id `valueName` of the entry into `*guid`, which
 // stays empty when none is recorded. False, with `*error` set, for a value
 // that is not a GUID.
+// Read in the product's view of the hive (registryview.h), then in this
+// program's default view, where an earlier installer may have written it
+// (under Wine, redirected by the Wow6432Node key it made in HKCU).
 bool ReadBrowserButton(HKEY root, const std::wstring& entryPath, const wchar_t* valueName,
                        std::wstring* guid, std::wstring* error) {
     std::wstring button;
-    if (!ReadString(root, entryPath, valueName, &button) || Trim(button).empty()) return true;
+    if ((!ReadString(root, entryPath, valueName, &button, ProductRegistryView(root)) ||
+         Trim(button).empty()) &&
+        (!ReadString(root, entryPath, valueName, &button) || Trim(button).empty()))
+        return true;
     if (!IsGuid(Trim(button))) {
         *error = L"The recorded browser button \"" + button + L"\" is not a GUID.";
         return false;

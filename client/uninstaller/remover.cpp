@@ -6,6 +6,7 @@
 #include "modulepath.h"
 #include "pathrules.h"
 #include "punique.h"
+#include "registryview.h"
 #include "sharednames.h"
 #include "systemcalls.h"
 
@@ -13,9 +14,30 @@ using namespace UninstallPaths;
 
 namespace {
 
-const wchar_t* const kButtonRoots[] = {
-    SharedNames::kBrowserButtonRoot.wide,
-    SharedNames::kBrowserButtonRootWow64.wide,
+// Where an installation's browser button may be: under the root it is
+// written under now, in the product's view of the hive (registryview.h), and
+// under the Wow6432Node spelling of earlier installers, in both views. They
+// wrote it in the default view of a 32-bit program: on Windows that is the
+// literal key in HKCU and the 32-bit view's key in HKLM, both reached as the
+// literal path in the 64-bit view; under Wine it doubles the node in HKLM
+// (Software\Wow6432Node\Wow6432Node\...), reached in the default view. A place
+// the system maps onto another is found empty the second time.
+// Emptied keys above the button are removed up to `keep`: the Extensions key
+// under the current root (the browser makes it again when it needs it);
+// everything up to Software under the old spelling, which only those
+// installers made (a user's Wow6432Node key makes Wine redirect every 32-bit
+// program's HKCU\Software into it).
+struct ButtonPlace {
+    const wchar_t* root;
+    bool currentRoot;  // view: the product's; otherwise `view` below
+    REGSAM view;
+    const wchar_t* keep;
+    const wchar_t* viewName;  // for the log
+};
+const ButtonPlace kButtonPlaces[] = {
+    {SharedNames::kBrowserButtonRoot.wide, true, 0, L"Software\\Microsoft\\Internet Explorer", L""},
+    {SharedNames::kOldBrowserButtonRootWow64.wide, false, 0, L"Software", L""},
+    {SharedNames::kOldBrowserButtonRootWow64.wide, false, KEY_WOW64_64KEY, L"Software", L" (64-bit view)"},
 };
 const wchar_t* const kFileListName = SharedNames::kUninstallListFile.wide;
 
@@ -75,21 +97,29 @@ bool Remover::RemoveEntry() {
         log_.Line(L"Uninstall entry kept because some items could not be removed.");
         return false;
     }
-    // The user's button id lives in a key of the same name in HKCU.
+    // The user's button id lives in a key of the same name in HKCU: in the
+    // product's view, or where an earlier installer wrote it (recorded.cpp).
     if (!recorded_.buttonUser.empty()) {
-        UniqueRegistryKey key;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, recorded_.entryPath.c_str(), 0,
-                          KEY_SET_VALUE | KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS) {
+        for (const REGSAM view : {ProductRegistryView(HKEY_CURRENT_USER), REGSAM(0)}) {
+            UniqueRegistryKey key;
+            if (RegOpenKeyExW(HKEY_CURRENT_USER, recorded_.entryPath.c_str(), 0,
+                              KEY_SET_VALUE | KEY_QUERY_VALUE | view, key.put()) != ERROR_SUCCESS)
+                continue;
             RegDeleteValueW(key.get(), SharedNames::kUserBrowserButtonValue.wide);
             DWORD subkeys = 0;
             DWORD values = 0;
             RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
                              &values, nullptr, nullptr, nullptr, nullptr);
             key.reset();  // closed before the key itself is deleted
-            if (subkeys == 0 && values == 0)
-                RegDeleteKeyW(HKEY_CURRENT_USER, recorded_.entryPath.c_str());
+            // The user's Uninstall key, which the installer made for this
+            // one value when the user had none, goes too when left empty.
+            if (subkeys == 0 && values == 0 &&
+                DeleteKey(HKEY_CURRENT_USER, recorded_.entryPath, view) == ERROR_SUCCESS)
+                RemoveEmptiedParents(HKEY_CURRENT_USER, recorded_.entryPath, view,
+                                     L"Software\\Microsoft\\Windows\\CurrentVersion");
         }
     }
+    RemoveEmptyUserWow64Node();
     LONG status = RegDeleteKeyW(HKEY_LOCAL_MACHINE, recorded_.entryPath.c_str());
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
         Fail(L"the uninstall entry HKLM\\" + recorded_.entryPath + L": " +
@@ -99,6 +129,17 @@ bool Remover::RemoveEntry() {
     log_.Line(L"Removed the uninstall entry HKLM\\" + recorded_.entryPath);
     if (recorded_.haveManifest) RemoveFile(recorded_.installFolder + L"\\" + kFileListName);
     return true;
+}
+
+// Earlier installers made HKCU\Software\Wow6432Node for the button. No
+// program reads it (HKCU\Software is not redirected), and under Wine its mere
+// existence redirects every 32-bit program's HKCU\Software into it: once the
+// button is gone, a node that holds no value anywhere goes too.
+void Remover::RemoveEmptyUserWow64Node() {
+    const std::wstring node = L"Software\\Wow6432Node";
+    if (KeyExists(HKEY_CURRENT_USER, node, KEY_WOW64_64KEY) &&
+        DeleteEmptyTree(HKEY_CURRENT_USER, node, KEY_WOW64_64KEY))
+        log_.Line(L"Removed the empty key HKCU\\" + node);
 }
 
 void Remover::RemoveEmptyFolders() {
@@ -208,21 +249,39 @@ std::wstring Remover::ScheduleDelete(const std::wstring& path) {
 void Remover::RemoveButton(HKEY root, const std::wstring& guid) {
     const std::wstring hive = root == HKEY_CURRENT_USER ? L"HKCU\\" : L"HKLM\\";
     std::wstring launcher = recorded_.installFolder + L"\\" + SharedNames::kLauncherFile.wide;
-    for (const wchar_t* base : kButtonRoots) {
-        std::wstring path = base + guid;
-        if (!KeyExists(root, path)) continue;
+    for (const ButtonPlace& place : kButtonPlaces) {
+        const REGSAM view = place.currentRoot ? ProductRegistryView(root) : place.view;
+        std::wstring path = place.root + guid;
+        if (!KeyExists(root, path, view)) continue;
+        const std::wstring named = hive + path + place.viewName;
         std::wstring exec;
-        if (ReadString(root, path, SharedNames::kBrowserButtonExecValue.wide, &exec) && !exec.empty() &&
+        if (ReadString(root, path, SharedNames::kBrowserButtonExecValue.wide, &exec, view) && !exec.empty() &&
             !SameText(Trim(exec), launcher)) {
-            log_.Line(L"Kept browser button " + hive + path + L": it starts " + exec);
+            log_.Line(L"Kept browser button " + named + L": it starts " + exec);
             continue;
         }
-        LONG status = RegDeleteKeyW(root, path.c_str());
+        LONG status = DeleteKey(root, path, view);
         if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
-            Fail(L"the browser button " + hive + path + L": " +
-                 SystemText(static_cast<DWORD>(status)));
+            Fail(L"the browser button " + named + L": " + SystemText(static_cast<DWORD>(status)));
             continue;
         }
-        log_.Line(L"Removed browser button " + hive + path);
+        log_.Line(L"Removed browser button " + named);
+        RemoveEmptiedParents(root, path, view, place.keep);
+    }
+}
+
+// The keys above `path` that are left without values and subkeys, deepest
+// first, up to but not including `keep`.
+void Remover::RemoveEmptiedParents(HKEY root, std::wstring path, REGSAM view, const std::wstring& keep) {
+    const std::wstring hive = root == HKEY_CURRENT_USER ? L"HKCU\\" : L"HKLM\\";
+    for (;;) {
+        const size_t cut = path.rfind(L'\\');
+        if (cut == std::wstring::npos) return;
+        path.resize(cut);
+        if (path.size() <= keep.size() || !SameText(path.substr(0, keep.size()), keep) ||
+            path[keep.size()] != L'\\')
+            return;
+        if (!KeyIsEmpty(root, path, view) || DeleteKey(root, path, view) != ERROR_SUCCESS) return;
+        log_.Line(L"Removed the key it left empty: " + hive + path);
     }
 }

@@ -34,10 +34,13 @@ public:
     void RemoveInstallerFiles();
     // The recorded shortcuts and the shortcuts in the recorded program groups.
     void RemoveShortcuts();
-    // The browser buttons' keys that still start this installation.
+    // The browser buttons' keys that still start this installation, under
+    // today's root and under the old Wow6432Node spelling, and the keys above
+    // them that this leaves empty.
     void RemoveBrowserButtons();
     // The uninstall entry, then the file list; only when nothing failed
-    // before. Returns true when the entry is gone.
+    // before. Returns true when the entry is gone. An empty HKCU Wow6432Node
+    // key an earlier installer left goes with it.
     bool RemoveEntry();
     // The folders that held removed files, deepest first, where empty.
     void RemoveEmptyFolders();
@@ -49,6 +52,8 @@ private:
     void RemoveSelf(const std::wstring& path);
     std::wstring ScheduleDelete(const std::wstring& path);
     void RemoveButton(HKEY root, const std::wstring& guid);
+    void RemoveEmptyUserWow64Node();
+    void RemoveEmptiedParents(HKEY root, std::wstring path, REGSAM view, const std::wstring& keep);
 
     const Recorded& recorded_;
     RunLog& log_;

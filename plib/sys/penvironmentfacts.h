@@ -3,12 +3,16 @@
 
 struct EnvironmentFacts {
     bool legacyWindows;    // Windows 95/98/Me, or NT older than 2000
-    bool hasAdminRights;   // the process token holds BUILTIN\Administrators
+    bool hasAdminRights;   // BUILTIN\Administrators is enabled in the process token (IsAdministrator)
     bool useLocalAppData;  // Windows Vista or later
     bool isWow64;          // 32-bit process on 64-bit Windows
     bool runsElevated;     // RunsElevated()
 };
 bool IsOldWindows();
+// True when the process token's BUILTIN\Administrators group is enabled and
+// not for deny only (padministratorgroup.h): an elevated process, or any
+// administrator's process without UAC; false for UAC's filtered token and
+// when the token cannot be read.
 bool IsAdministrator();
 // True when this process holds an elevated token that the user's other
 // processes lack: Windows Vista or later with UAC, TokenIsElevated. False on

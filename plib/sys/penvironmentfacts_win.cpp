@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <vector>
+
+#include "padministratorgroup.h"
 #include "punique.h"
 #include "pwindowsversion.h"
 
@@ -15,24 +18,25 @@ bool IsAdministrator() {
     UniqueHandle token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()))
         return false;
-    bool admin = false;
     DWORD needed = 0;
     GetTokenInformation(token.get(), TokenGroups, nullptr, 0, &needed);
-    TOKEN_GROUPS* groups = needed ? static_cast<TOKEN_GROUPS*>(GlobalAlloc(GPTR, needed)) : nullptr;
-    if (groups) {
-        if (GetTokenInformation(token.get(), TokenGroups, groups, needed, &needed)) {
-            SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-            PSID administrators = nullptr;
-            if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
-                                         0, &administrators)) {
-                for (DWORD i = 0; i < groups->GroupCount && !admin; ++i)
-                    admin = EqualSid(groups->Groups[i].Sid, administrators) != FALSE;
-                FreeSid(administrators);
-            }
-        }
-        GlobalFree(groups);
-    }
-    return admin;
+    if (needed < sizeof(TOKEN_GROUPS))
+        return false;
+    std::vector<unsigned char> buffer(needed);
+    TOKEN_GROUPS* groups = reinterpret_cast<TOKEN_GROUPS*>(buffer.data());
+    if (!GetTokenInformation(token.get(), TokenGroups, groups, needed, &needed))
+        return false;
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  &administrators))
+        return false;
+    std::vector<TokenGroupFacts> facts;
+    facts.reserve(groups->GroupCount);
+    for (DWORD i = 0; i < groups->GroupCount; ++i)
+        facts.push_back({EqualSid(groups->Groups[i].Sid, administrators) != FALSE, groups->Groups[i].Attributes});
+    FreeSid(administrators);
+    return AdministratorsGroupEnabled(facts.data(), facts.size());
 }
 
 namespace {

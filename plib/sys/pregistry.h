@@ -23,8 +23,10 @@ void ReadRegistryString(HKEY root, const char* subkey, const char* name, PString
 bool ReadMachineString(const char* subkey, const char* name, PString& out);
 // Opens (KEY_ALL_ACCESS) or creates (KEY_WRITE) the key, creating every
 // missing parent from the top down; null on failure, with the creation's
-// error code as the thread's last error. The caller closes it.
-HKEY OpenOrCreateRegistryKey(HKEY root, const char* subkey);
+// error code as the thread's last error. The caller closes it. `view` is
+// added to every access mask: 0, KEY_WOW64_32KEY or KEY_WOW64_64KEY (the
+// registry view of a 64-bit system; a 32-bit one ignores it).
+HKEY OpenOrCreateRegistryKey(HKEY root, const char* subkey, REGSAM view = 0);
 // Writes a string value, creating the key as needed. On any failure sets
 // failureFlag to 1 and returns false; success leaves the flag as it was.
 bool SetRegistryString(HKEY root, const char* subkey, const char* name, const char* text, int& failureFlag);

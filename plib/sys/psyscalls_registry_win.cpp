@@ -109,18 +109,18 @@ bool ReadMachineString(const char* subkey, const char* name, PString& out) {
 
 namespace {
 
-HKEY CreateKey(HKEY root, const char* subkey) {
+HKEY CreateKey(HKEY root, const char* subkey, REGSAM view) {
     HKEY key;
     bool wide = UseWideApi();
     _PSysText path(subkey, &PStringXEncoding, wide);
     LONG r;
     if (wide) {
         wchar_t noClass[1] = {0};
-        r = RegCreateKeyExW(root, path.wide(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+        r = RegCreateKeyExW(root, path.wide(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE | view, nullptr, &key,
                             nullptr);
     } else {
         char noClass[1] = {0};
-        r = RegCreateKeyExA(root, path.ansi(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+        r = RegCreateKeyExA(root, path.ansi(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE | view, nullptr, &key,
                             nullptr);
     }
     if (r != ERROR_SUCCESS) {
@@ -132,22 +132,22 @@ HKEY CreateKey(HKEY root, const char* subkey) {
 
 }  // namespace
 
-HKEY OpenOrCreateRegistryKey(HKEY root, const char* subkey) {
+HKEY OpenOrCreateRegistryKey(HKEY root, const char* subkey, REGSAM view) {
     if (!subkey)
         subkey = "";
     HKEY key;
-    if (OpenKey(root, subkey, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS)
+    if (OpenKey(root, subkey, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS)
         return key;
-    if ((key = CreateKey(root, subkey)))
+    if ((key = CreateKey(root, subkey, view)))
         return key;
     // Make the parent first, then try once more.
     const char* cut = std::strrchr(subkey, '\\');
     if (!cut || cut == subkey)
         return nullptr;
     PString parentPath(subkey, cut);
-    if (!UniqueRegistryKey(OpenOrCreateRegistryKey(root, parentPath.text())))
+    if (!UniqueRegistryKey(OpenOrCreateRegistryKey(root, parentPath.text(), view)))
         return nullptr;
-    return CreateKey(root, subkey);
+    return CreateKey(root, subkey, view);
 }
 
 bool SetRegistryString(HKEY root, const char* subkey, const char* name, const char* text, int& failureFlag) {

@@ -9,7 +9,8 @@
 #
 # PAYLOAD_DIR defaults to /tmp/payload-build/payload (the standalone build).
 # Environment: WINEPREFIX (default /tmp/payload-wine, created when missing),
-# SHOTS (where screenshots go, default /tmp/payload-shots).
+# WINEARCH (win32, the default, or win64 for a 64-bit Windows), SHOTS (where
+# screenshots go, default /tmp/payload-shots).
 set -u
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -29,7 +30,7 @@ if [ -z "${PAYLOAD_TEST_INNER:-}" ]; then
 fi
 
 export WINEPREFIX=${WINEPREFIX:-/tmp/payload-wine}
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEARCH=win32
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEARCH=${WINEARCH:-win32}
 shots=${SHOTS:-/tmp/payload-shots}
 mkdir -p "$shots"
 
@@ -55,8 +56,16 @@ exists() { [ -e "$1" ]; }
 absent() { [ ! -e "$1" ]; }
 winvar() { wine cmd /c echo "%$1%" 2>/dev/null | tr -d '\r'; }
 unixpath() { winepath -u "$1" 2>/dev/null | tr -d '\r'; }
-has_key() { wine reg query "$1" >/dev/null 2>&1; }
-no_key() { ! wine reg query "$1" >/dev/null 2>&1; }
+# A key as the programs see it on a 64-bit Windows: the uninstall entry in
+# the 32-bit view, user keys as they are (the 64-bit view: under Wine a
+# Wow6432Node key in HKCU redirects a 32-bit program's default view).
+reg_view() {
+    [ "$WINEARCH" = win64 ] || return 0
+    case $1 in HKLM*) echo /reg:32 ;; HKCU*) echo /reg:64 ;; esac
+}
+has_key() { wine reg query "$1" $(reg_view "$1") >/dev/null 2>&1; }
+no_key() { ! wine reg query "$1" $(reg_view "$1") >/dev/null 2>&1; }
+delete_key() { wine reg delete "$1" /f $(reg_view "$1") >/dev/null 2>&1; }
 equals() { [ "$1" = "$2" ]; }
 
 c=$WINEPREFIX/drive_c
@@ -66,8 +75,15 @@ profile=$(unixpath "$(winvar USERPROFILE)")
 localappdata=$(unixpath "$(winvar LOCALAPPDATA)")
 [ -d "$temp" ] && [ -d "$profile" ] || { echo "test-uninstaller: cannot find the prefix's folders" >&2; exit 2; }
 
-inst="$c/Program Files/Morvandite"
-inst_win='C:\Program Files\Morvandite'
+# Where the installer puts it: below Program Files as a 32-bit program is
+# told (Program Files (x86) on a 64-bit Windows).
+program_files_win=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion' /v ProgramFilesDir /reg:32 \
+    2>/dev/null | tr -d '\r' | sed -n 's/^ *ProgramFilesDir *REG_SZ *//p')
+program_files=$(unixpath "$program_files_win")
+program_files=${program_files%/}
+[ -d "$program_files" ] || { echo "test-uninstaller: cannot find the prefix's Program Files" >&2; exit 2; }
+inst="$program_files/Morvandite"
+inst_win="$program_files_win\Morvandite"
 group="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Morvandite"
 group_win='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Morvandite'
 desktop_link="$c/users/Public/Desktop/Morvandite.lnk"
@@ -82,18 +98,30 @@ other_guid='{0A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9}'
 button='HKCU\Software\Microsoft\Internet Explorer\Extensions\'$guid
 button_wow='HKCU\Software\Wow6432Node\Microsoft\Internet Explorer\Extensions\'$guid
 other_button='HKCU\Software\Microsoft\Internet Explorer\Extensions\'$other_guid
+machine_button='HKLM\Software\Microsoft\Internet Explorer\Extensions\'$guid
+machine_button_wow='HKLM\Software\Wow6432Node\Microsoft\Internet Explorer\Extensions\'$guid
 other_entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\OtherCardGame'
+
+# Keys the layouts make above their own, removed at the end when the prefix
+# did not have them: the registry is left as it was found.
+made_parents=()
+for key in 'HKCU\Software\Microsoft\Internet Explorer\Extensions' \
+    'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' 'HKCU\Software\Wow6432Node' \
+    'HKLM\Software\Microsoft\Internet Explorer\Extensions' \
+    'HKLM\Software\Wow6432Node\Microsoft\Internet Explorer\Extensions' \
+    'HKLM\Software\Wow6432Node\Microsoft\Internet Explorer' 'HKLM\Software\Wow6432Node\Microsoft'; do
+    no_key "$key" && made_parents+=("$key")
+done
 
 regesc() { printf '%s' "$1" | sed 's/\\/\\\\/g; s/"/\\"/g'; }
 
 # The registry as the installer leaves it, plus unrelated keys that must stay.
-# $1: InstallLocation, $2: CSMPGroup, $3: Button1.
+# The button is under today's root and under the Wow6432Node spelling of
+# earlier installers (the key they made in HKCU), both to be removed.
+# $1: InstallLocation, $2: CSMPGroup, $3: Button1 and Button2.
 write_registry() {
-    local reg=$temp/payload-test.reg
     local launcher="$inst_win\\MorvanditeUpdate.exe"
     {
-        echo 'REGEDIT4'
-        echo
         echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvandite]'
         echo '"DisplayName"="Morvandite"'
         echo "\"DisplayIcon\"=\"$(regesc "\"$inst_win\\MorvanditeUninstall.exe\"")\""
@@ -112,7 +140,19 @@ write_registry() {
         echo "\"InstallLocation\"=\"$(regesc "$1")\""
         echo "\"DTLink\"=\"$(regesc "$desktop_link_win")\""
         echo "\"QLLink\"=\"$(regesc "$ql_link_win")\""
+        echo "\"Button2\"=\"$(regesc "$3")\""
         echo
+        echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\OtherCardGame]'
+        echo '"DisplayName"="Other card game"'
+        # As an earlier installer wrote it, Wow6432Node spelt in the 32-bit view.
+        for base in 'Software\Microsoft' 'Software\Wow6432Node\Microsoft'; do
+            echo
+            echo "[HKEY_LOCAL_MACHINE\\$base\\Internet Explorer\\Extensions\\$guid]"
+            echo '"ButtonText"="Morvandite"'
+            echo "\"Exec\"=\"$(regesc "$launcher")\""
+        done
+    } | import_registry HKLM
+    {
         echo '[HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvandite]'
         echo "\"Button1\"=\"$(regesc "$3")\""
         for base in 'Software\Microsoft' 'Software\Wow6432Node\Microsoft'; do
@@ -126,31 +166,32 @@ write_registry() {
         echo
         echo "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Extensions\\$other_guid]"
         echo '"ButtonText"="Something else"'
-        echo
-        echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\OtherCardGame]'
-        echo '"DisplayName"="Other card game"'
-    } | sed 's/$/\r/' >"$reg"
-    wine reg import "$(winepath -w "$reg" 2>/dev/null | tr -d '\r')" >/dev/null 2>&1 ||
+    } | import_registry HKCU
+}
+
+# Imports the keys on standard input, all of one hive, in that hive's view.
+import_registry() {
+    local reg=$temp/payload-test.reg
+    { echo 'REGEDIT4'; echo; cat; } | sed 's/$/\r/' >"$reg"
+    wine reg import "$(winepath -w "$reg" 2>/dev/null | tr -d '\r')" $(reg_view "$1") >/dev/null 2>&1 ||
         { echo "test-uninstaller: reg import failed" >&2; exit 2; }
     rm -f "$reg"
 }
 
 clear_layout() {
-    rm -rf "$inst" "$group" "$c/Program Files/Other" "$desktop_link" "$ql_link" \
+    rm -rf "$inst" "$group" "$program_files/Other" "$desktop_link" "$ql_link" \
         "$localappdata/Morvandite"
-    wine reg delete "$entry" /f >/dev/null 2>&1
-    wine reg delete "$user_entry" /f >/dev/null 2>&1
-    wine reg delete "$button" /f >/dev/null 2>&1
-    wine reg delete "$button_wow" /f >/dev/null 2>&1
-    wine reg delete "$other_button" /f >/dev/null 2>&1
-    wine reg delete "$other_entry" /f >/dev/null 2>&1
+    for key in "$entry" "$user_entry" "$button" "$button_wow" "$other_button" "$other_entry" \
+        "$machine_button" "$machine_button_wow"; do
+        delete_key "$key"
+    done
 }
 
 # A complete installation as the installer leaves it, with the user's own
 # files beside it.
 lay_out() {
     clear_layout
-    mkdir -p "$inst" "$group" "$(dirname "$desktop_link")" "$ql" "$c/Program Files/Other" \
+    mkdir -p "$inst" "$group" "$(dirname "$desktop_link")" "$ql" "$program_files/Other" \
         "$localappdata/Morvandite"
     cp -r "$payload/." "$inst/"
     printf '[2024/05/01 10:00:00]\r\nInstall finished\r\n' >"$inst/Install.log"
@@ -160,7 +201,7 @@ lay_out() {
     printf '[Options]\r\nLocale=17\r\nSingleClick=1\r\n' >"$localappdata/Morvandite/user.ini"
     printf 'my notes\r\n' >"$inst/my notes.txt"           # the user's file beside the payload
     printf 'mine\r\n' >"$inst/Themes/my-theme.ini"          # the user's file in a payload folder
-    printf 'other\r\n' >"$c/Program Files/Other/keep.txt"   # another program
+    printf 'other\r\n' >"$program_files/Other/keep.txt"   # another program
     for link in "$inst/Uninstall Morvandite.lnk" "$group/Morvandite.lnk" \
         "$group/Network Status.lnk" "$group/Uninstall Morvandite.lnk" "$desktop_link" "$ql_link"; do
         printf 'L\0\0\0' >"$link"
@@ -204,11 +245,26 @@ check "user.ini.bak kept" exists "$inst/user.ini.bak"
 check "per-user user.ini kept" exists "$localappdata/Morvandite/user.ini"
 check "user's file beside the payload kept" exists "$inst/my notes.txt"
 check "user's file in a payload folder kept" exists "$inst/Themes/my-theme.ini"
-check "another program's file kept" exists "$c/Program Files/Other/keep.txt"
+check "another program's file kept" exists "$program_files/Other/keep.txt"
 check "uninstall entry removed" no_key "$entry"
 check "HKCU entry with Button1 removed" no_key "$user_entry"
 check "browser button removed" no_key "$button"
 check "browser button (Wow6432Node) removed" no_key "$button_wow"
+check "machine's browser button removed" no_key "$machine_button"
+check "machine's browser button (Wow6432Node) removed" no_key "$machine_button_wow"
+if [ "$WINEARCH" = win64 ]; then
+    # Where Wine put it: the node doubled (a 32-bit program that spells it).
+    check "machine's browser button (Wow6432Node doubled) removed" \
+        sh -c '! wine reg query "$1" /reg:64 >/dev/null 2>&1' _ \
+        'HKLM\Software\Wow6432Node\Wow6432Node\Microsoft\Internet Explorer\Extensions\'$guid
+fi
+check "the keys above the old button left empty removed" \
+    no_key 'HKCU\Software\Wow6432Node\Microsoft\Internet Explorer'
+# Under 64-bit Wine that key makes every 32-bit program copy Wine's own
+# settings into it (fonts and the like), which are not the uninstaller's.
+if [ "$WINEARCH" != win64 ]; then
+    check "HKCU's Wow6432Node key the old button left removed" no_key 'HKCU\Software\Wow6432Node'
+fi
 check "another browser button kept" has_key "$other_button"
 check "another uninstall entry kept" has_key "$other_entry"
 cp "$temp/MorvanditeUninstall.log" "$shots/uninstall-from-temp.log"
@@ -221,7 +277,7 @@ copy_to_temp
 run_uninstaller "$uninstaller" /u:Morvandite /s
 check "exit code 0 (got $rc)" equals "$rc" 0
 check "install folder removed" absent "$inst"
-check "Program Files kept" exists "$c/Program Files"
+check "Program Files kept" exists "$program_files"
 
 echo "2b. Started like the installer starts it: path with spaces, not quoted"
 lay_out
@@ -327,7 +383,7 @@ lay_out
 write_registry 'C:\' "$group_win" "$guid"
 refused "install folder is a drive root"
 lay_out
-write_registry 'C:\Program Files' "$group_win" "$guid"
+write_registry "$program_files_win" "$group_win" "$guid"
 refused "install folder is Program Files"
 lay_out
 write_registry 'C:\windows' "$group_win" "$guid"
@@ -354,7 +410,7 @@ lay_out
 rm -f "$inst/uninstall.lst"
 refused "file list missing"
 lay_out
-wine reg add "$entry" /v DTLink /d 'C:\windows\win.ini' /f >/dev/null 2>&1
+wine reg add "$entry" /v DTLink /d 'C:\windows\win.ini' /f $(reg_view "$entry") >/dev/null 2>&1
 refused "recorded shortcut is not a .lnk file"
 lay_out
 copy_to_temp
@@ -385,6 +441,7 @@ tracer_pid=$(pgrep -f 'Morvandite.Tracer\.exe' | head -1)
 wait
 
 clear_layout
+for key in "${made_parents[@]}"; do delete_key "$key"; done
 wineserver -w
 echo "Screenshots and uninstaller logs: $shots"
 echo "$passed passed, $failed failed"

@@ -29,7 +29,9 @@
 #include "selfcheck.h"
 #include "sharednames.h"
 #include "small_drive.h"
+#include "pregistry.h"
 #include "process_windows.h"
+#include "registry_branch.h"
 #include "test_paths.h"
 #include "tracking.h"
 
@@ -39,8 +41,11 @@ const char kInstallerClass[] = "MorvanditeInstaller";
 const char kClientClass[] = "MorvanditeLobbyClass";
 const std::string kUninstallKeyText = std::string(SharedNames::kUninstallRoot.narrow) + "Morvandite";
 const char* const kUninstallKey = kUninstallKeyText.c_str();
+// The browser button of the shipped configuration (resources/config.ini).
+const std::string kButtonKey =
+    std::string(SharedNames::kBrowserButtonRoot.narrow) + "{D87C7BDB-FC51-4D7D-B65F-AC534187E603}";
 const int kLanguageList = 1001, kInstall = 1002, kCancel = 105, kAgreement = 151, kLocation = 133,
-          kProgress = 114;
+          kProgress = 114, kAllUsers = 150;
 const DWORD kExitCanceled = DWORD(-1);
 
 std::string WindowText(HWND w) {
@@ -229,8 +234,19 @@ protected:
         scratch_ = ScratchFolder(std::string("installer-e2e-") +
                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
         folder_ = scratch_ + "\\Morvandite";
+        for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            registry_.Keep(hive, kUninstallKey);
+            registry_.Keep(hive, kButtonKey);
+        }
     }
-    void TearDown() override { CloseClients(); }
+    void TearDown() override {
+        CloseClients();
+        for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            DeleteRegistryTree(hive, kUninstallKey);
+            DeleteRegistryTree(hive, kButtonKey);
+        }
+        registry_.Restore();
+    }
 
     HWND Item(HWND page, int id) { return GetDlgItem(page, id); }
     bool InstallEnabled(HWND page) { return IsWindowEnabled(Item(page, kInstall)) != FALSE; }
@@ -305,6 +321,7 @@ protected:
     void ExpectDamagedNoticeWhenThePageOpens(const std::string& exe, const std::string& arguments);
 
     std::string exe_, scratch_, folder_;
+    RegistryBranches registry_;
 };
 
 TEST_F(Installer, DefaultInstallationOfATrackedInstallerLeavesEverythingAndStartsTheClient) {
@@ -1104,6 +1121,41 @@ TEST_F(Installer, Windows2000GetsTheEnglishNoticeAndExitCode1) {
     RegDeleteKeyA(HKEY_CURRENT_USER, key);
     ASSERT_TRUE(box) << "no notice";
     EXPECT_EQ(code, 1u);
+}
+
+// The page starts on XP, 7 and 10 as Wine reports them to the installer
+// alone (its application defaults): the NT family's wide calls (Wine leaves
+// no evidence of itself that would turn them to ANSI), an administrator's
+// all-users choice, and the install folder below Program Files as the system
+// reports it to a 32-bit program.
+TEST_F(Installer, ThePageStartsOnWindowsXp7And10WithTheWideCalls) {
+    const char key[] = "Software\\Wine\\AppDefaults\\MorvanditeInstall.exe";
+    RegistryBranches registry;
+    registry.Keep(HKEY_CURRENT_USER, key);
+    PString programFiles;
+    ReadMachineString("Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", programFiles);
+    for (const char* version : {"winxp", "win7", "win10"}) {
+        SCOPED_TRACE(version);
+        HKEY k;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExA(k, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version), DWORD(strlen(version) + 1));
+        RegCloseKey(k);
+        InstallerRun run(exe_);
+        HWND page = run.Page();
+        ASSERT_TRUE(page);
+        EXPECT_TRUE(IsWindowUnicode(page));
+        EXPECT_TRUE(IsWindowUnicode(Item(page, kLocation)));
+        EXPECT_TRUE(IsWindowEnabled(Item(page, kAllUsers)));
+        char location[MAX_PATH] = "";
+        SendMessageA(Item(page, kLocation), WM_GETTEXT, sizeof location, LPARAM(location));
+        EXPECT_EQ(std::string(location), std::string(programFiles.text()) + "\\Morvandite");
+        PostMessageA(page, WM_CLOSE, 0, 0);
+        HWND box = run.Question();
+        ASSERT_TRUE(box);
+        Answer(box, 7);
+        EXPECT_EQ(run.Exit(), kExitCanceled);
+    }
 }
 
 // Two installers of a product started together: the second says so before

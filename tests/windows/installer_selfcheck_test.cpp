@@ -255,7 +255,7 @@ struct Traces {
         Traces t;
         for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
             for (const char* key : {SharedNames::kUninstallRoot.narrow, SharedNames::kBrowserButtonRoot.narrow,
-                                    SharedNames::kBrowserButtonRootWow64.narrow})
+                                    SharedNames::kOldBrowserButtonRootWow64.narrow})
                 t.keys[std::string(root == HKEY_LOCAL_MACHINE ? "HKLM\\" : "HKCU\\") + key] = Subkeys(root, key);
         char temp[MAX_PATH] = "";
         GetTempPathA(MAX_PATH, temp);

@@ -14,6 +14,7 @@
 
 #include "locales.h"
 #include "network_share.h"
+#include "registry_branch.h"
 #include "sharednames.h"
 #include "test_paths.h"
 
@@ -21,6 +22,9 @@ namespace {
 
 const std::string kUninstallKeyText = std::string(SharedNames::kUninstallRoot.narrow) + "Morvandite";
 const char* const kUninstallKey = kUninstallKeyText.c_str();
+// The browser button of the shipped configuration (resources/config.ini).
+const std::string kButtonKey =
+    std::string(SharedNames::kBrowserButtonRoot.narrow) + "{D87C7BDB-FC51-4D7D-B65F-AC534187E603}";
 const DWORD kBadCommandLine = 1639, kClientRunning = 18;
 const DWORD kArchiveError = 3, kErrorWithText = DWORD(-5), kAnotherInstaller = 1618;
 
@@ -76,10 +80,23 @@ protected:
                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
         folder_ = scratch_ + "\\Card Room";  // a blank in the folder, so the quoting matters
         log_ = scratch_ + "\\logs\\copy.log";
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        RemoveRegistration();
         ASSERT_FALSE(EntryExists());
+        for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            registry_.Keep(hive, kUninstallKey);
+            registry_.Keep(hive, kButtonKey);
+        }
     }
-    void TearDown() override { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey); }
+    void TearDown() override {
+        RemoveRegistration();
+        registry_.Restore();
+    }
+    static void RemoveRegistration() {
+        for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            DeleteRegistryTree(hive, kUninstallKey);
+            DeleteRegistryTree(hive, kButtonKey);
+        }
+    }
 
     DWORD Install(const std::string& switches) { return RunProgram(exe_, "-silent " + switches + " \"-log=" + log_ + "\""); }
 
@@ -94,6 +111,7 @@ protected:
     }
 
     std::string exe_, scratch_, folder_, log_;
+    RegistryBranches registry_;
 };
 
 TEST_F(Unattended, EveryOptionSetIsObeyed) {
@@ -447,6 +465,97 @@ TEST_F(Unattended, ADamagedInstallerIsAnArchiveError) {
     EXPECT_NE(copy.find("Install refused: the payload does not match its digest"), std::string::npos) << copy;
     EXPECT_NE(copy.find("This installer is damaged. Please download it again."), std::string::npos) << copy;
     EXPECT_NE(copy.find("Exit code: 3"), std::string::npos) << copy;
+}
+
+// The Windows version Wine reports to the installer alone: its own
+// application defaults, which the test's process does not read.
+class WindowsVersions : public Unattended {
+protected:
+    void SetUp() override {
+        Unattended::SetUp();
+        registry_.Keep(HKEY_CURRENT_USER, kAppDefaults);
+    }
+    void ReportVersion(const char* version) {
+        HKEY key;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kAppDefaults, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version), DWORD(strlen(version) + 1));
+        RegCloseKey(key);
+    }
+    static constexpr const char* kAppDefaults = "Software\\Wine\\AppDefaults\\MorvanditeInstall.exe";
+};
+
+struct ReportedVersion {
+    const char* wine;  // HKCU\Software\Wine's Version
+    unsigned major, minor, build;
+    bool localAppData;  // Vista or later
+};
+
+std::string Hex(unsigned value) {
+    char text[16];
+    snprintf(text, sizeof text, "%x", value);
+    return text;
+}
+
+// Whether the log has a line that is exactly `line`.
+bool HasLine(const std::string& log, const std::string& line) {
+    for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) {
+        const size_t end = at + line.size();
+        if ((at == 0 || log[at - 1] == '\n') && (end == log.size() || log[end] == '\r' || log[end] == '\n'))
+            return true;
+    }
+    return false;
+}
+
+std::string LocalAppDataFolder() {
+    char path[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+// XP, 7 and 10 as Wine reports them (10 to a program whose manifest names
+// it, as the installer's does). The log's "OS Version" is GetVersion's
+// form; user.ini goes to local application data from Vista on and to the
+// install folder before. (The page's test checks the wide calls of each.)
+TEST_F(WindowsVersions, EachVersionIsLoggedAndGetsItsChoices) {
+    const ReportedVersion versions[] = {
+        {"winxp", 5, 1, 2600, false},
+        {"win7", 6, 1, 7601, true},
+        {"win10", 10, 0, 18362, true},
+    };
+    const std::string settingsFolder = LocalAppDataFolder() + "\\Morvandite";
+    const bool settingsFolderBefore = PathExists(settingsFolder);
+    const std::string userIniBefore = ReadWholeFileOrEmpty(settingsFolder + "\\user.ini");
+    for (const ReportedVersion& v : versions) {
+        SCOPED_TRACE(v.wine);
+        ReportVersion(v.wine);
+        const std::string folder = scratch_ + "\\" + v.wine;
+        DeleteFileA(log_.c_str());
+        ASSERT_EQ(Install("\"-dir=" + folder + "\" -nolaunch -desktop=0 -quicklaunch=0 -startmenu=0 "
+                          "-browserbutton=0 -allusers=0"),
+                  0u);
+        const std::string log = ReadWholeFileOrEmpty(folder + "\\" + SharedNames::kInstallLogFile.narrow);
+        const unsigned packed = v.major | v.minor << 8 | v.build << 16;
+        EXPECT_TRUE(HasLine(log, "OS Version: " + Hex(packed))) << log;
+        EXPECT_TRUE(HasLine(log, std::string("localAppData: ") + (v.localAppData ? "1" : "0"))) << log;
+        const std::string settings = v.localAppData ? settingsFolder : folder;
+        EXPECT_NE(log.find("Local settings directory: '" + settings + "'"), std::string::npos) << log;
+        EXPECT_EQ(PathExists(folder + "\\user.ini"), !v.localAppData);
+
+        // The per-user group the installation made, and its settings.
+        const std::string group = EntryValue(SharedNames::kStartMenuGroupValue.narrow);
+        for (const char* link : {"Morvandite.lnk", "Network Status.lnk", "Uninstall Morvandite.lnk"})
+            DeleteFileA((group + "\\" + link).c_str());
+        RemoveDirectoryA(group.c_str());
+        RemoveRegistration();
+    }
+    if (settingsFolderBefore)
+        WriteWholeFile(settingsFolder + "\\user.ini", userIniBefore);
+    else if (PathExists(settingsFolder)) {
+        DeleteFileA((settingsFolder + "\\user.ini").c_str());
+        RemoveDirectoryA(settingsFolder.c_str());
+    }
 }
 
 }  // namespace

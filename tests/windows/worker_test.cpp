@@ -8,6 +8,7 @@
 #include <shlwapi.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <zlib.h>
 #include <vector>
@@ -21,6 +22,8 @@
 #include "pencoding.h"
 #include "ppmsg.h"
 #include "psyscalls.h"
+#include "registry_branch.h"
+#include "registry_values.h"
 #include "sharednames.h"
 #include "shell_links.h"
 #include "small_drive.h"
@@ -32,6 +35,7 @@ const char kDisplayName[] = "Morvandite Worker Test";
 const char kButtonId[] = "{7D1A52C4-93E0-4F1B-8C3A-2B6E0F4D9A11}";
 const std::string kUninstallKeyText = std::string(SharedNames::kUninstallRoot.narrow) + "Morvandite Worker Test";
 const char* const kUninstallKey = kUninstallKeyText.c_str();
+const std::string kButtonKey = std::string(SharedNames::kBrowserButtonRoot.narrow) + kButtonId;
 
 struct Notice {
     WPARAM code;
@@ -60,21 +64,25 @@ protected:
         ASSERT_NE(window_, nullptr);
         root_ = ScratchFolder(std::string("worker-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         RemoveRegistration();
+        for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            registry_.Keep(hive, kUninstallKey);
+            registry_.Keep(hive, kButtonKey);
+        }
     }
     void TearDown() override {
         DestroyWindow(window_);
         RemoveRegistration();
+        registry_.Restore();  // the parents a run made: Extensions, the user's Uninstall
     }
     static void RemoveRegistration() {
         SHDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
         SHDeleteKeyA(HKEY_CURRENT_USER, kUninstallKey);
-        for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-            for (const char* branch : {"Software\\Microsoft\\Internet Explorer\\Extensions\\",
-                                       "Software\\Wow6432Node\\Microsoft\\Internet Explorer\\Extensions\\"})
-                SHDeleteKeyA(hive, (std::string(branch) + kButtonId).c_str());
-        }
+        for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+            SHDeleteKeyA(hive, kButtonKey.c_str());
         SHDeleteKeyA(HKEY_USERS, kDesktopUserSid);
     }
+
+    RegistryBranches registry_;
 
     std::string Path(const std::string& relative) const { return root_ + "\\" + relative; }
 
@@ -936,21 +944,62 @@ TEST_F(RegistrationTest, LegacySystemSkipsStartMenuAndButton) {
     EXPECT_EQ(MachineString(SharedNames::kDesktopLinkValue.narrow), Path("Desktop\\Morvandite Worker Test.lnk"));
 }
 
-TEST_F(RegistrationTest, BrowserButtonOfA64BitSystemLiesInWow6432Node) {
-    InstallOptions o = Options();
-    o.hasAdminRights = 1;
-    o.isWow64 = 1;
-    EXPECT_EQ(Register(o), 0);
-    std::string key = std::string("Software\\Wow6432Node\\Microsoft\\Internet Explorer\\Extensions\\") + kButtonId;
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, key));
-    PString exec;
-    ReadRegistryString(HKEY_CURRENT_USER, key.c_str(), "Exec", exec);
-    EXPECT_EQ(std::string(exec.text()), std::string(o.installFolder.text()) + "\\MorvanditeUpdate.exe");
-    EXPECT_EQ(MachineString(SharedNames::kUserBrowserButtonValue.narrow), "");  // written in the button's hive, not the machine's
-    PString button1;
-    ReadRegistryString(HKEY_CURRENT_USER, kUninstallKey, SharedNames::kUserBrowserButtonValue.narrow, button1);
-    EXPECT_STREQ(button1.text(), kButtonId);
-    EXPECT_EQ(MachineString(SharedNames::kStartMenuLinkValue.narrow), Path("StartMenu\\Morvandite Worker Test.lnk"));
+bool RunsOn64BitWindows() {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// On a 64-bit system the button goes where the browser reads it: the user's
+// key as it is (HKCU\Software is shared by both kinds of program), the
+// machine's in the 32-bit view. Nothing is spelt Wow6432Node: a user's
+// Wow6432Node key is one no browser reads (and makes Wine redirect every
+// 32-bit program's HKCU\Software into it), and a 32-bit program that spells
+// it in HKLM gets a doubled node under Wine.
+TEST_F(RegistrationTest, BrowserButtonOfA64BitSystemIsWhereTheBrowserReadsIt) {
+    const std::string launcher = std::string(Options().installFolder.text()) + "\\MorvanditeUpdate.exe";
+    const bool userWowNodeBefore = RegistryKeyExists(HKEY_CURRENT_USER, "Software\\Wow6432Node", KEY_WOW64_64KEY);
+    {
+        SCOPED_TRACE("for this user");
+        InstallOptions o = Options();
+        o.hasAdminRights = 1;
+        o.isWow64 = 1;
+        EXPECT_EQ(Register(o), 0);
+        PString exec;
+        ReadRegistryString(HKEY_CURRENT_USER, kButtonKey.c_str(), "Exec", exec);
+        EXPECT_EQ(std::string(exec.text()), launcher);
+        EXPECT_EQ(RegistryKeyExists(HKEY_CURRENT_USER, "Software\\Wow6432Node", KEY_WOW64_64KEY), userWowNodeBefore);
+        EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, std::string(SharedNames::kOldBrowserButtonRootWow64.narrow) +
+                                                              kButtonId, KEY_WOW64_64KEY));
+        EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kButtonKey, KEY_WOW64_32KEY));
+        EXPECT_EQ(MachineString(SharedNames::kUserBrowserButtonValue.narrow), "");  // in the button's hive
+        PString button1;
+        ReadRegistryString(HKEY_CURRENT_USER, kUninstallKey, SharedNames::kUserBrowserButtonValue.narrow, button1);
+        EXPECT_STREQ(button1.text(), kButtonId);
+        EXPECT_EQ(MachineString(SharedNames::kStartMenuLinkValue.narrow), Path("StartMenu\\Morvandite Worker Test.lnk"));
+    }
+    RemoveRegistration();
+    {
+        SCOPED_TRACE("for all users");
+        InstallOptions o = Options();
+        o.hasAdminRights = 1;
+        o.isWow64 = 1;
+        o.allUsers = 1;
+        EXPECT_EQ(Register(o), 0);
+        std::map<std::string, std::string> values;
+        ASSERT_TRUE(ReadRegistryValues(HKEY_LOCAL_MACHINE, kButtonKey, values));
+        EXPECT_EQ(values["Exec"], "1:" + launcher + std::string(1, '\0'));
+        EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kButtonKey, KEY_WOW64_32KEY));
+        EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kButtonKey));
+        EXPECT_EQ(MachineString(SharedNames::kMachineBrowserButtonValue.narrow), kButtonId);
+        const std::string doubled = std::string("Software\\Wow6432Node\\Wow6432Node");
+        EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, doubled, KEY_WOW64_64KEY));
+        if (RunsOn64BitWindows()) {
+            // Seen by a 64-bit program: the 32-bit view's key, under its one node.
+            const std::string physical = std::string(SharedNames::kOldBrowserButtonRootWow64.narrow) + kButtonId;
+            EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, physical, KEY_WOW64_64KEY));
+            EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kButtonKey, KEY_WOW64_64KEY));
+        }
+    }
 }
 
 TEST_F(RegistrationTest, GroupFolderThatCannotBeMadeFailsRegistration) {
