@@ -47,6 +47,7 @@
 #include "perror.h"
 #include "resourcetree.h"
 #include "sharednames.h"
+#include "toolargs.h"
 #include "toolcli.h"
 #include "uninstalllist.h"
 #include "versioninfo.h"
@@ -515,22 +516,7 @@ int Main(int argc, char** argv) {
 
 #ifdef _WIN32
 // The command line as UTF-8, as the native tool has it.
-int wmain(int argc, wchar_t** argv) {
-    std::vector<std::string> args;
-    for (int i = 0; i < argc; ++i) {
-        PString utf8;
-        if (!Utf16ToUtf8(reinterpret_cast<const uint16_t*>(argv[i]), uint32_t(wcslen(argv[i])), utf8)) {
-            std::fprintf(stderr, "mkinstaller: argument %d is not valid UTF-16\n", i);
-            return kToolUsage;
-        }
-        args.emplace_back(utf8.text(), utf8.length());
-    }
-    std::vector<char*> pointers;
-    for (std::string& a : args)
-        pointers.push_back(&a[0]);
-    pointers.push_back(nullptr);
-    return Main(argc, pointers.data());
-}
+int wmain(int argc, wchar_t** argv) { return RunWithUtf8Arguments("mkinstaller", argc, argv, &Main); }
 #else
 int main(int argc, char** argv) { return Main(argc, argv); }
 #endif

@@ -27,6 +27,7 @@
 #include "peimage.h"
 #include "perror.h"
 #include "punique.h"
+#include "toolargs.h"
 #include "toolcli.h"
 #include "tracking.h"
 
@@ -169,22 +170,7 @@ int Main(int argc, char** argv) {
 
 #ifdef _WIN32
 // The command line as UTF-8, as the native tool has it.
-int wmain(int argc, wchar_t** argv) {
-    std::vector<std::string> args;
-    for (int i = 0; i < argc; ++i) {
-        PString utf8;
-        if (!Utf16ToUtf8(reinterpret_cast<const uint16_t*>(argv[i]), uint32_t(wcslen(argv[i])), utf8)) {
-            std::fprintf(stderr, "tinfo: argument %d is not valid UTF-16\n", i);
-            return kToolUsage;
-        }
-        args.emplace_back(utf8.text(), utf8.length());
-    }
-    std::vector<char*> pointers;
-    for (std::string& a : args)
-        pointers.push_back(&a[0]);
-    pointers.push_back(nullptr);
-    return Main(argc, pointers.data());
-}
+int wmain(int argc, wchar_t** argv) { return RunWithUtf8Arguments("tinfo", argc, argv, &Main); }
 #else
 int main(int argc, char** argv) { return Main(argc, argv); }
 #endif
