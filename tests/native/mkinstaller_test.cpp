@@ -143,11 +143,16 @@ TEST_F(Mkinstaller, TheInstallerCarriesTheClientItsDigestConfigurationAndVersion
     ASSERT_TRUE(version.GetString("ProductVersion", text));
     EXPECT_EQ(text, u"2.5.0.7");
     VersionInfo stubVersion = VersionInfo::Parse(Resource(stub_, "16", 1));
-    for (const char* kept : {"CompanyName", "FileDescription", "OriginalFilename", "LegalCopyright"}) {
+    for (const char* kept : {"CompanyName", "FileDescription", "LegalCopyright"}) {
         ASSERT_TRUE(stubVersion.GetString(kept, stubText)) << kept;
         ASSERT_TRUE(version.GetString(kept, text)) << kept;
         EXPECT_EQ(text, stubText) << kept;
     }
+    // A rebranded installer goes by the name the release gave it, not the stub's.
+    ASSERT_TRUE(version.GetString("OriginalFilename", text));
+    EXPECT_EQ(text, u"Second Setup.exe");
+    ASSERT_TRUE(version.GetString("InternalName", text));
+    EXPECT_EQ(text, u"Second Setup");
 }
 
 TEST_F(Mkinstaller, TheSameInputsGiveTheSameBytesAndTheStubIsFoundBesideTheTool) {
