@@ -108,6 +108,8 @@ const ImageDigestResources kDigestResources{SharedNames::kInstallerResourceType.
                                             uint16_t(SharedNames::kImageDigestResourceId)};
 const ResourceKey kTypeVersion = ResourceKey::Id(16);  // RT_VERSION
 const ResourceKey kVersionName = ResourceKey::Id(1);
+const ResourceKey kTypeManifest = ResourceKey::Id(24);  // RT_MANIFEST
+const ResourceKey kManifestName = ResourceKey::Id(1);
 
 struct Options {
     std::string client, out, config, version, stub, brandFile, info, imageLimit;
@@ -442,6 +444,11 @@ void Make(Options o) {
                 const fs::path outName = fs::u8path(o.out).filename();
                 SetBrandString(info, "OriginalFilename", outName.u8string(), "output's file name");
                 SetBrandString(info, "InternalName", outName.stem().u8string(), "output's file name");
+                // The manifest names and describes the program too.
+                if (const ResourceEntry* manifest = resources.Find(kTypeManifest, kManifestName))
+                    resources.Put(kTypeManifest, kManifestName, manifest->language.id,
+                                  BrandedManifest(manifest->data, b.description.empty() ? b.productName : b.description,
+                                                  AssemblyNameOf(outName.stem().u8string())));
             }
             resources.Put(kTypeVersion, kVersionName, 0, info.Build());
         }
