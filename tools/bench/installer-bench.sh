@@ -40,7 +40,8 @@ for tool in "$native/mkpayload" "$native/payload-bench" wine Xvfb xdpyinfo pytho
     command -v "$tool" >/dev/null || { echo "installer-bench: $tool is missing (run tools/build.sh first)" >&2; exit 1; }
 done
 echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
-"$top/tools/bench/synthetic-payload.sh" "$native" "$work"
+# payload.bin only for payload.exe's rounds.
+"$top/tools/bench/synthetic-payload.sh" "$native" "$work" $([ "$rounds" -gt 0 ] || echo --trees-only)
 payload=$work/payload.bin
 
 # The release path: the Windows build's stub and the synthetic client through

@@ -4,7 +4,8 @@
 // its SHA-256 digest (132), adding the folder's uninstall.lst when it has
 // none and checking the one it has; replaces the configuration section (131)
 // with --config's, checked as the installer reads it; sets the version
-// information's numbers and brand strings; keeps everything else of the
+// information's numbers and brand strings (and, for a brand, the original
+// file name and the manifest's description); keeps everything else of the
 // stub; and last writes the digest of the finished file (133,
 // plib/archive/imagedigest.h), which the installer checks before it trusts
 // any of its resources. Without --stub it takes the stub the Windows build
@@ -13,8 +14,10 @@
 // is written; OUT is written beside itself and renamed into place, so a
 // failure leaves it as it was. An installer whose image would pass
 // kMaxInstallerImageSize (imagelimit.h), which 32-bit Windows could not
-// load, is refused, its packing stopped as soon as that is sure. Built
-// natively and as a static Windows program. Exit codes: toolcli.h.
+// load, is refused, its packing stopped as soon as that is sure. The packed
+// client goes straight into OUT's temporary file, never into memory, so
+// packing holds the LZMA encoder and a few MiB whatever the client's size.
+// Built natively and as a static Windows program. Exit codes: toolcli.h.
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef _WIN32
