@@ -48,11 +48,13 @@ iconIdx=0
 INI
 "$bin/mkinstaller" --stub "$stub" --client "$client" --config "$out/second.ini" \
     --version 4.3.2.1 --product-name "Larkspur Cards" --out "$out/Second.exe"
-# The same inputs give the same bytes.
+# The same inputs give the same bytes (the output's name is one of them: a
+# rebranded installer carries it as its original file name).
+mkdir "$out/again"
 "$bin/mkinstaller" --stub "$stub" --client "$client" --config "$out/second.ini" \
-    --version 4.3.2.1 --product-name "Larkspur Cards" --out "$out/Again.exe"
-cmp "$out/Second.exe" "$out/Again.exe" || fail "mkinstaller gave different bytes for the same inputs"
-rm -f "$out/Again.exe"
+    --version 4.3.2.1 --product-name "Larkspur Cards" --out "$out/again/Second.exe"
+cmp "$out/Second.exe" "$out/again/Second.exe" || fail "mkinstaller gave different bytes for the same inputs"
+rm -rf "$out/again"
 
 # Signed with a throwaway certificate, then tracked.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Larkspur Test Signing" \

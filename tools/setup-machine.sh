@@ -21,6 +21,7 @@ install_packages() {
         fonts-noto-cjk fonts-dejavu-core
         dpkg-dev icoutils osslsigncode openssl
         clang libclang-rt-14-dev
+        nsis
     )
     if [ -f "$STAMP_PKGS" ] && dpkg -s "${pkgs[@]/wine32:i386/wine32}" >/dev/null 2>&1; then
         return
