@@ -6,6 +6,10 @@
 //                                     the block becomes the last bytes of its
 //                                     certificate table, still at the end of the file.
 //   tinfo read INSTALLER              print the lines of the installer's block
+//   tinfo serve SIGNED.exe --listen HOST:PORT
+//                                     serve the installer, tagged per download
+//                                     from the query string (servecommand.h;
+//                                     Linux only)
 // Exit codes (toolcli.h): 0 done, 1 refused or failed with the reason (read:
 // no block), 2 usage.
 #include <sys/stat.h>
@@ -27,6 +31,9 @@
 #include "peimage.h"
 #include "perror.h"
 #include "punique.h"
+#ifndef _WIN32
+#include "servecommand.h"
+#endif
 #include "toolargs.h"
 #include "toolcli.h"
 #include "tracking.h"
@@ -71,11 +78,15 @@ std::string Stamped(const std::string& image, const std::string& text) {
 const char* kUsage =
     "usage: tinfo stamp INSTALLER LINES OUT\n"
     "       tinfo read INSTALLER\n"
+    "       tinfo serve SIGNED.exe --listen HOST:PORT [--max-connections N] [--threads N]\n"
+    "                   [--timeout SECONDS] [--poll SECONDS]\n"
     "       tinfo --help | --version\n";
 
 const char* kHelp =
     "usage: tinfo stamp INSTALLER LINES OUT\n"
     "       tinfo read INSTALLER\n"
+    "       tinfo serve SIGNED.exe --listen HOST:PORT [--max-connections N] [--threads N]\n"
+    "                   [--timeout SECONDS] [--poll SECONDS]\n"
     "       tinfo --help | --version\n"
     "\n"
     "stamp  writes OUT, a tracked copy of INSTALLER: a tracking block made of the KEY=value\n"
@@ -83,6 +94,16 @@ const char* kHelp =
     "       Stamp a signed installer: its signature stays valid. OUT may be INSTALLER; it is\n"
     "       written beside itself and renamed, and refused when it is not a regular file.\n"
     "read   prints the lines of INSTALLER's tracking block.\n"
+    "serve  serves SIGNED.exe over HTTP at /NAME (its own file name), each download\n"
+    "       tagged as stamp would tag it with the lines of its query string\n"
+    "       (/NAME?SRC=partner7&CAMP=winter; no query: the file as it is). GET, HEAD,\n"
+    "       one Range; a refused tag is answered 400 with the reason. A new release\n"
+    "       moved into place over SIGNED.exe is served once prepared (looked for every\n"
+    "       --poll seconds, default 1, or at SIGHUP); downloads in flight end with the\n"
+    "       old one. One log line per request on standard output. Limits: at most\n"
+    "       --max-connections (default 1024), --timeout seconds (default 10) for a\n"
+    "       request's header or a stalled download. Stops at SIGTERM or SIGINT.\n"
+    "       Linux only.\n"
     "\n"
     "Exit codes: 0 done, 1 refused or failed (the reason is printed; read: no block), 2 usage.\n";
 
@@ -165,6 +186,14 @@ int Main(int argc, char** argv) {
         return Stamp(argv[2], argv[3], argv[4]);
     if (argc == 3 && std::strcmp(argv[1], "read") == 0)
         return Read(argv[2]);
+    if (argc >= 2 && std::strcmp(argv[1], "serve") == 0) {
+#ifdef _WIN32
+        std::fprintf(stderr, "tinfo: serve is not part of the Windows build; run the Linux build of tinfo\n");
+        return kToolRefused;
+#else
+        return ServeCommand(argc - 1, argv + 1);
+#endif
+    }
     return UsageError(kUsage);
 }
 
