@@ -1,8 +1,11 @@
 #include "tracking.h"
 
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "inixor.h"
+#include "taggrammar.h"
 #include "perror.h"
 #include "trackingkey.h"
 
@@ -16,15 +19,15 @@ void AppendLe32(std::string& out, uint32_t v) {
         out.push_back(char(uint8_t(v >> (8 * i))));
 }
 
-bool StartsWithNoCase(const char* text, size_t length, const char* prefix) {
-    size_t n = std::strlen(prefix);
-    if (length < n)
+bool EqualsNoCase(const std::string& text, const char* upper) {
+    size_t n = std::strlen(upper);
+    if (text.size() != n)
         return false;
     for (size_t i = 0; i < n; ++i) {
         char c = text[i];
         if (c >= 'a' && c <= 'z')
             c = char(c - 'a' + 'A');
-        if (c != prefix[i])
+        if (c != upper[i])
             return false;
     }
     return true;
@@ -65,72 +68,55 @@ TrackingBlockStatus ReadTrackingBlock(FILE* file, _PBlock& block) {
     return TrackingBlockStatus::Found;
 }
 
-void ApplyTrackingLines(const _PBlock& block, TrackingInfo& info) {
-    const char* text = reinterpret_cast<const char*>(block.ptr());
-    const char* end = text ? text + block.size() : nullptr;
-    if (text) {
-        // The text ends at its first zero byte, as the C string it is read as.
-        if (const void* nul = std::memchr(text, 0, block.size()))
-            end = static_cast<const char*>(nul);
+std::string ApplyTrackingLines(const _PBlock& block, TrackingInfo& info) {
+    std::string_view text(reinterpret_cast<const char*>(block.ptr()), block.ptr() ? block.size() : 0);
+    TagParse tag = ParseTagText(text);
+    if (!tag.ok())
+        return tag.error;
+    PString kept("[TInfo]\n"), themeId = info.themeId, localeCode = info.localeCode;
+    for (const TagLine& line : tag.lines) {
+        // The install time and zone lines are the installer's own to write.
+        if (IsReservedTagKey(line.key))
+            continue;
+        if (EqualsNoCase(line.key, "THM") && !line.value.empty())
+            themeId.assign(line.value.data(), int(line.value.size()));
+        else if (EqualsNoCase(line.key, "TSL") && !line.value.empty())
+            localeCode.assign(line.value.data(), int(line.value.size()));
+        kept.append(line.key.c_str()).append('=').append(line.value.c_str()).append('\n');
     }
-    info.trackingInfo = "[TInfo]\n";
-    const char* line = text;
-    while (line && line < end) {
-        const char* eol = static_cast<const char*>(std::memchr(line, '\n', size_t(end - line)));
-        if (!eol)
-            eol = end;
-        size_t n = size_t(eol - line);
-        if (n > 0) {
-            if (StartsWithNoCase(line, n, "THM=") && n > 4)
-                info.themeId.assign(line + 4, int(n - 4));
-            else if (StartsWithNoCase(line, n, "TSL=") && n > 4)
-                info.localeCode.assign(line + 4, int(n - 4));
-            // The install time and zone lines are the installer's own to write.
-            if (!StartsWithNoCase(line, n, "ITS=") && !StartsWithNoCase(line, n, "IZ=")) {
-                info.trackingInfo.append(line, int(n));
-                info.trackingInfo.append('\n');
-            }
-        }
-        line = eol + 1;
-    }
+    info.trackingInfo = kept;
+    info.themeId = themeId;
+    info.localeCode = localeCode;
+    return std::string();
 }
 
 std::string TrackingTextFromLines(const std::string& lines) {
-    std::string text;
+    std::vector<TagLine> tag;
     size_t pos = 0;
     int number = 0;
     while (pos < lines.size()) {
         size_t eol = lines.find('\n', pos);
         if (eol == std::string::npos)
             eol = lines.size();
-        std::string line = lines.substr(pos, eol - pos);
+        std::string_view line(lines.data() + pos, eol - pos);
         pos = eol + 1;
         ++number;
         if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.find_first_not_of(" \t") == std::string::npos)
-            continue;
-        size_t eq = line.find('=');
-        if (eq == 0 || eq == std::string::npos || line.find('\0') != std::string::npos ||
-            line.find('\r') != std::string::npos) {
-            PString why("line ");
-            why.appendInt(number);
-            why.append(" is not KEY=value");
-            throw PInternalError(why.text());
-        }
-        text += line;
-        text += '\n';
+            line.remove_suffix(1);  // a CR LF file
+        TagLine parsed;
+        bool blank = false;
+        std::string why = ParseTagLine(line, parsed, blank);
+        if (!why.empty())
+            throw PInternalError(("line " + std::to_string(number) + " " + why).c_str());
+        if (!blank)
+            tag.push_back(std::move(parsed));
     }
-    if (text.empty())
+    if (tag.empty())
         throw PInternalError("no KEY=value lines");
-    if (text.size() > kTrackingMaxBlock) {
-        PString why("the lines take ");
-        why.appendUint(uint32_t(text.size()));
-        why.append(" bytes; a tracking block holds at most ");
-        why.appendUint(kTrackingMaxBlock);
-        throw PInternalError(why.text());
-    }
-    return text;
+    std::string why = TagLinesError(tag);
+    if (!why.empty())
+        throw PInternalError(why.c_str());
+    return TagText(tag);
 }
 
 std::string EncodeTrackingBlock(const std::string& text) {

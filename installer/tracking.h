@@ -34,18 +34,22 @@ enum class TrackingBlockStatus {
 // position is left anywhere.
 TrackingBlockStatus ReadTrackingBlock(FILE* file, _PBlock& block);
 
-// Applies the unscrambled block's lines: the text starts as "[TInfo]\n"; each
-// non-empty line (up to the block's first zero byte) is kept followed by
-// "\n" unless it starts with "ITS=" or "IZ="; "THM=" and "TSL=" with a value
-// set the theme and the locale code (prefixes compared ignoring case).
-void ApplyTrackingLines(const _PBlock& block, TrackingInfo& info);
+// Applies the unscrambled block's text, which must follow the tag grammar
+// (taggrammar.h): on success the text becomes "[TInfo]\n" and each line
+// "KEY=value\n" (blanks trimmed), except the installer's own ITS and IZ
+// lines, which are dropped; the last THM and TSL lines with a value set the
+// theme and the locale code (keys compared ignoring case), and an empty
+// string is returned. A block that breaks the grammar is used not at all:
+// info is left unchanged and the reason is returned.
+std::string ApplyTrackingLines(const _PBlock& block, TrackingInfo& info);
 
 // ---- Writing (the tinfo tool) ------------------------------------------
 
 // Turns the text of a lines file into the block's plain text: every
-// non-blank line, CR LF or LF ended, must be KEY=value with a non-empty key;
-// the lines are joined with "\n". Throws PInternalError naming the first bad
-// line, or when there is no line or the block would exceed kTrackingMaxBlock.
+// non-blank line, CR LF or LF ended, must follow the tag grammar
+// (taggrammar.h); the trimmed lines are joined with "\n". Throws
+// PInternalError naming the first bad line, or when there is no line, more
+// than kTagMaxLines or more than kTagMaxTextBytes (= kTrackingMaxBlock).
 std::string TrackingTextFromLines(const std::string& lines);
 
 // The scrambled block for a plain text followed by its trailer (D = L + 12).

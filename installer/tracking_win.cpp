@@ -29,7 +29,12 @@ void ReadTrackingInformationFrom(const char* path, TrackingInfo& info) {
     }
     try {
         TrackingInfo read = info;
-        ApplyTrackingLines(block, read);
+        std::string rejected = ApplyTrackingLines(block, read);
+        if (!rejected.empty()) {
+            // Nothing of a block that breaks the grammar reaches tinfo.dat or user.ini.
+            LogLine("tInfo rejected: %s", rejected.c_str());
+            return;
+        }
         info = std::move(read);
     } catch (const PError&) {
         LogLine("tInfo read error.");

@@ -17,7 +17,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -34,6 +33,7 @@
 #ifndef _WIN32
 #include "servecommand.h"
 #endif
+#include "taggrammar.h"
 #include "toolargs.h"
 #include "toolcli.h"
 #include "tracking.h"
@@ -123,7 +123,7 @@ int Stamp(const std::string& installer, const std::string& linesPath, const std:
         std::istringstream in(text);
         std::string line;
         while (std::getline(in, line))
-            if (strncasecmp(line.c_str(), "ITS=", 4) == 0 || strncasecmp(line.c_str(), "IZ=", 3) == 0)
+            if (IsReservedTagKey(line.substr(0, line.find('='))))
                 std::fprintf(stderr, "tinfo: note: the installer drops the line %s\n", line.c_str());
     } catch (const PError& e) {
         std::fprintf(stderr, "tinfo: %s: %s\n", e.why(), linesPath.c_str());
