@@ -39,6 +39,30 @@ TEST(TagQuery, MalformedParametersAreRefusedWithAReason) {
     EXPECT_NE(TagFromQuery("SRC=%zz").reason.find("percent-escape"), std::string::npos);
 }
 
+// The grammar the installer applies, on decoded values: what would split a
+// line or start a section in the client's INI readers never gets through.
+TEST(TagQuery, TheTagGrammarIsAppliedAfterDecoding) {
+    for (const char* query : {"THM=x%0D%5Bupdate%5D", "THM=x%0Durl=http://evil.invalid/", "THM=x%0Aurl=y",
+                              "SRC=%5Bsection%5D", "SRC=a%00", "SRC=caf%C3%A9", "S%20RC=a", "SRC-1=a",
+                              "ITS=1000000000", "+ITS=1", "iz=0", "%20It%73%09=1"}) {
+        TagQuery tag = TagFromQuery(query);
+        EXPECT_FALSE(tag.accepted) << query;
+        EXPECT_FALSE(tag.reason.empty()) << query;
+    }
+    EXPECT_NE(TagFromQuery("+ITS=1").reason.find("reserved"), std::string::npos);
+    // Blanks around keys and values are trimmed, as the grammar trims them.
+    TagQuery tag = TagFromQuery("+SRC+=+partner7+&THM=%09dark");
+    ASSERT_TRUE(tag.accepted) << tag.reason;
+    EXPECT_EQ(tag.lines, (std::vector<std::string>{"SRC=partner7", "THM=dark"}));
+    // Bounds: one parameter past the most lines, one byte past the longest value.
+    std::string many;
+    for (int i = 0; i <= 32; ++i)
+        many += "K" + std::to_string(i) + "=v&";
+    EXPECT_FALSE(TagFromQuery(many).accepted);
+    EXPECT_TRUE(TagFromQuery("SRC=" + std::string(255, 'v')).accepted);
+    EXPECT_FALSE(TagFromQuery("SRC=" + std::string(256, 'v')).accepted);
+}
+
 TEST(TagQuery, TheLogFormCannotCarryLineBreaksOrSpaces) {
     EXPECT_EQ(TagForLog({"SRC=a b", "X=\r\n\"&"}), "SRC=a%20b&X=%0D%0A%22%26");
     EXPECT_EQ(TagForLog({}), "");
@@ -57,7 +81,7 @@ TEST(ByteRange, TheThreeFormsOfOneRange) {
     EXPECT_EQ(r.kind, ByteRange::Part);
     EXPECT_EQ(r.first, 800u);
     EXPECT_EQ(r.length, 200u);
-    r = ParseByteRange(" Bytes = 5 - 5 ", 1000);
+    r = ParseByteRange("Bytes=5-5", 1000);  // the unit in any case
     EXPECT_EQ(r.kind, ByteRange::Part);
     EXPECT_EQ(r.first, 5u);
     EXPECT_EQ(r.length, 1u);
@@ -79,7 +103,7 @@ TEST(ByteRange, RangesPastTheEndAreCutOrRefused) {
 
 TEST(ByteRange, WhatIsNotOneByteRangeIsIgnored) {
     for (const char* field : {"", "bytes=", "bytes=-", "bytes=5-1", "bytes=0-1,5-6", "items=0-1", "bytes=a-b",
-                              "bytes=0x10-", "bytes=1-2-3", "bytes=99999999999999999999-"})
+                              "bytes=0x10-", "bytes=1-2-3", "bytes =0-1", "bytes=99999999999999999999-"})
         EXPECT_EQ(ParseByteRange(field, 1000).kind, ByteRange::Whole) << field;
 }
 

@@ -1,5 +1,7 @@
 #include "byterange.h"
 
+#include <cctype>
+
 namespace {
 
 std::string_view Trimmed(std::string_view text) {
@@ -32,7 +34,7 @@ ByteRange ParseByteRange(std::string_view field, uint64_t size) {
     if (field.size() < kUnit.size())
         return whole;
     for (size_t i = 0; i < kUnit.size(); ++i)
-        if ((field[i] | 0x20) != kUnit[i] && field[i] != kUnit[i])
+        if (std::tolower(static_cast<unsigned char>(field[i])) != kUnit[i])
             return whole;
     std::string_view spec = Trimmed(field.substr(kUnit.size()));
     if (spec.find(',') != std::string_view::npos)

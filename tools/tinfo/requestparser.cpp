@@ -78,7 +78,13 @@ void RequestParser::on_field_impl(http::field name, string_view, string_view val
     }
 }
 
-void RequestParser::on_header_impl(error_code&) {
+void RequestParser::on_header_impl(error_code& ec) {
+    // A chunked body would only be looked at once its first bytes arrive.
+    if (chunked()) {
+        refusal_ = Refusal::HasBody;
+        ec = http::error::body_limit;
+        return;
+    }
     request_.keepAlive = request_.version >= 11 ? !connectionClose_ : (connectionKeepAlive_ && !connectionClose_);
 }
 

@@ -1,7 +1,6 @@
 #include "tagquery.h"
 
-#include "perror.h"
-#include "tracking.h"
+#include "taggrammar.h"
 
 namespace {
 
@@ -43,7 +42,7 @@ TagQuery Refused(std::string reason) {
 }  // namespace
 
 TagQuery TagFromQuery(std::string_view query) {
-    TagQuery tag;
+    std::vector<TagLine> lines;
     size_t start = 0;
     while (start <= query.size()) {
         size_t end = query.find('&', start);
@@ -53,26 +52,35 @@ TagQuery TagFromQuery(std::string_view query) {
         start = end + 1;
         if (parameter.empty())
             continue;
+        // Bounded before anything is decoded: a query longer than any tag.
+        if (lines.size() == kTagMaxLines)
+            return Refused("more than " + std::to_string(kTagMaxLines) + " parameters");
         size_t equals = parameter.find('=');
         if (equals == std::string_view::npos)
             return Refused("the parameter \"" + std::string(parameter.substr(0, 64)) + "\" has no '='");
-        std::string key, value;
-        if (!Decode(parameter.substr(0, equals), key) || !Decode(parameter.substr(equals + 1), value))
+        TagLine line;
+        if (!Decode(parameter.substr(0, equals), line.key) || !Decode(parameter.substr(equals + 1), line.value))
             return Refused("the parameter \"" + std::string(parameter.substr(0, 64)) +
                            "\" has a malformed percent-escape");
-        tag.lines.push_back(key + "=" + value);
+        std::string why = TagKeyError(line.key);
+        if (why.empty())
+            why = TagValueError(line.value);
+        if (!why.empty())
+            return Refused("the parameter \"" + std::string(parameter.substr(0, 64)) + "\": " + why);
+        if (IsReservedTagKey(line.key))
+            return Refused("the key " + std::string(TrimTagBlanks(line.key)) +
+                           " is the installer's own (ITS and IZ are reserved)");
+        line.key = std::string(TrimTagBlanks(line.key));
+        line.value = std::string(TrimTagBlanks(line.value));
+        lines.push_back(std::move(line));
     }
-    if (!tag.lines.empty()) {
-        std::string text;
-        for (const std::string& line : tag.lines)
-            text += line + "\n";
-        try {
-            TrackingTextFromLines(text);
-        } catch (const PError& e) {
-            return Refused(e.why());
-        }
-    }
+    std::string why = TagLinesError(lines);
+    if (!why.empty())
+        return Refused(why);
+    TagQuery tag;
     tag.accepted = true;
+    for (const TagLine& line : lines)
+        tag.lines.push_back(line.key + "=" + line.value);
     return tag;
 }
 

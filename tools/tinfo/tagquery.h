@@ -2,8 +2,10 @@
 // joined by '&' (GET /Setup.exe?SRC=partner7&CAMP=winter), percent-decoded,
 // '+' read as a space as in HTML forms, each becoming the line KEY=value in
 // the order given; empty parameters (a trailing '&') are skipped. The lines
-// are then held to the tag grammar the stamping tool applies. Pure
-// functions; thread-safe; never throw.
+// are held to the tag grammar (taggrammar.h) that tinfo stamp and the
+// installer apply, blanks trimmed as it trims them; the installer's own
+// keys (ITS, IZ), which it would drop, are refused. Pure functions;
+// thread-safe; never throw but std::bad_alloc.
 #pragma once
 #include <string>
 #include <string_view>
@@ -11,7 +13,7 @@
 
 struct TagQuery {
     bool accepted = false;
-    std::vector<std::string> lines;  // accepted: the tag's lines, none for an empty query
+    std::vector<std::string> lines;  // accepted: the tag's lines ("KEY=value", trimmed), none for an empty query
     std::string reason;              // refused: why, in a sentence a client can be shown
 };
 
