@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "inixor.h"
+#include "tagcertificate.h"
 #include "taggrammar.h"
 #include "perror.h"
 #include "trackingkey.h"
@@ -66,6 +67,74 @@ TrackingBlockStatus ReadTrackingBlock(FILE* file, _PBlock& block) {
         return TrackingBlockStatus::ReadError;
     }
     return TrackingBlockStatus::Found;
+}
+
+namespace {
+
+bool ReadAt(FILE* file, long offset, void* out, size_t size) {
+    return std::fseek(file, offset, SEEK_SET) == 0 && std::fread(out, 1, size, file) == size;
+}
+
+// Where the security directory points: false (no signature) when the file
+// is no PE32 image this reader knows or the directory is empty.
+bool SecurityDirectory(FILE* file, long fileSize, uint32_t& offset, uint32_t& size) {
+    uint8_t dos[64];
+    if (fileSize < long(sizeof dos) || !ReadAt(file, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
+        return false;
+    uint32_t pe = ReadLe32(dos + 0x3C);
+    // Signature, file header, optional header up to the sixth directory entry.
+    uint8_t headers[4 + 20 + 96 + 8 * 5];
+    if (pe > 0x10000 || long(pe + sizeof headers) > fileSize || !ReadAt(file, long(pe), headers, sizeof headers) ||
+        std::memcmp(headers, "PE\0\0", 4) != 0)
+        return false;
+    const uint8_t* optional = headers + 24;
+    if ((optional[0] | optional[1] << 8) != 0x10B || ReadLe32(optional + 92) <= 4)
+        return false;
+    offset = ReadLe32(optional + 96 + 8 * 4);
+    size = ReadLe32(optional + 96 + 8 * 4 + 4);
+    return size != 0;
+}
+
+}  // namespace
+
+TrackingBlockStatus ReadInstallerTrackingBlock(FILE* file, _PBlock& block, std::string& why) {
+    if (std::fseek(file, 0, SEEK_END) != 0)
+        return TrackingBlockStatus::NotFound;
+    long fileSize = std::ftell(file);
+    uint32_t offset = 0, size = 0;
+    if (fileSize > 0 && SecurityDirectory(file, fileSize, offset, size)) {
+        if (offset > uint64_t(fileSize) || size > uint64_t(fileSize) - offset) {
+            why = "the certificate table lies outside the file";
+            return TrackingBlockStatus::Rejected;
+        }
+        if (size > kMaxTagTableSize) {
+            why = "the certificate table is larger than " + std::to_string(kMaxTagTableSize) + " bytes";
+            return TrackingBlockStatus::Rejected;
+        }
+        std::string scrambled;
+        try {
+            std::vector<uint8_t> table(size);
+            if (!ReadAt(file, long(offset), table.data(), size))
+                return TrackingBlockStatus::ReadError;
+            switch (FindTagInCertificateTable(table.data(), size, scrambled, why)) {
+            case CertificateTagStatus::Malformed:
+                return TrackingBlockStatus::Rejected;
+            case CertificateTagStatus::NoTag:
+                return ReadTrackingBlock(file, block);  // a copy stamped before tags went into the signature
+            case CertificateTagStatus::Found:
+                break;
+            }
+            block.clear();
+            if (!scrambled.empty()) {
+                std::memcpy(block.alloc(uint32_t(scrambled.size())), scrambled.data(), scrambled.size());
+                Unscramble(block);
+            }
+        } catch (const PError&) {
+            return TrackingBlockStatus::ReadError;
+        }
+        return TrackingBlockStatus::Found;
+    }
+    return ReadTrackingBlock(file, block);
 }
 
 std::string ApplyTrackingLines(const _PBlock& block, TrackingInfo& info) {

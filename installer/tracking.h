@@ -27,12 +27,24 @@ enum class TrackingBlockStatus {
     Found,
     NotFound,   // no trailer, wrong magic, or D outside 1..1024: "No tInfo found."
     ReadError,  // the L bytes cannot be had: "tInfo read error."
+    Rejected,   // (ReadInstallerTrackingBlock) the signature's certificate table or
+                // its tag certificate cannot be read: "tInfo rejected: <why>"
 };
 
 // Reads the block at the end of a file open for binary reading and
 // unscrambles it with the tracking key into block (L bytes). The file
 // position is left anywhere.
 TrackingBlockStatus ReadTrackingBlock(FILE* file, _PBlock& block);
+
+// Reads the block of an installer file open for binary reading, where
+// tinfo stamp puts it: in a signed installer, the tag certificate of its
+// signature (tagcertificate.h); otherwise, and in signed copies stamped
+// before tags went there, at the end of the file (ReadTrackingBlock). The
+// file's own headers and certificate table are untrusted: read within the
+// file and within kMaxTagTableSize, never past. Rejected (why set) when the
+// security directory points outside the file, or the table, its signature
+// data or a tag certificate cannot be read. The file position is left anywhere.
+TrackingBlockStatus ReadInstallerTrackingBlock(FILE* file, _PBlock& block, std::string& why);
 
 // Applies the unscrambled block's text, which must follow the tag grammar
 // (taggrammar.h): on success the text becomes "[TInfo]\n" and each line

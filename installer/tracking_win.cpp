@@ -18,7 +18,12 @@ void ReadTrackingInformationFrom(const char* path, TrackingInfo& info) {
         return;
     }
     _PBlock block;
-    TrackingBlockStatus status = ReadTrackingBlock(file.get(), block);
+    std::string why;
+    TrackingBlockStatus status = ReadInstallerTrackingBlock(file.get(), block, why);
+    if (status == TrackingBlockStatus::Rejected) {
+        LogLine("tInfo rejected: %s", why.c_str());
+        return;
+    }
     if (status == TrackingBlockStatus::NotFound) {
         LogLine("No tInfo found.");
         return;

@@ -7,10 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "certtable.h"
-#include "peimage.h"
 #include "perror.h"
 #include "sha256.h"
+#include "tagstamp.h"
 #include "tracking.h"
 
 namespace {
@@ -38,7 +37,8 @@ std::string Hex(const uint8_t* bytes, size_t count) {
     return out;
 }
 
-std::string TagText(const std::vector<std::string>& lines) {
+// The tag's text exactly as tinfo stamp makes it from a file of these lines.
+std::string StampText(const std::vector<std::string>& lines) {
     std::string text;
     for (const std::string& line : lines)
         text += line + "\n";
@@ -67,29 +67,34 @@ std::shared_ptr<const ServedRelease> ServedRelease::Open(const std::string& path
     size_t slash = path.rfind('/');
     release->name_ = slash == std::string::npos ? path : path.substr(slash + 1);
 
-    std::string& image = release->image_;
-    image.resize(size_t(before.st_size));
+    // The release id: the digest of every byte, read once here.
     Sha256Hasher hasher;
-    size_t done = 0;
-    while (done < image.size()) {
-        ssize_t n = pread(release->fd(), &image[done], image.size() - done, off_t(done));
+    std::vector<uint8_t> chunk(1 << 20);
+    for (uint64_t done = 0; done < release->identity_.size;) {
+        ssize_t n = pread(release->fd(), chunk.data(), chunk.size(), off_t(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             Refuse(path, n == 0 ? "the file got shorter while it was read" : std::strerror(errno));
-        hasher.Update(reinterpret_cast<const uint8_t*>(&image[done]), size_t(n));
-        done += size_t(n);
+        hasher.Update(chunk.data(), size_t(n));
+        done += uint64_t(n);
     }
     Sha256Digest digest = hasher.Final();
     release->id_ = Hex(digest.data(), 8);
 
+    // The stamping input, read through a descriptor of the same open file.
+    UniqueStdioFile stream(fdopen(dup(release->fd()), "rb"));
+    if (!stream)
+        Refuse(path, std::string("cannot read it: ") + std::strerror(errno));
     try {
-        PeImage pe(image);
-        if (!HasCertificateTable(pe))
-            Refuse(path, "not a signed installer (no certificate table); sign it first (tools/sign.sh)");
+        release->prepared_.emplace(PreparedInstaller::Prepare(stream.get()));
     } catch (const PError& e) {
         Refuse(path, e.why());
     }
+    if (!release->prepared_->isSigned())
+        Refuse(path, "not a signed installer (no certificate table); sign it first (tools/sign.sh)");
+    if (release->prepared_->fileSize() != release->identity_.size)
+        Refuse(path, "the file changed while it was read; put a new release in place with a rename");
 
     struct stat after;
     if (fstat(release->fd(), &after) != 0 || IdentityOf(after) != release->identity_)
@@ -98,17 +103,20 @@ std::shared_ptr<const ServedRelease> ServedRelease::Open(const std::string& path
 }
 
 ResponseBody ServedRelease::BodyFor(const std::vector<std::string>& lines) const {
-    if (lines.empty())
-        return {BodyPiece::File(0, identity_.size)};
-    return {BodyPiece::Bytes(WithCertificateTableTail(PeImage(image_), EncodeTrackingBlock(TagText(lines))))};
+    ResponseBody body;
+    for (StampSegment& segment : prepared_->Segments(lines.empty() ? std::string() : StampText(lines))) {
+        if (segment.fromFile())
+            body.push_back(BodyPiece::File(segment.fileOffset, segment.length));
+        else
+            body.push_back(BodyPiece::Bytes(std::move(segment.bytes)));
+    }
+    return body;
 }
 
 std::string ServedRelease::ETagFor(const std::vector<std::string>& lines) const {
     if (lines.empty())
         return "\"" + id_ + "\"";
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
+    std::string text = StampText(lines);
     Sha256Digest digest = Sha256(reinterpret_cast<const uint8_t*>(text.data()), text.size());
     return "\"" + id_ + "-" + Hex(digest.data(), 8) + "\"";
 }

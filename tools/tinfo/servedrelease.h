@@ -12,11 +12,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "punique.h"
 #include "responsebody.h"
+#include "tagstamp.h"
 
 // What tells one file on disk from another: a new release put in place by a
 // rename has a new inode; one rewritten in place a new size or time.
@@ -66,6 +68,7 @@ private:
     std::string name_;
     FileIdentity identity_;
     std::string id_;
-    // The stamping input prepared from the file (interim: the whole image).
-    std::string image_;
+    // What stamping needs of the file (tagstamp.h): headers, certificate
+    // table, checksum sums; the file's bytes stay on disk.
+    std::optional<PreparedInstaller> prepared_;
 };
