@@ -281,6 +281,13 @@ TEST_F(TagServerTest, ParallelTaggedDownloadsAreWhatStampMakes) {
         etags.insert(r.fields.at("etag"));
     }
     EXPECT_EQ(etags.size(), size_t(kDownloads + 1)) << "one ETag per tag";
+    // A download is a signed installer that verifies and carries its tag.
+    WriteWholeFile(dir_ + "/download3.exe", replies[3].body);
+    std::string said;
+    EXPECT_EQ(Shell("osslsigncode verify -CAfile '" + dir_ + "/cert.pem' -in '" + dir_ + "/download3.exe'", &said), 0)
+        << said;
+    EXPECT_EQ(Shell("'" + ToolPath("tinfo") + "' read '" + dir_ + "/download3.exe'", &said), 0);
+    EXPECT_EQ(said, "SRC=partner3\nCAMP=winter\n");
 
     // One log line per download, with its tag.
     EXPECT_EQ(server.Stop(), 0);

@@ -149,9 +149,9 @@ PlannedResponse PlanDownload(const ServedRelease& release, const DownloadRequest
     PlannedResponse response;
     response.keepAlive = request.keepAlive;
     response.tag = tag.lines.empty() ? "-" : TagForLog(tag.lines);
-    response.etag = release.ETagFor(tag.lines);
     ResponseBody body;
     try {
+        response.etag = release.ETagFor(tag.lines);
         body = release.BodyFor(tag.lines);
     } catch (const PError& e) {
         PlannedResponse refused = PlanRefusal(400, std::string("tag refused: ") + e.why(), request.keepAlive, now);
