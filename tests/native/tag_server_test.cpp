@@ -352,7 +352,7 @@ TEST_F(TagServerTest, HeadAnnouncesWhatGetSendsAndSendsNothing) {
     EXPECT_TRUE(head.body.empty());
     // The same connection goes on with a GET: had the HEAD sent a body, this
     // reply's status line would be the body's bytes.
-    ASSERT_TRUE(c.Send(Get(target)));
+    ASSERT_TRUE(c.Send(Get(target, "X-Forwarded-For: 203.0.113.9, \"x\"\r\n")));
     Connection::Reply get = c.ReadReply();
     ASSERT_EQ(get.status, 200);
     EXPECT_EQ(head.fields.at("content-length"), get.fields.at("content-length"));
@@ -360,6 +360,9 @@ TEST_F(TagServerTest, HeadAnnouncesWhatGetSendsAndSendsNothing) {
     EXPECT_EQ(head.fields.at("content-disposition"), get.fields.at("content-disposition"));
     EXPECT_EQ(get.body.size(), std::stoull(get.fields.at("content-length")));
     EXPECT_TRUE(get.body == Stamped(installer_, "SRC=partner7\n"));
+    // Behind a proxy the log keeps what the proxy says of the client, escaped.
+    server.Stop();
+    EXPECT_NE(server.log().find("tag=SRC=partner7 for=203.0.113.9, \\x22x\\x22"), std::string::npos) << server.log();
 }
 
 TEST_F(TagServerTest, BadTagsOtherPathsAndOtherMethodsAreRefused) {

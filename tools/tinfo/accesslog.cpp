@@ -44,6 +44,8 @@ void AccessLog::Request(const AccessRecord& r) {
     std::string line = UtcNow() + " " + r.peer + " \"" + EscapedForLog(r.method, 16) + " " +
                        EscapedForLog(r.target, 512) + "\"" + numbers + " etag=" + (r.etag.empty() ? "-" : r.etag) +
                        " tag=" + (r.tag.empty() ? "-" : r.tag);
+    if (!r.forwardedFor.empty())
+        line += " for=" + EscapedForLog(r.forwardedFor, 128);
     if (!r.detail.empty())
         line += " (" + EscapedForLog(r.detail, 256) + ")";
     Write(line);

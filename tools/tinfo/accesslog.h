@@ -12,6 +12,7 @@
 // One answered request.
 struct AccessRecord {
     std::string peer;      // address:port
+    std::string forwardedFor;  // what a proxy in front says of the client (unchecked), or empty
     std::string method;    // as sent, or "-" when the request did not parse
     std::string target;    // as sent (escaped when logged), or "-"
     int status = 0;
@@ -31,7 +32,8 @@ public:
     AccessLog(const AccessLog&) = delete;
     AccessLog& operator=(const AccessLog&) = delete;
 
-    // "TIME PEER "METHOD TARGET" STATUS SENT/SIZE complete|partial SECONDS etag=… tag=… [detail]"
+    // "TIME PEER "METHOD TARGET" STATUS SENT/SIZE complete|partial SECONDS etag=… tag=…
+    // [for=X-Forwarded-For] [(detail)]"
     void Request(const AccessRecord& record);
     // "TIME serve: text"
     void Event(const std::string& text);

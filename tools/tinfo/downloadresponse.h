@@ -22,6 +22,7 @@ struct DownloadRequest {
     int version = 11;  // 10 or 11
     bool keepAlive = true;
     std::string range, ifRange, ifNoneMatch;
+    std::string forwardedFor;  // X-Forwarded-For from a proxy in front, for the log only
 };
 
 struct PlannedResponse {

@@ -1,5 +1,6 @@
 #include "requestparser.h"
 
+#include <boost/beast/core/string.hpp>
 #include <boost/beast/http/error.hpp>
 
 namespace http = boost::beast::http;
@@ -56,7 +57,7 @@ void RequestParser::on_request_impl(http::verb, string_view methodText, string_v
 
 void RequestParser::on_response_impl(int, string_view, int, error_code& ec) { ec = http::error::bad_method; }
 
-void RequestParser::on_field_impl(http::field name, string_view, string_view value, error_code& ec) {
+void RequestParser::on_field_impl(http::field name, string_view nameText, string_view value, error_code& ec) {
     if (++fields_ > kMaxFields) {
         refusal_ = Refusal::TooManyFields;
         ec = http::error::header_limit;
@@ -74,7 +75,10 @@ void RequestParser::on_field_impl(http::field name, string_view, string_view val
         connectionClose_ = connectionClose_ || HasToken(value, "close");
         connectionKeepAlive_ = connectionKeepAlive_ || HasToken(value, "keep-alive");
         break;
-    default: break;
+    default:
+        if (boost::beast::iequals(nameText, "X-Forwarded-For"))
+            keep(request_.forwardedFor);
+        break;
     }
 }
 

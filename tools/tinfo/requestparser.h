@@ -1,6 +1,6 @@
 // The tag server's HTTP request parser: Beast's parser (the syntax, the
 // header's size limit) keeping only what a download needs (method, target,
-// version, Connection, Range, If-Range, If-None-Match) and refusing, as it
+// version, Connection, Range, If-Range, If-None-Match, X-Forwarded-For) and refusing, as it
 // reads, what a download never has: more than kMaxFields header fields, a
 // target longer than kMaxTarget, or a body. Nothing it keeps grows with the
 // request beyond those bounds. One parser per request; not thread-safe.

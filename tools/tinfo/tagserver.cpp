@@ -217,6 +217,7 @@ void Session::OnRequest(error_code ec) {
     const DownloadRequest& request = parser_->request();
     record_.method = request.method;
     record_.target = request.target;
+    record_.forwardedFor = request.forwardedFor;
     if (request.version < 10 || request.version > 11) {
         Answer(PlanRefusal(505, "only HTTP/1.0 and HTTP/1.1 are served", false, now));
         return;
