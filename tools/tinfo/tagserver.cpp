@@ -95,7 +95,7 @@ public:
           threads_(options.threads ? options.threads
                                    : std::max(1u, std::min(4u, std::thread::hardware_concurrency()))),
           io_(int(threads_)), acceptor_(io_), signals_(io_, SIGTERM, SIGINT), reload_(io_, SIGHUP),
-          poll_(io_) {}
+          poll_(io_), acceptPause_(io_) {}
 
     int Run();
 
@@ -115,12 +115,14 @@ private:
     ReleaseSource& source_;
     AccessLog& log_;
     const unsigned threads_;
+    // Before io_: sessions still held by its handlers count themselves out
+    // when it is destroyed.
+    std::atomic<unsigned> connections_{0};
+    std::atomic<int64_t> lastLimitNote_{0};
     asio::io_context io_;
     tcp::acceptor acceptor_;
     asio::signal_set signals_, reload_;
-    asio::steady_timer poll_;
-    std::atomic<unsigned> connections_{0};
-    std::atomic<int64_t> lastLimitNote_{0};
+    asio::steady_timer poll_, acceptPause_;
 };
 
 Session::Session(tcp::socket socket, Server& server)
@@ -365,6 +367,7 @@ int Server::Run() {
         log_.Event(std::string("stopping (") + (signal == SIGTERM ? "SIGTERM" : "SIGINT") + ")");
         error_code ignored;
         acceptor_.close(ignored);
+        acceptPause_.cancel();
         io_.stop();
     });
     WaitForReload();
@@ -408,11 +411,19 @@ void Server::Accept() {
     acceptor_.async_accept(asio::make_strand(io_), [this](error_code ec, tcp::socket socket) {
         if (ec == asio::error::operation_aborted || !acceptor_.is_open())
             return;
-        if (!ec)
+        if (!ec) {
             Turn(std::move(socket));
-        else if (ec == asio::error::no_descriptors || ec == asio::error::no_buffer_space)
-            log_.Event("accept failed: " + ec.message());
-        Accept();
+            Accept();
+            return;
+        }
+        // Out of descriptors or memory: the failure would come back at once,
+        // so accepting pauses for a moment instead of spinning.
+        log_.Event("accept failed: " + ec.message() + "; pausing 100 ms");
+        acceptPause_.expires_after(std::chrono::milliseconds(100));
+        acceptPause_.async_wait([this](error_code waited) {
+            if (!waited)
+                Accept();
+        });
     });
 }
 
