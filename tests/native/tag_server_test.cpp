@@ -501,8 +501,19 @@ TEST_F(TagServerTest, AReleaseSwappedMidDownloadBreaksNothing) {
     std::string rest = inFlight.Receive(oldCopy.size() - (begun.size() - bodyStart));
     EXPECT_TRUE(begun.substr(bodyStart) + rest == oldCopy)
         << "the download in flight did not end with the old release's bytes (" << rest.size() << " more bytes)";
+    // A client that leaves mid-download costs its connection only, and its
+    // log line says how far it got.
+    {
+        Connection leaving(server.port(), 16384);
+        ASSERT_TRUE(leaving.Send(Get(target)));
+        ASSERT_EQ(leaving.Receive(65536).size(), 65536u);
+    }
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(Fetch(server.port(), Get(target, "", "HEAD"), true).status, 200);
     EXPECT_EQ(server.Stop(), 0);
-    EXPECT_NE(server.log().find("now served"), std::string::npos);
+    const std::string log = server.log();
+    EXPECT_NE(log.find("now served"), std::string::npos);
+    EXPECT_NE(log.find(" partial "), std::string::npos) << log;
 }
 
 }  // namespace
