@@ -16,7 +16,7 @@ struct AccessRecord {
     std::string method;    // as sent, or "-" when the request did not parse
     std::string target;    // as sent (escaped when logged), or "-"
     int status = 0;
-    uint64_t bodySize = 0;  // what the response announced
+    uint64_t bodySize = 0;  // the body to send (a range's length; 0 for HEAD)
     uint64_t sent = 0;      // body bytes handed to the connection
     bool complete = false;  // all of bodySize was sent
     double seconds = 0;     // from the request's arrival to its end

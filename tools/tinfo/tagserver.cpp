@@ -237,7 +237,7 @@ void Session::Answer(PlannedResponse plan) {
     bodySent_ = 0;
     record_.peer = peer_;
     record_.status = plan_.status;
-    record_.bodySize = plan_.bodySize;
+    record_.bodySize = BodySize(plan_.body);  // what is sent: none for HEAD and 304
     record_.etag = plan_.etag;
     record_.tag = plan_.tag;
     record_.detail = plan_.detail;
