@@ -5,7 +5,8 @@
 # that does not pack; a configuration, a version and brand strings), the
 # Windows mkinstaller finds the stub beside itself, the installer it made
 # installs the client byte for byte, a refusal leaves the output as it was and
-# nothing beside it, and tinfo.exe reads back the tracking block it stamped.
+# nothing beside it, and tinfo.exe reads back the tracking block it stamped
+# and refuses to serve (a Linux tool).
 # usage: mkinstaller-exe.sh NATIVE_BIN WINDOWS_BIN OUT
 # Exit codes: 0 passed, 1 failed, 2 usage, 77 skipped (a tool is not built).
 set -euo pipefail
@@ -85,4 +86,9 @@ wine "$windows/tinfo.exe" stamp "$out/native.exe" "$out/lines.txt" "$out/tracked
 cmp "$out/tracked-native.exe" "$out/tracked-wine.exe" || fail "tinfo.exe stamped other bytes than the native tool"
 read_back=$(wine "$windows/tinfo.exe" read "$out/tracked-wine.exe" | tr -d '\r')
 [ "$read_back" = "$(printf 'source=spring\npartner=42')" ] || fail "tinfo.exe read: $read_back"
+# The tag server is the Linux build's: tinfo.exe refuses it, saying so.
+status=0
+wine "$windows/tinfo.exe" serve "$out/tracked-wine.exe" --listen 127.0.0.1:0 2>"$out/serve.err" || status=$?
+[ "$status" = 1 ] && grep -q "serve is not part of the Windows build" "$out/serve.err" \
+    || fail "tinfo.exe serve: exit $status, $(cat "$out/serve.err")"
 echo "mkinstaller-exe: passed"

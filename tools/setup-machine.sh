@@ -18,6 +18,7 @@ install_packages() {
         wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick libjpeg-turbo-progs
         googletest libgtest-dev libgmock-dev
         liblzma-dev libjpeg62-turbo-dev zlib1g-dev xz-utils
+        libboost-dev
         fonts-noto-cjk fonts-dejavu-core
         dpkg-dev icoutils osslsigncode openssl
         clang libclang-rt-14-dev
