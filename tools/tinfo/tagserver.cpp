@@ -18,7 +18,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/read.hpp>
@@ -40,13 +40,13 @@ namespace {
 
 // Bytes one sendfile(2) call is asked for: a connection sends until its
 // socket is full, so this only bounds one call's work.
-constexpr size_t kSendfileChunk = 1 << 20;
+constexpr size_t kSendfileChunk = 2 << 20;
 
 class Server;
 
 // One connection: requests read one after the other, each answered in full
 // before the next is read. Lives as long as an operation or its watchdog
-// holds it; everything it does runs on its own strand.
+// holds it; everything it does runs on the one thread of its event loop.
 class Session : public std::enable_shared_from_this<Session> {
 public:
     Session(tcp::socket socket, Server& server);
@@ -60,6 +60,7 @@ private:
     void Send();
     void WaitWritable();
     void Finished(bool complete, const std::string& failure);
+    void Cork(bool on);
     void Linger();
     void Drain();
     void Close();
@@ -94,8 +95,8 @@ public:
         : options_(options), source_(source), log_(log),
           threads_(options.threads ? options.threads
                                    : std::max(1u, std::min(4u, std::thread::hardware_concurrency()))),
-          io_(int(threads_)), acceptor_(io_), signals_(io_, SIGTERM, SIGINT), reload_(io_, SIGHUP),
-          poll_(io_), acceptPause_(io_) {}
+          contexts_(MakeContexts(threads_)), io_(*contexts_[0]), acceptor_(io_), signals_(io_, SIGTERM, SIGINT),
+          reload_(io_, SIGHUP), poll_(io_), acceptPause_(io_) {}
 
     int Run();
 
@@ -105,6 +106,12 @@ public:
     std::atomic<unsigned>& connections() { return connections_; }
 
 private:
+    static std::vector<std::unique_ptr<asio::io_context>> MakeContexts(unsigned count) {
+        std::vector<std::unique_ptr<asio::io_context>> contexts;
+        for (unsigned i = 0; i < count; ++i)
+            contexts.push_back(std::make_unique<asio::io_context>(1));
+        return contexts;
+    }
     void Listen();
     void Accept();
     void Turn(tcp::socket socket);
@@ -115,11 +122,16 @@ private:
     ReleaseSource& source_;
     AccessLog& log_;
     const unsigned threads_;
-    // Before io_: sessions still held by its handlers count themselves out
-    // when it is destroyed.
+    // Before the contexts: sessions still held by their handlers count
+    // themselves out when they are destroyed.
     std::atomic<unsigned> connections_{0};
     std::atomic<int64_t> lastLimitNote_{0};
-    asio::io_context io_;
+    // One event loop per thread, each connection on one of them for good:
+    // a download's handlers never change threads (no locks, no hand-overs).
+    // The first also listens, takes signals and looks at the release.
+    std::vector<std::unique_ptr<asio::io_context>> contexts_;
+    asio::io_context& io_;
+    size_t nextContext_ = 0;
     tcp::acceptor acceptor_;
     asio::signal_set signals_, reload_;
     asio::steady_timer poll_, acceptPause_;
@@ -132,7 +144,6 @@ Session::Session(tcp::socket socket, Server& server)
     tcp::endpoint remote = socket_.remote_endpoint(ec);
     peer_ = ec ? "-" : remote.address().to_string() + ":" + std::to_string(remote.port());
     socket_.native_non_blocking(true, ec);
-    socket_.set_option(tcp::no_delay(true), ec);
 }
 
 Session::~Session() { server_.connections()--; }
@@ -241,6 +252,9 @@ void Session::Answer(PlannedResponse plan) {
     record_.etag = plan_.etag;
     record_.tag = plan_.tag;
     record_.detail = plan_.detail;
+    // Corked while the response goes out: full segments only, the head in the
+    // first; the last partial one leaves when Finished() uncorks.
+    Cork(true);
     Extend();
     Send();
 }
@@ -315,7 +329,13 @@ void Session::WaitWritable() {
     });
 }
 
+void Session::Cork(bool on) {
+    int value = on ? 1 : 0;
+    setsockopt(socket_.native_handle(), IPPROTO_TCP, TCP_CORK, &value, sizeof value);
+}
+
 void Session::Finished(bool complete, const std::string& failure) {
+    Cork(false);
     record_.sent = bodySent_;
     record_.complete = complete && headSent_ == plan_.head.size() && bodySent_ == BodySize(plan_.body);
     record_.seconds = std::chrono::duration<double>(Clock::now() - started_).count();
@@ -368,14 +388,18 @@ int Server::Run() {
         error_code ignored;
         acceptor_.close(ignored);
         acceptPause_.cancel();
-        io_.stop();
+        for (auto& context : contexts_)
+            context->stop();
     });
     WaitForReload();
     Poll();
     Accept();
     std::vector<std::thread> others;
     for (unsigned i = 1; i < threads_; ++i)
-        others.emplace_back([this] { io_.run(); });
+        others.emplace_back([this, i] {
+            auto busy = asio::make_work_guard(*contexts_[i]);  // runs until stopped, connections or not
+            contexts_[i]->run();
+        });
     io_.run();
     for (std::thread& t : others)
         t.join();
@@ -408,7 +432,8 @@ void Server::Listen() {
 }
 
 void Server::Accept() {
-    acceptor_.async_accept(asio::make_strand(io_), [this](error_code ec, tcp::socket socket) {
+    asio::io_context& context = *contexts_[nextContext_++ % contexts_.size()];
+    acceptor_.async_accept(context, [this](error_code ec, tcp::socket socket) {
         if (ec == asio::error::operation_aborted || !acceptor_.is_open())
             return;
         if (!ec) {
