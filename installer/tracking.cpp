@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "inixor.h"
+#include "perror.h"
 #include "tagcertificate.h"
 #include "taggrammar.h"
-#include "perror.h"
 #include "trackingkey.h"
 
 namespace {

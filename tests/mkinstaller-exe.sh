@@ -4,8 +4,9 @@
 # folder with nested folders, a name outside ASCII, an empty file and content
 # that does not pack; a configuration, a version and brand strings), the
 # Windows mkinstaller finds the stub beside itself, a refusal leaves the
-# output as it was and nothing beside it, tinfo.exe reads back the
-# tracking block it stamped and refuses to serve (a Linux tool).
+# output as it was and nothing beside it, tinfo.exe stamps unsigned and
+# signed installers as the native tool does, reads the tags back and
+# refuses to serve (a Linux tool).
 # usage: mkinstaller-exe.sh NATIVE_BIN WINDOWS_BIN OUT
 # Exit codes: 0 passed, 1 failed, 2 usage, 77 skipped (a tool is not built).
 set -euo pipefail
@@ -56,6 +57,17 @@ wine "$windows/tinfo.exe" stamp "$out/native.exe" "$out/lines.txt" "$out/tracked
 cmp "$out/tracked-native.exe" "$out/tracked-wine.exe" || fail "tinfo.exe stamped other bytes than the native tool"
 read_back=$(wine "$windows/tinfo.exe" read "$out/tracked-wine.exe" | tr -d '\r')
 [ "$read_back" = "$(printf 'source=spring\npartner=42')" ] || fail "tinfo.exe read: $read_back"
+# And a signed installer: the tag in a certificate of the signature, the same bytes.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tools Test" -keyout "$out/key.pem" \
+    -out "$out/cert.pem" 2>/dev/null
+cp "$out/native.exe" "$out/signed.exe"
+"$here/../tools/sign.sh" --name "Tools Test" --cert "$out/cert.pem" --key "$out/key.pem" "$out/signed.exe" >/dev/null
+"$native/tinfo" stamp "$out/signed.exe" "$out/lines.txt" "$out/signed-native.exe" || fail "the native tinfo refused the signed installer"
+wine "$windows/tinfo.exe" stamp "$out/signed.exe" "$out/lines.txt" "$out/signed-wine.exe" 2>"$out/tinfo.err" ||
+    fail "tinfo.exe refused the signed installer: $(cat "$out/tinfo.err")"
+cmp "$out/signed-native.exe" "$out/signed-wine.exe" || fail "tinfo.exe stamped the signed installer otherwise than the native tool"
+read_back=$(wine "$windows/tinfo.exe" read "$out/signed-wine.exe" | tr -d '\r')
+[ "$read_back" = "$(printf 'source=spring\npartner=42')" ] || fail "tinfo.exe read the signed copy: $read_back"
 # The tag server is the Linux build's: tinfo.exe refuses it, saying so.
 status=0
 wine "$windows/tinfo.exe" serve "$out/tracked-wine.exe" --listen 127.0.0.1:0 2>"$out/serve.err" || status=$?

@@ -2,8 +2,8 @@
 // an installer file, read and applied as the installer does; as a lines file
 // for tinfo, stamped onto an image and read back; and as an image to be
 // re-stamped. Aborts when a stamped block does not read back as its text,
-// when re-stamping moves the image's own end, or when the kept text loses
-// its "[TInfo]" head.
+// when re-stamping moves the image's own end, when the kept text loses its
+// "[TInfo]" head, or when a rejected block leaves any text.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +32,12 @@ void ReadAsInstallerEnd(std::string file) {
     if (ReadFromMemory(file, block) != TrackingBlockStatus::Found)
         return;
     TrackingInfo info;
-    ApplyTrackingLines(block, info);
+    // A block that breaks the tag grammar is used not at all.
+    if (!ApplyTrackingLines(block, info).empty()) {
+        if (!info.trackingInfo.empty())
+            std::abort();
+        return;
+    }
     if (std::strncmp(info.trackingInfo.text(), "[TInfo]\n", 8) != 0)
         std::abort();
 }

@@ -131,6 +131,16 @@ TEST_F(TagStamp, UnsignedInstallersTakeTheBlockAtTheEndAsBefore) {
     std::string read, why;
     ASSERT_EQ(Read(Stamped(*unsigned_, text), read, why), TrackingBlockStatus::Found);
     EXPECT_EQ(read, text);
+    // Headers cut short (by the file's end or its block) could be completed
+    // by the block appended: such a file is refused, not stamped.
+    for (const std::string& cut : {unsigned_->substr(0, 200), StampTrackingBlock(unsigned_->substr(0, 220), "A=1\n"),
+                                   std::string("MZ")}) {
+        FILE* f = std::fopen(Write(cut).c_str(), "rb");
+        EXPECT_THROW(PreparedInstaller::Prepare(f), PInternalError);
+        std::fclose(f);
+    }
+    // Files that are no Windows program at all are stamped as before.
+    EXPECT_TRUE(Stamped(std::string(300, 'x'), text) == StampTrackingBlock(std::string(300, 'x'), text));
 }
 
 TEST_F(TagStamp, DamagedTablesAreRejectedAndStampingRefusesThem) {

@@ -134,21 +134,26 @@ PreparedInstaller PreparedInstaller::Prepare(FILE* file) {
     // The headers, as the installer reads them (installer/tracking.cpp).
     uint32_t tableOffset = 0, tableSize = 0;
     uint64_t checksumOffset = 0, directoryOffset = 0;
-    uint8_t dos[64];
-    if (p.fileSize_ >= sizeof dos) {
-        ReadExactly(file, 0, dos, sizeof dos);
+    uint8_t dos[64] = {};
+    uint8_t headers[4 + 20 + 96 + 8 * 5];
+    ReadExactly(file, 0, dos, size_t(std::min<uint64_t>(p.fileSize_, sizeof dos)));
+    const bool mz = dos[0] == 'M' && dos[1] == 'Z';
+    const uint64_t headersEnd = uint64_t(Le32(dos + 0x3C)) + sizeof headers;
+    // Headers cut short by the end of the file (or by a block at its end)
+    // could be completed by the block appended there, and read differently.
+    const char* const cutShort = "not a complete Windows program: its headers run past the end of the file";
+    if (mz) {
         uint32_t pe = Le32(dos + 0x3C);
-        uint8_t headers[4 + 20 + 96 + 8 * 5];
-        if (dos[0] == 'M' && dos[1] == 'Z' && pe <= 0x10000 && pe + sizeof headers <= p.fileSize_) {
-            ReadExactly(file, pe, headers, sizeof headers);
-            const uint8_t* optional = headers + 24;
-            if (std::memcmp(headers, "PE\0\0", 4) == 0 && (optional[0] | optional[1] << 8) == 0x10B &&
-                Le32(optional + 92) > 4) {
-                checksumOffset = uint64_t(pe) + 24 + 64;
-                directoryOffset = uint64_t(pe) + 24 + 96 + 8 * 4;
-                tableOffset = Le32(optional + 96 + 8 * 4);
-                tableSize = Le32(optional + 96 + 8 * 4 + 4);
-            }
+        if (p.fileSize_ < sizeof dos || pe > 0x10000 || headersEnd > p.fileSize_)
+            Refuse(cutShort);
+        ReadExactly(file, pe, headers, sizeof headers);
+        const uint8_t* optional = headers + 24;
+        if (std::memcmp(headers, "PE\0\0", 4) == 0 && (optional[0] | optional[1] << 8) == 0x10B &&
+            Le32(optional + 92) > 4) {
+            checksumOffset = uint64_t(pe) + 24 + 64;
+            directoryOffset = uint64_t(pe) + 24 + 96 + 8 * 4;
+            tableOffset = Le32(optional + 96 + 8 * 4);
+            tableSize = Le32(optional + 96 + 8 * 4 + 4);
         }
     }
 
@@ -161,6 +166,8 @@ PreparedInstaller PreparedInstaller::Prepare(FILE* file) {
             ReadExactly(file, p.fileSize_ - tailSize, &tail[0], tailSize);
         size_t start = TrackingBlockStart(tail);  // throws on a damaged trailer
         p.unsignedBody_.length = p.fileSize_ - tailSize + start;
+        if (mz && headersEnd > p.unsignedBody_.length)
+            Refuse(cutShort);
         return p;
     }
 

@@ -41,19 +41,26 @@ class PreparedInstaller {
 public:
     // Reads the installer open for binary reading at `file` once, front to
     // back (the headers, the certificate table, and every byte before the
-    // table for the checksum's sums); the position is left anywhere. Throws
-    // when a signed installer's table is not at the end of the file, holds
-    // more than one entry, or its PKCS#7 data cannot be laid out; or when
-    // an unsigned file ends with a damaged tracking trailer.
+    // table for the checksum's sums, through a 1 MiB buffer); the position
+    // is left anywhere and the file is not kept. Throws when a signed
+    // installer's table is not at the end of the file, holds more than one
+    // entry or more than kMaxTagTableSize bytes, or its PKCS#7 data cannot
+    // be laid out; when a file starting with "MZ" has headers that run past
+    // its end or its tracking block (the block appended could complete
+    // them); or when an unsigned file ends with a damaged tracking trailer.
+    // A file that is no Windows program is stamped at its end.
     static PreparedInstaller Prepare(FILE* file);
 
     bool isSigned() const { return signed_; }
     uint64_t fileSize() const { return fileSize_; }
 
     // The stamped file for a tag's text (lines "KEY=value\n" that passed
-    // the tag grammar, as TagText makes them; empty: no tag). Adjacent
-    // segments never both come from the file. Throws when the text is
-    // longer than kTagMaxTextBytes or the file would pass 4 GiB.
+    // the tag grammar, as TagText makes them; empty: no tag), in order:
+    // file ranges lie within [0, fileSize()), computed buffers are never
+    // empty and take some hundred bytes plus the text; two file ranges may
+    // follow each other. The same prepared file and text always give the
+    // same segments. Throws when the text is longer than kTagMaxTextBytes
+    // or the file would pass 4 GiB.
     std::vector<StampSegment> Segments(const std::string& text) const;
 
 private:
