@@ -16,6 +16,7 @@
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/executor_work_guard.hpp>
@@ -38,9 +39,12 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Bytes one sendfile(2) call is asked for: a connection sends until its
-// socket is full, so this only bounds one call's work.
+// Bytes one sendfile(2) call is asked for, and what one connection sends
+// in one turn before the other connections of its thread have theirs (a
+// fresh socket takes megabytes before it is full: without a bound the first
+// downloads would hold back the first bytes of the later ones).
 constexpr size_t kSendfileChunk = 2 << 20;
+constexpr uint64_t kTurnBytes = 4 << 20;
 
 class Server;
 
@@ -262,6 +266,7 @@ void Session::Answer(PlannedResponse plan) {
 // Sends what the socket takes now, and waits for it to take more.
 void Session::Send() {
     const int fd = socket_.native_handle();
+    uint64_t turn = 0;
     while (headSent_ < plan_.head.size()) {
         const bool more = !plan_.body.empty();
         ssize_t n = ::send(fd, plan_.head.data() + headSent_, plan_.head.size() - headSent_,
@@ -304,6 +309,13 @@ void Session::Send() {
             pieceSent_ += uint64_t(n);
             bodySent_ += uint64_t(n);
             Extend();
+            if ((turn += uint64_t(n)) >= kTurnBytes && bodySent_ < BodySize(plan_.body)) {
+                asio::post(socket_.get_executor(), [self = shared_from_this()] {
+                    if (!self->closed_)
+                        self->Send();
+                });
+                return;
+            }
         } else if (errno == EINTR) {
             continue;
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
