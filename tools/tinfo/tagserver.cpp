@@ -44,7 +44,7 @@ namespace {
 // fresh socket takes megabytes before it is full: without a bound the first
 // downloads would hold back the first bytes of the later ones).
 constexpr size_t kSendfileChunk = 2 << 20;
-constexpr uint64_t kTurnBytes = 4 << 20;
+constexpr uint64_t kTurnBytes = 2 << 20;
 
 class Server;
 
@@ -56,6 +56,7 @@ public:
     Session(tcp::socket socket, Server& server);
     ~Session();
     void Start();
+    tcp::socket::executor_type executor() { return socket_.get_executor(); }
 
 private:
     void ReadRequest();
@@ -450,6 +451,15 @@ void Server::Accept() {
             return;
         if (!ec) {
             Turn(std::move(socket));
+            // The rest of the backlog at once: an accept waiting behind the
+            // sending turns of every download would delay new downloads' first bytes.
+            acceptor_.non_blocking(true, ec);
+            while (!ec) {
+                tcp::socket more(*contexts_[nextContext_++ % contexts_.size()]);
+                acceptor_.accept(more, ec);
+                if (!ec)
+                    Turn(std::move(more));
+            }
             Accept();
             return;
         }
@@ -481,7 +491,9 @@ void Server::Turn(tcp::socket socket) {
                        ") reached: new connections answered 503");
         return;
     }
-    std::make_shared<Session>(std::move(socket), *this)->Start();
+    // Started on its own event loop's thread, the only one that touches it.
+    auto session = std::make_shared<Session>(std::move(socket), *this);
+    asio::post(session->executor(), [session] { session->Start(); });
 }
 
 void Server::Poll() {
