@@ -105,7 +105,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
+# exec: the background job's pid is the server's own.
+as_nobody() { exec setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
 as_nobody nginx -e "$run/nginx/error.log" -p "$run/nginx" -c "$run/nginx/nginx.conf" -g 'daemon off;' &
 nginx_pid=$!
 as_nobody "$native/tinfo" serve "$signed" --listen 127.0.0.1:0 > "$run/tinfo.log" 2> "$run/tinfo.err" &
@@ -155,8 +156,8 @@ batch() {
     done
     for i in $keep; do
         if [ "$server" = tinfo ]; then
-            osslsigncode verify -CAfile "$bench/cert.pem" -in "$samples/$i.exe" > "$dir/verify.txt" 2>&1 \
-                || { cat "$dir/verify.txt" >&2; fail "tinfo: download $i of $n does not verify"; }
+            osslsigncode verify -CAfile "$bench/cert.pem" -in "$samples/$i.exe" > "$dir/verify.log" 2>&1 \
+                || { cat "$dir/verify.log" >&2; fail "tinfo: download $i of $n does not verify"; }
             [ "$("$native/tinfo" read "$samples/$i.exe")" = "$(tag_lines "$i" "$n" "$round")" ] \
                 || fail "tinfo: download $i of $n does not carry its own tag"
         else

@@ -16,9 +16,10 @@
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/read.hpp>
@@ -38,20 +39,24 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Bytes one sendfile(2) call is asked for: a connection sends until its
-// socket is full, so this only bounds one call's work.
-constexpr size_t kSendfileChunk = 1 << 20;
+// Bytes one sendfile(2) call is asked for, and what one connection sends
+// in one turn before the other connections of its thread have theirs (a
+// fresh socket takes megabytes before it is full: without a bound the first
+// downloads would hold back the first bytes of the later ones).
+constexpr size_t kSendfileChunk = 2 << 20;
+constexpr uint64_t kTurnBytes = 2 << 20;
 
 class Server;
 
 // One connection: requests read one after the other, each answered in full
 // before the next is read. Lives as long as an operation or its watchdog
-// holds it; everything it does runs on its own strand.
+// holds it; everything it does runs on the one thread of its event loop.
 class Session : public std::enable_shared_from_this<Session> {
 public:
     Session(tcp::socket socket, Server& server);
     ~Session();
     void Start();
+    tcp::socket::executor_type executor() { return socket_.get_executor(); }
 
 private:
     void ReadRequest();
@@ -60,6 +65,7 @@ private:
     void Send();
     void WaitWritable();
     void Finished(bool complete, const std::string& failure);
+    void Cork(bool on);
     void Linger();
     void Drain();
     void Close();
@@ -94,8 +100,8 @@ public:
         : options_(options), source_(source), log_(log),
           threads_(options.threads ? options.threads
                                    : std::max(1u, std::min(4u, std::thread::hardware_concurrency()))),
-          io_(int(threads_)), acceptor_(io_), signals_(io_, SIGTERM, SIGINT), reload_(io_, SIGHUP),
-          poll_(io_), acceptPause_(io_) {}
+          contexts_(MakeContexts(threads_)), io_(*contexts_[0]), acceptor_(io_), signals_(io_, SIGTERM, SIGINT),
+          reload_(io_, SIGHUP), poll_(io_), acceptPause_(io_) {}
 
     int Run();
 
@@ -105,6 +111,12 @@ public:
     std::atomic<unsigned>& connections() { return connections_; }
 
 private:
+    static std::vector<std::unique_ptr<asio::io_context>> MakeContexts(unsigned count) {
+        std::vector<std::unique_ptr<asio::io_context>> contexts;
+        for (unsigned i = 0; i < count; ++i)
+            contexts.push_back(std::make_unique<asio::io_context>(1));
+        return contexts;
+    }
     void Listen();
     void Accept();
     void Turn(tcp::socket socket);
@@ -115,11 +127,16 @@ private:
     ReleaseSource& source_;
     AccessLog& log_;
     const unsigned threads_;
-    // Before io_: sessions still held by its handlers count themselves out
-    // when it is destroyed.
+    // Before the contexts: sessions still held by their handlers count
+    // themselves out when they are destroyed.
     std::atomic<unsigned> connections_{0};
     std::atomic<int64_t> lastLimitNote_{0};
-    asio::io_context io_;
+    // One event loop per thread, each connection on one of them for good:
+    // a download's handlers never change threads (no locks, no hand-overs).
+    // The first also listens, takes signals and looks at the release.
+    std::vector<std::unique_ptr<asio::io_context>> contexts_;
+    asio::io_context& io_;
+    size_t nextContext_ = 0;
     tcp::acceptor acceptor_;
     asio::signal_set signals_, reload_;
     asio::steady_timer poll_, acceptPause_;
@@ -132,7 +149,6 @@ Session::Session(tcp::socket socket, Server& server)
     tcp::endpoint remote = socket_.remote_endpoint(ec);
     peer_ = ec ? "-" : remote.address().to_string() + ":" + std::to_string(remote.port());
     socket_.native_non_blocking(true, ec);
-    socket_.set_option(tcp::no_delay(true), ec);
 }
 
 Session::~Session() { server_.connections()--; }
@@ -241,6 +257,9 @@ void Session::Answer(PlannedResponse plan) {
     record_.etag = plan_.etag;
     record_.tag = plan_.tag;
     record_.detail = plan_.detail;
+    // Corked while the response goes out: full segments only, the head in the
+    // first; the last partial one leaves when Finished() uncorks.
+    Cork(true);
     Extend();
     Send();
 }
@@ -248,6 +267,7 @@ void Session::Answer(PlannedResponse plan) {
 // Sends what the socket takes now, and waits for it to take more.
 void Session::Send() {
     const int fd = socket_.native_handle();
+    uint64_t turn = 0;
     while (headSent_ < plan_.head.size()) {
         const bool more = !plan_.body.empty();
         ssize_t n = ::send(fd, plan_.head.data() + headSent_, plan_.head.size() - headSent_,
@@ -290,6 +310,13 @@ void Session::Send() {
             pieceSent_ += uint64_t(n);
             bodySent_ += uint64_t(n);
             Extend();
+            if ((turn += uint64_t(n)) >= kTurnBytes && bodySent_ < BodySize(plan_.body)) {
+                asio::post(socket_.get_executor(), [self = shared_from_this()] {
+                    if (!self->closed_)
+                        self->Send();
+                });
+                return;
+            }
         } else if (errno == EINTR) {
             continue;
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
@@ -315,7 +342,13 @@ void Session::WaitWritable() {
     });
 }
 
+void Session::Cork(bool on) {
+    int value = on ? 1 : 0;
+    setsockopt(socket_.native_handle(), IPPROTO_TCP, TCP_CORK, &value, sizeof value);
+}
+
 void Session::Finished(bool complete, const std::string& failure) {
+    Cork(false);
     record_.sent = bodySent_;
     record_.complete = complete && headSent_ == plan_.head.size() && bodySent_ == BodySize(plan_.body);
     record_.seconds = std::chrono::duration<double>(Clock::now() - started_).count();
@@ -368,14 +401,18 @@ int Server::Run() {
         error_code ignored;
         acceptor_.close(ignored);
         acceptPause_.cancel();
-        io_.stop();
+        for (auto& context : contexts_)
+            context->stop();
     });
     WaitForReload();
     Poll();
     Accept();
     std::vector<std::thread> others;
     for (unsigned i = 1; i < threads_; ++i)
-        others.emplace_back([this] { io_.run(); });
+        others.emplace_back([this, i] {
+            auto busy = asio::make_work_guard(*contexts_[i]);  // runs until stopped, connections or not
+            contexts_[i]->run();
+        });
     io_.run();
     for (std::thread& t : others)
         t.join();
@@ -408,11 +445,21 @@ void Server::Listen() {
 }
 
 void Server::Accept() {
-    acceptor_.async_accept(asio::make_strand(io_), [this](error_code ec, tcp::socket socket) {
+    asio::io_context& context = *contexts_[nextContext_++ % contexts_.size()];
+    acceptor_.async_accept(context, [this](error_code ec, tcp::socket socket) {
         if (ec == asio::error::operation_aborted || !acceptor_.is_open())
             return;
         if (!ec) {
             Turn(std::move(socket));
+            // The rest of the backlog at once: an accept waiting behind the
+            // sending turns of every download would delay new downloads' first bytes.
+            acceptor_.non_blocking(true, ec);
+            while (!ec) {
+                tcp::socket more(*contexts_[nextContext_++ % contexts_.size()]);
+                acceptor_.accept(more, ec);
+                if (!ec)
+                    Turn(std::move(more));
+            }
             Accept();
             return;
         }
@@ -444,7 +491,9 @@ void Server::Turn(tcp::socket socket) {
                        ") reached: new connections answered 503");
         return;
     }
-    std::make_shared<Session>(std::move(socket), *this)->Start();
+    // Started on its own event loop's thread, the only one that touches it.
+    auto session = std::make_shared<Session>(std::move(socket), *this);
+    asio::post(session->executor(), [session] { session->Start(); });
 }
 
 void Server::Poll() {
