@@ -126,6 +126,8 @@ run_installer() {
                      "$(calc "$1/1024")" "$(calc "$2/1024")" "$startup")
 }
 
+# min, median and max of a file of numbers, one a line.
+stats() { sort -g "$1" | awk '{v[NR]=$1} END {m=(NR%2)?v[(NR+1)/2]:(v[NR/2]+v[NR/2+1])/2; printf "%.3f %.3f %.3f", v[1], m, v[NR]}'; }
 rm -f "$work"/{i,t}.{times,private,resident} "$work/i.startup" "$work/ratios"
 for i in $(seq 1 "$rounds"); do
     if [ $((i % 2)) = 1 ]; then run_tool "$i"; run_installer "$i"; else run_installer "$i"; run_tool "$i"; fi
@@ -143,7 +145,6 @@ extra=$(diff -rq "$work/tree" "$runs/i$rounds" |
 diff -rq "$work/tree" "$runs/t$rounds" >/dev/null || { echo "installer-bench: the extracted tree differs" >&2; exit 1; }
 rm -rf "$runs"
 
-stats() { sort -g "$1" | awk '{v[NR]=$1} END {m=(NR%2)?v[(NR+1)/2]:(v[NR/2]+v[NR/2+1])/2; printf "%.3f %.3f %.3f", v[1], m, v[NR]}'; }
 echo "over $rounds rounds, min / median / max:"
 read -r rmin rmed rmax <<< "$(stats "$work/ratios")"
 printf '  i/t                      %.3f / %.3f / %.3f  (target <= 1.05: %s)\n' "$rmin" "$rmed" "$rmax" \
