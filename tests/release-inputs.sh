@@ -82,7 +82,7 @@ grep -q "^tag certificate: 34 bytes of tag" "$out/layout-tracked.txt" && grep -q
     || { cat "$out/layout-tracked.txt"; fail "the tracked copy carries no tag certificate beside the signer's"; }
 table_at=$(python3 -c "import struct,sys; b=open(sys.argv[1],'rb').read(); pe=struct.unpack_from('<I',b,60)[0]; print(struct.unpack_from('<I',b,pe+24+96+32)[0])" "$out/Tracked.exe")
 tail -c +$((table_at + 9)) "$out/Tracked.exe" | openssl pkcs7 -inform DER -print_certs -noout > "$out/certs-tracked.txt" 2>&1 \
-    && grep -q "subject=CN = Morvandite tracking tag" "$out/certs-tracked.txt" \
+    && grep -q "subject=CN = Installer tracking tag" "$out/certs-tracked.txt" \
     || { cat "$out/certs-tracked.txt"; fail "openssl does not read the tag certificate"; }
 # Stamped again: the tag certificate is replaced, not added.
 printf 'SRC=another\r\n' > "$out/lines2.txt"

@@ -82,7 +82,7 @@ TEST_F(SignedTracking, TheCopyVerifiesCarriesTheLinesAndCanBeStampedAgain) {
                  " && openssl pkcs7 -inform DER -in " + F("sig.der") + " -print_certs -noout"),
               0)
         << out_;
-    EXPECT_NE(out_.find("subject=CN = Morvandite tracking tag"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("subject=CN = Installer tracking tag"), std::string::npos) << out_;
     EXPECT_NE(out_.find("subject=CN = Test"), std::string::npos) << out_;
 
     // Stamped again: the new block replaces the old one.

@@ -105,7 +105,7 @@ void SumBytes(const uint8_t* data, size_t size, uint64_t& evenSum, uint64_t& odd
 std::string TagCertificate(const std::string& scrambledBlock) {
     const std::string ecdsaWithSha256 = Der(0x30, Der(0x06, Bytes({0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x04, 0x03, 0x02})));
     const std::string name =
-        Der(0x30, Der(0x31, Der(0x30, Der(0x06, Bytes({0x55, 0x04, 0x03})) + Der(0x0C, "Morvandite tracking tag"))));
+        Der(0x30, Der(0x31, Der(0x30, Der(0x06, Bytes({0x55, 0x04, 0x03})) + Der(0x0C, "Installer tracking tag"))));
     const std::string validity = Der(0x30, Der(0x17, "260101000000Z") + Der(0x17, "491231235959Z"));
     // A public key that parses everywhere: the P-256 generator point.
     const std::string point = Bytes({0x00, 0x04,  // no unused bits; uncompressed point
