@@ -287,7 +287,7 @@ namespace {
 // progress) stays on the decoding thread, in file order.
 class QueuedWorkerFiles : public IStatusCallBack {
 public:
-    explicit QueuedWorkerFiles(InstallerWorkerThread& worker) : worker_(worker), queue_(worker, 1u << 20) {}
+    explicit QueuedWorkerFiles(InstallerWorkerThread& worker) : worker_(worker), queue_(worker, kPayloadWriteQueueBytes) {}
     void OnFileStarted(uint32_t fileCount, uint32_t fileIndex, const char* name) override {
         queue_.OnFileStarted(fileCount, fileIndex, name);  // a writing failure surfaces here
         worker_.OnFileStarted(fileCount, fileIndex, name);

@@ -916,8 +916,8 @@ void MorvanditeInstallWindow::ConfirmCancel() {
 void MorvanditeInstallWindow::OnWorkerMessage(WPARAM wParam, LPARAM lParam) {
     const int32_t code = int32_t(wParam);
     if (code >= 0 && code != kInstallFinished) {
-        // Progress comes once per file, thousands of times; the bar is
-        // repainted only when its percentage moves.
+        // Progress comes once per whole percent (the worker posts only when
+        // its figure moves); a repeated figure repaints nothing.
         const int percentage = code > 100 ? 100 : code;
         if (percentage == progressBar_.Percentage())
             return;
@@ -984,7 +984,8 @@ void MorvanditeInstallWindow::ShowErrorBox(MsgRef text) {
 void MorvanditeInstallWindow::EndAsDamaged() {
     if (quitPosted_)
         return;
-    // The system's error box, as for the worker's other errors.
+    // The system's error box, as for the worker's errors with text; its
+    // other errors get the page's skinned box (OnWorkerMessage).
     PString caption = MsgString(TXTINS_Installing_N0, options_.displayName.text());
     PMessageBox(window_, MsgString(TXTINS_This_installer_is_damagedX_Ple_ELL).text(), caption.text(),
                 &PStringXEncoding, MB_ICONERROR);
