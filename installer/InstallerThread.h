@@ -15,6 +15,7 @@
 
 #include "InstallOptions.h"
 #include "desktopshell.h"
+#include "installoutcome.h"
 #include "payload.h"
 #include "payloadcheck.h"
 #include "pfile.h"
@@ -22,17 +23,9 @@
 #include "punique.h"
 #include "rollback.h"
 
-// The window's status message: word parameter 0..100 progress, or a completion code.
+// The window's status message: word parameter 0..100 progress, or a
+// completion code (installoutcome.h).
 constexpr UINT WM_INSTALL_STATUS = WM_USER + 100;
-
-enum InstallCompletion : int32_t {
-    kInstallFinished = 1000,
-    kInstallGeneralError = -1,
-    kInstallStopped = -2,
-    kInstallArchiveError = -3,
-    kInstallRegistryError = -4,
-    kInstallErrorWithText = -5,  // long parameter: a new PString the receiver deletes
-};
 
 // Run states, written by the window and read by the worker at each file start.
 enum InstallRunState : int32_t { kRunStateRunning = 0, kRunStatePaused = 1, kRunStateStopRequested = 2 };

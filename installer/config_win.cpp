@@ -17,7 +17,7 @@ bool LoadInstallerConfiguration(InstallerConfiguration& config, int resourceId) 
         BuildOptions::select(read.productName.text());
         config = std::move(read);
         return true;
-    } catch (...) {
+    } catch (const PError&) {
         LogLine("Error read configuration");
         return false;
     }

@@ -9,6 +9,7 @@
 
 #include "environment.h"
 #include "pencoding.h"
+#include "perror.h"
 #include "punique.h"
 
 namespace {
@@ -122,7 +123,7 @@ PerUserFacts FindPerUserFacts(bool elevated) {
             f.appData = FolderOf(desktop.get(), CSIDL_APPDATA);
             f.localAppData = FolderOf(desktop.get(), CSIDL_LOCAL_APPDATA);
         }
-    } catch (...) {
+    } catch (const PError&) {
         // What was found stands; the decision copes with the rest.
     }
     return facts;

@@ -111,8 +111,8 @@ bool DetectWine(const char* const (&unixFolders)[3]) {
         const WindowsVersion& version = RunningWindowsVersion();
         if (!version.detailed || version.major < 4)
             return false;
-    } catch (...) {
-        LogLine("Error in detect Linux");
+    } catch (const PError& e) {
+        LogLine("Error in detect Linux: %s", e.why());
     }
     try {
         char windows[1024];
@@ -122,8 +122,8 @@ bool DetectWine(const char* const (&unixFolders)[3]) {
         evidence = WineRegistryValue() || WineFiles(windows);
         if (!evidence)
             return false;
-    } catch (...) {
-        LogLine("Error in detect Linux 2");
+    } catch (const PError& e) {
+        LogLine("Error in detect Linux 2: %s", e.why());
     }
     try {
         // Wine reaches the Unix side through such paths; Windows has no such folders.
@@ -134,8 +134,8 @@ bool DetectWine(const char* const (&unixFolders)[3]) {
             SetWideApiMode(-1);
             return true;
         }
-    } catch (...) {
-        LogLine("Error in detect Linux 3");
+    } catch (const PError& e) {
+        LogLine("Error in detect Linux 3: %s", e.why());
     }
     return false;
 }
@@ -314,8 +314,9 @@ void RunSiblingUninstaller(const char* keyName, bool elevated) {
         AppendText(copy, "_unps.exe");
         CopyFile(uninstaller.text(), copy.text(), &PStringXEncoding);
         RunAndWait(copy, keyName);
-    } catch (...) {
+    } catch (const PError& e) {
         // A sibling that cannot be removed does not stop this installation.
+        LogLine("Sibling brand not removed: %s", e.why());
     }
 }
 

@@ -66,7 +66,7 @@ public:
     // One installer of a product at a time: takes the product's lock, or
     // tells the user (in -lang's language or the system's) that another
     // installer runs and returns false; the process then ends with
-    // ExitAnotherInstaller. Before Create, so that no page is shown.
+    // kExitAnotherInstaller. Before Create, so that no page is shown.
     bool TakeInstallLock();
     void SetLanguage(int32_t locale);
     void UpdateInstallButton();
@@ -157,7 +157,7 @@ private:
                const ButtonSkin& secondSkin, const ButtonSkin& firstSkin, int width, int height);
     void ShowErrorBox(MsgRef text);
     // The notice that the installer is damaged and must be downloaded again;
-    // then the process ends with ExitArchiveError, as nothing can be installed.
+    // then the process ends with kExitDamaged, as nothing can be installed.
     void EndAsDamaged();
     void Quit(int code);
 

@@ -680,7 +680,7 @@ LRESULT MorvanditeInstallWindow::OnMessage(UINT message, WPARAM wParam, LPARAM l
     try {
         switch (message) {
         case WM_DESTROY:
-            Quit(ExitClientRunning);
+            Quit(kExitClientRunning);
             return 1;
         case WM_CLOSE:
             ConfirmCancel();
@@ -905,7 +905,7 @@ void MorvanditeInstallWindow::ConfirmCancel() {
         if (worker_.IsRunning())
             worker_.SetRunState(kRunStateStopRequested);
         worker_.WaitUntilEnded();
-        Quit(ExitCanceled);
+        Quit(kExitCanceled);
     }
     else if (worker_.IsRunning()) {
         worker_.SetRunState(kRunStateRunning);
@@ -930,7 +930,7 @@ void MorvanditeInstallWindow::OnWorkerMessage(WPARAM wParam, LPARAM lParam) {
     // waits for that end before it lets the user choose again.
     switch (code) {
     case kInstallFinished:
-        Quit(ExitInstalled);
+        Quit(ExitCodeForCompletion(code));
         break;
     case kInstallGeneralError:
     case kInstallRegistryError:
@@ -989,7 +989,7 @@ void MorvanditeInstallWindow::EndAsDamaged() {
     PString caption = MsgString(TXTINS_Installing_N0, options_.displayName.text());
     PMessageBox(window_, MsgString(TXTINS_This_installer_is_damagedX_Ple_ELL).text(), caption.text(),
                 &PStringXEncoding, MB_ICONERROR);
-    Quit(ExitArchiveError);
+    Quit(kExitDamaged);
 }
 
 void MorvanditeInstallWindow::Quit(int code) {

@@ -35,6 +35,6 @@ SelfCheck CheckOwnFile();
 // included, it shows the notice in the system's message box, without owner,
 // and returns when it is closed. The notice is in -lang's or the system's
 // language when the message table is intact, otherwise in English. Loads and
-// frees the message table itself. Returns ExitArchiveError.
+// frees the message table itself. Returns kExitDamaged.
 int RefuseDamagedInstaller(const char* commandLine, const SelfCheck& check);
 #endif

@@ -85,7 +85,7 @@ int RefuseDamagedInstaller(const char* commandLine, const SelfCheck& check) {
         LogLine("Unattended installation");
         LogLine("Install refused: %s", check.why.text());
         LogLine("%s", text.text());
-        LogLine("Exit code: %d", int(ExitArchiveError));
+        LogLine("Exit code: %d", int(kExitDamaged));
         OpenLogMirror(nullptr);
     } else {
         // The system's box: the skinned one would draw bitmaps from the very
@@ -94,5 +94,5 @@ int RefuseDamagedInstaller(const char* commandLine, const SelfCheck& check) {
     }
     if (localized)
         FreeMessageTable();
-    return ExitArchiveError;
+    return kExitDamaged;
 }

@@ -1,10 +1,12 @@
 // The pieces of start-up WinMain is made of: the module the resources come
 // from, the Windows version gate and its notice, the boxes shown before any
-// window exists, the main thread's message loop and the process exit codes.
+// window exists and the main thread's message loop (the process exit codes
+// are protocols/exitcodes.h's).
 // Windows only; everything here runs on the main thread.
 #pragma once
 #include <windows.h>
 
+#include "exitcodes.h"
 #include "pstring.h"
 #include "pwindowsversion.h"
 
@@ -42,16 +44,3 @@ PString OwnProgramFileName();
 // name: the build variant stays as it is.
 PString BrandDisplayName();
 
-// Process exit codes.
-enum InstallerExitCode : int {
-    ExitInstalled = 0,        // the worker reported success
-    ExitSystemRefused = 1,    // Windows older than XP
-    ExitNotStarted = 2,       // no message table, or no window could be made
-    ExitClientRunning = 18,   // Abort at the running-copy question
-    ExitCanceled = -1,        // cancel confirmed
-    ExitArchiveError = 3,     // the installer's payload is damaged; nothing was written
-    // Another installer (or the uninstaller) of this product runs on this
-    // machine; nothing was done. Windows's ERROR_INSTALL_ALREADY_RUNNING,
-    // which msiexec returns in the same case.
-    ExitAnotherInstaller = 1618,
-};

@@ -7,31 +7,27 @@
 
 #include "InstallOptions.h"
 #include "commandline.h"
+#include "exitcodes.h"
 #include "pstring.h"
-
-// Exit code of a command line that cannot be obeyed: Windows's
-// ERROR_INVALID_COMMAND_LINE, which msiexec returns for the same fault.
-constexpr int ExitBadCommandLine = 1639;
 
 // Parses the command line and runs what it asks for instead of the page:
 // -help shows the usage (exit 0); a faulty command line without -silent
-// shows the fault and the usage (exit ExitBadCommandLine); -silent installs
+// shows the fault and the usage (exit kExitBadCommandLine); -silent installs
 // unattended (RunUnattended). Returns false, with exitCode untouched, when
 // the page is to be shown. Needs the message table.
 bool RunFromCommandLine(const char* commandLine, int& exitCode);
 
 // The unattended installation. No window and no message box: what the page
 // would say goes to the log (-log names a copy that also gets the lines
-// written before and after Install.log exists). Exit codes: 0 installed;
-// ExitBadCommandLine for a faulty command line or a language this build does
-// not offer; 1 Windows too old; 2 no configuration; 18 the client is running
-// (no question is asked); 1618 (ExitAnotherInstaller) another installer of
-// the product runs (it is not waited for); -5 when the installation plan
-// (installplan.h) refuses the folder or finds too little or no space, logged
-// with its reason before anything is written (ExitArchiveError when the
-// payload's size cannot be read); otherwise the worker's completion code (-1
-// unexpected error, -3 archive error, -4 registration failed, -5 an error
-// with text: the folder or a file could not be written).
+// written before and after Install.log exists). Returns the exit code
+// (exitcodes.h): kExitBadCommandLine for a faulty command line or a language
+// this build does not offer; kExitSystemRefused, kExitNotStarted (no
+// configuration); kExitClientRunning (no question is asked);
+// kExitAnotherInstaller (it is not waited for); kExitCannotWrite when the
+// installation plan (installplan.h) refuses the folder or finds too little
+// or no space, logged with its reason before anything is written
+// (kExitDamaged when the payload's size cannot be read); otherwise the
+// worker's outcome as ExitCodeForCompletion gives it.
 int RunUnattended(const InstallerCommandLineParser& commandLine);
 
 // The language of the boxes shown before the page (usage, a damaged

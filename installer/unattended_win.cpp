@@ -73,16 +73,16 @@ int Unattended(const InstallerCommandLineParser& commandLine) {
     PString fault = commandLine.Error();
     if (!fault.empty()) {
         LogLine("Bad command line: %s", fault.text());
-        return ExitBadCommandLine;
+        return kExitBadCommandLine;
     }
     if (WindowsVersionRefused()) {
         LogLine("%s", MsgString(TXTINS_Support_for_your_operating_sys_ELL).text());
-        return ExitSystemRefused;
+        return kExitSystemRefused;
     }
 
     InstallerConfiguration config;
     if (!LoadInstallerConfiguration(config))
-        return ExitNotStarted;  // logged
+        return kExitNotStarted;  // logged
     InstallOptions options;
     ApplyConfiguration(config, options);
     StartingChoices start = FindStartingChoices(options);
@@ -92,7 +92,7 @@ int Unattended(const InstallerCommandLineParser& commandLine) {
         locale = OfferedLocale(switches.localeCode.text());
         if (locale < 0) {
             LogLine("Bad command line: this installer does not offer the language '%s'", switches.localeCode.text());
-            return ExitBadCommandLine;
+            return kExitBadCommandLine;
         }
     } else if (OfferedLocale(start.localeCode.text()) >= 0) {
         locale = OfferedLocale(start.localeCode.text());
@@ -112,22 +112,22 @@ int Unattended(const InstallerCommandLineParser& commandLine) {
     const InstallPlan plan = PlanInstallation(options.installFolder.text());
     if (!plan.FolderUsable()) {
         LogLine("%s", plan.RefusalText().text());
-        return kInstallErrorWithText;
+        return kExitCannotWrite;
     }
     options.installFolder = plan.folder;
     if (!plan.spaceKnown) {
         if (PayloadSizeUnreadable()) {
             LogLine("%s", MsgString(TXTINS_This_installer_is_damagedX_Ple_ELL).text());
-            return ExitArchiveError;
+            return kExitDamaged;
         }
         LogLine("The free space of the drive or network share of '%s' cannot be found", plan.folder.text());
-        return kInstallErrorWithText;
+        return kExitCannotWrite;
     }
     if (!plan.SpaceSuffices()) {
         LogLine("%s", MsgString(TXTINS_Not_enough_disk_spaceX_Please__ELL).text());
         LogLine("Space required: %llu, available: %llu", static_cast<unsigned long long>(plan.requiredBytes),
                 static_cast<unsigned long long>(plan.freeBytes));
-        return kInstallErrorWithText;
+        return kExitCannotWrite;
     }
 
     // One installer of a product at a time; an unattended run waits for no one.
@@ -137,26 +137,23 @@ int Unattended(const InstallerCommandLineParser& commandLine) {
     lockName.terminate();
     if (!lock.Acquire(lockName.wide())) {
         LogLine("%s", MsgString(TXTINS_Another_N0_installer_is_runni_ELL, options.displayName.text()).text());
-        return ExitAnotherInstaller;
+        return kExitAnotherInstaller;
     }
 
     const char* displayName = options.displayName.text();
     if (CheckRunningInstance(config.mainWindowClass.text(), displayName, &AnswerUnattended) == 1)
-        return ExitClientRunning;
+        return kExitClientRunning;
     RemoveSiblingBrands(options.productName.text(), displayName, &AnswerUnattended, options.runsElevated != 0);
 
     InstallerWorkerThread worker;
     if (!worker.Start(options, nullptr, 0)) {
         LogLine("The installing thread could not be started");
-        return kInstallGeneralError;
+        return kExitUnexpected;
     }
     worker.WaitUntilEnded();
     const int32_t code = worker.LastCompletion();
     LogCompletion(worker);
-    // The page's own exit codes where the page ends the process.
-    if (code == kInstallArchiveError)
-        return ExitArchiveError;
-    return code == kInstallFinished ? ExitInstalled : code;
+    return ExitCodeForCompletion(code);
 }
 }  // namespace
 
@@ -260,10 +257,10 @@ int RunUnattended(const InstallerCommandLineParser& commandLine) {
             code = Unattended(commandLine);
         } catch (const PError& e) {
             LogLine("Error occurred: %s", e.why());
-            code = kInstallGeneralError;
+            code = kExitUnexpected;
         } catch (...) {
             LogLine("General error occurred.");
-            code = kInstallGeneralError;
+            code = kExitUnexpected;
         }
         LogLine("Exit code: %d", code);
     }
@@ -278,7 +275,7 @@ bool RunFromCommandLine(const char* commandLine, int& exitCode) {
     if (switches.help) {
         ChooseStartupLanguage(switches);
         ShowUsage(nullptr);
-        exitCode = ExitInstalled;
+        exitCode = kExitInstalled;
         return true;
     }
     if (switches.silent) {
@@ -289,7 +286,7 @@ bool RunFromCommandLine(const char* commandLine, int& exitCode) {
     if (!fault.empty()) {
         ChooseStartupLanguage(switches);
         ShowUsage(fault.text());
-        exitCode = ExitBadCommandLine;
+        exitCode = kExitBadCommandLine;
         return true;
     }
     return false;

@@ -36,7 +36,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         return RefuseDamagedInstaller(commandLine, self);
     if (!LoadMessageTable()) {
         LogLine("Language initialization failed");
-        return ExitNotStarted;
+        return kExitNotStarted;
     }
 
     // -help, a faulty command line and -silent never show the page.
@@ -49,7 +49,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     if (WindowsVersionRefused()) {
         ShowUnsupportedSystemNotice();
         FreeMessageTable();
-        return ExitSystemRefused;
+        return kExitSystemRefused;
     }
 
     HICON icon = LoadIconA(ModuleInstance, MAKEINTRESOURCEA(kIconResource));
@@ -58,12 +58,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     const RECT rect = {0, 0, 640, 420};
     MorvanditeInstallWindow* window = new MorvanditeInstallWindow(kClassName, kTitle, kStyle, rect, ModuleInstance,
                                                                   icon, wine ? 18 : 20, commandLine);
-    int exitCode = ExitNotStarted;
+    int exitCode = kExitNotStarted;
     // Without a window nothing would ever post the quit message.
     if (window->IsConfigured() && !window->TakeInstallLock()) {
         delete window;
         FreeMessageTable();
-        return ExitAnotherInstaller;
+        return kExitAnotherInstaller;
     }
     if (window->IsConfigured() && window->Create(nullptr)) {
         window->BuildPage();
