@@ -1,10 +1,10 @@
-// Registers an installation with Windows: the uninstall entry, the program
-// group and shortcuts, and the browser toolbar button.
+#include "registration.h"
+
 #include <windows.h>
 
 #include <ctime>
 
-#include "InstallerThread.h"
+#include "installfolders.h"
 #include "entryvalues.h"
 #include "msgids.h"
 #include "payload_resource.h"
@@ -74,7 +74,7 @@ public:
     bool Folder(const PString& folder) {
         uint32_t code = 0;
         try {
-            if (CreateFolderWithParents(folder.text(), &code))
+            if (CreateFolderWithParents(folder.text(), &code, &journal_))
                 return true;
         } catch (const PInternalError&) {
             code = ERROR_DIRECTORY;  // a file stands where a folder must be
@@ -293,13 +293,13 @@ void RegisterBrowserButton(const InstallOptions& o, const char* uninstallKey, co
 }
 }  // namespace
 
-int InstallerWorkerThread::RegisterInstallation(PString* failure) {
-    const InstallOptions& o = settings_;
-    RegistrationWrites writes(rollback_);
+bool RegisterInstallation(const InstallOptions& o, int payloadResourceId, InstallRollback& rollback,
+                          PString* failure) {
+    RegistrationWrites writes(rollback);
     const PString key = Concat(SharedNames::kUninstallRoot.narrow, o.displayName.text());
     uint32_t payloadBytes = 0;
     try {
-        payloadBytes = GetResourceRequiredSpace(payloadResourceId_, 0);
+        payloadBytes = GetResourceRequiredSpace(payloadResourceId, 0);
     } catch (const PError& e) {
         LogLine("No installed size for the uninstall entry: %s", e.why());
     }
@@ -326,5 +326,5 @@ int InstallerWorkerThread::RegisterInstallation(PString* failure) {
     const bool failed = !complete || (!o.legacyWindows && o.hasAdminRights && writes.Failed());
     if (failed && failure)
         *failure = writes.Failure();
-    return failed ? -1 : 0;
+    return !failed;
 }

@@ -1,5 +1,5 @@
-// The files left for the installed client: the scrambled tracking file and
-// the per-user settings file. Neither can fail the installation.
+#include "clientfiles.h"
+
 #include <windows.h>
 #include <shlobj.h>
 
@@ -7,7 +7,6 @@
 #include <cstring>
 #include <ctime>
 
-#include "InstallerThread.h"
 #include "inixor.h"
 #include "pencoding.h"
 #include "perror.h"
@@ -98,16 +97,16 @@ bool InstallerFileTime(PString& stamp, int offsetMinutes) {
 }
 }  // namespace
 
-void InstallerWorkerThread::WriteTrackingFile() {
+void WriteTrackingFile(const InstallOptions& o, InstallRollback& rollback) {
     try {
-        PString path = JoinPath(settings_.installFolder.text(), SharedNames::kTrackingFile.narrow);
-        if (!rollback_.BeforeReplaceFile(path))
+        PString path = JoinPath(o.installFolder.text(), SharedNames::kTrackingFile.narrow);
+        if (!rollback.BeforeReplaceFile(path))
             return;  // logged; the file stays as it was
-        if (settings_.trackingInfo.empty()) {
+        if (o.trackingInfo.empty()) {
             RemoveFile(path.text(), Paths());
             return;
         }
-        PString text(settings_.trackingInfo);
+        PString text(o.trackingInfo);
         text.append("ITS=").appendUint(uint32_t(std::time(nullptr))).append('\n');
         text.append("IZ=").appendInt(-TimeZoneBiasSeconds()).append('\n');
         _PBlock block;
@@ -125,15 +124,12 @@ void InstallerWorkerThread::WriteTrackingFile() {
         }
     } catch (const PError& e) {
         LogLine("tInfo.ini file writing error: %s", e.why());
-    } catch (...) {
-        LogLine("tInfo.ini file writing error");
     }
 }
 
-void InstallerWorkerThread::WriteUserSettings() {
-    const InstallOptions& o = settings_;
+void WriteUserSettings(const InstallOptions& o, InstallRollback& rollback) {
     try {
-        PString folder = SettingsFolder(o, rollback_);
+        PString folder = SettingsFolder(o, rollback);
         LogLine("Local settings directory: '%s'", folder.text());
         PString path = JoinPath(folder.text(), SharedNames::kUserSettingsFile.narrow);
 
@@ -142,7 +138,7 @@ void InstallerWorkerThread::WriteUserSettings() {
             bool loaded = true;
             try {
                 ini.LoadPlainOrEncrypted(path.text(), Paths());
-            } catch (...) {
+            } catch (const PError&) {  // unreadable: made anew
                 loaded = false;
                 ini.Clear();
             }
@@ -150,10 +146,10 @@ void InstallerWorkerThread::WriteUserSettings() {
                 return;
             const PString backup = JoinPath(folder.text(), SharedNames::kUserSettingsBackupFile.narrow);
             // Both files change: each is kept first, or the user's file stays as it is.
-            if (!rollback_.BeforeReplaceFile(backup) || !rollback_.BeforeReplaceFile(path))
+            if (!rollback.BeforeReplaceFile(backup) || !rollback.BeforeReplaceFile(path))
                 return;
             MoveFileReplacing(path.text(), backup.text(), Paths());
-        } else if (!rollback_.BeforeReplaceFile(path)) {
+        } else if (!rollback.BeforeReplaceFile(path)) {
             return;
         }
 
@@ -193,7 +189,5 @@ void InstallerWorkerThread::WriteUserSettings() {
         ini.Save(path.text(), Paths());
     } catch (const PError& e) {
         LogLine("User.ini file write error: %s", e.why());
-    } catch (...) {
-        LogLine("User.ini file write error");
     }
 }

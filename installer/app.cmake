@@ -12,7 +12,10 @@ endif()
 add_library(installer_app STATIC
   ${CMAKE_CURRENT_LIST_DIR}/diskspace_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/installlocation_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/installpage_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/installplan_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/installreports_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/installtexts_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/installwindow_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pagelayout_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/selfcheck_win.cpp

@@ -15,7 +15,9 @@ if(WIN32)
     ${CMAKE_CURRENT_LIST_DIR}/InstallerThread_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/desktopshell_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/installfailure_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/installfolders_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/payloadcheck_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/payloadfilewriter_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/previousfiles_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Registration_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/rollback_win.cpp

@@ -6,6 +6,14 @@
 // message loop; the worker thread only posts its codes to it
 // (OnWorkerMessage). The window owns the worker and waits for it before it
 // goes. Failures are logged and, where the user must act, shown in a box.
+//
+// One class, its definitions by concern: installwindow_win.cpp (creation,
+// fonts and skins, messages, painting, boxes), installpage_win.cpp (the
+// controls built from the layout table, placed, and laid out again at a new
+// DPI with ui/displaydpi.h), installtexts_win.cpp (language and texts, fonts
+// fitted to long translations), installreports_win.cpp (starting the worker,
+// the cancel question, the worker's reports); the folder and its space in
+// diskspace_win.cpp and installlocation_win.cpp.
 #pragma once
 #include <windows.h>
 
@@ -168,7 +176,6 @@ private:
     InstallerCommandLineParser commandLine_;
     PString mainWindowClass_;
     PString site_;
-    PString uninstallKey_;
     PString installLocation_;
     PString localeCode_;
     AutoDeleteUiObjectBrush pageBrush_;

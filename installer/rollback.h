@@ -31,9 +31,8 @@ public:
     InstallRollback& operator=(const InstallRollback&) = delete;
 
     // Before anything is changed: puts right a journal an interrupted run
-    // left (its lines are kept for AfterLogOpened), starts this run's
-    // journal and makes this the recording that CreateFolderWithParents
-    // reports to. Without a journal file (temporary folder unusable) the run
+    // left (its lines are kept for AfterLogOpened) and starts this run's
+    // journal. Without a journal file (temporary folder unusable) the run
     // goes on unrecorded; that is logged.
     void Begin(const InstallOptions& options);
     // Once the install log is open: writes the lines of Begin there.
@@ -46,6 +45,9 @@ public:
     // PSystemError with TXTINS_Cannot_open_file_XN0X and the system's reason
     // when the old file cannot be moved aside.
     void BeforeWriteFile(const char* path);
+    // A folder this run made (CreateFolderWithParents reports each one it
+    // is given this journal for): removed by the undo once empty, and the
+    // files in it new without a look at the disk.
     void NoteCreatedFolder(const char* path);
     // Before a file other than the payload's is written, replaced or renamed
     // over (shortcuts, user.ini and its backup, tinfo.dat): an existing one
@@ -103,10 +105,6 @@ private:
     bool logKept_ = false;
     int undoFailures_ = 0;
 };
-
-// Reports a folder made by CreateFolderWithParents to the run that is
-// recording, if any.
-void NoteCreatedFolder(const char* path);
 
 // A seam for the tests that stop an installation at each of its steps:
 // called after each journal line is written and once inside each copy

@@ -16,7 +16,6 @@
 namespace {
 const PStringEncoding* Paths() { return &PStringXEncoding; }
 
-std::atomic<InstallRollback*> g_recording{nullptr};
 std::atomic<JournalStepHook> g_stepHook{nullptr};
 std::atomic<int> g_steps{0};
 
@@ -66,15 +65,7 @@ void SetJournalStepHook(JournalStepHook hook) {
     g_stepHook.store(hook);
 }
 
-void NoteCreatedFolder(const char* path) {
-    if (InstallRollback* r = g_recording.load())
-        r->NoteCreatedFolder(path);
-}
-
-InstallRollback::~InstallRollback() {
-    InstallRollback* self = this;
-    g_recording.compare_exchange_strong(self, nullptr);
-}
+InstallRollback::~InstallRollback() = default;
 
 void InstallRollback::Begin(const InstallOptions& options) {
     std::lock_guard<std::mutex> guard(lock_);
@@ -132,7 +123,6 @@ void InstallRollback::Begin(const InstallOptions& options) {
         return;
     }
     recording_ = true;
-    g_recording.store(this);
     const JournalEntry header = JournalHeader(owner_);
     entries_.push_back(header);
     writer_.Append(header);
@@ -282,8 +272,6 @@ bool InstallRollback::RemoveOldFile(const PString& path) {
 }
 
 void InstallRollback::Finish(bool success) {
-    InstallRollback* self = this;
-    g_recording.compare_exchange_strong(self, nullptr);
     std::vector<JournalEntry> entries;
     {
         std::lock_guard<std::mutex> guard(lock_);

@@ -351,3 +351,15 @@ int DrawTextInBox(HDC dc, int x, int y, int width, int height, const char* text,
     RECT r = {x, y, x + width, y + height};
     return PDrawText(dc, text, &PStringXEncoding, &r, format | DT_WORDBREAK);
 }
+
+void SetControlFont(const MyBaseControl& control, HFONT font) {
+    if (control.Handle() && font)
+        PSendMessage(control.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+RECT ChildRectInParent(HWND child, HWND parent) {
+    RECT r = {0, 0, 0, 0};
+    if (child && GetWindowRect(child, &r))
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
