@@ -1,12 +1,11 @@
 #include "desktopuser.h"
 
 #include <windows.h>
-#include <sddl.h>
 #include <shlobj.h>
 
 #include <string>
-#include <vector>
 
+#include "accountsid.h"
 #include "environment.h"
 #include "pencoding.h"
 #include "perror.h"
@@ -21,26 +20,12 @@ PString FromSystem(const wchar_t* text) {
 
 // The account a token belongs to: SID and "DOMAIN\name".
 bool ReadAccount(HANDLE token, UserAccount& account) {
-    DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    if (size == 0)
+    std::wstring sid, name;
+    if (!TokenAccountSid(token, &sid, &name))
         return false;
-    std::vector<unsigned char> buffer(size);
-    if (!GetTokenInformation(token, TokenUser, buffer.data(), size, &size))
-        return false;
-    PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
-    LPWSTR text = nullptr;
-    if (!ConvertSidToStringSidW(sid, &text))
-        return false;
-    const UniqueLocalMemory sidText(text);
-    account.sid = FromSystem(text);
-    wchar_t name[256] = {}, domain[256] = {};
-    DWORD nameLength = 256, domainLength = 256;
-    SID_NAME_USE use;
-    if (LookupAccountSidW(nullptr, sid, name, &nameLength, domain, &domainLength, &use)) {
-        std::wstring full = domain[0] ? std::wstring(domain) + L"\\" + name : std::wstring(name);
-        account.name = FromSystem(full.c_str());
-    }
+    account.sid = FromSystem(sid.c_str());
+    if (!name.empty())
+        account.name = FromSystem(name.c_str());
     return true;
 }
 

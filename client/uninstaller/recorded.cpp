@@ -6,6 +6,7 @@
 
 #include "recorded.h"
 
+#include "accountsid.h"
 #include "pathrules.h"
 #include "punique.h"
 #include "registryview.h"
@@ -72,6 +73,42 @@ bool ReadBrowserButton(HKEY root, const std::wstring& entryPath, const wchar_t* 
     }
     *guid = Trim(button);
     return true;
+}
+
+// The buttons other users' hives record for the entry: an administrator who
+// removes the installation finds the button of the user it was installed for
+// under HKEY_USERS\<sid> while that user is logged on. This account's own
+// hive (HKCU, also listed there) and the classes hives are skipped. A value
+// that is no GUID in another user's hive is that user's to fix: it is logged
+// and skipped, and cannot stop the removal.
+void FindOtherUsersButtons(Recorded* recorded, RunLog& log) {
+    const std::wstring self = CurrentAccountSid();
+    std::vector<std::wstring> sids;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD length = 256;
+        const LONG status =
+            RegEnumKeyExW(HKEY_USERS, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_MORE_DATA) continue;  // no SID is that long
+        if (status != ERROR_SUCCESS) break;
+        const std::wstring sid(name, length);
+        if (SameText(sid, self) || EndsWithNoCase(sid, L"_Classes")) continue;
+        sids.push_back(sid);
+    }
+    for (const std::wstring& sid : sids) {
+        UserButton button;
+        button.root = HKEY_USERS;
+        button.prefix = sid + L"\\";
+        std::wstring why;
+        if (!ReadBrowserButton(HKEY_USERS, button.prefix + recorded->entryPath,
+                               SharedNames::kUserBrowserButtonValue.wide, &button.guid, &why)) {
+            log.Line(L"Ignored in the hive of " + sid + L": " + why);
+            continue;
+        }
+        if (button.guid.empty()) continue;
+        log.Line(L"Browser button recorded for the user " + sid + L": " + button.guid);
+        recorded->userButtons.push_back(button);
+    }
 }
 
 }  // namespace
@@ -176,10 +213,13 @@ bool ReadRecorded(const std::wstring& key, const std::vector<std::wstring>& prot
         recorded->groups.emplace_back(name, path);
     }
 
-    return ReadBrowserButton(HKEY_CURRENT_USER, recorded->entryPath,
-                             SharedNames::kUserBrowserButtonValue.wide, &recorded->buttonUser,
-                             error) &&
-           ReadBrowserButton(HKEY_LOCAL_MACHINE, recorded->entryPath,
+    UserButton own;
+    if (!ReadBrowserButton(HKEY_CURRENT_USER, recorded->entryPath,
+                           SharedNames::kUserBrowserButtonValue.wide, &own.guid, error))
+        return false;
+    if (!own.guid.empty()) recorded->userButtons.push_back(own);
+    FindOtherUsersButtons(recorded, log);
+    return ReadBrowserButton(HKEY_LOCAL_MACHINE, recorded->entryPath,
                              SharedNames::kMachineBrowserButtonValue.wide,
                              &recorded->buttonMachine, error);
 }

@@ -3,12 +3,27 @@
 // folder, shortcut files, program groups, browser buttons) and the file list
 // uninstall.lst in the install folder. Windows only, one thread.
 #pragma once
+#ifndef UNICODE
+#define UNICODE
+#endif
+#include <windows.h>
 
 #include <string>
 #include <utility>
 #include <vector>
 
 class RunLog;
+
+// A browser button recorded for one user, in that user's copy of the entry
+// (...\Uninstall\<key>, value kUserBrowserButtonValue): in HKCU, or in the
+// hive of another user under HKEY_USERS\<sid>, where an installer run
+// elevated for the desktop's user wrote it. Another user's hive is reached
+// while it is loaded, that is while that user is logged on.
+struct UserButton {
+    HKEY root = HKEY_CURRENT_USER;  // HKEY_CURRENT_USER or HKEY_USERS
+    std::wstring prefix;            // "" under HKCU, "<sid>\" under HKEY_USERS
+    std::wstring guid;
+};
 
 struct Recorded {
     std::wstring entryPath;      // under HKLM
@@ -18,7 +33,7 @@ struct Recorded {
     bool haveManifest = false;
     std::vector<std::pair<std::wstring, std::wstring>> links;  // value name, path
     std::vector<std::pair<std::wstring, std::wstring>> groups;  // value name, folder
-    std::wstring buttonUser;     // kUserBrowserButtonValue, HKCU
+    std::vector<UserButton> userButtons;  // this user's first, then other loaded hives
     std::wstring buttonMachine;  // kMachineBrowserButtonValue, HKLM
 };
 

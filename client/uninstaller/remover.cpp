@@ -41,6 +41,11 @@ const ButtonPlace kButtonPlaces[] = {
 };
 const wchar_t* const kFileListName = SharedNames::kUninstallListFile.wide;
 
+// The hive's name as the log writes it before a key path.
+std::wstring HiveName(HKEY root) {
+    return root == HKEY_CURRENT_USER ? L"HKCU\\" : root == HKEY_USERS ? L"HKU\\" : L"HKLM\\";
+}
+
 // The uninstaller's own shortcut in a folder: "Uninstall <display name>.lnk".
 std::wstring UninstallLinkName(const std::wstring& displayName) {
     return SharedNames::kUninstallLinkPrefix.wide + displayName + L".lnk";
@@ -85,9 +90,10 @@ void Remover::RemoveShortcuts() {
 }
 
 void Remover::RemoveBrowserButtons() {
-    if (!recorded_.buttonUser.empty()) RemoveButton(HKEY_CURRENT_USER, recorded_.buttonUser);
+    for (const UserButton& user : recorded_.userButtons)
+        RemoveButton(user.root, user.prefix, user.guid);
     if (!recorded_.buttonMachine.empty())
-        RemoveButton(HKEY_LOCAL_MACHINE, recorded_.buttonMachine);
+        RemoveButton(HKEY_LOCAL_MACHINE, std::wstring(), recorded_.buttonMachine);
 }
 
 // The entry goes only when everything before it went, so that a run that
@@ -97,28 +103,7 @@ bool Remover::RemoveEntry() {
         log_.Line(L"Uninstall entry kept because some items could not be removed.");
         return false;
     }
-    // The user's button id lives in a key of the same name in HKCU: in the
-    // product's view, or where an earlier installer wrote it (recorded.cpp).
-    if (!recorded_.buttonUser.empty()) {
-        for (const REGSAM view : {ProductRegistryView(HKEY_CURRENT_USER), REGSAM(0)}) {
-            UniqueRegistryKey key;
-            if (RegOpenKeyExW(HKEY_CURRENT_USER, recorded_.entryPath.c_str(), 0,
-                              KEY_SET_VALUE | KEY_QUERY_VALUE | view, key.put()) != ERROR_SUCCESS)
-                continue;
-            RegDeleteValueW(key.get(), SharedNames::kUserBrowserButtonValue.wide);
-            DWORD subkeys = 0;
-            DWORD values = 0;
-            RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
-                             &values, nullptr, nullptr, nullptr, nullptr);
-            key.reset();  // closed before the key itself is deleted
-            // The user's Uninstall key, which the installer made for this
-            // one value when the user had none, goes too when left empty.
-            if (subkeys == 0 && values == 0 &&
-                DeleteKey(HKEY_CURRENT_USER, recorded_.entryPath, view) == ERROR_SUCCESS)
-                RemoveEmptiedParents(HKEY_CURRENT_USER, recorded_.entryPath, view,
-                                     L"Software\\Microsoft\\Windows\\CurrentVersion");
-        }
-    }
+    for (const UserButton& user : recorded_.userButtons) RemoveUserEntry(user);
     RemoveEmptyUserWow64Node();
     LONG status = RegDeleteKeyW(HKEY_LOCAL_MACHINE, recorded_.entryPath.c_str());
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
@@ -129,6 +114,29 @@ bool Remover::RemoveEntry() {
     log_.Line(L"Removed the uninstall entry HKLM\\" + recorded_.entryPath);
     if (recorded_.haveManifest) RemoveFile(recorded_.installFolder + L"\\" + kFileListName);
     return true;
+}
+
+// The user's button id lives in a key named as the entry in that user's hive:
+// in the product's view, or where an earlier installer wrote it
+// (recorded.cpp). The user's Uninstall key, which the installer made for this
+// one value when the user had none, goes too when left empty.
+void Remover::RemoveUserEntry(const UserButton& user) {
+    const std::wstring path = user.prefix + recorded_.entryPath;
+    for (const REGSAM view : {ProductRegistryView(user.root), REGSAM(0)}) {
+        UniqueRegistryKey key;
+        if (RegOpenKeyExW(user.root, path.c_str(), 0, KEY_SET_VALUE | KEY_QUERY_VALUE | view,
+                          key.put()) != ERROR_SUCCESS)
+            continue;
+        RegDeleteValueW(key.get(), SharedNames::kUserBrowserButtonValue.wide);
+        DWORD subkeys = 0;
+        DWORD values = 0;
+        RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                         nullptr, nullptr, nullptr, nullptr);
+        key.reset();  // closed before the key itself is deleted
+        if (subkeys == 0 && values == 0 && DeleteKey(user.root, path, view) == ERROR_SUCCESS)
+            RemoveEmptiedParents(user.root, path, view,
+                                 user.prefix + L"Software\\Microsoft\\Windows\\CurrentVersion");
+    }
 }
 
 // Earlier installers made HKCU\Software\Wow6432Node for the button. No
@@ -246,12 +254,12 @@ std::wstring Remover::ScheduleDelete(const std::wstring& path) {
 
 // The button key is removed only when it still starts this installation's
 // launcher; a key that another program has taken over is left alone.
-void Remover::RemoveButton(HKEY root, const std::wstring& guid) {
-    const std::wstring hive = root == HKEY_CURRENT_USER ? L"HKCU\\" : L"HKLM\\";
+void Remover::RemoveButton(HKEY root, const std::wstring& prefix, const std::wstring& guid) {
+    const std::wstring hive = HiveName(root);
     std::wstring launcher = recorded_.installFolder + L"\\" + SharedNames::kLauncherFile.wide;
     for (const ButtonPlace& place : kButtonPlaces) {
         const REGSAM view = place.currentRoot ? ProductRegistryView(root) : place.view;
-        std::wstring path = place.root + guid;
+        std::wstring path = prefix + place.root + guid;
         if (!KeyExists(root, path, view)) continue;
         const std::wstring named = hive + path + place.viewName;
         std::wstring exec;
@@ -266,14 +274,14 @@ void Remover::RemoveButton(HKEY root, const std::wstring& guid) {
             continue;
         }
         log_.Line(L"Removed browser button " + named);
-        RemoveEmptiedParents(root, path, view, place.keep);
+        RemoveEmptiedParents(root, path, view, prefix + place.keep);
     }
 }
 
 // The keys above `path` that are left without values and subkeys, deepest
 // first, up to but not including `keep`.
 void Remover::RemoveEmptiedParents(HKEY root, std::wstring path, REGSAM view, const std::wstring& keep) {
-    const std::wstring hive = root == HKEY_CURRENT_USER ? L"HKCU\\" : L"HKLM\\";
+    const std::wstring hive = HiveName(root);
     for (;;) {
         const size_t cut = path.rfind(L'\\');
         if (cut == std::wstring::npos) return;

@@ -51,7 +51,10 @@ private:
     void RemoveFile(const std::wstring& path);
     void RemoveSelf(const std::wstring& path);
     std::wstring ScheduleDelete(const std::wstring& path);
-    void RemoveButton(HKEY root, const std::wstring& guid);
+    // `prefix` goes before the key paths: "" under HKCU and HKLM, "<sid>\"
+    // under HKEY_USERS.
+    void RemoveButton(HKEY root, const std::wstring& prefix, const std::wstring& guid);
+    void RemoveUserEntry(const UserButton& user);
     void RemoveEmptyUserWow64Node();
     void RemoveEmptiedParents(HKEY root, std::wstring path, REGSAM view, const std::wstring& keep);
 

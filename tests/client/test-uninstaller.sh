@@ -61,7 +61,7 @@ unixpath() { winepath -u "$1" 2>/dev/null | tr -d '\r'; }
 # Wow6432Node key in HKCU redirects a 32-bit program's default view).
 reg_view() {
     [ "$WINEARCH" = win64 ] || return 0
-    case $1 in HKLM*) echo /reg:32 ;; HKCU*) echo /reg:64 ;; esac
+    case $1 in HKLM*) echo /reg:32 ;; HKCU* | HKU*) echo /reg:64 ;; esac
 }
 has_key() { wine reg query "$1" $(reg_view "$1") >/dev/null 2>&1; }
 no_key() { ! wine reg query "$1" $(reg_view "$1") >/dev/null 2>&1; }
@@ -101,6 +101,15 @@ other_button='HKCU\Software\Microsoft\Internet Explorer\Extensions\'$other_guid
 machine_button='HKLM\Software\Microsoft\Internet Explorer\Extensions\'$guid
 machine_button_wow='HKLM\Software\Wow6432Node\Microsoft\Internet Explorer\Extensions\'$guid
 other_entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\OtherCardGame'
+# Other users' hives, as an administrator who removes the installation sees
+# them while those users are logged on: the one it was installed for (its
+# button goes), one whose button key another program has taken over (kept),
+# one with a Button1 that is no GUID (ignored, no reason to stop).
+desktop_sid='S-1-5-21-1111-2222-3333-1013'
+taken_sid='S-1-5-21-1111-2222-3333-1014'
+garbled_sid='S-1-5-21-1111-2222-3333-1015'
+hive_entry() { echo "HKU\\$1\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Morvandite"; }
+hive_button() { echo "HKU\\$1\\Software\\Microsoft\\Internet Explorer\\Extensions\\$guid"; }
 
 # Keys the layouts make above their own, removed at the end when the prefix
 # did not have them: the registry is left as it was found.
@@ -167,6 +176,21 @@ write_registry() {
         echo "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Extensions\\$other_guid]"
         echo '"ButtonText"="Something else"'
     } | import_registry HKCU
+    # Wine's reg import leaves HKEY_USERS out; reg add reaches it.
+    local sid button_id exec
+    for sid in "$desktop_sid" "$taken_sid" "$garbled_sid"; do
+        button_id=$3 exec="$inst_win\\MorvanditeUpdate.exe"
+        [ "$sid" = "$garbled_sid" ] && button_id='not a guid'
+        [ "$sid" = "$taken_sid" ] && exec='C:\Other\other.exe'
+        add_value "$(hive_entry "$sid")" Button1 "$button_id"
+        add_value "$(hive_button "$sid")" ButtonText Morvandite
+        add_value "$(hive_button "$sid")" Exec "$exec"
+    done
+}
+
+add_value() {  # add_value KEY NAME DATA
+    wine reg add "$1" /v "$2" /d "$3" /f $(reg_view "$1") >/dev/null 2>&1 ||
+        { echo "test-uninstaller: reg add $1 failed" >&2; exit 2; }
 }
 
 # Imports the keys on standard input, all of one hive, in that hive's view.
@@ -185,6 +209,7 @@ clear_layout() {
         "$machine_button" "$machine_button_wow"; do
         delete_key "$key"
     done
+    for sid in "$desktop_sid" "$taken_sid" "$garbled_sid"; do delete_key "HKU\\$sid"; done
 }
 
 # A complete installation as the installer leaves it, with the user's own
@@ -266,6 +291,17 @@ if [ "$WINEARCH" != win64 ]; then
     check "HKCU's Wow6432Node key the old button left removed" no_key 'HKCU\Software\Wow6432Node'
 fi
 check "another browser button kept" has_key "$other_button"
+check "the desktop user's button in that user's hive removed" no_key "$(hive_button "$desktop_sid")"
+check "the desktop user's Button1 entry removed" no_key "$(hive_entry "$desktop_sid")"
+ie_key="HKU\\$desktop_sid\\Software\\Microsoft\\Internet Explorer"
+check "that hive's emptied Extensions key removed" no_key "$ie_key\\Extensions"
+check "that hive's Internet Explorer key kept" has_key "$ie_key"
+check "a button another program took over kept in its user's hive" has_key "$(hive_button "$taken_sid")"
+check "a Button1 that is no GUID left alone" has_key "$(hive_entry "$garbled_sid")"
+check "the log names the desktop user's button" \
+    grep -q "Browser button recorded for the user $desktop_sid" "$temp/MorvanditeUninstall.log"
+check "the log names the hive whose Button1 is ignored" \
+    grep -q "Ignored in the hive of $garbled_sid" "$temp/MorvanditeUninstall.log"
 check "another uninstall entry kept" has_key "$other_entry"
 cp "$temp/MorvanditeUninstall.log" "$shots/uninstall-from-temp.log"
 [ "$failed" = 0 ] || show_log
