@@ -109,7 +109,7 @@ void MyButton::Create(HWND parent, int x, int y, int width, int height, int id, 
                       const ButtonSkin& skin) {
     skin_ = skin;
     text_ = text ? text : "";
-    if (!CreateControl(0, L"BUTTON", text, Style, x, y, width, height, parent, id, GetModuleHandleA(nullptr)))
+    if (!CreateControl(0, L"BUTTON", text, kStyle, x, y, width, height, parent, id, GetModuleHandleA(nullptr)))
         return;
     if (skin_.font)
         PSendMessage(control_, WM_SETFONT, reinterpret_cast<WPARAM>(skin_.font), TRUE);

@@ -50,7 +50,7 @@ protected:
 // button posts one WM_COMMAND (wParam = control id, lParam = 0) to the parent.
 class MyButton : public MyBaseControl {
 public:
-    static const DWORD Style = 0x4001030B;  // WS_CHILD, WS_TABSTOP, BS_CENTER, BS_OWNERDRAW
+    static const DWORD kStyle = 0x4001030B;  // WS_CHILD, WS_TABSTOP, BS_CENTER, BS_OWNERDRAW
 
     void CreateInRect(HWND parent, const RECT& r, int id, const char* text, const ButtonSkin& skin) {
         Create(parent, r.left, r.top, r.right - r.left, r.bottom - r.top, id, text, skin);

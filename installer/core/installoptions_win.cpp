@@ -1,4 +1,4 @@
-#include "InstallOptions.h"
+#include "installoptions.h"
 
 #include "psyscalls.h"
 

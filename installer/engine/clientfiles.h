@@ -5,7 +5,7 @@
 // run's journal before it is replaced (rollback.h). Windows only; the worker
 // thread (or a test's, while no run goes).
 #pragma once
-#include "InstallOptions.h"
+#include "installoptions.h"
 #include "rollback.h"
 
 // tinfo.dat from the options' tracking lines, stamped with the time and the

@@ -24,24 +24,24 @@ void EnsureHeight(RECT& r, int height) {
 
 HFONT MorvanditeInstallWindow::FontOfRow(int row) const {
     switch (row) {
-    case RowTitle:
+    case kRowTitle:
         return headingFont_;
-    case RowLanguagePrompt:
-    case RowOptionsHeading:
-    case RowLocationHeading:
+    case kRowLanguagePrompt:
+    case kRowOptionsHeading:
+    case kRowLocationHeading:
         return subHeadingFont_;
-    case RowSeparator1:
-    case RowSeparator2:
-    case RowSeparator3:
-    case RowProgress:
+    case kRowSeparator1:
+    case kRowSeparator2:
+    case kRowSeparator3:
+    case kRowProgress:
         return nullptr;
-    case RowBrowse:
+    case kRowBrowse:
         return skinA_.font;
-    case RowInstall:
+    case kRowInstall:
         return skinD_.font;
-    case RowCancel:
+    case kRowCancel:
         return skinC_.font;
-    case RowAgreementLink:
+    case kRowAgreementLink:
         return linkFont_;
     default:
         return bodyFont_;
@@ -49,14 +49,14 @@ HFONT MorvanditeInstallWindow::FontOfRow(int row) const {
 }
 
 MyBaseControl& MorvanditeInstallWindow::ControlOfRow(int row) {
-    MyBaseControl* const controls[InstallLayoutRowCount] = {
+    MyBaseControl* const controls[kInstallLayoutRowCount] = {
         &titleLabel_,          &languagePrompt_,  &languageList_,   &languageNote_,     &separator1_,
         &optionsHeading_, &desktopBox_,      &quickLaunchBox_, &startMenuBox_,     &browserButtonBox_,
         &allUsersBox_,    &separator2_,      &locationHeading_, &locationEdit_,    &browseButton_,
         &locationHint_,   &spaceRequired_,   &spaceAvailable_, &separator3_,       &agreementBox_,
         &agreementLink_,  &installButton_,   &cancelButton_,   &installingLabel_,  &progressBar_,
     };
-    PASSERT(row >= 0 && row < InstallLayoutRowCount);
+    PASSERT(row >= 0 && row < kInstallLayoutRowCount);
     return *controls[row];
 }
 
@@ -65,20 +65,20 @@ RECT MorvanditeInstallWindow::PlaceRow(int row) const {
     RECT parent;
     GetClientRect(window_, &parent);
     parent.right = scale_(kPageRight);
-    RECT r = LayoutControl(InstallLayout[row], parent, FontOfRow(row), -1, options_.displayName.text(), scale_.Dpi());
+    RECT r = LayoutControl(kInstallLayout[row], parent, FontOfRow(row), -1, options_.displayName.text(), scale_.Dpi());
     // The smallest heights the controls are usable at.
     switch (row) {
-    case RowLanguageList:
+    case kRowLanguageList:
         EnsureHeight(r, scale_(21));
         break;
-    case RowAgreement:
+    case kRowAgreement:
         EnsureHeight(r, scale_(20));
         break;
-    case RowInstall:
-    case RowCancel:
+    case kRowInstall:
+    case kRowCancel:
         EnsureHeight(r, scale_(46));
         break;
-    case RowProgress:
+    case kRowProgress:
         EnsureHeight(r, scale_(34));
         break;
     default:
@@ -149,74 +149,74 @@ void MorvanditeInstallWindow::CreateButtonRow(MyButton& button, int row, int id,
 }
 
 void MorvanditeInstallWindow::CreateHeadings() {
-    CreateStaticRow(titleLabel_, RowTitle, 0, 0);
-    CreateStaticRow(languagePrompt_, RowLanguagePrompt, 0, 0);
-    CreateStaticRow(languageNote_, RowLanguageNote, 0, 0);
-    CreateStaticRow(optionsHeading_, RowOptionsHeading, 0, 0);
+    CreateStaticRow(titleLabel_, kRowTitle, 0, 0);
+    CreateStaticRow(languagePrompt_, kRowLanguagePrompt, 0, 0);
+    CreateStaticRow(languageNote_, kRowLanguageNote, 0, 0);
+    CreateStaticRow(optionsHeading_, kRowOptionsHeading, 0, 0);
 }
 
 void MorvanditeInstallWindow::CreateLanguageList(int32_t selected) {
-    const RECT r = PlaceRow(RowLanguageList);
-    languageList_.CreateInRect(window_, r, IdLanguageList);
-    SetControlFont(languageList_, FontOfRow(RowLanguageList));
+    const RECT r = PlaceRow(kRowLanguageList);
+    languageList_.CreateInRect(window_, r, kIdLanguageList);
+    SetControlFont(languageList_, FontOfRow(kRowLanguageList));
     FillLanguageList(selected);
     NarrowLanguageList(r);
 }
 
 void MorvanditeInstallWindow::CreateSeparators() {
-    CreateStaticRow(separator1_, RowSeparator1, 0, SS_SUNKEN);
-    CreateStaticRow(separator2_, RowSeparator2, 0, SS_SUNKEN);
-    CreateStaticRow(separator3_, RowSeparator3, 0, SS_SUNKEN);
+    CreateStaticRow(separator1_, kRowSeparator1, 0, SS_SUNKEN);
+    CreateStaticRow(separator2_, kRowSeparator2, 0, SS_SUNKEN);
+    CreateStaticRow(separator3_, kRowSeparator3, 0, SS_SUNKEN);
 }
 
 void MorvanditeInstallWindow::CreateOptionBoxes() {
     const bool administrator = options_.hasAdminRights != 0;
-    CreateCheckRow(desktopBox_, RowDesktop, IdDesktop, BS_MULTILINE, options_.desktopShortcut != 0);
-    CreateCheckRow(quickLaunchBox_, RowQuickLaunch, IdQuickLaunch, BS_MULTILINE, options_.quickLaunchShortcut != 0);
-    CreateCheckRow(startMenuBox_, RowStartMenu, IdStartMenu, BS_MULTILINE, options_.startMenuShortcut != 0);
-    CreateCheckRow(browserButtonBox_, RowBrowserButton, IdBrowserButton, BS_MULTILINE, options_.browserButton != 0);
-    CreateCheckRow(allUsersBox_, RowAllUsers, IdAllUsers, BS_MULTILINE, administrator && options_.allUsers);
+    CreateCheckRow(desktopBox_, kRowDesktop, kIdDesktop, BS_MULTILINE, options_.desktopShortcut != 0);
+    CreateCheckRow(quickLaunchBox_, kRowQuickLaunch, kIdQuickLaunch, BS_MULTILINE, options_.quickLaunchShortcut != 0);
+    CreateCheckRow(startMenuBox_, kRowStartMenu, kIdStartMenu, BS_MULTILINE, options_.startMenuShortcut != 0);
+    CreateCheckRow(browserButtonBox_, kRowBrowserButton, kIdBrowserButton, BS_MULTILINE, options_.browserButton != 0);
+    CreateCheckRow(allUsersBox_, kRowAllUsers, kIdAllUsers, BS_MULTILINE, administrator && options_.allUsers);
 }
 
 void MorvanditeInstallWindow::CreateLocationControls() {
-    CreateStaticRow(locationHeading_, RowLocationHeading, 0, 0);
-    CreateStaticRow(locationHint_, RowLocationHint, 0, 0);
-    locationEdit_.CreateInRect(window_, PlaceRow(RowLocationEdit), IdLocationEdit, false, false, false, true, false);
-    SetControlFont(locationEdit_, FontOfRow(RowLocationEdit));
+    CreateStaticRow(locationHeading_, kRowLocationHeading, 0, 0);
+    CreateStaticRow(locationHint_, kRowLocationHint, 0, 0);
+    locationEdit_.CreateInRect(window_, PlaceRow(kRowLocationEdit), kIdLocationEdit, false, false, false, true, false);
+    SetControlFont(locationEdit_, FontOfRow(kRowLocationEdit));
     locationEdit_.SetText(options_.installFolder.text());
-    CreateButtonRow(browseButton_, RowBrowse, IdBrowse, skinA_);
+    CreateButtonRow(browseButton_, kRowBrowse, kIdBrowse, skinA_);
     // They show folders, whose '&' is no mnemonic.
-    CreateStaticRow(spaceRequired_, RowSpaceRequired, 0, SS_NOPREFIX);
-    CreateStaticRow(spaceAvailable_, RowSpaceAvailable, 0, SS_NOPREFIX);
+    CreateStaticRow(spaceRequired_, kRowSpaceRequired, 0, SS_NOPREFIX);
+    CreateStaticRow(spaceAvailable_, kRowSpaceAvailable, 0, SS_NOPREFIX);
     UpdateDiskSpace(options_.installFolder.text());
 }
 
 void MorvanditeInstallWindow::CreateAgreement() {
-    CreateCheckRow(agreementBox_, RowAgreement, IdAgreement, BS_TOP, false);
-    CreateStaticRow(agreementLink_, RowAgreementLink, IdAgreementLink, kLinkStyle);
+    CreateCheckRow(agreementBox_, kRowAgreement, kIdAgreement, BS_TOP, false);
+    CreateStaticRow(agreementLink_, kRowAgreementLink, kIdAgreementLink, kLinkStyle);
 }
 
 void MorvanditeInstallWindow::CreateButtons() {
-    CreateButtonRow(installButton_, RowInstall, IdInstall, skinD_);
-    CreateButtonRow(cancelButton_, RowCancel, IdCancel, skinC_);
+    CreateButtonRow(installButton_, kRowInstall, kIdInstall, skinD_);
+    CreateButtonRow(cancelButton_, kRowCancel, kIdCancel, skinC_);
 }
 
 void MorvanditeInstallWindow::CreateProgressDisplay() {
-    CreateStaticRow(installingLabel_, RowInstalling, 0, SS_CENTER);
+    CreateStaticRow(installingLabel_, kRowInstalling, 0, SS_CENTER);
     ButtonSkin progress;
     progress.bitmapWidth = 13;
     progress.height = 21;
     progress.normal = spareBitmap_.Get();
     progress.textColor = 0;
     progress.disabledTextColor = 0x808080;
-    progressBar_.CreateInRect(window_, PlaceRow(RowProgress), IdProgress, nullptr, progress);
+    progressBar_.CreateInRect(window_, PlaceRow(kRowProgress), kIdProgress, nullptr, progress);
     progressBar_.SetPercentage(0);
 }
 
 void MorvanditeInstallWindow::ShowPageControls() {
     // The installing label and the progress bar wait for the worker.
-    for (int row = 0; row < InstallLayoutRowCount; ++row)
-        if (row != RowInstalling && row != RowProgress)
+    for (int row = 0; row < kInstallLayoutRowCount; ++row)
+        if (row != kRowInstalling && row != kRowProgress)
             ControlOfRow(row).SetVisible(true);
     EnableWindow(allUsersBox_.Handle(), options_.hasAdminRights != 0);
     ShowLocationVerdict();  // a refused folder's reason takes both space rows
@@ -229,19 +229,19 @@ void MorvanditeInstallWindow::LayOutAgreement(int32_t locale) {
     GetClientRect(window_, &parent);
     parent.top = scale_(15);
     parent.right = scale_(kPageRight);
-    RECT r = LayoutControl(InstallLayout[RowAgreement], parent, bodyFont_, locale, options_.displayName.text(),
+    RECT r = LayoutControl(kInstallLayout[kRowAgreement], parent, bodyFont_, locale, options_.displayName.text(),
                            scale_.Dpi());
     int height = r.bottom - r.top;
     if (height < scale_(20))
         height = scale_(20);
     MoveWindow(agreementBox_.Handle(), r.left, r.top, r.right - r.left, height, TRUE);
-    RECT r2 = LayoutControl(InstallLayout[RowAgreementLink], parent, linkFont_, locale, nullptr, scale_.Dpi());
+    RECT r2 = LayoutControl(kInstallLayout[kRowAgreementLink], parent, linkFont_, locale, nullptr, scale_.Dpi());
     MoveWindow(agreementLink_.Handle(), r2.left, r.top + height + scale_(5), r2.right - r2.left, r2.bottom - r2.top,
                TRUE);
 }
 
 int MorvanditeInstallWindow::PageDpiOn(HMONITOR monitor, int dpi) const {
-    return FittingWindowDpi(monitor, dpi, LayoutClientSize(InstallLayout, InstallLayoutRowCount),
+    return FittingWindowDpi(monitor, dpi, LayoutClientSize(kInstallLayout, kInstallLayoutRowCount),
                             DWORD(PGetWindowLong(window_, GWL_STYLE)), DWORD(PGetWindowLong(window_, GWL_EXSTYLE)));
 }
 
@@ -252,7 +252,7 @@ void MorvanditeInstallWindow::OnDpiChanged(int dpi, const RECT& suggested) {
     CreateFonts();
     // The suggested size holds the page at the new DPI; where that monitor
     // cannot hold it and the page takes less, the window does too.
-    const SIZE page = LayoutClientSize(InstallLayout, InstallLayoutRowCount);
+    const SIZE page = LayoutClientSize(kInstallLayout, kInstallLayoutRowCount);
     const RECT size = DpiChangedWindowRect(window_, page, dpi, scale_.Dpi(), suggested);
     SetWindowPos(window_, nullptr, size.left, size.top, size.right - size.left, size.bottom - size.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
@@ -262,19 +262,19 @@ void MorvanditeInstallWindow::OnDpiChanged(int dpi, const RECT& suggested) {
 void MorvanditeInstallWindow::LayOutPage() {
     if (!window_)
         return;
-    for (int row = 0; row < InstallLayoutRowCount; ++row) {
+    for (int row = 0; row < kInstallLayoutRowCount; ++row) {
         MyBaseControl& control = ControlOfRow(row);
         if (!control.Handle())
             continue;
         // Buttons draw with their skin's font, which FitTexts gives them.
-        if (InstallLayout[row].kind != LayoutButton)
+        if (kInstallLayout[row].kind != kLayoutButton)
             SetControlFont(control, FontOfRow(row));
         // The agreement box and its link follow the language's text.
-        if (row == RowAgreement || row == RowAgreementLink)
+        if (row == kRowAgreement || row == kRowAgreementLink)
             continue;
         RECT r = PlaceRow(row);
         MoveWindow(control.Handle(), r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
-        if (row == RowLanguageList)
+        if (row == kRowLanguageList)
             NarrowLanguageList(r);
     }
     LayOutAgreement(CurrentLocale);

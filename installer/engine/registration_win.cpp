@@ -7,7 +7,7 @@
 #include "installfolders.h"
 #include "entryvalues.h"
 #include "msgids.h"
-#include "payload_resource.h"
+#include "payloadresource.h"
 #include "pencoding.h"
 #include "perror.h"
 #include "plog.h"

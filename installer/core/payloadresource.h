@@ -8,8 +8,8 @@
 #include "pstring.h"
 #include "sharednames.h"
 
-constexpr int PayloadResourceId = SharedNames::kPayloadResourceId;
-constexpr int PayloadDigestResourceId = SharedNames::kPayloadDigestResourceId;
+constexpr int kPayloadResourceId = SharedNames::kPayloadResourceId;
+constexpr int kPayloadDigestResourceId = SharedNames::kPayloadDigestResourceId;
 
 class PayloadFileSource;
 

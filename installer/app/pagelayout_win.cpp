@@ -16,32 +16,32 @@ constexpr MsgRef kNoMessage{nullptr, 0};
 }  // namespace
 
 // clang-format off
-const ControlLayout InstallLayout[InstallLayoutRowCount] = {
-    {LayoutLabel,            215,  15, 480,   0, TXTINS_Install_N0_Software, ""},
-    {LayoutLabel,            215,  70, 480,   0, TXTINS_Please_select_your_languageX, ""},
-    {LayoutDropDownList,     215,  95, 400, 200, kNoMessage, ""},
-    {LayoutWrappingLabel,    215, 120, 480,   0, TXTINS_NoteX_You_can_change_your_lang_ELL, ""},
-    {LayoutLabel,            215, 160,   0,   2, kNoMessage, ""},
-    {LayoutLabel,            215, 170, 480,   0, TXTINS_Installation_OptionsX, ""},
-    {LayoutCheckBox,         215, 195, 480,  20, TXTINS_Desktop_shortcut, ""},
-    {LayoutCheckBox,         215, 215, 480,  20, TXTINS_Quick_launch_shortcut, ""},
-    {LayoutCheckBox,         215, 235, 480,  20, TXTINS_Start_menu_shortcut, ""},
-    {LayoutCheckBox,         215, 255, 480,  20, TXTINS_Internet_Explorer_toolbar_butt_ELL, ""},
-    {LayoutCheckBox,         215, 275, 480,  20, TXTINS_Create_shortcut_for_all_users__ELL, ""},
-    {LayoutLabel,            215, 305,   0,   2, kNoMessage, ""},
-    {LayoutLabel,            215, 310, 480,   0, TXTINS_Install_location, ""},
-    {LayoutEditBox,          215, 333, 330,  21, kNoMessage, ""},
-    {LayoutButton,           555, 326, 140,  34, TXTINS_BrowseXX, ""},
-    {LayoutWrappingLabel,    215, 360, 480,   0, TXTINS_Choose_install_location_Xif_di_ELL, ""},
-    {LayoutLabel,            215, 380, 480,  20, TXTINS_Space_requiredX_N0_N1, ""},
-    {LayoutLabel,            215, 400, 480,  20, TXTINS_Space_availableX_N0_N1, ""},
-    {LayoutLabel,            215, 425,   0,   2, kNoMessage, ""},
-    {LayoutWrappingCheckBox, 215, 435, 480,   0, TXTINS_I_agree_to_terms_of_the_Morvan_ELL, ""},
-    {LayoutLabel,            215, 445, 480,   0, TXTINS_View_Agreement, ""},
-    {LayoutButton,           405, 515, 140,  46, TXTINS_Install, ""},
-    {LayoutButton,           555, 515, 140,  46, TXTINS_Cancel, ""},
-    {LayoutLabel,            215, 515, 320,  34, TXTINS_InstallingXX, ""},
-    {LayoutButton,           215, 540, 320,  34, kNoMessage, ""},
+const ControlLayout kInstallLayout[kInstallLayoutRowCount] = {
+    {kLayoutLabel,            215,  15, 480,   0, TXTINS_Install_N0_Software, ""},
+    {kLayoutLabel,            215,  70, 480,   0, TXTINS_Please_select_your_languageX, ""},
+    {kLayoutDropDownList,     215,  95, 400, 200, kNoMessage, ""},
+    {kLayoutWrappingLabel,    215, 120, 480,   0, TXTINS_NoteX_You_can_change_your_lang_ELL, ""},
+    {kLayoutLabel,            215, 160,   0,   2, kNoMessage, ""},
+    {kLayoutLabel,            215, 170, 480,   0, TXTINS_Installation_OptionsX, ""},
+    {kLayoutCheckBox,         215, 195, 480,  20, TXTINS_Desktop_shortcut, ""},
+    {kLayoutCheckBox,         215, 215, 480,  20, TXTINS_Quick_launch_shortcut, ""},
+    {kLayoutCheckBox,         215, 235, 480,  20, TXTINS_Start_menu_shortcut, ""},
+    {kLayoutCheckBox,         215, 255, 480,  20, TXTINS_Internet_Explorer_toolbar_butt_ELL, ""},
+    {kLayoutCheckBox,         215, 275, 480,  20, TXTINS_Create_shortcut_for_all_users__ELL, ""},
+    {kLayoutLabel,            215, 305,   0,   2, kNoMessage, ""},
+    {kLayoutLabel,            215, 310, 480,   0, TXTINS_Install_location, ""},
+    {kLayoutEditBox,          215, 333, 330,  21, kNoMessage, ""},
+    {kLayoutButton,           555, 326, 140,  34, TXTINS_BrowseXX, ""},
+    {kLayoutWrappingLabel,    215, 360, 480,   0, TXTINS_Choose_install_location_Xif_di_ELL, ""},
+    {kLayoutLabel,            215, 380, 480,  20, TXTINS_Space_requiredX_N0_N1, ""},
+    {kLayoutLabel,            215, 400, 480,  20, TXTINS_Space_availableX_N0_N1, ""},
+    {kLayoutLabel,            215, 425,   0,   2, kNoMessage, ""},
+    {kLayoutWrappingCheckBox, 215, 435, 480,   0, TXTINS_I_agree_to_terms_of_the_Morvan_ELL, ""},
+    {kLayoutLabel,            215, 445, 480,   0, TXTINS_View_Agreement, ""},
+    {kLayoutButton,           405, 515, 140,  46, TXTINS_Install, ""},
+    {kLayoutButton,           555, 515, 140,  46, TXTINS_Cancel, ""},
+    {kLayoutLabel,            215, 515, 320,  34, TXTINS_InstallingXX, ""},
+    {kLayoutButton,           215, 540, 320,  34, kNoMessage, ""},
 };
 // clang-format on
 
@@ -81,19 +81,19 @@ RECT LayoutControl(const ControlLayout& row, const RECT& parent, HFONT font, int
     int margin = 0;
     int extraHeight = 0;
     switch (row.kind) {
-    case LayoutEditBox:
+    case kLayoutEditBox:
         flags |= DT_SINGLELINE;
         [[fallthrough]];
-    case LayoutFramedText:
+    case kLayoutFramedText:
         margin = 2 * SystemMetricForDpi(SM_CXDLGFRAME, dpi);
         extraHeight = 3 * SystemMetricForDpi(SM_CXEDGE, dpi);
         break;
-    case LayoutCheckBox:
-    case LayoutRadioButton:
+    case kLayoutCheckBox:
+    case kLayoutRadioButton:
         flags |= DT_SINGLELINE;
         [[fallthrough]];
-    case LayoutWrappingCheckBox:
-    case LayoutWrappingRadioButton:
+    case kLayoutWrappingCheckBox:
+    case kLayoutWrappingRadioButton:
         margin = SystemMetricForDpi(SM_CXHTHUMB, dpi);
         break;
     default:

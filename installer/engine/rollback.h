@@ -19,7 +19,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "InstallOptions.h"
+#include "installoptions.h"
 #include "installjournal.h"
 #include "pstring.h"
 

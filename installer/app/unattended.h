@@ -5,7 +5,7 @@
 #pragma once
 #include <cstdint>
 
-#include "InstallOptions.h"
+#include "installoptions.h"
 #include "commandline.h"
 #include "exitcodes.h"
 #include "pstring.h"

@@ -4,7 +4,7 @@
 // shortcut's old file kept before it is replaced (rollback.h). Windows only;
 // the worker thread (or a test's, while no run goes).
 #pragma once
-#include "InstallOptions.h"
+#include "installoptions.h"
 #include "pstring.h"
 #include "rollback.h"
 

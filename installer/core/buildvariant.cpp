@@ -7,7 +7,7 @@
 #include "perror.h"
 #include "plog.h"
 
-const BuildVariant BuildVariants[BuildVariantCount] = {
+const BuildVariant kBuildVariants[kBuildVariantCount] = {
     {".QUILL", 1, false, false, nullptr, nullptr},
     {".ORBA", 2, true, false, "Morvandite.ORBA", "Morvandite.orba"},
     {".TAVEL", 2, true, false, "Morvandite.TAVEL", "Tavel Card Club"},
@@ -28,7 +28,7 @@ const BuildVariant BuildVariants[BuildVariantCount] = {
     {"", 4, false, false, nullptr, nullptr},
 };
 
-const PreferredLocale PreferredLocales[PreferredLocaleCount] = {
+const PreferredLocale kPreferredLocales[kPreferredLocaleCount] = {
     {".KOR", 19},   // Bulgarian
     {".HUSK", 4},   // German
     {".DUN", 12},   // Danish
@@ -41,16 +41,16 @@ const PreferredLocale PreferredLocales[PreferredLocaleCount] = {
 namespace {
 // Every row's offer, with its preferred locales in table order.
 struct VariantOffers {
-    LocaleOffer offer[BuildVariantCount];
-    uint32_t preferred[BuildVariantCount][PreferredLocaleCount];
+    LocaleOffer offer[kBuildVariantCount];
+    uint32_t preferred[kBuildVariantCount][kPreferredLocaleCount];
 
     VariantOffers() {
-        for (uint32_t row = 0; row < BuildVariantCount; ++row) {
+        for (uint32_t row = 0; row < kBuildVariantCount; ++row) {
             uint32_t count = 0;
-            for (const PreferredLocale& p : PreferredLocales)
-                if (std::strcmp(p.suffix, BuildVariants[row].suffix) == 0)
+            for (const PreferredLocale& p : kPreferredLocales)
+                if (std::strcmp(p.suffix, kBuildVariants[row].suffix) == 0)
                     preferred[row][count++] = p.locale;
-            offer[row] = LocaleOffer{BuildVariants[row].localeMask, preferred[row], count};
+            offer[row] = LocaleOffer{kBuildVariants[row].localeMask, preferred[row], count};
         }
     }
 };
@@ -60,32 +60,32 @@ const LocaleOffer* SelectedBuildOffer() { return LocaleOfferOf(BuildOptions::cur
 
 const LocaleOffer* LocaleOfferOf(const BuildVariant* variant) {
     static const VariantOffers offers;
-    for (uint32_t row = 0; row < BuildVariantCount; ++row)
-        if (variant == &BuildVariants[row])
+    for (uint32_t row = 0; row < kBuildVariantCount; ++row)
+        if (variant == &kBuildVariants[row])
             return &offers.offer[row];
     return nullptr;
 }
 
-uint32_t BuildOptions::selected_ = BuildVariantCount;
+uint32_t BuildOptions::selected_ = kBuildVariantCount;
 
 void BuildOptions::select(const char* productName) {
     SetSelectedLocaleOffer(&SelectedBuildOffer);
     const char* name = productName ? productName : "";
-    for (uint32_t i = 0; i < BuildVariantCount; ++i) {
-        if (std::strstr(name, BuildVariants[i].suffix)) {
+    for (uint32_t i = 0; i < kBuildVariantCount; ++i) {
+        if (std::strstr(name, kBuildVariants[i].suffix)) {
             selected_ = i;
             return;
         }
     }
-    selected_ = BuildVariantCount;  // unreachable while the last suffix is empty
+    selected_ = kBuildVariantCount;  // unreachable while the last suffix is empty
 }
 
 const BuildVariant* BuildOptions::current() {
-    if (selected_ >= BuildVariantCount) {
+    if (selected_ >= kBuildVariantCount) {
         LogLine("BuildOptions is not inited");
         return nullptr;
     }
-    return &BuildVariants[selected_];
+    return &kBuildVariants[selected_];
 }
 
 BuildIterator::BuildIterator(bool siblingBrand) : siblingBrand_(siblingBrand), position_(0) { begin(); }
@@ -96,7 +96,7 @@ void BuildIterator::begin() {
 }
 
 void BuildIterator::skipOthers() {
-    while (position_ < BuildVariantCount && BuildVariants[position_].siblingBrand != siblingBrand_)
+    while (position_ < kBuildVariantCount && kBuildVariants[position_].siblingBrand != siblingBrand_)
         ++position_;
 }
 
@@ -105,11 +105,11 @@ const BuildVariant& BuildIterator::current() const {
         LogLine("BuildOptions::BuildIterator is not inited");
         PASSERT(0);
     }
-    return BuildVariants[position_];
+    return kBuildVariants[position_];
 }
 
 void BuildIterator::next() {
-    if (position_ < BuildVariantCount) {
+    if (position_ < kBuildVariantCount) {
         ++position_;
         skipOthers();
     }

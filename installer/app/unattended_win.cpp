@@ -47,7 +47,7 @@ void ShowUsage(const char* fault) {
 int AnswerUnattended(const PString& caption, const PString& text, const PString& first, const PString& second) {
     LogLine("Question: %s: %s [%s / %s]", caption.text(), text.text(), first.text(), second.text());
     LogLine("Unattended answer: %s", second.text());
-    return MyMsgBoxSecondButton;
+    return kMyMsgBoxSecondButton;
 }
 
 // What the page's error box would have said.

@@ -105,7 +105,7 @@ MorvanditeInstallWindow::~MorvanditeInstallWindow() {
 }
 
 void MorvanditeInstallWindow::GetClientSize(SIZE& size) {
-    size = LayoutClientSize(InstallLayout, InstallLayoutRowCount);
+    size = LayoutClientSize(kInstallLayout, kInstallLayoutRowCount);
     size.cx = scale_(size.cx);
     size.cy = scale_(size.cy);
 }
@@ -181,10 +181,10 @@ int MorvanditeInstallWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
     const int id = LOWORD(wParam);
     const int notification = HIWORD(wParam);
     switch (id) {
-    case IdCancel:
+    case kIdCancel:
         ConfirmCancel();
         return 1;
-    case IdLocationEdit:
+    case kIdLocationEdit:
         if (notification == EN_CHANGE) {
             PString text;
             locationEdit_.GetText(text);
@@ -195,20 +195,20 @@ int MorvanditeInstallWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
                 UpdateInstallButton();
         }
         return 1;
-    case IdAgreement:
+    case kIdAgreement:
         UpdateInstallButton();
         return 1;
-    case IdLanguageList:
+    case kIdLanguageList:
         if (notification == CBN_SELENDOK)
             OnLanguageChange();
         return 1;
-    case IdInstall:
+    case kIdInstall:
         StartInstall();
         return 1;
-    case IdBrowse:
+    case kIdBrowse:
         Browse();
         return 1;
-    case IdAgreementLink:
+    case kIdAgreementLink:
         if (notification == STN_CLICKED)
             OpenTermsOfService();
         return 1;
@@ -264,7 +264,7 @@ LRESULT MorvanditeInstallWindow::OnMessage(UINT message, WPARAM wParam, LPARAM l
         case WM_GETDPISCALEDSIZE: {
             // The window's size at the new DPI, so that the rectangle the
             // system then suggests holds exactly the scaled page.
-            if (!lParam || !DpiScaledWindowSize(window_, LayoutClientSize(InstallLayout, InstallLayoutRowCount),
+            if (!lParam || !DpiScaledWindowSize(window_, LayoutClientSize(kInstallLayout, kInstallLayoutRowCount),
                                                 int(wParam), *reinterpret_cast<SIZE*>(lParam)))
                 return 0;  // the system scales the size itself
             return 1;
@@ -308,7 +308,7 @@ int MorvanditeInstallWindow::AskBox(const char* caption, const char* text, const
         MyMessageBox(window_, caption, text, first, second, secondSkin, firstSkin, bodyFont_, width, height);
     // The box's own loop ends on WM_QUIT without posting it again; the
     // process must still end with the code we chose.
-    if (answer == MyMsgBoxNoAnswer && quitPosted_)
+    if (answer == kMyMsgBoxNoAnswer && quitPosted_)
         PostQuitMessage(quitCode_);
     return answer;
 }

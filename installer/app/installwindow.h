@@ -19,7 +19,7 @@
 
 #include <cstdint>
 
-#include "InstallOptions.h"
+#include "installoptions.h"
 #include "InstallerThread.h"
 #include "installjournal_win.h"
 #include "background.h"
@@ -50,7 +50,7 @@ public:
 };
 
 // Pixels kept free between a button's text and each of its sides.
-constexpr int ButtonTextMargin = 6;
+constexpr int kButtonTextMargin = 6;
 
 class MorvanditeInstallWindow : public MyCWnd {
 public:

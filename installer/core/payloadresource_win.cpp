@@ -1,5 +1,5 @@
 // The payload operations on the module's own resource 130.
-#include "payload_resource.h"
+#include "payloadresource.h"
 
 #include <windows.h>
 
@@ -101,10 +101,10 @@ int ExtractPayloadResource(int resourceId, const char* destinationFolder, IStatu
 }
 
 int ExtractPayload(const char* destinationFolder, IStatusCallBack* callback, PString* why) {
-    return ExtractPayloadResource(PayloadResourceId, destinationFolder, callback, why);
+    return ExtractPayloadResource(kPayloadResourceId, destinationFolder, callback, why);
 }
 
-uint32_t GetRequiredSpace(uint32_t clusterSize) { return GetResourceRequiredSpace(PayloadResourceId, clusterSize); }
+uint32_t GetRequiredSpace(uint32_t clusterSize) { return GetResourceRequiredSpace(kPayloadResourceId, clusterSize); }
 
 uint32_t GetResourceRequiredSpace(int resourceId, uint32_t clusterSize) {
     PProgramResource resource(resourceId);

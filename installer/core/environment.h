@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "InstallOptions.h"
+#include "installoptions.h"
 #include "pstring.h"
 #include "uiobjects.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "msgids.h"
-#include "payload_resource.h"
+#include "payloadresource.h"
 #include "pencoding.h"
 #include "perror.h"
 #include "plog.h"

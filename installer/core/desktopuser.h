@@ -5,7 +5,7 @@
 // never throws; any thread.
 #pragma once
 
-#include "InstallOptions.h"
+#include "installoptions.h"
 #include "peruser.h"
 
 // The facts for ChoosePerUserTargets. Only an elevated run asks anything:

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "InstallOptions.h"
+#include "installoptions.h"
 #include "pstring.h"
 #include "sharednames.h"
 

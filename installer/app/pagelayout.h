@@ -12,16 +12,16 @@
 #include "ppmsg.h"
 
 enum LayoutKind : int32_t {
-    LayoutLabel = 1,
-    LayoutWrappingLabel = 2,
-    LayoutEditBox = 3,
-    LayoutFramedText = 4,
-    LayoutButton = 5,
-    LayoutCheckBox = 6,
-    LayoutWrappingCheckBox = 7,
-    LayoutRadioButton = 8,
-    LayoutWrappingRadioButton = 9,
-    LayoutDropDownList = 10,
+    kLayoutLabel = 1,
+    kLayoutWrappingLabel = 2,
+    kLayoutEditBox = 3,
+    kLayoutFramedText = 4,
+    kLayoutButton = 5,
+    kLayoutCheckBox = 6,
+    kLayoutWrappingCheckBox = 7,
+    kLayoutRadioButton = 8,
+    kLayoutWrappingRadioButton = 9,
+    kLayoutDropDownList = 10,
 };
 
 // One row of the page: 0 width or height means "measure the text".
@@ -32,58 +32,58 @@ struct ControlLayout {
     const char* argument;  // %0 when the message is measured
 };
 
-constexpr int InstallLayoutRowCount = 25;
-extern const ControlLayout InstallLayout[InstallLayoutRowCount];
+constexpr int kInstallLayoutRowCount = 25;
+extern const ControlLayout kInstallLayout[kInstallLayoutRowCount];
 
-// Rows of InstallLayout by what they hold.
+// Rows of kInstallLayout by what they hold.
 enum InstallLayoutRow : int {
-    RowTitle = 0,
-    RowLanguagePrompt = 1,
-    RowLanguageList = 2,
-    RowLanguageNote = 3,
-    RowSeparator1 = 4,
-    RowOptionsHeading = 5,
-    RowDesktop = 6,
-    RowQuickLaunch = 7,
-    RowStartMenu = 8,
-    RowBrowserButton = 9,
-    RowAllUsers = 10,
-    RowSeparator2 = 11,
-    RowLocationHeading = 12,
-    RowLocationEdit = 13,
-    RowBrowse = 14,
-    RowLocationHint = 15,
-    RowSpaceRequired = 16,
-    RowSpaceAvailable = 17,
-    RowSeparator3 = 18,
-    RowAgreement = 19,
-    RowAgreementLink = 20,
-    RowInstall = 21,
-    RowCancel = 22,
-    RowInstalling = 23,
-    RowProgress = 24,
+    kRowTitle = 0,
+    kRowLanguagePrompt = 1,
+    kRowLanguageList = 2,
+    kRowLanguageNote = 3,
+    kRowSeparator1 = 4,
+    kRowOptionsHeading = 5,
+    kRowDesktop = 6,
+    kRowQuickLaunch = 7,
+    kRowStartMenu = 8,
+    kRowBrowserButton = 9,
+    kRowAllUsers = 10,
+    kRowSeparator2 = 11,
+    kRowLocationHeading = 12,
+    kRowLocationEdit = 13,
+    kRowBrowse = 14,
+    kRowLocationHint = 15,
+    kRowSpaceRequired = 16,
+    kRowSpaceAvailable = 17,
+    kRowSeparator3 = 18,
+    kRowAgreement = 19,
+    kRowAgreementLink = 20,
+    kRowInstall = 21,
+    kRowCancel = 22,
+    kRowInstalling = 23,
+    kRowProgress = 24,
 };
 
 // Control ids of the page (labels without one have 0).
 enum InstallControlId : int {
-    IdCancel = 105,
-    IdProgress = 114,
-    IdLocationEdit = 133,
-    IdDesktop = 141,
-    IdQuickLaunch = 142,
-    IdStartMenu = 143,
-    IdBrowserButton = 144,
-    IdAllUsers = 150,
-    IdAgreement = 151,
-    IdLanguageList = 1001,
-    IdInstall = 1002,
-    IdBrowse = 1005,
-    IdAgreementLink = 1006,
+    kIdCancel = 105,
+    kIdProgress = 114,
+    kIdLocationEdit = 133,
+    kIdDesktop = 141,
+    kIdQuickLaunch = 142,
+    kIdStartMenu = 143,
+    kIdBrowserButton = 144,
+    kIdAllUsers = 150,
+    kIdAgreement = 151,
+    kIdLanguageList = 1001,
+    kIdInstall = 1002,
+    kIdBrowse = 1005,
+    kIdAgreementLink = 1006,
 };
 
 // The page's client size: the largest right and bottom edges of the rows
 // that have both a position and a size (at least 200 by 390), plus a
-// 20-pixel margin on the right. 715 by 574 for InstallLayout.
+// 20-pixel margin on the right. 715 by 574 for kInstallLayout.
 SIZE LayoutClientSize(const ControlLayout* rows, int count);
 
 // Where a row's control goes inside parent. A missing width or height is
@@ -93,4 +93,4 @@ SIZE LayoutClientSize(const ControlLayout* rows, int count);
 // row's pixels are those of 96 DPI, scaled by their edges to dpi; font and
 // parent are already at dpi.
 RECT LayoutControl(const ControlLayout& row, const RECT& parent, HFONT font, int32_t locale,
-                   const char* argument = nullptr, int dpi = DesignDpi);
+                   const char* argument = nullptr, int dpi = kDesignDpi);

@@ -8,7 +8,7 @@
 
 #include "clientfiles.h"
 #include "msgids.h"
-#include "payload_resource.h"
+#include "payloadresource.h"
 #include "payloadfiles.h"
 #include "payloadfilewriter.h"
 #include "pencoding.h"

@@ -15,25 +15,25 @@ struct BuildVariant {
     const char* uninstallKeyName;  // null when none
 };
 
-constexpr uint32_t BuildVariantCount = 18;
+constexpr uint32_t kBuildVariantCount = 18;
 // A suffix that contains another stands before it: selection takes the first match.
-extern const BuildVariant BuildVariants[BuildVariantCount];
+extern const BuildVariant kBuildVariants[kBuildVariantCount];
 
 struct PreferredLocale {
     const char* suffix;
     uint32_t locale;  // catalogue index
 };
 
-constexpr uint32_t PreferredLocaleCount = 7;
+constexpr uint32_t kPreferredLocaleCount = 7;
 // Rows of one suffix are adjacent.
-extern const PreferredLocale PreferredLocales[PreferredLocaleCount];
+extern const PreferredLocale kPreferredLocales[kPreferredLocaleCount];
 
-// The locales a row offers (its mask and its PreferredLocales rows), as the
+// The locales a row offers (its mask and its kPreferredLocales rows), as the
 // locale catalogue takes them (locales.h); null for null or a variant that
-// is not a BuildVariants row. Built once; thread-safe.
+// is not a kBuildVariants row. Built once; thread-safe.
 const LocaleOffer* LocaleOfferOf(const BuildVariant* variant);
 
-// The process-wide selection of a BuildVariants row.
+// The process-wide selection of a kBuildVariants row.
 class BuildOptions {
 public:
     // The first row whose suffix occurs in productName (case-sensitive); the
@@ -43,10 +43,10 @@ public:
     // The selected row; logs "BuildOptions is not inited" and gives null
     // before a selection.
     static const BuildVariant* current();
-    // The selected row's index; BuildVariantCount or more when none.
+    // The selected row's index; kBuildVariantCount or more when none.
     static uint32_t selectedIndex() { return selected_; }
     // Back to no selection.
-    static void clear() { selected_ = BuildVariantCount; }
+    static void clear() { selected_ = kBuildVariantCount; }
 
 private:
     static uint32_t selected_;
@@ -57,7 +57,7 @@ class BuildIterator {
 public:
     explicit BuildIterator(bool siblingBrand);
     void begin();
-    bool valid() const { return position_ < BuildVariantCount; }
+    bool valid() const { return position_ < kBuildVariantCount; }
     // Past the end: logs "BuildOptions::BuildIterator is not inited" and throws PAssert.
     const BuildVariant& current() const;
     void next();

@@ -16,7 +16,7 @@
 #include "startup.h"
 
 PString MorvanditeInstallWindow::RowText(int row) const {
-    const MsgRef message = InstallLayout[row].message;
+    const MsgRef message = kInstallLayout[row].message;
     if (!message.table)
         return PString();
     return MsgString(message, options_.displayName.text());
@@ -99,9 +99,9 @@ void MorvanditeInstallWindow::SetLanguage(int32_t locale) {
     if (window_)
         PSetWindowText(window_, MsgString(TXTINS_Install_Morvandite, displayName).text(), &PStringXEncoding, false);
 
-    static const int kBeforeSpace[] = {RowTitle,   RowLanguagePrompt, RowLanguageNote,  RowOptionsHeading,
-                                       RowDesktop, RowQuickLaunch,    RowStartMenu,     RowBrowserButton,
-                                       RowAllUsers, RowLocationHeading, RowLocationHint, RowBrowse};
+    static const int kBeforeSpace[] = {kRowTitle,   kRowLanguagePrompt, kRowLanguageNote,  kRowOptionsHeading,
+                                       kRowDesktop, kRowQuickLaunch,    kRowStartMenu,     kRowBrowserButton,
+                                       kRowAllUsers, kRowLocationHeading, kRowLocationHint, kRowBrowse};
     for (int row : kBeforeSpace)
         ControlOfRow(row).SetText(RowText(row).text());
 
@@ -112,10 +112,10 @@ void MorvanditeInstallWindow::SetLanguage(int32_t locale) {
         locationEdit_.GetText(path);
     UpdateDiskSpace(path.empty() ? options_.installFolder.text() : path.text());
 
-    agreementBox_.SetText(RowText(RowAgreement).text());
-    agreementLink_.SetText(RowText(RowAgreementLink).text());
+    agreementBox_.SetText(RowText(kRowAgreement).text());
+    agreementLink_.SetText(RowText(kRowAgreementLink).text());
     LayOutAgreement(locale);
-    for (int row : {RowInstall, RowCancel, RowInstalling})
+    for (int row : {kRowInstall, kRowCancel, kRowInstalling})
         ControlOfRow(row).SetText(RowText(row).text());
     FitTexts();
 
@@ -139,7 +139,7 @@ void MorvanditeInstallWindow::OnLanguageChange() {
         LanguageSupportText(text, name.text(), uint32_t(chosen));
         int answer = AskBox(caption.text(), text.text(), MsgString(TXTINS_Continue).text(),
                             MsgString(TXTINS_Cancel).text(), FirstButtonSkin(), SecondButtonSkin(), 394, 302);
-        if (answer == MyMsgBoxSecondButton) {
+        if (answer == kMyMsgBoxSecondButton) {
             chosen = CurrentLocale;
             LRESULT count = PSendMessage(list, CB_GETCOUNT, 0, 0);
             for (LRESULT i = 0; i < count; ++i) {
@@ -215,13 +215,13 @@ void MorvanditeInstallWindow::FitTexts() {
         RECT client;
         GetClientRect(h, &client);
         HFONT chosen =
-            FittingFont(h, b.button->Text(), b.base, client.right - 2 * scale_(ButtonTextMargin), scale_(8));
+            FittingFont(h, b.button->Text(), b.base, client.right - 2 * scale_(kButtonTextMargin), scale_(8));
         b.button->SetFont(chosen);
         KeepFitted(owner, chosen, b.base);
     }
     // The option boxes have one line of 20 pixels: a longer text would wrap
     // out of sight.
-    for (int row : {RowDesktop, RowQuickLaunch, RowStartMenu, RowBrowserButton, RowAllUsers}) {
+    for (int row : {kRowDesktop, kRowQuickLaunch, kRowStartMenu, kRowBrowserButton, kRowAllUsers}) {
         AutoDeleteUiObjectFont& owner = fittedFonts_[slot++];
         MyBaseControl& box = ControlOfRow(row);
         if (!box.Handle() || !bodyFont_.Get())

@@ -212,7 +212,7 @@ int CheckRunningInstance(const char* mainWindowClass, const char* displayName, c
                          MsgString(TXTINS_Abort));
         // Without an answer (no box, or the application is quitting) asking
         // again would spin for ever; installing over a running client is no option.
-        if (answer == MyMsgBoxSecondButton || answer == MyMsgBoxNoAnswer)
+        if (answer == kMyMsgBoxSecondButton || answer == kMyMsgBoxNoAnswer)
             return 1;
     }
     return 0;
@@ -254,7 +254,7 @@ bool OfferSiblingRemoval(const char* keyName, const char* productShown, const ch
     int answer = ask(MsgString(TXTINS_Installing_N0, displayName),
                      MsgString(TXTINS_We_have_detected_a_version_of__ELL, productShown, productName),
                      MsgString(TXTINS_Yes), MsgString(TXTINS_No));
-    return answer == MyMsgBoxFirstButton;
+    return answer == kMyMsgBoxFirstButton;
 }
 
 namespace {

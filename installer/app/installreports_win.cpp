@@ -71,7 +71,7 @@ void MorvanditeInstallWindow::ConfirmCancel() {
     int answer = AskBox(caption.text(), text.text(), MsgString(TXTINS_Resume).text(), MsgString(TXTINS_Cancel).text(),
                         FirstButtonSkin(), SecondButtonSkin(), 394, 212);
 
-    if (answer == MyMsgBoxSecondButton) {
+    if (answer == kMyMsgBoxSecondButton) {
         if (worker_.IsRunning())
             worker_.SetRunState(kRunStateStopRequested);
         worker_.WaitUntilEnded();

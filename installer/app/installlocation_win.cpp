@@ -11,7 +11,7 @@
 #include "locales.h"
 #include "msgids.h"
 #include "pagelayout.h"
-#include "payload_resource.h"
+#include "payloadresource.h"
 #include "pencoding.h"
 #include "perror.h"
 #include "pfile.h"
@@ -59,10 +59,10 @@ bool MorvanditeInstallWindow::UpdateDiskSpace(const char* path) {
 void MorvanditeInstallWindow::ShowLocationVerdict() {
     if (!spaceAvailable_.Handle() || !spaceRequired_.Handle())
         return;
-    RECT required = PlaceRow(RowSpaceRequired);
+    RECT required = PlaceRow(kRowSpaceRequired);
     if (!plan_.FolderUsable()) {
         // Why, where the figures were, in the two rows the figures take.
-        required.bottom = PlaceRow(RowSpaceAvailable).bottom;
+        required.bottom = PlaceRow(kRowSpaceAvailable).bottom;
         MoveWindow(spaceRequired_.Handle(), required.left, required.top, required.right - required.left,
                    required.bottom - required.top, TRUE);
         spaceRequired_.SetText(FittedRefusalText(required).text());

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "InstallOptions.h"
+#include "installoptions.h"
 #include "desktopshell.h"
 #include "installfolders.h"
 #include "installoutcome.h"
