@@ -7,7 +7,9 @@
 #   OUT/Second.exe   mkinstaller: that client, its own configuration section,
 #                    version 4.3.2.1 and product name "Larkspur Cards"
 #   OUT/Signed.exe   Second.exe signed with a throwaway self-signed certificate
-#   OUT/Tracked.exe  Signed.exe stamped by tinfo; osslsigncode must still accept it
+#   OUT/Tracked.exe  Signed.exe stamped by tinfo (the tag in a certificate of the
+#                    signature); osslsigncode must still accept it, and only zero
+#                    padding may follow the PKCS#7 data
 # usage: release-inputs.sh NATIVE_BIN STUB SAMPLE_CLIENT OUT
 set -euo pipefail
 [ $# -eq 4 ] || { echo "usage: release-inputs.sh NATIVE_BIN STUB SAMPLE_CLIENT OUT" >&2; exit 2; }
@@ -48,11 +50,13 @@ iconIdx=0
 INI
 "$bin/mkinstaller" --stub "$stub" --client "$client" --config "$out/second.ini" \
     --version 4.3.2.1 --product-name "Larkspur Cards" --out "$out/Second.exe"
-# The same inputs give the same bytes.
+# The same inputs give the same bytes (the output's name is one of them: a
+# rebranded installer carries it as its original file name).
+mkdir "$out/again"
 "$bin/mkinstaller" --stub "$stub" --client "$client" --config "$out/second.ini" \
-    --version 4.3.2.1 --product-name "Larkspur Cards" --out "$out/Again.exe"
-cmp "$out/Second.exe" "$out/Again.exe" || fail "mkinstaller gave different bytes for the same inputs"
-rm -f "$out/Again.exe"
+    --version 4.3.2.1 --product-name "Larkspur Cards" --out "$out/again/Second.exe"
+cmp "$out/Second.exe" "$out/again/Second.exe" || fail "mkinstaller gave different bytes for the same inputs"
+rm -rf "$out/again"
 
 # Signed with a throwaway certificate, then tracked.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Larkspur Test Signing" \
@@ -69,4 +73,25 @@ grep -q "PE checksum" "$out/verify-tracked.txt" && ! grep -qi "invalid PE checks
     || fail "the tracked copy's PE checksum is wrong"
 [ "$("$bin/tinfo" read "$out/Tracked.exe")" = "$(printf 'SRC=larkspur-partner\nTHM=midnight')" ] \
     || fail "tinfo read does not give the stamped lines back"
+# What Windows' strict check (EnableCertPaddingCheck) looks at, read without
+# our code: nothing but zero padding after the PKCS#7 data, the tag in a
+# certificate of the set, which OpenSSL reads too.
+python3 "$top/tests/signature_layout.py" "$out/Tracked.exe" > "$out/layout-tracked.txt" \
+    || { cat "$out/layout-tracked.txt"; fail "the tracked copy's certificate table is not as the strict check wants it"; }
+grep -q "^tag certificate: 34 bytes of tag" "$out/layout-tracked.txt" && grep -q "^certificates: 2" "$out/layout-tracked.txt" \
+    || { cat "$out/layout-tracked.txt"; fail "the tracked copy carries no tag certificate beside the signer's"; }
+table_at=$(python3 -c "import struct,sys; b=open(sys.argv[1],'rb').read(); pe=struct.unpack_from('<I',b,60)[0]; print(struct.unpack_from('<I',b,pe+24+96+32)[0])" "$out/Tracked.exe")
+tail -c +$((table_at + 9)) "$out/Tracked.exe" | openssl pkcs7 -inform DER -print_certs -noout > "$out/certs-tracked.txt" 2>&1 \
+    && grep -q "subject=CN = Morvandite tracking tag" "$out/certs-tracked.txt" \
+    || { cat "$out/certs-tracked.txt"; fail "openssl does not read the tag certificate"; }
+# Stamped again: the tag certificate is replaced, not added.
+printf 'SRC=another\r\n' > "$out/lines2.txt"
+"$bin/tinfo" stamp "$out/Tracked.exe" "$out/lines2.txt" "$out/Restamped.exe"
+osslsigncode verify -CAfile "$out/cert.pem" -in "$out/Restamped.exe" > "$out/verify-restamped.txt" 2>&1 \
+    || { cat "$out/verify-restamped.txt"; fail "the re-stamped copy does not verify"; }
+python3 "$top/tests/signature_layout.py" "$out/Restamped.exe" > "$out/layout-restamped.txt" \
+    && grep -q "^certificates: 2" "$out/layout-restamped.txt" \
+    || { cat "$out/layout-restamped.txt"; fail "re-stamping added a certificate instead of replacing it"; }
+[ "$("$bin/tinfo" read "$out/Restamped.exe")" = "SRC=another" ] || fail "the re-stamped copy does not read back"
+rm -f "$out/Restamped.exe"
 echo "release-inputs: Second.exe, Signed.exe and Tracked.exe in $out"

@@ -7,12 +7,16 @@
 # the installer's own description and carrying its lines, and its payload
 # holding every file of the folder and an uninstall.lst that lists exactly
 # those files (itself included), UTF-8 and CR LF.
-# usage: release-steps.sh SOURCE_DIR NATIVE_BIN OUT
+# CLIENT_FILES, when given, is a client folder (the sample client's) whose
+# files, less its uninstall.lst, the fresh client folder starts with: its
+# programs, the uninstaller among them, make a release that installs and
+# uninstalls (tests/release-install.sh).
+# usage: release-steps.sh SOURCE_DIR NATIVE_BIN OUT [CLIENT_FILES]
 # Exit codes: 0 passed, 1 failed, 2 usage, 77 skipped (no installer stub:
 # the Windows tree is not built).
 set -euo pipefail
-[ $# -eq 3 ] || { echo "usage: release-steps.sh SOURCE_DIR NATIVE_BIN OUT" >&2; exit 2; }
-source_dir=$(cd "$1" && pwd) bin=$(cd "$2" && pwd) out=$3
+[ $# -eq 3 ] || [ $# -eq 4 ] || { echo "usage: release-steps.sh SOURCE_DIR NATIVE_BIN OUT [CLIENT_FILES]" >&2; exit 2; }
+source_dir=$(cd "$1" && pwd) bin=$(cd "$2" && pwd) out=$3 client_files=${4:-}
 fail() { echo "release-steps: $*" >&2; exit 1; }
 stub=$(dirname "$(dirname "$bin")")/windows/bin/MorvanditeInstallStub.exe
 [ -f "$stub" ] || { echo "release-steps: skipped: no stub at $stub (build the Windows tree)"; exit 77; }
@@ -26,6 +30,10 @@ ln -s "$source_dir/tools" "$work/tools"
 # A fresh client folder, as a release team gets it: no uninstall.lst.
 client=$home/client-4.3.2.1
 mkdir -p "$client/Data/Cards" "$client/Data/Sounds/Deep" "$client/Themes"
+if [ -n "$client_files" ]; then
+    cp -r "$client_files/." "$client/"
+    rm -f "$client/uninstall.lst"
+fi
 cp "$stub" "$client/Larkspur.exe"
 printf '[decks]\r\ncount=2\r\n' > "$client/Data/Cards/decks.ini"
 : > "$client/Data/Sounds/Deep/silence.wav"

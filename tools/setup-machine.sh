@@ -18,9 +18,11 @@ install_packages() {
         wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick libjpeg-turbo-progs
         googletest libgtest-dev libgmock-dev
         liblzma-dev libjpeg62-turbo-dev zlib1g-dev xz-utils
+        libboost-dev
         fonts-noto-cjk fonts-dejavu-core
         dpkg-dev icoutils osslsigncode openssl
         clang libclang-rt-14-dev
+        nsis
     )
     if [ -f "$STAMP_PKGS" ] && dpkg -s "${pkgs[@]/wine32:i386/wine32}" >/dev/null 2>&1; then
         return

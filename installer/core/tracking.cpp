@@ -1,8 +1,12 @@
 #include "tracking.h"
 
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "inixor.h"
+#include "tagcertificate.h"
+#include "taggrammar.h"
 #include "perror.h"
 #include "trackingkey.h"
 
@@ -16,15 +20,15 @@ void AppendLe32(std::string& out, uint32_t v) {
         out.push_back(char(uint8_t(v >> (8 * i))));
 }
 
-bool StartsWithNoCase(const char* text, size_t length, const char* prefix) {
-    size_t n = std::strlen(prefix);
-    if (length < n)
+bool EqualsNoCase(const std::string& text, const char* upper) {
+    size_t n = std::strlen(upper);
+    if (text.size() != n)
         return false;
     for (size_t i = 0; i < n; ++i) {
         char c = text[i];
         if (c >= 'a' && c <= 'z')
             c = char(c - 'a' + 'A');
-        if (c != prefix[i])
+        if (c != upper[i])
             return false;
     }
     return true;
@@ -65,72 +69,123 @@ TrackingBlockStatus ReadTrackingBlock(FILE* file, _PBlock& block) {
     return TrackingBlockStatus::Found;
 }
 
-void ApplyTrackingLines(const _PBlock& block, TrackingInfo& info) {
-    const char* text = reinterpret_cast<const char*>(block.ptr());
-    const char* end = text ? text + block.size() : nullptr;
-    if (text) {
-        // The text ends at its first zero byte, as the C string it is read as.
-        if (const void* nul = std::memchr(text, 0, block.size()))
-            end = static_cast<const char*>(nul);
-    }
-    info.trackingInfo = "[TInfo]\n";
-    const char* line = text;
-    while (line && line < end) {
-        const char* eol = static_cast<const char*>(std::memchr(line, '\n', size_t(end - line)));
-        if (!eol)
-            eol = end;
-        size_t n = size_t(eol - line);
-        if (n > 0) {
-            if (StartsWithNoCase(line, n, "THM=") && n > 4)
-                info.themeId.assign(line + 4, int(n - 4));
-            else if (StartsWithNoCase(line, n, "TSL=") && n > 4)
-                info.localeCode.assign(line + 4, int(n - 4));
-            // The install time and zone lines are the installer's own to write.
-            if (!StartsWithNoCase(line, n, "ITS=") && !StartsWithNoCase(line, n, "IZ=")) {
-                info.trackingInfo.append(line, int(n));
-                info.trackingInfo.append('\n');
-            }
+namespace {
+
+bool ReadAt(FILE* file, long offset, void* out, size_t size) {
+    return std::fseek(file, offset, SEEK_SET) == 0 && std::fread(out, 1, size, file) == size;
+}
+
+// Where the security directory points: false (no signature) when the file
+// is no PE32 image this reader knows or the directory is empty.
+bool SecurityDirectory(FILE* file, long fileSize, uint32_t& offset, uint32_t& size) {
+    uint8_t dos[64];
+    if (fileSize < long(sizeof dos) || !ReadAt(file, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
+        return false;
+    uint32_t pe = ReadLe32(dos + 0x3C);
+    // Signature, file header, optional header up to the sixth directory entry.
+    uint8_t headers[4 + 20 + 96 + 8 * 5];
+    if (pe > 0x10000 || long(pe + sizeof headers) > fileSize || !ReadAt(file, long(pe), headers, sizeof headers) ||
+        std::memcmp(headers, "PE\0\0", 4) != 0)
+        return false;
+    const uint8_t* optional = headers + 24;
+    if ((optional[0] | optional[1] << 8) != 0x10B || ReadLe32(optional + 92) <= 4)
+        return false;
+    offset = ReadLe32(optional + 96 + 8 * 4);
+    size = ReadLe32(optional + 96 + 8 * 4 + 4);
+    return size != 0;
+}
+
+}  // namespace
+
+TrackingBlockStatus ReadInstallerTrackingBlock(FILE* file, _PBlock& block, std::string& why) {
+    if (std::fseek(file, 0, SEEK_END) != 0)
+        return TrackingBlockStatus::NotFound;
+    long fileSize = std::ftell(file);
+    uint32_t offset = 0, size = 0;
+    if (fileSize > 0 && SecurityDirectory(file, fileSize, offset, size)) {
+        if (offset > uint64_t(fileSize) || size > uint64_t(fileSize) - offset) {
+            why = "the certificate table lies outside the file";
+            return TrackingBlockStatus::Rejected;
         }
-        line = eol + 1;
+        if (size > kMaxTagTableSize) {
+            why = "the certificate table is larger than " + std::to_string(kMaxTagTableSize) + " bytes";
+            return TrackingBlockStatus::Rejected;
+        }
+        std::string scrambled;
+        try {
+            std::vector<uint8_t> table(size);
+            if (!ReadAt(file, long(offset), table.data(), size))
+                return TrackingBlockStatus::ReadError;
+            switch (FindTagInCertificateTable(table.data(), size, scrambled, why)) {
+            case CertificateTagStatus::Malformed:
+                return TrackingBlockStatus::Rejected;
+            case CertificateTagStatus::NoTag:
+                return ReadTrackingBlock(file, block);  // a copy stamped before tags went into the signature
+            case CertificateTagStatus::Found:
+                break;
+            }
+            block.clear();
+            if (!scrambled.empty()) {
+                std::memcpy(block.alloc(uint32_t(scrambled.size())), scrambled.data(), scrambled.size());
+                Unscramble(block);
+            }
+        } catch (const PError&) {
+            return TrackingBlockStatus::ReadError;
+        }
+        return TrackingBlockStatus::Found;
     }
+    return ReadTrackingBlock(file, block);
+}
+
+std::string ApplyTrackingLines(const _PBlock& block, TrackingInfo& info) {
+    std::string_view text(reinterpret_cast<const char*>(block.ptr()), block.ptr() ? block.size() : 0);
+    TagParse tag = ParseTagText(text);
+    if (!tag.ok())
+        return tag.error;
+    PString kept("[TInfo]\n"), themeId = info.themeId, localeCode = info.localeCode;
+    for (const TagLine& line : tag.lines) {
+        // The install time and zone lines are the installer's own to write.
+        if (IsReservedTagKey(line.key))
+            continue;
+        if (EqualsNoCase(line.key, "THM") && !line.value.empty())
+            themeId.assign(line.value.data(), int(line.value.size()));
+        else if (EqualsNoCase(line.key, "TSL") && !line.value.empty())
+            localeCode.assign(line.value.data(), int(line.value.size()));
+        kept.append(line.key.c_str()).append('=').append(line.value.c_str()).append('\n');
+    }
+    info.trackingInfo = kept;
+    info.themeId = themeId;
+    info.localeCode = localeCode;
+    return std::string();
 }
 
 std::string TrackingTextFromLines(const std::string& lines) {
-    std::string text;
+    std::vector<TagLine> tag;
     size_t pos = 0;
     int number = 0;
     while (pos < lines.size()) {
         size_t eol = lines.find('\n', pos);
         if (eol == std::string::npos)
             eol = lines.size();
-        std::string line = lines.substr(pos, eol - pos);
+        std::string_view line(lines.data() + pos, eol - pos);
         pos = eol + 1;
         ++number;
         if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.find_first_not_of(" \t") == std::string::npos)
-            continue;
-        size_t eq = line.find('=');
-        if (eq == 0 || eq == std::string::npos || line.find('\0') != std::string::npos ||
-            line.find('\r') != std::string::npos) {
-            PString why("line ");
-            why.appendInt(number);
-            why.append(" is not KEY=value");
-            throw PInternalError(why.text());
-        }
-        text += line;
-        text += '\n';
+            line.remove_suffix(1);  // a CR LF file
+        TagLine parsed;
+        bool blank = false;
+        std::string why = ParseTagLine(line, parsed, blank);
+        if (!why.empty())
+            throw PInternalError(("line " + std::to_string(number) + " " + why).c_str());
+        if (!blank)
+            tag.push_back(std::move(parsed));
     }
-    if (text.empty())
+    if (tag.empty())
         throw PInternalError("no KEY=value lines");
-    if (text.size() > kTrackingMaxBlock) {
-        PString why("the lines take ");
-        why.appendUint(uint32_t(text.size()));
-        why.append(" bytes; a tracking block holds at most ");
-        why.appendUint(kTrackingMaxBlock);
-        throw PInternalError(why.text());
-    }
-    return text;
+    std::string why = TagLinesError(tag);
+    if (!why.empty())
+        throw PInternalError(why.c_str());
+    return TagText(tag);
 }
 
 std::string EncodeTrackingBlock(const std::string& text) {

@@ -27,6 +27,8 @@ enum class TrackingBlockStatus {
     Found,
     NotFound,   // no trailer, wrong magic, or D outside 1..1024: "No tInfo found."
     ReadError,  // the L bytes cannot be had: "tInfo read error."
+    Rejected,   // (ReadInstallerTrackingBlock) the signature's certificate table or
+                // its tag certificate cannot be read: "tInfo rejected: <why>"
 };
 
 // Reads the block at the end of a file open for binary reading and
@@ -34,18 +36,32 @@ enum class TrackingBlockStatus {
 // position is left anywhere.
 TrackingBlockStatus ReadTrackingBlock(FILE* file, _PBlock& block);
 
-// Applies the unscrambled block's lines: the text starts as "[TInfo]\n"; each
-// non-empty line (up to the block's first zero byte) is kept followed by
-// "\n" unless it starts with "ITS=" or "IZ="; "THM=" and "TSL=" with a value
-// set the theme and the locale code (prefixes compared ignoring case).
-void ApplyTrackingLines(const _PBlock& block, TrackingInfo& info);
+// Reads the block of an installer file open for binary reading, where
+// tinfo stamp puts it: in a signed installer, the tag certificate of its
+// signature (tagcertificate.h); otherwise, and in signed copies stamped
+// before tags went there, at the end of the file (ReadTrackingBlock). The
+// file's own headers and certificate table are untrusted: read within the
+// file and within kMaxTagTableSize, never past. Rejected (why set) when the
+// security directory points outside the file, or the table, its signature
+// data or a tag certificate cannot be read. The file position is left anywhere.
+TrackingBlockStatus ReadInstallerTrackingBlock(FILE* file, _PBlock& block, std::string& why);
+
+// Applies the unscrambled block's text, which must follow the tag grammar
+// (taggrammar.h): on success the text becomes "[TInfo]\n" and each line
+// "KEY=value\n" (blanks trimmed), except the installer's own ITS and IZ
+// lines, which are dropped; the last THM and TSL lines with a value set the
+// theme and the locale code (keys compared ignoring case), and an empty
+// string is returned. A block that breaks the grammar is used not at all:
+// info is left unchanged and the reason is returned.
+std::string ApplyTrackingLines(const _PBlock& block, TrackingInfo& info);
 
 // ---- Writing (the tinfo tool) ------------------------------------------
 
 // Turns the text of a lines file into the block's plain text: every
-// non-blank line, CR LF or LF ended, must be KEY=value with a non-empty key;
-// the lines are joined with "\n". Throws PInternalError naming the first bad
-// line, or when there is no line or the block would exceed kTrackingMaxBlock.
+// non-blank line, CR LF or LF ended, must follow the tag grammar
+// (taggrammar.h); the trimmed lines are joined with "\n". Throws
+// PInternalError naming the first bad line, or when there is no line, more
+// than kTagMaxLines or more than kTagMaxTextBytes (= kTrackingMaxBlock).
 std::string TrackingTextFromLines(const std::string& lines);
 
 // The scrambled block for a plain text followed by its trailer (D = L + 12).

@@ -18,7 +18,12 @@ void ReadTrackingInformationFrom(const char* path, TrackingInfo& info) {
         return;
     }
     _PBlock block;
-    TrackingBlockStatus status = ReadTrackingBlock(file.get(), block);
+    std::string why;
+    TrackingBlockStatus status = ReadInstallerTrackingBlock(file.get(), block, why);
+    if (status == TrackingBlockStatus::Rejected) {
+        LogLine("tInfo rejected: %s", why.c_str());
+        return;
+    }
     if (status == TrackingBlockStatus::NotFound) {
         LogLine("No tInfo found.");
         return;
@@ -29,7 +34,12 @@ void ReadTrackingInformationFrom(const char* path, TrackingInfo& info) {
     }
     try {
         TrackingInfo read = info;
-        ApplyTrackingLines(block, read);
+        std::string rejected = ApplyTrackingLines(block, read);
+        if (!rejected.empty()) {
+            // Nothing of a block that breaks the grammar reaches tinfo.dat or user.ini.
+            LogLine("tInfo rejected: %s", rejected.c_str());
+            return;
+        }
         info = std::move(read);
     } catch (const PError&) {
         LogLine("tInfo read error.");

@@ -16,6 +16,7 @@
 #include "ppathtext.h"
 #include "psyscalls.h"
 #include "sharednames.h"
+#include "taggrammar.h"
 #include "timestamps.h"
 
 namespace {
@@ -182,7 +183,12 @@ void WriteUserSettings(const InstallOptions& o, InstallRollback& rollback) {
         if (!themes)
             return;
         themes->Clear();
-        themes->SetValue("0", o.themeId.empty() ? kDefaultThemeId : o.themeId.text());
+        // The theme comes from the tracking block; only a value of the tag
+        // grammar (no line breaks, no section brackets) goes into the file.
+        const bool themeUsable = !o.themeId.empty() && TagValueError(o.themeId.text()).empty();
+        if (!o.themeId.empty() && !themeUsable)
+            LogLine("Theme from tInfo refused: %s", TagValueError(o.themeId.text()).c_str());
+        themes->SetValue("0", themeUsable ? o.themeId.text() : kDefaultThemeId);
         themes->SetValue("fffe", kSecondThemeId);
 
         ini.RemoveSection("update");

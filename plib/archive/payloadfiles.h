@@ -55,7 +55,11 @@ private:
 // Hands every file operation of another callback to a thread of its own, so
 // that creating and writing files (often slower than decoding: a file
 // creation can cost a millisecond) overlaps the decoding. At most
-// maxInFlight bytes wait at any time. A failure on the writing thread is
+// maxInFlight bytes wait at any time, counted as the memory the waiting
+// operations hold (each one's buffer as allocated and its bookkeeping, not
+// only the file data in it), so that many small files hold no more than a
+// few large ones; beside them the writer keeps one block being filled and a
+// few emptied ones for reuse. A failure on the writing thread is
 // thrown at the next call, or by Finish, which must be called after the
 // extraction to wait for the last bytes. The failure is rethrown as the very
 // error the target raised, so callers tell a system error from the others.
@@ -85,6 +89,7 @@ private:
         Kind kind;
         PString path;
         std::vector<char> data;
+        size_t cost = 0;  // what it counts against maxInFlight
     };
 
     void Push(Kind kind, const char* path = nullptr);

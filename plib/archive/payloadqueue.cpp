@@ -4,6 +4,8 @@
 // into it (several hundred kilobytes).
 #include "payloadfiles.h"
 
+#include <cstring>
+
 #include "perror.h"
 
 CPayloadQueuedWriter::CPayloadQueuedWriter(IStatusCallBack& target, uint32_t maxInFlight)
@@ -62,27 +64,37 @@ void CPayloadQueuedWriter::PushPending() {
 }
 
 void CPayloadQueuedWriter::Push(Kind kind, const char* path) {
+    // A block at least half full goes as it is, buffer and all; the rest of
+    // a small file is copied into a buffer of its own size, so that the
+    // queue never holds a block's buffer for a few bytes.
+    const bool wholeBlock = kind == kWrite && pending_.size() >= blockSize_ / 2;
+    const size_t pathLength = path ? std::strlen(path) + 1 : 0;
+    const size_t cost = sizeof(Item) + 2 * pathLength + (kind != kWrite ? 0 : wholeBlock ? pending_.capacity() : pending_.size());
     std::unique_lock<std::mutex> lock(mutex_);
-    size_t bytes = kind == kWrite ? pending_.size() : 0;
     // Waits for room; after a failure nothing more is written, so nothing waits.
-    changed_.wait(lock, [&] { return failed_ || inFlight_ + bytes <= maxInFlight_ || queue_.empty(); });
+    changed_.wait(lock, [&] { return failed_ || inFlight_ + cost <= maxInFlight_ || queue_.empty(); });
     // A failure reaches the extraction at its next file or block of data.
     if (failed_ && (kind == kOpen || kind == kWrite))
         RethrowFailure();
     Item item;
     item.kind = kind;
+    item.cost = cost;
     if (path)
         item.path.assign(path);
     if (kind == kWrite) {
-        item.data.swap(pending_);
-        if (!spare_.empty()) {
-            pending_.swap(spare_.back());
-            spare_.pop_back();
+        if (wholeBlock) {
+            item.data.swap(pending_);
+            if (!spare_.empty()) {
+                pending_.swap(spare_.back());
+                spare_.pop_back();
+            }
+        } else {
+            item.data.assign(pending_.begin(), pending_.end());
         }
         pending_.clear();
         pending_.reserve(blockSize_);
-        inFlight_ += bytes;
     }
+    inFlight_ += cost;
     queue_.push_back(std::move(item));
     changed_.notify_all();
 }
@@ -163,11 +175,10 @@ void CPayloadQueuedWriter::Work() {
             }
         }
         std::lock_guard<std::mutex> lock(mutex_);
-        if (item.kind == kWrite) {
-            inFlight_ -= item.data.size();
+        inFlight_ -= item.cost;
+        if (item.kind == kWrite && item.data.capacity() >= blockSize_ && spare_.size() < 4) {
             item.data.clear();
-            if (spare_.size() < 4)
-                spare_.push_back(std::move(item.data));
+            spare_.push_back(std::move(item.data));
         }
         changed_.notify_all();
     }

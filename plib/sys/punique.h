@@ -19,6 +19,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <objbase.h>
+#else
+#include <unistd.h>
 #endif
 
 template <typename T, auto Close, std::intptr_t InvalidValue = 0>
@@ -78,6 +80,16 @@ inline void CloseStdioFile(std::FILE* file) noexcept { std::fclose(file); }
 // code that must know whether buffered data reached the disk closes with
 // `std::fclose(owner.release())` and checks it.
 using UniqueStdioFile = UniqueAny<std::FILE*, &unique_detail::CloseStdioFile>;
+
+#ifndef _WIN32
+namespace unique_detail {
+inline void CloseFileDescriptor(int fd) noexcept { ::close(fd); }
+}  // namespace unique_detail
+
+// A POSIX file descriptor (open, socket, inotify_init); -1 is none. Its
+// close's result is dropped, as for the other kinds.
+using UniqueFd = UniqueAny<int, &unique_detail::CloseFileDescriptor, -1>;
+#endif
 
 #ifdef _WIN32
 namespace unique_detail {

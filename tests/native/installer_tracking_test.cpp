@@ -91,15 +91,51 @@ TEST(TrackingTrailer, MissingOrImpossibleBlocks) {
 }
 
 TEST(TrackingLines, PrefixesIgnoreCaseAndInstallLinesAreDropped) {
-    TrackingInfo info = Apply("\nthm=dark\nTsl=de\n\nits=1700000000\nIz=3600\nITSX=1\nIZ\nSRC=partner\nTHM=\n");
+    TrackingInfo info = Apply("\nthm=dark\nTsl=de\n\nits=1700000000\nIz=3600\nITSX=1\nSRC=partner\nTHM=\n");
     EXPECT_STREQ(info.themeId.text(), "dark");
     EXPECT_STREQ(info.localeCode.text(), "de");
-    EXPECT_STREQ(info.trackingInfo.text(), "[TInfo]\nthm=dark\nTsl=de\nITSX=1\nIZ\nSRC=partner\nTHM=\n");
-    // An empty value keeps the theme; the text ends at the first zero byte.
-    info = Apply(std::string("THM=\nA=1\0THM=c\n", 16));
+    EXPECT_STREQ(info.trackingInfo.text(), "[TInfo]\nthm=dark\nTsl=de\nITSX=1\nSRC=partner\nTHM=\n");
+    // An empty value keeps the theme; zero bytes may end the text.
+    info = Apply(std::string("THM=\nA=1\n\0\0", 12));
     EXPECT_STREQ(info.themeId.text(), "before");
     EXPECT_STREQ(info.trackingInfo.text(), "[TInfo]\nTHM=\nA=1\n");
     EXPECT_STREQ(Apply("").trackingInfo.text(), "[TInfo]\n");
+    // The installer's own lines are dropped in any spacing too, and kept lines are trimmed.
+    info = Apply(" ITS=1000000000\n\tiz = 1\n SRC = a b \n");
+    EXPECT_STREQ(info.trackingInfo.text(), "[TInfo]\nSRC=a b\n");
+}
+
+// A block that breaks the tag grammar is used not at all: the reason comes
+// back and nothing of the block (text, theme, locale) is kept.
+TEST(TrackingLines, ABlockThatBreaksTheGrammarIsRejectedWhole) {
+    const std::string blocks[] = {
+        "THM=x\r[update]\rurl=http://evil.invalid/\r\n",  // a CR: a new section to Windows' INI reader
+        "THM=x\nSRC=a\n[Options=]\n",                      // a section header
+        "THM=x\nIZ\n",                                      // a line without '='
+        std::string("THM=x\nA=1\0THM=c\n", 16),            // a zero byte before the end
+        "THM=x\nK=" + std::string(256, 'v') + "\n",         // a value over 255 characters
+        "THM=x\n" + std::string(1100, '\n'),              // a text over 1,012 bytes
+    };
+    for (const std::string& text : blocks) {
+        _PBlock block;
+        std::memcpy(block.alloc(uint32_t(text.size())), text.data(), text.size());
+        TrackingInfo info;
+        info.themeId = "before";
+        info.localeCode = "en";
+        std::string why = ApplyTrackingLines(block, info);
+        EXPECT_FALSE(why.empty()) << text;
+        EXPECT_STREQ(info.trackingInfo.text(), "") << text;
+        EXPECT_STREQ(info.themeId.text(), "before") << text;
+        EXPECT_STREQ(info.localeCode.text(), "en") << text;
+    }
+    std::string many = "THM=x\n";
+    for (int i = 0; i < 32; ++i)
+        many += "K" + std::to_string(i) + "=1\n";
+    _PBlock block;
+    std::memcpy(block.alloc(uint32_t(many.size())), many.data(), many.size());
+    TrackingInfo info;
+    EXPECT_EQ(ApplyTrackingLines(block, info), "more than 32 lines");
+    EXPECT_STREQ(info.trackingInfo.text(), "");
 }
 
 TEST(TrackingWriter, LinesAreCheckedAndMustFitTheLast1024Bytes) {
@@ -112,9 +148,23 @@ TEST(TrackingWriter, LinesAreCheckedAndMustFitTheLast1024Bytes) {
     } catch (const PInternalError& e) {
         EXPECT_STREQ(e.why(), "line 2 is not KEY=value");
     }
-    std::string fits = "K=" + std::string(1009, 'v');  // with its line feed: 1,012 bytes
+    // Values are at most 255 characters, so four lines fill the 1,012 bytes.
+    std::string fits;
+    for (int i = 0; i < 4; ++i)
+        fits += "K" + std::to_string(i) + "=" + std::string(249, 'v') + "\r\n";
     EXPECT_EQ(TrackingTextFromLines(fits).size(), 1012u);
-    EXPECT_THROW(TrackingTextFromLines(fits + "v"), PInternalError);
+    EXPECT_THROW(TrackingTextFromLines(fits + "v=1"), PInternalError);
+    // The grammar's refusals, named by the lines file's own line numbers.
+    for (std::string bad : {std::string("A=1\r\n\r\nTHM=x\ry\r\n"), std::string("A=1\n\n[Options=]\n"),
+                            std::string("A=1\n\nK=" + std::string(256, 'v'))}) {
+        try {
+            TrackingTextFromLines(bad);
+            ADD_FAILURE() << bad;
+        } catch (const PInternalError& e) {
+            EXPECT_EQ(std::string(e.why()).rfind("line 3 ", 0), 0u) << e.why();
+        }
+    }
+    EXPECT_EQ(TrackingTextFromLines(" SRC = a \n\tITS=1\n"), "SRC=a\nITS=1\n");
 }
 
 TEST(TrackingWriter, RestampingReplacesTheBlockAndDamagedTrailersAreRefused) {

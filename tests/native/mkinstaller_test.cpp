@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "branding.h"
 #include "config.h"
 #include "imagedigest.h"
 #include "morvandite_version.h"
@@ -146,11 +147,16 @@ TEST_F(Mkinstaller, TheInstallerCarriesTheClientItsDigestConfigurationAndVersion
     ASSERT_TRUE(version.GetString("ProductVersion", text));
     EXPECT_EQ(text, u"2.5.0.7");
     VersionInfo stubVersion = VersionInfo::Parse(Resource(stub_, "16", 1));
-    for (const char* kept : {"CompanyName", "FileDescription", "OriginalFilename", "LegalCopyright"}) {
+    for (const char* kept : {"CompanyName", "FileDescription", "LegalCopyright"}) {
         ASSERT_TRUE(stubVersion.GetString(kept, stubText)) << kept;
         ASSERT_TRUE(version.GetString(kept, text)) << kept;
         EXPECT_EQ(text, stubText) << kept;
     }
+    // A rebranded installer goes by the name the release gave it, not the stub's.
+    ASSERT_TRUE(version.GetString("OriginalFilename", text));
+    EXPECT_EQ(text, u"Second Setup.exe");
+    ASSERT_TRUE(version.GetString("InternalName", text));
+    EXPECT_EQ(text, u"Second Setup");
 }
 
 TEST_F(Mkinstaller, TheSameInputsGiveTheSameBytesAndTheStubIsFoundBesideTheTool) {
@@ -538,6 +544,17 @@ TEST_F(Mkinstaller, TheBrandStringsGoIntoTheVersionInformationAndTheSignature) {
     EXPECT_EQ(text, u"Larkspur \u00c9ditions");
     ASSERT_TRUE(version.GetString("LegalCopyright", text));
     EXPECT_EQ(text, u"Copyright (C) Larkspur");
+    // The manifest names and describes the brand's program, and nothing else of it changes.
+    const std::string manifest = Resource(out, "24", 1), stubManifest = Resource(stub_, "24", 1);
+    EXPECT_NE(manifest.find("<description>Larkspur Setup</description>"), std::string::npos) << manifest;
+    EXPECT_NE(manifest.find("<assemblyIdentity type=\"win32\" name=\"brand\" "), std::string::npos) << manifest;
+    EXPECT_EQ(manifest.find("Morvandite"), std::string::npos) << manifest;
+    EXPECT_EQ(manifest.substr(manifest.find("</description>")), stubManifest.substr(stubManifest.find("</description>")));
+    EXPECT_EQ(BrandedManifest("<assemblyIdentity name=\"A\"/><description>x</description>", "R&D <\"1\">", "B"),
+              "<assemblyIdentity name=\"B\"/><description>R&amp;D &lt;&quot;1&quot;&gt;</description>");
+    EXPECT_THROW(BrandedManifest("<description>x</description>", "d", "B"), PInternalError);
+    EXPECT_EQ(AssemblyNameOf("Larkspur Setup (4.3) \xc3\xa9"), "LarkspurSetup4.3");
+    EXPECT_EQ(AssemblyNameOf("\xc3\xa9 "), "Setup");
 
     // sign.sh describes the signature with the installer's FileDescription,
     // unless --name says otherwise.

@@ -5,12 +5,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "lzmadecoder.h"
@@ -633,6 +638,61 @@ TEST(PayloadQueuedWriter, DeliversEveryFileIntactThroughASmallQueue) {
     EXPECT_EQ(inner.files["D\\e"], files[3].bytes);
     EXPECT_EQ(inner.opened, 4);
     EXPECT_EQ(inner.closed, 3);  // the skipped file has no handle to close
+}
+
+// Many small files behind a writer that cannot keep up (under Wine a file
+// creation costs about a millisecond) wait within the queue's bound as the
+// memory they hold: they used to wait each in a block's whole buffer, so
+// that a backlog of small files grew the installer by tens of MiB.
+TEST(PayloadQueuedWriter, ABacklogOfSmallFilesStaysWithinTheBound) {
+    class Held : public Recorder {
+    public:
+        void* OpenOutputFile(const char* path) override {
+            std::unique_lock<std::mutex> lock(mutex);
+            released.wait(lock, [&] { return open; });
+            return Recorder::OpenOutputFile(path);
+        }
+        void Release() {
+            std::lock_guard<std::mutex> lock(mutex);
+            open = true;
+            released.notify_all();
+        }
+        std::mutex mutex;
+        std::condition_variable released;
+        bool open = false;
+    } inner;
+    constexpr uint32_t kBound = 64 * 1024;
+    constexpr int kFiles = 2000;
+    std::atomic<int> queued{0};
+    {
+        CPayloadQueuedWriter writer(inner, kBound);
+        std::thread producer([&] {
+            for (int i = 0; i < kFiles; ++i) {
+                const std::string name = "D\\f" + std::to_string(i);
+                void* handle = writer.OpenOutputFile(name.c_str());
+                writer.WriteOutputFile(handle, name.data(), uint32_t(name.size()));
+                writer.CloseOutputFile(handle);
+                ++queued;
+            }
+        });
+        // Until the producer stops getting further.
+        int seen = -1;
+        while (seen != queued.load()) {
+            seen = queued.load();
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        // Each waiting file is three operations, its name and its data: far
+        // more than 100 bytes of the writer's memory.
+        EXPECT_LT(seen, kFiles);
+        EXPECT_LE(seen * 100, int(kBound)) << seen << " files wait";
+        inner.Release();
+        producer.join();
+        writer.Finish();
+    }
+    ASSERT_EQ(inner.files.size(), size_t(kFiles));
+    for (int i : {0, 1, kFiles / 2, kFiles - 1})
+        EXPECT_EQ(inner.files["D\\f" + std::to_string(i)], "D\\f" + std::to_string(i));
+    EXPECT_EQ(inner.closed, kFiles);
 }
 
 TEST(PayloadQueuedWriter, FailureOnTheWritingThreadReachesTheExtraction) {

@@ -200,6 +200,51 @@ TEST_F(StubResources, TheSectionGrowsAndShrinksAndWhatFollowsItMoves) {
     EXPECT_TRUE(grownPe.WithResourceSection(shrunk.Build(address_)) == base);
 }
 
+// mkinstaller writes the payload itself, after the rest of the image: the
+// resource placed last, head + data + tail, reads as the same resources as
+// the image laid out whole, and the checksum over pieces is the whole's.
+TEST_F(StubResources, AResourcePlacedLastIsWrittenByTheCallerBetweenHeadAndTail) {
+    std::string payload(3 * 1000 * 1000 + 7, '\0');
+    for (size_t i = 0; i < payload.size(); ++i)
+        payload[i] = char((i * 2654435761u) >> 11);
+    ResourceTree deferred = tree_;
+    deferred.Put(ResourceKey::Name("MV"), ResourceKey::Id(130), 1033, std::string());
+    const std::string head = deferred.BuildDeferred(address_, ResourceKey::Name("MV"), ResourceKey::Id(130),
+                                                    uint32_t(payload.size()));
+    EXPECT_EQ(head.size() % 8, 0u);
+    PeImage::SplitImage split = stub_->WithResourceSectionAround(head, uint32_t(payload.size()));
+    std::string image = split.head + payload + split.tail;
+    PeChecksumAccumulator pieces(stub_->checksumOffset());
+    // Pieces of odd and even lengths, a word split across two of them.
+    for (size_t at = 0, n = 1; at < image.size(); at += n, n = n * 3 % 65537 + 1)
+        pieces.Add(image.data() + at, std::min(n, image.size() - at));
+    EXPECT_EQ(pieces.Result(), PeChecksum(image, stub_->checksumOffset()));
+    PeWrite32(image, stub_->checksumOffset(), pieces.Result());
+    const std::string path = Save("deferred.exe", image);
+
+    PeImage pe(image);
+    EXPECT_EQ(DumpedField(path, "CheckSum"), pe.checksum());
+    EXPECT_EQ(pe.directory(kPeDirResource).size, uint32_t(head.size() + payload.size()));
+    EXPECT_EQ(Shell("wrestool -x --raw --type=MV --name=130 " + Quote(path)), payload);
+    // The same resources as the image laid out whole, in the same tree.
+    ResourceTree whole = tree_;
+    whole.Put(ResourceKey::Name("MV"), ResourceKey::Id(130), 1033, payload);
+    ResourceTree read = ResourceTree::Parse(pe.ResourceSectionBytes(), address_);
+    ASSERT_EQ(read.entries().size(), whole.entries().size());
+    for (size_t i = 0; i < read.entries().size(); ++i) {
+        SCOPED_TRACE(read.entries()[i].type.Text() + "/" + read.entries()[i].name.Text());
+        EXPECT_TRUE(read.entries()[i].name == whole.entries()[i].name);
+        EXPECT_TRUE(read.entries()[i].data == whole.entries()[i].data);
+    }
+    const PeImage laidOutWhole(stub_->WithResourceSection(whole.Build(address_)));
+    EXPECT_EQ(pe.sizeOfImage(), laidOutWhole.sizeOfImage());
+    EXPECT_EQ(image.size(), laidOutWhole.bytes().size());
+
+    // A resource to place last must be there, once, without data of its own.
+    EXPECT_THROW(tree_.BuildDeferred(address_, ResourceKey::Name("MV"), ResourceKey::Id(130), 1), PInternalError);
+    EXPECT_THROW(whole.BuildDeferred(address_, ResourceKey::Name("MV"), ResourceKey::Id(130), 1), PInternalError);
+}
+
 TEST_F(StubResources, TheResourcesMoveToAPageBoundaryInTheFileOnly) {
     // An image whose resources start off a page: the stub's, moved one file
     // alignment unit past the next page boundary.

@@ -1,6 +1,8 @@
-// Tracked copies of a signed installer: tinfo puts the block at the end of
-// the certificate table, where the signature does not reach, and
-// osslsigncode must still accept the copy.
+// Tracked copies of a signed installer: tinfo puts the tag in one extra
+// certificate of the signature's certificate set, where the signature does
+// not reach and after which nothing but zero padding follows the PKCS#7
+// data; osslsigncode must still accept the copy, and an independent reading
+// (tests/signature_layout.py, openssl) must find it so.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -57,8 +59,8 @@ TEST_F(SignedTracking, TheCopyVerifiesCarriesTheLinesAndCanBeStampedAgain) {
     ASSERT_EQ(Tinfo("read " + F("tracked.exe")), 0);
     EXPECT_EQ(out_, "SRC=partner7\nTHM=dark\n");
 
-    // Everything the signature covers is unchanged; the certificate table grew
-    // to the end of the file, a multiple of 8 bytes, and ends with the trailer.
+    // Everything the signature covers is unchanged; the certificate table
+    // still ends the file, a multiple of 8 bytes, one entry.
     const std::string tracked = ReadWholeFile(dir_ + "/tracked.exe");
     PeImage before(signedBytes), after(tracked);
     PeDataDirectory table = after.directory(kPeDirSecurity);
@@ -69,14 +71,30 @@ TEST_F(SignedTracking, TheCopyVerifiesCarriesTheLinesAndCanBeStampedAgain) {
     PeWrite32(covered, after.checksumOffset(), before.checksum());
     PeWrite32(covered, after.directoryOffset(kPeDirSecurity) + 4, before.directory(kPeDirSecurity).size);
     EXPECT_TRUE(covered == signedBytes.substr(0, table.address));
-    EXPECT_EQ(tracked.substr(tracked.size() - 4), std::string("\xFE\xFF\xFE\xFF", 4));
     EXPECT_EQ(PeRead32(tracked, table.address), table.size);  // the one entry holds it all
+    // Read independently: only zero padding after the PKCS#7 data, one tag
+    // certificate more than the signer's own, the checksum right.
+    ASSERT_EQ(Sh("python3 '" + SourcePath("tests/signature_layout.py") + "' " + F("tracked.exe")), 0) << out_;
+    EXPECT_NE(out_.find("checksum: matches"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("tag certificate: 22 bytes of tag"), std::string::npos) << out_;  // "SRC=partner7\nTHM=dark\n"
+    EXPECT_NE(out_.find("certificates: 2"), std::string::npos) << out_;
+    ASSERT_EQ(Sh("python3 '" + SourcePath("tests/signature_layout.py") + "' " + F("setup.exe")), 0) << out_;
+    EXPECT_NE(out_.find("certificates: 1"), std::string::npos) << out_;
+    // OpenSSL reads the set with the tag certificate in it.
+    ASSERT_EQ(Sh("tail -c +" + std::to_string(table.address + 9) + " " + F("tracked.exe") + " > " + F("sig.der") +
+                 " && openssl pkcs7 -inform DER -in " + F("sig.der") + " -print_certs -noout"),
+              0)
+        << out_;
+    EXPECT_NE(out_.find("subject=CN = Morvandite tracking tag"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("subject=CN = Test"), std::string::npos) << out_;
 
     // Stamped again: the new block replaces the old one.
     ASSERT_EQ(Tinfo("stamp " + F("tracked.exe") + " " + F("b.txt") + " " + F("tracked.exe")), 0) << out_;
     EXPECT_TRUE(Verifies("tracked.exe")) << out_;
     ASSERT_EQ(Tinfo("read " + F("tracked.exe")), 0);
     EXPECT_EQ(out_, "SRC=second-distributor-with-a-longer-name\n");
+    ASSERT_EQ(Sh("python3 '" + SourcePath("tests/signature_layout.py") + "' " + F("tracked.exe")), 0) << out_;
+    EXPECT_NE(out_.find("certificates: 2"), std::string::npos) << out_;  // replaced, not added
     ASSERT_EQ(Tinfo("stamp " + F("tracked.exe") + " " + F("a.txt") + " " + F("again.exe")), 0) << out_;
     EXPECT_TRUE(ReadWholeFile(dir_ + "/again.exe") == tracked);
 }
@@ -89,14 +107,21 @@ TEST_F(SignedTracking, ASignatureThatIsNotAtTheEndIsRefusedAndSigningATrackedCop
     EXPECT_EQ(Tinfo("stamp " + F("junk.exe") + " " + F("a.txt") + " " + F("out.exe")), 1);
     EXPECT_NE(out_.find("not at the end"), std::string::npos) << out_;
     EXPECT_EQ(ReadWholeFile(dir_ + "/out.exe"), "previous");
-    // A tracked copy must not be signed: its block would end up under the signature.
-    ASSERT_EQ(Tinfo("stamp " + F("setup.exe") + " " + F("a.txt") + " " + F("tracked.exe")), 0) << out_;
+    // A tracked unsigned copy must not be signed: its block would end up under the signature.
+    ASSERT_EQ(Sh("cp '" + InstallerStubPath() + "' " + F("plain.exe")), 0);
+    ASSERT_EQ(Tinfo("stamp " + F("plain.exe") + " " + F("a.txt") + " " + F("tracked.exe")), 0) << out_;
     const std::string tracked = ReadWholeFile(dir_ + "/tracked.exe");
     EXPECT_EQ(Sh("'" + SourcePath("tools/sign.sh") + "' --cert " + F("cert.pem") + " --key " + F("key.pem") + " " +
                  F("tracked.exe")),
               1);
     EXPECT_NE(out_.find("tracking block"), std::string::npos) << out_;
     EXPECT_TRUE(ReadWholeFile(dir_ + "/tracked.exe") == tracked);
+    // A tracked signed copy is signed already.
+    ASSERT_EQ(Tinfo("stamp " + F("setup.exe") + " " + F("a.txt") + " " + F("tracked-signed.exe")), 0) << out_;
+    EXPECT_EQ(Sh("'" + SourcePath("tools/sign.sh") + "' --cert " + F("cert.pem") + " --key " + F("key.pem") + " " +
+                 F("tracked-signed.exe")),
+              1);
+    EXPECT_NE(out_.find("already signed"), std::string::npos) << out_;
     EXPECT_EQ(Sh("'" + SourcePath("tools/sign.sh") + "' --cert " + F("cert.pem") + " --key " + F("key.pem") + " " +
                  F("setup.exe")),
               1);

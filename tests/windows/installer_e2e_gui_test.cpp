@@ -1367,8 +1367,9 @@ TEST_F(Installer, AnInstallerMadeFromAnotherClientInstallsItByteForByteAndUninst
 }
 
 TEST_F(Installer, ASignedThenTrackedInstallerWritesItsTrackingLines) {
-    // tinfo stamped the block inside the signature's certificate table;
-    // the installer still finds it at the end of its file.
+    // tinfo stamped the tag into a certificate of the signature's set
+    // (release-inputs.sh checks that nothing but zero padding follows the
+    // PKCS#7 data); the installer reads it from there.
     const std::string exe = ReleaseInput("Tracked.exe");
     ASSERT_TRUE(PathExists(exe)) << exe << " is made by tests/release-inputs.sh";
     const std::string folder = scratch_ + "\\Tracked";

@@ -12,11 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "inixor.h"
 #include "locales.h"
 #include "network_share.h"
 #include "registry_branch.h"
 #include "sharednames.h"
 #include "test_paths.h"
+#include "tracking.h"
 
 namespace {
 
@@ -554,6 +556,88 @@ TEST_F(WindowsVersions, EachVersionIsLoggedAndGetsItsChoices) {
         WriteWholeFile(settingsFolder + "\\user.ini", userIniBefore);
     else if (PathExists(settingsFolder)) {
         DeleteFileA((settingsFolder + "\\user.ini").c_str());
+        RemoveDirectoryA(settingsFolder.c_str());
+    }
+}
+
+// The unscrambled text of the tracking file in folder ("" when there is none).
+std::string TrackingFileText(const std::string& folder) {
+    const std::string scrambled = ReadWholeFileOrEmpty(folder + "\\" + SharedNames::kTrackingFile.narrow);
+    if (scrambled.empty())
+        return scrambled;
+    _PBlock block;
+    std::memcpy(block.alloc(uint32_t(scrambled.size())), scrambled.data(), scrambled.size());
+    ScrambleBlock(block);
+    return std::string(reinterpret_cast<const char*>(block.ptr()), block.size());
+}
+
+// Tracked copies whose blocks break the tag grammar: each is installed, its
+// block used not at all ("tInfo rejected: ..."), and nothing of it reaches
+// tinfo.dat or user.ini; a good block still lands as it always has.
+TEST_F(Unattended, HostileTrackingBlocksLeaveNothingInTheClientsFiles) {
+    const std::string settingsFolder = LocalAppDataFolder() + "\\Morvandite";
+    const std::string userIni = settingsFolder + "\\" + SharedNames::kUserSettingsFile.narrow;
+    const bool settingsFolderBefore = PathExists(settingsFolder);
+    const std::string userIniBefore = ReadWholeFileOrEmpty(userIni);
+    static const char kZeroByte[] = "SRC=evil\0[update]\nurl=http://evil.invalid/\n";
+    std::string tooMany;
+    for (int i = 0; i < 33; ++i)
+        tooMany += "K" + std::to_string(i) + "=1\n";
+    struct Case {
+        const char* what;
+        std::string block, reason;
+    } cases[] = {
+        {"a CR-injected section", "THM=x\r[update]\rurl=http://evil.invalid/\r\nSRC=cr\n", "line 1 holds a carriage return"},
+        {"a section header", "SRC=evil\n[Options=]\nITS=5\nIZ=6\n", "line 2 is refused: the key holds '['"},
+        {"a line without '='", "SRC=evil\nevil line\n", "line 2 is not KEY=value"},
+        {"a zero byte", std::string(kZeroByte, sizeof kZeroByte - 1), "line 1 holds a zero byte"},
+        {"an over-long value", "SRC=evil\nTHM=" + std::string(300, 'v') + "\n", "line 2 is refused: the value is longer"},
+        {"too many lines", "SRC=evil\n" + tooMany, "more than 32 lines"},
+    };
+    const std::string image = ReadWholeFile(exe_);
+    const std::string tracked = scratch_ + "\\MorvanditeInstall.exe";
+    auto installTracked = [&](const std::string& block) {
+        WriteWholeFile(tracked, StampTrackingBlock(image, block));
+        DeleteFileA(userIni.c_str());
+        DeleteFileA(log_.c_str());
+        return RunProgram(tracked, "-silent \"-dir=" + folder_ + "\" -nolaunch -desktop=0 -quicklaunch=0 -startmenu=0 "
+                                   "-browserbutton=0 -allusers=0 \"-log=" + log_ + "\"");
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(installTracked(c.block), 0u);
+        const std::string copy = ReadWholeFileOrEmpty(log_);
+        EXPECT_NE(copy.find("tInfo rejected: " + c.reason), std::string::npos) << copy;
+        EXPECT_FALSE(PathExists(folder_ + "\\" + SharedNames::kTrackingFile.narrow));
+        const std::string settings = ReadWholeFileOrEmpty(userIni);
+        ASSERT_NE(settings.find("[themes]"), std::string::npos) << settings;
+        EXPECT_NE(settings.find("\n0=classic-felt@themes.morvandite.com"), std::string::npos) << settings;
+        for (const char* trace : {"evil", "[update]", "vvvv", "url="})
+            EXPECT_EQ(settings.find(trace), std::string::npos) << trace << " in\n" << settings;
+    }
+    // ITS in any spacing is the installer's own: the line is dropped and the
+    // installer's time stands.
+    ASSERT_EQ(installTracked(" ITS=1000000000\n\tiz = 99\n"), 0u);
+    std::string tracking = TrackingFileText(folder_);
+    EXPECT_EQ(tracking.rfind("[TInfo]\nITS=", 0), 0u) << tracking;
+    EXPECT_EQ(tracking.find("1000000000"), std::string::npos) << tracking;
+    EXPECT_EQ(tracking.find("IZ=99"), std::string::npos) << tracking;
+    EXPECT_EQ(tracking.find("ITS=", 1), tracking.find("ITS=")) << "one ITS line: " << tracking;
+    // A good block lands as today, in tinfo.dat and, its theme, in user.ini.
+    ASSERT_EQ(installTracked("SRC=partner7\nTHM=midnight\n"), 0u);
+    tracking = TrackingFileText(folder_);
+    EXPECT_EQ(tracking.rfind("[TInfo]\nSRC=partner7\nTHM=midnight\nITS=", 0), 0u) << tracking;
+    EXPECT_NE(ReadWholeFileOrEmpty(userIni).find("\n0=midnight"), std::string::npos) << ReadWholeFileOrEmpty(userIni);
+    EXPECT_EQ(ReadWholeFileOrEmpty(log_).find("tInfo rejected"), std::string::npos);
+
+    const std::string group = EntryValue(SharedNames::kStartMenuGroupValue.narrow);
+    for (const char* link : {"Morvandite.lnk", "Network Status.lnk", "Uninstall Morvandite.lnk"})
+        DeleteFileA((group + "\\" + link).c_str());
+    RemoveDirectoryA(group.c_str());
+    if (settingsFolderBefore)
+        WriteWholeFile(userIni, userIniBefore);
+    else if (PathExists(settingsFolder)) {
+        DeleteFileA(userIni.c_str());
         RemoveDirectoryA(settingsFolder.c_str());
     }
 }

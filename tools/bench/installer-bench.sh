@@ -15,8 +15,14 @@
 # both, and the start-up of the installer (start to window shown); and the
 # stub: the stripped installer minus its payload resource.
 # Targets: i/t <= 1.05, installer peak private <= 32 MiB, stub <= 700 KB.
+# Then the installer's memory alone, whatever the client's size and however it
+# runs: its peak private memory in page mode and with -silent -nolaunch, with
+# the synthetic client and with the same client twice over (an installer made
+# from synthetic-payload.sh's tree2x), MEMORY_ROUNDS each (default 3);
+# target: at most 32 MiB in every run, and no more at twice the client.
 #
-# usage: tools/bench/installer-bench.sh [ROUNDS]   (default 9, about 20 minutes; needs
+# usage: tools/bench/installer-bench.sh [ROUNDS]   (default 9, about 20 minutes, and the
+#        memory rounds about 10 more; ROUNDS 0: the memory rounds alone; needs
 #        tools/build.sh first). A round varies by up to 10% on a shared machine:
 #        fewer rounds give a median that moves by several percent.
 # Not a test: the figures depend on the machine and its load.
@@ -34,7 +40,8 @@ for tool in "$native/mkpayload" "$native/payload-bench" wine Xvfb xdpyinfo pytho
     command -v "$tool" >/dev/null || { echo "installer-bench: $tool is missing (run tools/build.sh first)" >&2; exit 1; }
 done
 echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
-"$top/tools/bench/synthetic-payload.sh" "$native" "$work"
+# payload.bin only for payload.exe's rounds.
+"$top/tools/bench/synthetic-payload.sh" "$native" "$work" $([ "$rounds" -gt 0 ] || echo --trees-only)
 payload=$work/payload.bin
 
 # The release path: the Windows build's stub and the synthetic client through
@@ -127,6 +134,7 @@ for i in $(seq 1 "$rounds"); do
     printf 'round %d: %s | %s | i/t %.3f\n' "$i" "$installer_line" "$tool_line" "$ratio"
 done
 
+if [ "$rounds" -gt 0 ]; then
 # The last round's installation must hold exactly the synthetic tree (plus
 # the installer's log and its uninstall shortcut); the tool's too.
 extra=$(diff -rq "$work/tree" "$runs/i$rounds" |
@@ -155,4 +163,55 @@ printf '  payload.exe peak resident %.1f / %.1f / %.1f MiB\n' "$(calc "$a/1024")
 read -r a b c <<< "$(stats "$work/i.startup")"; printf '  installer start-up       %.2f / %.2f / %.2f s (start to window shown)\n' "$a" "$b" "$c"
 printf 'stub (stripped installer minus the %d-byte payload): %d bytes = %.0f KB (target <= 700 KB = 716800 bytes: %s)\n' \
        "$(stat -c %s "$payload")" "$stub" "$(calc "$stub/1024")" "$( [ "$stub" -le 716800 ] && echo met || echo MISSED)"
+fi
+
+# The installer's memory with one and two times the client, on the page and
+# with -silent.
+installer2x=$work/MorvanditeInstall-2x.exe
+if [ ! -f "$installer2x" ] || [ "$installer2x" -ot "$windows/MorvanditeInstallStub.exe" ] || [ "$installer2x" -ot "$work/tree2x.done" ]; then
+    echo "making the installer around the doubled client..."
+    "$native/mkinstaller" --stub "$windows/MorvanditeInstallStub.exe" --client "$work/tree2x" --out "$installer2x" >/dev/null
+fi
+memory_rounds=${MEMORY_ROUNDS:-3}
+rm -f "$work"/m.*
+mkdir -p "$runs"
+for i in $(seq 1 "$memory_rounds"); do
+    for size in 1x 2x; do
+        exe=$installer; [ $size = 2x ] && exe=$installer2x
+        for mode in page silent; do
+            rm -rf "$runs/m"
+            settle
+            start_sampler "$(basename "$exe")"
+            if [ $mode = silent ]; then
+                set -- $(wine "$driver" run-timed "$exe" -silent -nolaunch "-dir=C:\\bench-runs\\m" | tr -d '\r' | tail -1)
+            else
+                (set +e; LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 wine "$exe" -nolaunch >/dev/null 2>&1) &
+                pid=$!
+                wine "$driver" wait 120 >/dev/null || { echo "installer-bench: the installer window did not appear" >&2; exit 1; }
+                wine "$driver" folder "C:\\bench-runs\\m" >/dev/null
+                wine "$driver" agree >/dev/null || { echo "installer-bench: Install stayed disabled" >&2; exit 1; }
+                set -- $(wine "$driver" install-timed | tr -d '\r')
+                wait "$pid" || true
+            fi
+            seconds=$1 code=$2
+            stop_sampler
+            [ "$code" = 0 ] || { echo "installer-bench: the installer ($size, $mode) ended with $code" >&2; exit 1; }
+            read -r private resident < "$work/memory.txt"
+            echo "$private" >> "$work/m.$size.$mode"
+            printf 'memory round %d: %s client, %-6s %6.2f s, private %5.1f MiB, resident %6.1f MiB\n' "$i" "$size" \
+                "$mode" "$seconds" "$(calc "$private/1024")" "$(calc "$resident/1024")"
+            # The installer's uninstall entry goes with its folder.
+            wine reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvandite' /f >/dev/null 2>&1 || true
+        done
+    done
+done
+rm -rf "$runs"
+echo "installer peak private over $memory_rounds rounds, min / median / max (target <= 32 MiB in every run):"
+for size in 1x 2x; do
+    for mode in page silent; do
+        read -r a b c <<< "$(stats "$work/m.$size.$mode")"
+        printf '  %s client, %-6s %.1f / %.1f / %.1f MiB  %s\n' "$size" "$mode" "$(calc "$a/1024")" "$(calc "$b/1024")" \
+            "$(calc "$c/1024")" "$(awk -v m="$c" 'BEGIN {print (m <= 32768 ? "met" : "MISSED")}')"
+    done
+done
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

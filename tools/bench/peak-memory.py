@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Helper of installer-bench.sh: the peak memory of a Windows program under Wine.
+"""Helper of installer-bench.sh and serve-bench.sh: the peak memory of a program
+(a Windows program under Wine, or a server and its workers).
 
 usage: peak-memory.py PROGRAM.exe OUTFILE
+       peak-memory.py --pid PID OUTFILE
 
 Samples, every 20 ms, the processes whose first argument names
 PROGRAM.exe (Wine shows the Windows path there; other processes that merely
@@ -12,6 +14,10 @@ with SIGTERM or SIGINT, the largest values seen:
   resident VmHWM, the kernel's own high-water mark of the resident set, which
            also counts pages of mapped files
 Writes "PRIVATE_KIB RESIDENT_KIB" to OUTFILE when stopped.
+
+With --pid (a server and its workers, such as nginx's): the process PID and
+its descendants, whose values are added up at each sample: private is the
+peak of their summed RssAnon, resident the peak of their summed VmRSS.
 """
 import os
 import signal
@@ -42,7 +48,63 @@ def fields(pid):
     return values
 
 
+def children(pid):
+    """The process pid and all its descendants."""
+    parents = {}
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open(f"/proc/{entry}/stat") as f:
+                    parents[int(entry)] = int(f.read().rsplit(")", 1)[1].split()[1])
+            except (OSError, IndexError, ValueError):
+                pass
+    tree, grew = {pid}, True
+    while grew:
+        grew = False
+        for child, parent in parents.items():
+            if parent in tree and child not in tree:
+                tree.add(child)
+                grew = True
+    return tree
+
+
+def tree_status(members):
+    total = {"RssAnon": 0, "VmRSS": 0}
+    for member in members:
+        try:
+            with open(f"/proc/{member}/status") as f:
+                for line in f:
+                    key, _, rest = line.partition(":")
+                    if key in total:
+                        total[key] += int(rest.split()[0])
+        except OSError:
+            pass
+    return total
+
+
+def main_tree(pid, out):
+    peak = {"RssAnon": 0, "VmRSS": 0}
+    stop = []
+    signal.signal(signal.SIGTERM, lambda *_: stop.append(1))
+    signal.signal(signal.SIGINT, lambda *_: stop.append(1))
+    # The tree is looked for every 200 ms (listing /proc costs more than a
+    # sample), its members sampled every 20 ms.
+    rounds, members = 0, {pid}
+    while not stop and os.path.exists(f"/proc/{pid}"):
+        if rounds % 10 == 0:
+            members = children(pid)
+        rounds += 1
+        for key, value in tree_status(members).items():
+            peak[key] = max(peak[key], value)
+        time.sleep(0.02)
+    with open(out, "w") as f:
+        f.write(f"{peak['RssAnon']} {peak['VmRSS']}\n")
+
+
 def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "--pid":
+        main_tree(int(sys.argv[2]), sys.argv[3])
+        return
     if len(sys.argv) != 3:
         sys.exit(__doc__)
     name, out = sys.argv[1], sys.argv[2]

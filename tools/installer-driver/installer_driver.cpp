@@ -14,6 +14,10 @@
 //                        presses Install and waits until the installer's process
 //                        has ended; prints the seconds from the press to the
 //                        exit and the exit code (for tools/bench/installer-bench.sh)
+//   texts                prints the window's title and each child control's text,
+//                        "ID<TAB>text" a line (the title's ID is "title")
+//   box-caption [SECONDS] prints the caption of the installer's message box once
+//                        one is open (also when no page is shown: -help)
 //   run-timed PROGRAM [ARGS...]
 //                        runs PROGRAM and prints the seconds from its start to
 //                        its exit and its exit code, on the same clock
@@ -68,7 +72,7 @@ bool QuestionOpen() { return QuestionBox() != nullptr; }
 int Usage() {
     std::fprintf(stderr,
                  "usage: installer_driver wait|rect|state|agree|language N|install|close|answer 6|7|wait-gone|"
-                 "folder PATH|install-timed|run-timed PROGRAM [ARGS]\n");
+                 "folder PATH|texts|box-caption|install-timed|run-timed PROGRAM [ARGS]\n");
     return 2;
 }
 
@@ -142,6 +146,29 @@ int main(int argc, char** argv) {
             return 1;
         // The box's buttons report their click to the box with their id.
         PostMessageA(QuestionBox(), WM_COMMAND, WPARAM(id), 0);
+        return 0;
+    }
+    if (!std::strcmp(command, "box-caption")) {
+        if (!WaitFor(QuestionOpen, argc > 2 ? seconds : 30))
+            return 1;
+        // Another process's caption reads empty while that process is busy.
+        char caption[512] = "";
+        for (int tries = 0; tries < 50 && !GetWindowTextA(QuestionBox(), caption, sizeof caption); ++tries)
+            Sleep(100);
+        std::printf("%s\n", caption);
+        return caption[0] ? 0 : 1;
+    }
+    if (!std::strcmp(command, "texts")) {
+        if (!w)
+            return 1;
+        char text[2048] = "";
+        GetWindowTextA(w, text, sizeof text);
+        std::printf("title\t%s\n", text);
+        for (HWND child = GetWindow(w, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            text[0] = 0;
+            if (GetWindowTextA(child, text, sizeof text) > 0)
+                std::printf("%d\t%s\n", GetDlgCtrlID(child), text);
+        }
         return 0;
     }
     if (!w) {

@@ -69,3 +69,48 @@ Branding ReadBrandFile(const std::string& input) {
     }
     return brand;
 }
+
+namespace {
+std::string XmlEscaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+}  // namespace
+
+std::string BrandedManifest(const std::string& manifest, const std::string& description,
+                            const std::string& assemblyName) {
+    std::string out = manifest;
+    const size_t identity = out.find("<assemblyIdentity");
+    const size_t identityEnd = identity == std::string::npos ? identity : out.find('>', identity);
+    const size_t name = identityEnd == std::string::npos ? identityEnd : out.find(" name=\"", identity);
+    const size_t nameEnd = name == std::string::npos || name > identityEnd ? std::string::npos : out.find('"', name + 7);
+    if (nameEnd == std::string::npos || nameEnd > identityEnd)
+        Refuse("the stub's manifest has no assembly name");
+    out.replace(name + 7, nameEnd - (name + 7), assemblyName);
+    if (description.empty())
+        return out;
+    const size_t open = out.find("<description>");
+    const size_t close = open == std::string::npos ? open : out.find("</description>", open);
+    if (close == std::string::npos)
+        Refuse("the stub's manifest has no description");
+    out.replace(open + 13, close - (open + 13), XmlEscaped(description));
+    return out;
+}
+
+std::string AssemblyNameOf(const std::string& stem) {
+    std::string out;
+    for (char c : stem)
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+            c == '_')
+            out += c;
+    return out.empty() ? "Setup" : out;
+}

@@ -23,3 +23,14 @@ struct Branding {
 // Throws PInternalError naming the line for an unknown or repeated key, an
 // empty value, a line without '=' or text that is not UTF-8.
 Branding ReadBrandFile(const std::string& bytes);
+
+// The stub's application manifest (UTF-8 XML) made the brand's: the text of
+// its <description> element becomes description (escaped for XML; kept when
+// empty) and the name attribute of its <assemblyIdentity> assemblyName.
+// Throws PInternalError when the manifest has no such element or attribute.
+std::string BrandedManifest(const std::string& manifest, const std::string& description,
+                            const std::string& assemblyName);
+
+// An assembly name made from a file name's stem: its letters, digits, '.',
+// '-' and '_' (ASCII); "Setup" when none is left.
+std::string AssemblyNameOf(const std::string& stem);

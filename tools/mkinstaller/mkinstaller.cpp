@@ -4,7 +4,8 @@
 // its SHA-256 digest (132), adding the folder's uninstall.lst when it has
 // none and checking the one it has; replaces the configuration section (131)
 // with --config's, checked as the installer reads it; sets the version
-// information's numbers and brand strings; keeps everything else of the
+// information's numbers and brand strings (and, for a brand, the original
+// file name and the manifest's description); keeps everything else of the
 // stub; and last writes the digest of the finished file (133,
 // plib/archive/imagedigest.h), which the installer checks before it trusts
 // any of its resources. Without --stub it takes the stub the Windows build
@@ -13,8 +14,10 @@
 // is written; OUT is written beside itself and renamed into place, so a
 // failure leaves it as it was. An installer whose image would pass
 // kMaxInstallerImageSize (imagelimit.h), which 32-bit Windows could not
-// load, is refused, its packing stopped as soon as that is sure. Built
-// natively and as a static Windows program. Exit codes: toolcli.h.
+// load, is refused, its packing stopped as soon as that is sure. The packed
+// client goes straight into OUT's temporary file, never into memory, so
+// packing holds the LZMA encoder and a few MiB whatever the client's size.
+// Built natively and as a static Windows program. Exit codes: toolcli.h.
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef _WIN32
@@ -41,6 +44,7 @@
 #include "packingprogress.h"
 #include "payloadbuilder.h"
 #include "payloaddigest.h"
+#include "payloadfilesource.h"
 #include "payloadfolder.h"
 #include "payloadnames.h"
 #include "peimage.h"
@@ -107,6 +111,8 @@ const ImageDigestResources kDigestResources{SharedNames::kInstallerResourceType.
                                             uint16_t(SharedNames::kImageDigestResourceId)};
 const ResourceKey kTypeVersion = ResourceKey::Id(16);  // RT_VERSION
 const ResourceKey kVersionName = ResourceKey::Id(1);
+const ResourceKey kTypeManifest = ResourceKey::Id(24);  // RT_MANIFEST
+const ResourceKey kManifestName = ResourceKey::Id(1);
 
 struct Options {
     std::string client, out, config, version, stub, brandFile, info, imageLimit;
@@ -295,15 +301,19 @@ int PrintInfo(const std::string& path) {
     return kToolDone;
 }
 
-// The payload as it is packed: in pieces of 1 MiB, so that it never needs
-// the room of two copies to grow while the encoder's own memory is taken too.
-// Refused as soon as the image it would make passes limit: a client folder
-// too large for any installer stops packing there rather than at its end.
-// The image holds at least the stub up to its resources (stubStart bytes)
-// and the payload. One thread.
-class BoundedPayloadOutput : public IPayloadOutput {
+// The payload as it is packed, written straight into the installer's file
+// at its place there (after the image's head) through a buffer of 1 MiB: the
+// packed client is never held in memory, whatever its size. Refused as soon
+// as the image it would make passes limit: a client folder too large for any
+// installer stops packing there rather than at its end. The image holds at
+// least the stub up to its resources (stubStart bytes) and the payload. One
+// thread.
+class PayloadFileOutput : public IPayloadOutput {
 public:
-    BoundedPayloadOutput(uint64_t stubStart, uint64_t limit) : stubStart_(stubStart), limit_(limit) {}
+    PayloadFileOutput(PendingOutputFile& file, uint64_t at, uint64_t stubStart, uint64_t limit)
+        : file_(file), at_(at), stubStart_(stubStart), limit_(limit) {
+        buffer_.reserve(kBuffer);
+    }
     void Put(const void* data, size_t size) override {
         const uint64_t packed = size_ + size;
         if (stubStart_ + packed > limit_)
@@ -313,44 +323,62 @@ public:
                                    stubStart_ + packed, limit_) +
                  "; the client folder must pack smaller");
         const char* p = static_cast<const char*>(data);
+        size_ += size;
         while (size > 0) {
-            if (pieces_.empty() || pieces_.back().size() == kPiece) {
-                pieces_.emplace_back();
-                pieces_.back().reserve(kPiece);
-            }
-            std::string& last = pieces_.back();
-            const size_t n = std::min(size, kPiece - last.size());
-            last.append(p, n);
+            const size_t n = std::min(size, kBuffer - buffer_.size());
+            buffer_.append(p, n);
             p += n;
             size -= n;
-            size_ += n;
+            if (buffer_.size() == kBuffer)
+                Flush();
         }
     }
     void Patch(uint64_t offset, const void* data, size_t size) override {
+        if (offset + size > size_)
+            Fail("the payload's packer patched bytes it had not written");
+        // Bytes still in the buffer are patched there, the others in the file.
+        const uint64_t buffered = size_ - buffer_.size();
         const char* p = static_cast<const char*>(data);
-        for (size_t i = 0; i < size; ++i, ++offset)
-            pieces_.at(size_t(offset / kPiece)).at(size_t(offset % kPiece)) = p[i];
+        if (offset < buffered) {
+            const size_t n = size_t(std::min<uint64_t>(size, buffered - offset));
+            file_.WriteAt(at_ + offset, p, n);
+            offset += n;
+            p += n;
+            size -= n;
+        }
+        if (size > 0)
+            buffer_.replace(size_t(offset - buffered), size, p, size);
+    }
+    // Writes what is buffered; the file's end is then the payload's.
+    void Flush() {
+        file_.Write(buffer_.data(), buffer_.size());
+        buffer_.clear();
     }
     uint64_t size() const { return size_; }
-    // The payload whole; the pieces are let go of as they are copied.
-    std::string Take() {
-        std::string all;
-        all.reserve(size_t(size_));
-        for (std::string& piece : pieces_) {
-            all += piece;
-            std::string().swap(piece);
-        }
-        pieces_.clear();
-        size_ = 0;
-        return all;
-    }
 
 private:
-    static constexpr size_t kPiece = size_t(1) << 20;
-    std::vector<std::string> pieces_;
+    static constexpr size_t kBuffer = size_t(1) << 20;
+    PendingOutputFile& file_;
+    std::string buffer_;
     uint64_t size_ = 0;
-    uint64_t stubStart_, limit_;
+    uint64_t at_, stubStart_, limit_;
 };
+
+// The written file (still under its temporary name) read back from offset on,
+// length bytes, piece by piece.
+template <typename Use>
+void ReadBack(const PendingOutputFile& file, uint64_t offset, uint32_t length, Use use) {
+    PayloadFileSource source;
+    PString why;
+    if (!source.Open(file.temporary().c_str(), offset, length, &why))
+        Fail(std::string("cannot read back the installer being written: ") + why.text());
+    for (uint32_t at = 0; at < length;) {
+        uint32_t got = 0;
+        const uint8_t* bytes = source.Read(at, 1u << 20, &got);
+        use(bytes, got);
+        at += got;
+    }
+}
 
 void Make(Options o) {
     // Every input first: a refusal must come before anything is written.
@@ -413,6 +441,18 @@ void Make(Options o) {
             SetBrandString(info, "CompanyName", b.company, "company");
             SetBrandString(info, "FileDescription", b.description, "description");
             SetBrandString(info, "LegalCopyright", b.copyright, "copyright");
+            // A rebranded installer is known by the name the release gives
+            // it, not by the stub's (Windows shows both in the file's details).
+            if (!b.productName.empty() || !b.company.empty() || !b.description.empty() || !b.copyright.empty()) {
+                const fs::path outName = fs::u8path(o.out).filename();
+                SetBrandString(info, "OriginalFilename", outName.u8string(), "output's file name");
+                SetBrandString(info, "InternalName", outName.stem().u8string(), "output's file name");
+                // The manifest names and describes the program too.
+                if (const ResourceEntry* manifest = resources.Find(kTypeManifest, kManifestName))
+                    resources.Put(kTypeManifest, kManifestName, manifest->language.id,
+                                  BrandedManifest(manifest->data, b.description.empty() ? b.productName : b.description,
+                                                  AssemblyNameOf(outName.stem().u8string())));
+            }
             resources.Put(kTypeVersion, kVersionName, 0, info.Build());
         }
     } catch (const PError& e) {
@@ -437,62 +477,97 @@ void Make(Options o) {
                      "mkinstaller: note: the client folder's %llu bytes fit the installer only if they pack to "
                      "less than %llu bytes; packing stops as soon as they do not\n",
                      static_cast<unsigned long long>(inputBytes), static_cast<unsigned long long>(payloadRoom));
-    PackingProgress progress(fileCount, inputBytes, stderr, isatty(fileno(stderr)) != 0);
-    BoundedPayloadOutput packed(address, imageLimit);
-    try {
-        BuildPayload(std::move(files), packed, PayloadLzmaSettings(), &progress);
-    } catch (const PError& e) {
-        progress.Finish();
-        Fail(std::string("cannot pack the client folder '") + o.client + "': " + e.why());
-    }
-    progress.Finish();
-    std::string payload = packed.Take();
-    const uint64_t packedBytes = payload.size();
 
+    // The file is laid out as head (the stub's headers and sections up to
+    // the resources, which start on a page so that the loader can map the
+    // payload rather than read it into memory at start-up; then the
+    // resources but the payload), the payload, placed last among them, and
+    // tail (the sections after the resources). The head's length does not
+    // depend on the payload, so it is written first, the payload packed
+    // straight after it, and the head written again once the payload's size
+    // and digest are known.
     if (!config.empty())
         resources.Put(kTypeMV, kConfiguration, language, config);
-    Sha256Digest digest = Sha256(reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
-    resources.Put(kTypeMV, kPayloadDigest, language, std::string(digest.begin(), digest.end()));
-    resources.Put(kTypeMV, kPayload, language, std::move(payload));
+    resources.Put(kTypeMV, kPayloadDigest, language, std::string(Sha256Digest().size(), '\0'));
+    resources.Put(kTypeMV, kPayload, language, std::string());
     // The image digest's record, its digest still a placeholder: it can only
-    // be computed once the file is laid out.
+    // be computed once the file is written.
     ImageDigestRecord record;
     const std::string& messages = resources.Find(kTypeMV, kMessageTable)->data;
     record.messageTable = Sha256(reinterpret_cast<const uint8_t*>(messages.data()), messages.size());
     const ImageDigestRecordBytes placeholder = EncodeImageDigestRecord(record);
     resources.Put(kTypeMV, kImageDigest, language, std::string(placeholder.begin(), placeholder.end()));
-    // The payload is most of what this holds: each step below lets go of
-    // what the step before made, so that at most two copies of it live at once.
-    std::string image;
-    // Laying out the image moves no header: the stub's offsets hold.
-    const size_t checksum = stub->checksumOffset();
+    const size_t checksumAt = stub->checksumOffset();
     const size_t sizeOfImageAt = stub->sizeOfImageOffset();
+    std::unique_ptr<PeImage> aligned;
+    auto layOut = [&](uint32_t payloadSize) {
+        try {
+            if (!aligned)
+                aligned.reset(new PeImage(stub->WithPageAlignedResources()));
+            return aligned->WithResourceSectionAround(resources.BuildDeferred(address, kTypeMV, kPayload, payloadSize),
+                                                      payloadSize);
+        } catch (const PError& e) {
+            Fail("the stub '" + stubPath + "' cannot be used: " + e.why());
+        }
+    };
+    PeImage::SplitImage image = layOut(0);
+    const size_t headLength = image.head.size();
+
+    PendingOutputFile output(o.out);
+    output.Write(image.head.data(), image.head.size());
+    PackingProgress progress(fileCount, inputBytes, stderr, isatty(fileno(stderr)) != 0);
+    PayloadFileOutput packed(output, headLength, address, imageLimit);
     try {
-        std::string section = resources.Build(address);
-        resources = ResourceTree();
-        image = stub->WithResourceSection(section);
-        std::string().swap(section);
-        // The payload is most of the file: starting it on a page lets the
-        // loader map it rather than read it all into memory at start-up.
-        PeImage laidOut(std::move(image));
-        image = laidOut.WithPageAlignedResources();
+        BuildPayload(std::move(files), packed, PayloadLzmaSettings(), &progress);
+        packed.Flush();
     } catch (const PError& e) {
-        Fail("the stub '" + stubPath + "' cannot be used: " + e.why());
+        progress.Finish();
+        Fail(std::string("cannot pack the client folder '") + o.client + "': " + e.why());
     }
+    progress.Finish();
+    const uint64_t packedBytes = packed.size();
+
+    Sha256Hasher payloadHash;
+    ReadBack(output, headLength, uint32_t(packedBytes),
+             [&](const uint8_t* bytes, uint32_t length) { payloadHash.Update(bytes, length); });
+    const Sha256Digest digest = payloadHash.Final();
+    resources.Put(kTypeMV, kPayloadDigest, language, std::string(digest.begin(), digest.end()));
+    image = layOut(uint32_t(packedBytes));
+    if (image.head.size() != headLength)
+        Fail("the installer's layout changed with the payload's size");
     // The resources' alignment adds to the payload: the image as laid out
     // is what the loader maps.
-    const uint64_t imageSize = PeRead32(image, sizeOfImageAt);
+    const uint64_t imageSize = PeRead32(image.head, sizeOfImageAt);
     if (imageSize > imageLimit)
         Fail(ImageLimitRefusal("the installer's image (SizeOfImage)", imageSize, imageLimit) +
              "; the client folder must pack smaller");
+    output.WriteAt(0, image.head.data(), image.head.size());
+    output.Write(image.tail.data(), image.tail.size());
+    const uint64_t fileSize = headLength + packedBytes + image.tail.size();
+    if (fileSize >= 0xFFFFFFFFu)
+        Fail("the installer would be 4 GiB or larger");
+
     // Last, the digest of the file as written, then the checksum, which the
     // digest leaves out.
-    PString why;
-    if (!SealImageDigest(reinterpret_cast<uint8_t*>(&image[0]), image.size(), kDigestResources, &why))
-        Fail(std::string("the installer's own digest cannot be written: ") + why.text());
-    PeWrite32(image, checksum, PeChecksum(image, checksum));
-    WriteOutputFile(o.out, image, 0755);
-    std::printf("%s\n", PackingSummary(o.out, fileCount, inputBytes, packedBytes, image.size(), progress.Seconds()).c_str());
+    {
+        PayloadFileSource written;
+        PString why;
+        ImageDigestLayout layout;
+        if (!written.Open(output.temporary().c_str(), 0, PayloadFileSource::kToEnd, &why) ||
+            !FindImageDigestLayout(written, kDigestResources, layout, &why))
+            Fail(std::string("the installer's own digest cannot be written: ") + why.text());
+        const Sha256Digest sealed = ComputeImageDigest(written, layout);
+        output.WriteAt(layout.recordOffset + kImageDigestFieldOffset, sealed.data(), sealed.size());
+    }
+    PeChecksumAccumulator checksum(checksumAt);
+    ReadBack(output, 0, uint32_t(fileSize), [&](const uint8_t* bytes, uint32_t length) { checksum.Add(bytes, length); });
+    uint8_t field[4];
+    const uint32_t value = checksum.Result();
+    for (int i = 0; i < 4; ++i)
+        field[i] = uint8_t(value >> (8 * i));
+    output.WriteAt(checksumAt, field, sizeof field);
+    output.Commit(0755);
+    std::printf("%s\n", PackingSummary(o.out, fileCount, inputBytes, packedBytes, fileSize, progress.Seconds()).c_str());
 }
 
 }  // namespace

@@ -56,23 +56,38 @@ void PeWrite32(std::string& bytes, size_t offset, uint32_t value) {
     PeWrite16(bytes, offset + 2, uint16_t(value >> 16));
 }
 
-uint32_t PeChecksum(const std::string& image, size_t checksumOffset) {
-    const uint8_t* p = reinterpret_cast<const uint8_t*>(image.data());
-    uint64_t sum = 0;
-    size_t n = image.size();
-    for (size_t i = 0; i + 1 < n; i += 2) {
-        uint32_t word = uint32_t(p[i] | p[i + 1] << 8);
-        if (i >= checksumOffset && i < checksumOffset + 4)
+void PeChecksumAccumulator::Add(const void* data, size_t size) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    for (size_t i = 0; i < size; ++i, ++length_) {
+        if (pending_ < 0) {
+            pending_ = p[i];
+            continue;
+        }
+        // The word that starts at length_ - 1.
+        uint32_t word = uint32_t(pending_ | p[i] << 8);
+        const uint64_t at = length_ - 1;
+        if (at >= checksumOffset_ && at < checksumOffset_ + 4)
             word = 0;
-        sum += word;
-        sum = (sum & 0xFFFF) + (sum >> 16);
+        sum_ += word;
+        sum_ = (sum_ & 0xFFFF) + (sum_ >> 16);
+        pending_ = -1;
     }
-    if (n % 2) {
-        sum += p[n - 1];
+}
+
+uint32_t PeChecksumAccumulator::Result() const {
+    uint64_t sum = sum_;
+    if (pending_ >= 0) {
+        sum += uint32_t(pending_);
         sum = (sum & 0xFFFF) + (sum >> 16);
     }
     sum = (sum & 0xFFFF) + (sum >> 16);
-    return uint32_t(sum + n);
+    return uint32_t(sum + length_);
+}
+
+uint32_t PeChecksum(const std::string& image, size_t checksumOffset) {
+    PeChecksumAccumulator sum(checksumOffset);
+    sum.Add(image.data(), image.size());
+    return sum.Result();
 }
 
 PeImage::PeImage(std::string bytes) : bytes_(std::move(bytes)) {
@@ -208,6 +223,14 @@ void PeImage::CheckMovable(size_t resources) const {
 }
 
 std::string PeImage::WithResourceSection(const std::string& section) const {
+    SplitImage split = WithResourceSectionAround(section, 0);
+    std::string out = std::move(split.head);
+    out += split.tail;
+    PeWrite32(out, checksumOffset(), PeChecksum(out, checksumOffset()));
+    return out;
+}
+
+PeImage::SplitImage PeImage::WithResourceSectionAround(const std::string& section, uint32_t deferredLength) const {
     if (directory(kPeDirSecurity).size)
         Refuse("the image is signed; make the installer from an unsigned stub and sign it afterwards");
     size_t index = ResourceSectionIndex();
@@ -227,18 +250,22 @@ std::string PeImage::WithResourceSection(const std::string& section) const {
 
     uint32_t oldSpan = index + 1 < sections_.size() ? sections_[index + 1].virtualAddress - rsrc.virtualAddress
                                                      : AlignUp(std::max(rsrc.virtualSize, rsrc.rawSize), sectionAlignment_);
-    uint32_t newLength = uint32_t(section.size());
+    if (uint64_t(section.size()) + deferredLength > 0xFFFFFFFFu)
+        Refuse("the image would grow beyond 4 GiB");
+    uint32_t newLength = uint32_t(section.size() + deferredLength);
     uint32_t newRaw = AlignUp(newLength, fileAlignment_);
     uint32_t newSpan = AlignUp(newLength, sectionAlignment_);
     int64_t fileDelta = int64_t(newRaw) - int64_t(rsrc.rawSize);
     int64_t addressDelta = int64_t(newSpan) - int64_t(oldSpan);
 
+    // The header fields below all lie in the head, before the section.
     std::string out;
-    out.reserve(bytes_.size() + size_t(std::max<int64_t>(fileDelta, 0)));
+    out.reserve(rsrc.rawPointer + section.size());
     out.append(bytes_, 0, rsrc.rawPointer);
     out.append(section);
-    out.append(newRaw - newLength, '\0');
-    out.append(bytes_, rawEnd, std::string::npos);
+    SplitImage split;
+    split.tail.assign(newRaw - newLength, '\0');
+    split.tail.append(bytes_, rawEnd, std::string::npos);
 
     PeWrite32(out, rsrc.headerOffset + 8, newLength);
     PeWrite32(out, rsrc.headerOffset + 16, newRaw);
@@ -258,8 +285,8 @@ std::string PeImage::WithResourceSection(const std::string& section) const {
     uint32_t symbols = PeRead32(bytes_, fileHeader_ + 8);
     if (symbols >= rawEnd)
         PeWrite32(out, fileHeader_ + 8, uint32_t(symbols + fileDelta));
-    PeWrite32(out, checksumOffset(), PeChecksum(out, checksumOffset()));
-    return out;
+    split.head = std::move(out);
+    return split;
 }
 
 std::string PeImage::WithResourcesAt(uint32_t offset) const {

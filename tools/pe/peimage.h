@@ -69,6 +69,16 @@ public:
     // one that code, data or a directory other than base relocations refers to.
     std::string WithResourceSection(const std::string& section) const;
 
+    // The same for a resource section whose last deferredLength bytes the
+    // caller writes itself (a resource too large to hold in memory, placed
+    // last by ResourceTree::BuildDeferred): the file is head, then those
+    // bytes, then tail. The headers in head already count them; the checksum
+    // is left for the caller to compute over the whole file.
+    struct SplitImage {
+        std::string head, tail;
+    };
+    SplitImage WithResourceSectionAround(const std::string& sectionHead, uint32_t deferredLength) const;
+
     // A new image whose resource section starts at file offset `offset`
     // (a multiple of the file alignment, at or after where it starts now):
     // zeros fill the gap, the resource section and every later one move in
@@ -98,6 +108,20 @@ private:
 // of the file with the checksum field (4 bytes at checksumOffset) taken as
 // zero, plus the file length.
 uint32_t PeChecksum(const std::string& image, size_t checksumOffset);
+
+// The same over a file that arrives in pieces of any length, in order.
+class PeChecksumAccumulator {
+public:
+    explicit PeChecksumAccumulator(size_t checksumOffset) : checksumOffset_(checksumOffset) {}
+    void Add(const void* data, size_t size);
+    uint32_t Result() const;
+
+private:
+    size_t checksumOffset_;
+    uint64_t length_ = 0;  // bytes added so far
+    uint64_t sum_ = 0;
+    int pending_ = -1;     // a word's first byte waiting for its second
+};
 
 // Little-endian field access on byte strings.
 uint16_t PeRead16(const std::string& bytes, size_t offset);

@@ -176,7 +176,25 @@ bool ResourceTree::Remove(const ResourceKey& type, const ResourceKey& name) {
     return removed;
 }
 
-std::string ResourceTree::Build(uint32_t sectionAddress) const {
+std::string ResourceTree::Build(uint32_t sectionAddress) const { return BuildSection(sectionAddress, entries_.size(), 0); }
+
+std::string ResourceTree::BuildDeferred(uint32_t sectionAddress, const ResourceKey& type, const ResourceKey& name,
+                                        uint32_t deferredSize) const {
+    size_t deferred = entries_.size();
+    for (size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].type == type && entries_[i].name == name) {
+            if (deferred != entries_.size())
+                Refuse("resource " + type.Text() + "/" + name.Text() + " has more than one language");
+            deferred = i;
+        }
+    if (deferred == entries_.size())
+        Refuse("no resource " + type.Text() + "/" + name.Text() + " to place last");
+    if (!entries_[deferred].data.empty())
+        Refuse("resource " + type.Text() + "/" + name.Text() + " to place last already has data");
+    return BuildSection(sectionAddress, deferred, deferredSize);
+}
+
+std::string ResourceTree::BuildSection(uint32_t sectionAddress, size_t deferred, uint32_t deferredSize) const {
     // The entries are sorted, so each type's names and each name's languages
     // are runs of consecutive entries.
     struct NameGroup {
@@ -226,13 +244,25 @@ std::string ResourceTree::Build(uint32_t sectionAddress) const {
         placeName(e.name);
         placeName(e.language);
     }
-    std::vector<uint32_t> dataOffsets;
-    for (const ResourceEntry& e : entries_) {
+    std::vector<uint32_t> dataOffsets, dataSizes;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const ResourceEntry& e = entries_[i];
+        dataSizes.push_back(i == deferred ? deferredSize : uint32_t(e.data.size()));
+        if (i == deferred) {
+            dataOffsets.push_back(0);  // placed below, after all the others
+            continue;
+        }
         offset = Align(offset, 8);
         if (e.data.size() > 0xFFFFFFFFu - offset)
             Refuse("the resources exceed 4 GiB");
         dataOffsets.push_back(offset);
         offset += uint32_t(e.data.size());
+    }
+    if (deferred < entries_.size()) {
+        offset = Align(offset, 8);
+        if (deferredSize > 0xFFFFFFFFu - offset)
+            Refuse("the resources exceed 4 GiB");
+        dataOffsets[deferred] = offset;
     }
 
     std::string out(offset, '\0');
@@ -277,9 +307,10 @@ std::string ResourceTree::Build(uint32_t sectionAddress) const {
     for (size_t i = 0; i < entries_.size(); ++i) {
         size_t at = dataEntries + 16 * i;
         Put32(out, at, sectionAddress + dataOffsets[i]);
-        Put32(out, at + 4, uint32_t(entries_[i].data.size()));
+        Put32(out, at + 4, dataSizes[i]);
         Put32(out, at + 8, entries_[i].codePage);
-        out.replace(dataOffsets[i], entries_[i].data.size(), entries_[i].data);
+        if (i != deferred)
+            out.replace(dataOffsets[i], entries_[i].data.size(), entries_[i].data);
     }
     for (const auto& n : nameOffsets) {
         Put16(out, n.second, uint16_t(n.first.size()));

@@ -38,6 +38,13 @@ public:
 
     // The section bytes for the same address.
     std::string Build(uint32_t sectionAddress) const;
+    // The same with the data of the entry of type and name (one language,
+    // its data empty here) left out and placed last: the section is the
+    // bytes returned, then deferredSize bytes the caller writes itself (a
+    // resource too large to hold in memory). Throws PInternalError when there
+    // is no such entry, or more than one.
+    std::string BuildDeferred(uint32_t sectionAddress, const ResourceKey& type, const ResourceKey& name,
+                              uint32_t deferredSize) const;
 
     const std::vector<ResourceEntry>& entries() const { return entries_; }
     // The first entry of type and name in any language, or null.
@@ -54,6 +61,9 @@ private:
         uint16_t major = 0, minor = 0;
     };
     void Sort();
+    // deferred: an index into entries_ whose data comes last, deferredSize
+    // bytes of it, left out of the bytes returned; entries_.size() for none.
+    std::string BuildSection(uint32_t sectionAddress, size_t deferred, uint32_t deferredSize) const;
 
     std::vector<ResourceEntry> entries_;
     // The root's fields, kept for every directory written (windres and link
