@@ -32,7 +32,12 @@ void ReadAsInstallerEnd(std::string file) {
     if (ReadFromMemory(file, block) != TrackingBlockStatus::Found)
         return;
     TrackingInfo info;
-    ApplyTrackingLines(block, info);
+    if (!ApplyTrackingLines(block, info).empty()) {
+        // A block the grammar refuses is used not at all.
+        if (!info.trackingInfo.empty() || !info.themeId.empty() || !info.localeCode.empty())
+            std::abort();
+        return;
+    }
     if (std::strncmp(info.trackingInfo.text(), "[TInfo]\n", 8) != 0)
         std::abort();
 }
