@@ -1,6 +1,6 @@
 # The installer as small as its work needs. Kept apart from the flags every
 # shipped executable gets (cmake/Dependencies.cmake); applied to the installer
-# in installer/app.cmake.
+# in installer/app/CMakeLists.txt.
 #
 # morvandite_size_optimise(target): compiles target and every static library
 # of this project it links (directly or through other libraries) for size,
@@ -66,6 +66,6 @@ function(morvandite_size_optimise target)
   # another.
   target_link_options(${target} PRIVATE -ffile-prefix-map=${PROJECT_SOURCE_DIR}=/morvandite
                       -ffile-prefix-map=${CMAKE_BINARY_DIR}=/morvandite-build)
-  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/installer/stringinstances.cpp
-                                   ${PROJECT_SOURCE_DIR}/installer/cowstringinstance.cpp)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/installer/app/stringinstances.cpp
+                                   ${PROJECT_SOURCE_DIR}/installer/app/cowstringinstance.cpp)
 endfunction()

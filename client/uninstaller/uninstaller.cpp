@@ -19,12 +19,8 @@
 // entry), remover.h (removing); this file holds the questions and the order
 // of the steps.
 //
-// Exit codes: 0 removed; 1 bad command line, no such installation, or an
-// unusable recorded value (nothing removed); 2 the client is running (nothing
-// removed); 3 the user said no (nothing removed); 4 some items could not be
-// removed (the uninstall entry is kept so that a later run can finish), or an
-// interrupted installation could not be put right (nothing removed); 5
-// another installer or uninstaller of the installation runs (nothing removed).
+// Exit codes: UninstallerExitCode (protocols/exitcodes.h, which says what
+// each means; README.md lists them).
 //
 // Before it reads the entry it takes the installers' lock of the installation
 // and puts right what an interrupted installation left (its journal in the
@@ -40,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "exitcodes.h"
 #include "installjournal_win.h"
 #include "uninstallcommandline.h"
 #include "protectedfolders.h"
@@ -51,15 +48,6 @@
 #include "sharednames.h"
 
 namespace {
-
-enum ExitCode {
-    kRemoved = 0,
-    kBadInput = 1,
-    kClientRunning = 2,
-    kDeclined = 3,
-    kIncomplete = 4,
-    kBusy = 5,
-};
 
 const wchar_t kClientClass[] = L"MorvanditeLobbyClass";  // window class and mutex name
 
@@ -110,7 +98,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         Message(options, L"Uninstall",
                 error + L"\n\n" + Usage(),
                 MB_OK | MB_ICONERROR);
-        return kBadInput;
+        return kUninstallBadInput;
     }
     if (options.help) {
         Message(options, L"Uninstall",
@@ -119,7 +107,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                     L"/u:<name>\tthe installation to remove, as registered with Windows\n"
                     L"/quiet, /s\tremove without questions or messages",
                 MB_OK | MB_ICONINFORMATION);
-        return kRemoved;
+        return kUninstallRemoved;
     }
 
     InstallLock lock;
@@ -128,7 +116,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                                   L" is running. Wait until it has finished, then try again.";
         log.Line(L"Error: " + busy);
         Message(options, options.key + L" Uninstall", busy, MB_OK | MB_ICONWARNING);
-        return kBusy;
+        return kUninstallBusy;
     }
     if (!SettleInterruptedInstallation(options.key, log)) {
         const std::wstring unsettled = L"An interrupted installation of " + options.key +
@@ -137,7 +125,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                                        L"that uses those files and run the uninstaller again.";
         log.Line(L"Error: " + unsettled);
         Message(options, options.key + L" Uninstall", unsettled, MB_OK | MB_ICONERROR);
-        return kIncomplete;
+        return kUninstallIncomplete;
     }
 
     const std::vector<std::wstring> protectedFolders = ProtectedFolders();
@@ -145,18 +133,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (!ReadRecorded(options.key, protectedFolders, &recorded, &error, log)) {
         log.Line(L"Error: " + error);
         Message(options, options.key + L" Uninstall", error, MB_OK | MB_ICONERROR);
-        return kBadInput;
+        return kUninstallBadInput;
     }
     const std::wstring caption = recorded.displayName + L" Uninstall";
 
     while (ClientRunning()) {
         log.Line(L"The client is running.");
-        if (options.quiet) return kClientRunning;
+        if (options.quiet) return kUninstallClientRunning;
         int answer = Message(options, caption,
                              recorded.displayName + L" is running. Please close it, then choose "
                                                     L"Retry to continue removing it.",
                              MB_RETRYCANCEL | MB_ICONWARNING);
-        if (answer != IDRETRY) return kClientRunning;
+        if (answer != IDRETRY) return kUninstallClientRunning;
     }
 
     if (!options.quiet) {
@@ -169,7 +157,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                              MB_YESNO | MB_ICONQUESTION);
         if (answer != IDYES) {
             log.Line(L"Declined by the user.");
-            return kDeclined;
+            return kUninstallDeclined;
         }
     }
 
@@ -197,7 +185,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                 L"Some parts of " + recorded.displayName + L" could not be removed:\n\n" + list +
                     L"\nClose any program that uses them and run the uninstaller again.",
                 MB_OK | MB_ICONWARNING);
-        return kIncomplete;
+        return kUninstallIncomplete;
     }
 
     log.Line(L"Finished: " + recorded.displayName + L" removed.");
@@ -211,5 +199,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                           L"installation did not make.";
     }
     Message(options, caption, done, MB_OK | MB_ICONINFORMATION);
-    return kRemoved;
+    return kUninstallRemoved;
 }

@@ -71,7 +71,7 @@ bool DecodeJpegPicture(const uint8_t* data, uint32_t size, BackgroundPicture& pi
 bool LoadBackgroundPicture(MyCWnd& window, BackgroundPicture& picture) {
     if (window.BackgroundBitmap())
         return false;
-    PProgramResource resource(BackgroundPictureResource);
+    PProgramResource resource(kBackgroundPictureResource);
     if (!resource.found() || !DecodeJpegPicture(resource.data(), resource.size(), picture))
         return false;
     window.SetBackgroundBitmap(picture.bitmap.Get());

@@ -10,7 +10,7 @@
 class MyCWnd;
 
 // Resource of type MV holding the background JPEG.
-const int BackgroundPictureResource = 103;
+const int kBackgroundPictureResource = 103;
 
 // The decoded picture: its BITMAPINFO, the pixels (B, G, R, 0 per pixel,
 // bottom row first) and the bitmap that owns them.

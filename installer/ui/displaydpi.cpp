@@ -3,6 +3,7 @@
 #include "dpiscale.h"
 
 #include "punique.h"
+#include "pwindowcalls.h"
 
 namespace {
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
@@ -81,4 +82,31 @@ int FittingWindowDpi(HMONITOR monitor, int dpi, SIZE designClient, DWORD style, 
         return dpi;
     return FittingDpi(dpi, designClient.cx, designClient.cy, frame.right - frame.left, frame.bottom - frame.top,
                       info.rcWork.right - info.rcWork.left, info.rcWork.bottom - info.rcWork.top);
+}
+
+namespace {
+// The window rectangle around designClient scaled to layoutDpi, with the
+// frame of window drawn at dpi; false when the frame cannot be measured.
+bool FramedSize(HWND window, SIZE designClient, int layoutDpi, int dpi, RECT& framed) {
+    framed = {0, 0, ScaleToDpi(designClient.cx, layoutDpi), ScaleToDpi(designClient.cy, layoutDpi)};
+    return AdjustWindowRectForDpi(framed, DWORD(PGetWindowLong(window, GWL_STYLE)),
+                                  DWORD(PGetWindowLong(window, GWL_EXSTYLE)), dpi);
+}
+}  // namespace
+
+bool DpiScaledWindowSize(HWND window, SIZE designClient, int dpi, SIZE& size) {
+    RECT framed;
+    if (!FramedSize(window, designClient, dpi, dpi, framed))
+        return false;
+    size.cx = framed.right - framed.left;
+    size.cy = framed.bottom - framed.top;
+    return true;
+}
+
+RECT DpiChangedWindowRect(HWND window, SIZE designClient, int dpi, int layoutDpi, const RECT& suggested) {
+    RECT framed;
+    if (layoutDpi >= dpi || !FramedSize(window, designClient, layoutDpi, dpi, framed))
+        return suggested;
+    return {suggested.left, suggested.top, suggested.left + framed.right - framed.left,
+            suggested.top + framed.bottom - framed.top};
 }

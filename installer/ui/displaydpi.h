@@ -35,6 +35,19 @@ bool AdjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, int dpi);
 // work area cannot be read.
 int FittingWindowDpi(HMONITOR monitor, int dpi, SIZE designClient, DWORD style, DWORD exStyle);
 
+// A top-level window's answers when its monitor's DPI changes, for a window
+// whose client area is designClient pixels at 96 DPI laid out at a DPI of
+// its own choosing (FittingWindowDpi):
+// WM_GETDPISCALEDSIZE: the window size (frame included) that holds the
+// client area scaled to dpi. False when the frame cannot be measured: the
+// system then scales the size itself.
+bool DpiScaledWindowSize(HWND window, SIZE designClient, int dpi, SIZE& size);
+// WM_DPICHANGED: where the window goes, now drawn at dpi with its client
+// area laid out at layoutDpi: the suggested rectangle, or, where the layout
+// takes less than dpi, one at its position that holds the client area at
+// layoutDpi.
+RECT DpiChangedWindowRect(HWND window, SIZE designClient, int dpi, int layoutDpi, const RECT& suggested);
+
 // Smooth (HALFTONE) stretching on a device context for the object's life, for
 // skins and pictures drawn larger than their bitmaps; the previous mode and
 // brush origin come back on destruction.

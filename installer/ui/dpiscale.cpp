@@ -3,11 +3,11 @@
 #include <cstdint>
 
 int ScaleToDpi(int value, int dpi) {
-    if (dpi <= 0 || dpi == DesignDpi)
+    if (dpi <= 0 || dpi == kDesignDpi)
         return value;
     const int64_t product = int64_t(value) * dpi;
-    const int64_t half = DesignDpi / 2;
-    return int(product >= 0 ? (product + half) / DesignDpi : -((-product + half) / DesignDpi));
+    const int64_t half = kDesignDpi / 2;
+    return int(product >= 0 ? (product + half) / kDesignDpi : -((-product + half) / kDesignDpi));
 }
 
 void ScaleSpanToDpi(int start, int length, int dpi, int& scaledStart, int& scaledLength) {
@@ -17,14 +17,14 @@ void ScaleSpanToDpi(int start, int length, int dpi, int& scaledStart, int& scale
 
 int FittingDpi(int dpi, int pageWidth, int pageHeight, int frameWidth, int frameHeight, int availableWidth,
                int availableHeight) {
-    if (dpi <= DesignDpi)
-        return dpi > 0 ? dpi : DesignDpi;
+    if (dpi <= kDesignDpi)
+        return dpi > 0 ? dpi : kDesignDpi;
     auto fits = [&](int d) {
         return ScaleToDpi(pageWidth, d) + frameWidth <= availableWidth &&
                ScaleToDpi(pageHeight, d) + frameHeight <= availableHeight;
     };
     int d = dpi;
-    while (d > DesignDpi && !fits(d))
+    while (d > kDesignDpi && !fits(d))
         --d;
     return d;
 }

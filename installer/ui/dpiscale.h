@@ -6,7 +6,7 @@
 // as designed.
 #pragma once
 
-constexpr int DesignDpi = 96;
+constexpr int kDesignDpi = 96;
 
 // value * dpi / 96, rounded to nearest, halves away from zero. A dpi of 0 or
 // less (an unknown DPI) counts as 96.
@@ -30,10 +30,10 @@ int FittingDpi(int dpi, int pageWidth, int pageHeight, int frameWidth, int frame
 // A DPI together with its scale; cheap to copy.
 class DpiScale {
 public:
-    explicit DpiScale(int dpi = DesignDpi) : dpi_(dpi > 0 ? dpi : DesignDpi) {}
+    explicit DpiScale(int dpi = kDesignDpi) : dpi_(dpi > 0 ? dpi : kDesignDpi) {}
     int Dpi() const { return dpi_; }
     // True at 96 DPI: every length is drawn as designed, nothing is stretched.
-    bool IsIdentity() const { return dpi_ == DesignDpi; }
+    bool IsIdentity() const { return dpi_ == kDesignDpi; }
     int operator()(int designPixels) const { return ScaleToDpi(designPixels, dpi_); }
 
 private:

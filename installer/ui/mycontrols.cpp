@@ -109,7 +109,7 @@ void MyButton::Create(HWND parent, int x, int y, int width, int height, int id, 
                       const ButtonSkin& skin) {
     skin_ = skin;
     text_ = text ? text : "";
-    if (!CreateControl(0, L"BUTTON", text, Style, x, y, width, height, parent, id, GetModuleHandleA(nullptr)))
+    if (!CreateControl(0, L"BUTTON", text, kStyle, x, y, width, height, parent, id, GetModuleHandleA(nullptr)))
         return;
     if (skin_.font)
         PSendMessage(control_, WM_SETFONT, reinterpret_cast<WPARAM>(skin_.font), TRUE);
@@ -350,4 +350,16 @@ void MyEditBox::Create(HWND parent, int x, int y, int width, int height, int id,
 int DrawTextInBox(HDC dc, int x, int y, int width, int height, const char* text, UINT format) {
     RECT r = {x, y, x + width, y + height};
     return PDrawText(dc, text, &PStringXEncoding, &r, format | DT_WORDBREAK);
+}
+
+void SetControlFont(const MyBaseControl& control, HFONT font) {
+    if (control.Handle() && font)
+        PSendMessage(control.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+RECT ChildRectInParent(HWND child, HWND parent) {
+    RECT r = {0, 0, 0, 0};
+    if (child && GetWindowRect(child, &r))
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
 }

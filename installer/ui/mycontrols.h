@@ -50,7 +50,7 @@ protected:
 // button posts one WM_COMMAND (wParam = control id, lParam = 0) to the parent.
 class MyButton : public MyBaseControl {
 public:
-    static const DWORD Style = 0x4001030B;  // WS_CHILD, WS_TABSTOP, BS_CENTER, BS_OWNERDRAW
+    static const DWORD kStyle = 0x4001030B;  // WS_CHILD, WS_TABSTOP, BS_CENTER, BS_OWNERDRAW
 
     void CreateInRect(HWND parent, const RECT& r, int id, const char* text, const ButtonSkin& skin) {
         Create(parent, r.left, r.top, r.right - r.left, r.bottom - r.top, id, text, skin);
@@ -133,3 +133,10 @@ public:
 // DrawText of a PStringX text in (x, y, x + width, y + height) with the
 // given format plus DT_WORDBREAK; the text's height.
 int DrawTextInBox(HDC dc, int x, int y, int width, int height, const char* text, UINT format);
+
+// Gives a created control a font (WM_SETFONT, not redrawn); nothing for a
+// control not yet created or a null font. The caller keeps the font alive.
+void SetControlFont(const MyBaseControl& control, HFONT font);
+// A child window's rectangle in its parent's client coordinates; empty for
+// a null child or one whose rectangle cannot be read.
+RECT ChildRectInParent(HWND child, HWND parent);

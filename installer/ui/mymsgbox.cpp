@@ -61,7 +61,7 @@ int MyMsgBox::Run(int width, int height) {
     if (!box_) {
         // Without a window nothing could ever end the modal loop.
         LogLine("%s", PSystemError("Cannot create message box", GetLastError()).why());
-        return MyMsgBoxNoAnswer;
+        return kMyMsgBoxNoAnswer;
     }
     result_ = 0;
     bool ownerDisabled = false;
@@ -131,11 +131,11 @@ void MyMsgBox::LayOutButtons() {
     int firstX, secondX, y;
     ButtonPlaces(r, scale_, hasSecond_, secondSkin_.height, firstX, secondX, y);
     if (hasSecond_) {
-        secondButton_.Create(box_, secondX, y, scale_(kButtonWidth), scale_(secondSkin_.height), SecondButtonId,
+        secondButton_.Create(box_, secondX, y, scale_(kButtonWidth), scale_(secondSkin_.height), kSecondButtonId,
                              secondText_.text(), secondSkin_);
         secondButton_.SetVisible(true);
     }
-    firstButton_.Create(box_, firstX, y, scale_(kButtonWidth), scale_(firstSkin_.height), FirstButtonId,
+    firstButton_.Create(box_, firstX, y, scale_(kButtonWidth), scale_(firstSkin_.height), kFirstButtonId,
                         firstText_.text(), firstSkin_);
     firstButton_.SetVisible(true);
 }
@@ -193,7 +193,7 @@ LRESULT CALLBACK MyMsgBox::BoxProcedure(HWND window, UINT message, WPARAM wParam
         }
         return 1;
     case WM_CLOSE:
-        self->result_ = MyMsgBoxClosed;
+        self->result_ = kMyMsgBoxClosed;
         return 1;
     case WM_DPICHANGED:
         // Moved onto a monitor with another DPI.
@@ -203,7 +203,7 @@ LRESULT CALLBACK MyMsgBox::BoxProcedure(HWND window, UINT message, WPARAM wParam
         // The whole box drags like its caption.
         return HTCAPTION;
     case WM_COMMAND:
-        if (LOWORD(wParam) == FirstButtonId || LOWORD(wParam) == SecondButtonId) {
+        if (LOWORD(wParam) == kFirstButtonId || LOWORD(wParam) == kSecondButtonId) {
             self->result_ = LOWORD(wParam);
             return 1;
         }
@@ -213,7 +213,7 @@ LRESULT CALLBACK MyMsgBox::BoxProcedure(HWND window, UINT message, WPARAM wParam
         PSetWindowLong(window, GWL_USERDATA, 0);
         self->box_ = nullptr;
         if (self->result_ == 0)
-            self->result_ = MyMsgBoxClosed;
+            self->result_ = kMyMsgBoxClosed;
         break;
     }
     return PDefWindowProc(window, message, wParam, lParam);

@@ -9,17 +9,17 @@
 
 // Results of MyMessageBox (the system's IDYES, IDNO and IDCLOSE values).
 enum : int {
-    MyMsgBoxNoAnswer = 0,      // WM_QUIT arrived first, or the box could not be shown
-    MyMsgBoxFirstButton = 6,
-    MyMsgBoxSecondButton = 7,
-    MyMsgBoxClosed = 8,        // WM_CLOSE: Alt+F4 or the system menu
+    kMyMsgBoxNoAnswer = 0,      // WM_QUIT arrived first, or the box could not be shown
+    kMyMsgBoxFirstButton = 6,
+    kMyMsgBoxSecondButton = 7,
+    kMyMsgBoxClosed = 8,        // WM_CLOSE: Alt+F4 or the system menu
 };
 
 // One box, shown modally by Run. Texts are PStringX.
 class MyMsgBox {
 public:
-    static const int FirstButtonId = 6;
-    static const int SecondButtonId = 7;
+    static const int kFirstButtonId = 6;
+    static const int kSecondButtonId = 7;
 
     MyMsgBox(HWND owner, const char* caption, const char* text, const char* firstButton, const char* secondButton,
              const ButtonSkin& secondSkin, const ButtonSkin& firstSkin, HFONT font);

@@ -63,9 +63,14 @@ private:
 // thrown at the next call, or by Finish, which must be called after the
 // extraction to wait for the last bytes. The failure is rethrown as the very
 // error the target raised, so callers tell a system error from the others.
+// The bytes a queued writer holds at most unless told otherwise: enough that
+// the installer's writing never waits on its decoding (ARCHITECTURE.md's
+// thread table states this figure; a native test compares them).
+constexpr uint32_t kPayloadWriteQueueBytes = 1u << 20;
+
 class CPayloadQueuedWriter : public IStatusCallBack {
 public:
-    explicit CPayloadQueuedWriter(IStatusCallBack& target, uint32_t maxInFlight = 1u << 20);
+    explicit CPayloadQueuedWriter(IStatusCallBack& target, uint32_t maxInFlight = kPayloadWriteQueueBytes);
     ~CPayloadQueuedWriter();
     CPayloadQueuedWriter(const CPayloadQueuedWriter&) = delete;
     CPayloadQueuedWriter& operator=(const CPayloadQueuedWriter&) = delete;

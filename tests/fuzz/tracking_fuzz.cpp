@@ -32,9 +32,9 @@ void ReadAsInstallerEnd(std::string file) {
     if (ReadFromMemory(file, block) != TrackingBlockStatus::Found)
         return;
     TrackingInfo info;
-    // A block that breaks the tag grammar is used not at all.
     if (!ApplyTrackingLines(block, info).empty()) {
-        if (!info.trackingInfo.empty())
+        // A block the grammar refuses is used not at all.
+        if (!info.trackingInfo.empty() || !info.themeId.empty() || !info.localeCode.empty())
             std::abort();
         return;
     }

@@ -469,7 +469,7 @@ TEST(BuildVariants, SelectionTakesTheFirstSuffixInTableOrder) {
     for (const auto& [name, row] : cases) {
         BuildOptions::select(name);
         EXPECT_EQ(BuildOptions::selectedIndex(), row) << (name ? name : "null");
-        EXPECT_EQ(BuildOptions::current(), &BuildVariants[row]);
+        EXPECT_EQ(BuildOptions::current(), &kBuildVariants[row]);
     }
     BuildOptions::clear();
     EXPECT_EQ(BuildOptions::current(), nullptr);
@@ -477,41 +477,41 @@ TEST(BuildVariants, SelectionTakesTheFirstSuffixInTableOrder) {
 
 TEST(BuildVariants, TableKeepsItsOrderingRules) {
     // A suffix containing another must stand before it, or it could never be selected.
-    for (uint32_t i = 0; i < BuildVariantCount; ++i)
-        for (uint32_t j = i + 1; j < BuildVariantCount; ++j)
-            EXPECT_EQ(std::strstr(BuildVariants[j].suffix, BuildVariants[i].suffix), nullptr)
-                << BuildVariants[j].suffix << " is hidden by " << BuildVariants[i].suffix;
+    for (uint32_t i = 0; i < kBuildVariantCount; ++i)
+        for (uint32_t j = i + 1; j < kBuildVariantCount; ++j)
+            EXPECT_EQ(std::strstr(kBuildVariants[j].suffix, kBuildVariants[i].suffix), nullptr)
+                << kBuildVariants[j].suffix << " is hidden by " << kBuildVariants[i].suffix;
     // Rows of one suffix are adjacent, and each names a locale its build offers.
-    for (uint32_t i = 0; i < PreferredLocaleCount; ++i) {
-        for (uint32_t j = i + 2; j < PreferredLocaleCount; ++j)
-            if (std::strcmp(PreferredLocales[i].suffix, PreferredLocales[j].suffix) == 0)
-                EXPECT_EQ(std::strcmp(PreferredLocales[j - 1].suffix, PreferredLocales[i].suffix), 0);
-        BuildOptions::select(PreferredLocales[i].suffix);
-        EXPECT_STREQ(BuildOptions::current()->suffix, PreferredLocales[i].suffix);
-        EXPECT_TRUE(LocaleOffered(PreferredLocales[i].locale));
-        EXPECT_TRUE(LocalePreferred(PreferredLocales[i].locale));
+    for (uint32_t i = 0; i < kPreferredLocaleCount; ++i) {
+        for (uint32_t j = i + 2; j < kPreferredLocaleCount; ++j)
+            if (std::strcmp(kPreferredLocales[i].suffix, kPreferredLocales[j].suffix) == 0)
+                EXPECT_EQ(std::strcmp(kPreferredLocales[j - 1].suffix, kPreferredLocales[i].suffix), 0);
+        BuildOptions::select(kPreferredLocales[i].suffix);
+        EXPECT_STREQ(BuildOptions::current()->suffix, kPreferredLocales[i].suffix);
+        EXPECT_TRUE(LocaleOffered(kPreferredLocales[i].locale));
+        EXPECT_TRUE(LocalePreferred(kPreferredLocales[i].locale));
     }
     BuildOptions::clear();
 }
 
 TEST(BuildVariants, EachRowOffersItsMaskAndOnlyItsOwnPreferredLocales) {
     uint32_t listed = 0;
-    for (uint32_t row = 0; row < BuildVariantCount; ++row) {
-        const LocaleOffer* offer = LocaleOfferOf(&BuildVariants[row]);
+    for (uint32_t row = 0; row < kBuildVariantCount; ++row) {
+        const LocaleOffer* offer = LocaleOfferOf(&kBuildVariants[row]);
         ASSERT_NE(offer, nullptr) << row;
-        EXPECT_EQ(offer->localeMask, BuildVariants[row].localeMask) << row;
+        EXPECT_EQ(offer->localeMask, kBuildVariants[row].localeMask) << row;
         std::vector<uint32_t> expected;
-        for (const PreferredLocale& p : PreferredLocales)
-            if (std::strcmp(p.suffix, BuildVariants[row].suffix) == 0)
+        for (const PreferredLocale& p : kPreferredLocales)
+            if (std::strcmp(p.suffix, kBuildVariants[row].suffix) == 0)
                 expected.push_back(p.locale);
         EXPECT_EQ(std::vector<uint32_t>(offer->preferred, offer->preferred + offer->preferredCount), expected)
-            << BuildVariants[row].suffix;
+            << kBuildVariants[row].suffix;
         listed += offer->preferredCount;
     }
     // Every preference row belongs to exactly one build.
-    EXPECT_EQ(listed, PreferredLocaleCount);
+    EXPECT_EQ(listed, kPreferredLocaleCount);
     // Only rows of the table have an offer: a copy is not a build.
-    BuildVariant copy = BuildVariants[0];
+    BuildVariant copy = kBuildVariants[0];
     EXPECT_EQ(LocaleOfferOf(&copy), nullptr);
     EXPECT_EQ(LocaleOfferOf(nullptr), nullptr);
 }

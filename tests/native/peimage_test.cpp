@@ -70,6 +70,9 @@ protected:
         stubBytes_ = nullptr;
     }
     void SetUp() override {
+        const std::string absent = WindowsArtefactAbsence(InstallerStubPath());
+        if (!absent.empty())
+            GTEST_SKIP() << absent;
         ASSERT_TRUE(stubBytes_) << "no stub at " << InstallerStubPath() << ": build the Windows tree first (tools/build.sh)";
         dir_ = ScratchFolder("peimage");
         stub_.reset(new PeImage(*stubBytes_));

@@ -91,6 +91,12 @@ std::string InstallerStubPath() {
     return stub ? std::string(stub) : BinaryPath("../windows/bin/MorvanditeInstallStub.exe");
 }
 
+std::string WindowsArtefactAbsence(const std::string& path) {
+    if (std::getenv("MORVANDITE_STUB") || fs::exists(path))
+        return std::string();
+    return "needs " + path + " from the Windows tree (tools/build.sh builds it); not there";
+}
+
 std::string ToolPath(const std::string& name) {
     const char* tools = std::getenv("MORVANDITE_TOOLS");
     return (tools ? std::string(tools) : BinaryPath("bin")) + "/" + name;

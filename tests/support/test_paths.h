@@ -17,5 +17,12 @@ void WriteWholeFile(const std::string& path, const std::string& bytes);
 // The installer stub the Windows build leaves beside the native build tree
 // (MORVANDITE_STUB names another), for the native tests of the release tools.
 std::string InstallerStubPath();
+// Why a native test that needs a file of the Windows tree cannot run: a
+// text naming the file when it is absent from its default place and nothing
+// told the tests where else to look; empty otherwise (the file is there, or
+// MORVANDITE_STUB named a stub, which must then exist). For GTEST_SKIP: a
+// native tree built alone passes without the Windows tree, and a named or
+// built stub that cannot be read still fails.
+std::string WindowsArtefactAbsence(const std::string& path);
 // A native tool of this build (MORVANDITE_TOOLS names another folder).
 std::string ToolPath(const std::string& name);

@@ -22,7 +22,7 @@
 namespace {
 
 std::vector<uint8_t> StoredPicture() {
-    PProgramResource r(BackgroundPictureResource);
+    PProgramResource r(kBackgroundPictureResource);
     EXPECT_TRUE(r.found());
     return std::vector<uint8_t>(r.data(), r.data() + r.size());
 }

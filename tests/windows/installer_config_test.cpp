@@ -45,7 +45,7 @@ TEST_F(ConfigurationResource, MissingSectionOrResourceIsLoggedAndChangesNothing)
         EXPECT_FALSE(LoadInstallerConfiguration(config, id)) << id;
         EXPECT_STREQ(config.productName.text(), "Untouched");
         EXPECT_STREQ(config.iconPath.text(), "Morvandite.exe");
-        EXPECT_EQ(BuildOptions::selectedIndex(), BuildVariantCount) << id;
+        EXPECT_EQ(BuildOptions::selectedIndex(), kBuildVariantCount) << id;
     }
     std::string text = log.Text();
     size_t first = text.find("\nError read configuration\r\n");

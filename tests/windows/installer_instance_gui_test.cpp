@@ -126,7 +126,7 @@ TEST_F(RunningInstance, SkinnedBoxRetryThenAbort) {
     ASSERT_TRUE(client.Ready());
     std::vector<std::string> captions;
     std::thread answerer([&] {
-        for (WPARAM button : {WPARAM(MyMsgBox::FirstButtonId), WPARAM(MyMsgBox::SecondButtonId)}) {
+        for (WPARAM button : {WPARAM(MyMsgBox::kFirstButtonId), WPARAM(MyMsgBox::kSecondButtonId)}) {
             HWND box = nullptr;
             for (int i = 0; i < 1500 && !box; ++i) {
                 box = FindWindowW(L"MyMsgBox", nullptr);

@@ -402,12 +402,12 @@ TEST(VersionGate, OnlyXpAndLaterPass) {
 }
 
 TEST(Layout, TheTableGivesA715By574PageWithTheBarFrom500) {
-    SIZE size = LayoutClientSize(InstallLayout, InstallLayoutRowCount);
+    SIZE size = LayoutClientSize(kInstallLayout, kInstallLayoutRowCount);
     EXPECT_EQ(size.cx, 715);
     EXPECT_EQ(size.cy, 574);
-    EXPECT_EQ(InstallLayout[RowCancel].y - 15, 500);
+    EXPECT_EQ(kInstallLayout[kRowCancel].y - 15, 500);
     // Without rows the minimum stands, plus the margin.
-    SIZE empty = LayoutClientSize(InstallLayout, 0);
+    SIZE empty = LayoutClientSize(kInstallLayout, 0);
     EXPECT_EQ(empty.cx, 220);
     EXPECT_EQ(empty.cy, 390);
 }
@@ -567,28 +567,28 @@ protected:
 
     HWND Item(int id) { return GetDlgItem(window_->Handle(), id); }
     bool Checked(int id) { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-    bool InstallEnabled() { return IsWindowEnabled(Item(IdInstall)) != FALSE; }
+    bool InstallEnabled() { return IsWindowEnabled(Item(kIdInstall)) != FALSE; }
 
     void SetLocation(const char* path) {
-        window_->ControlOfRow(RowLocationEdit).SetText(path);  // EN_CHANGE follows
+        window_->ControlOfRow(kRowLocationEdit).SetText(path);  // EN_CHANGE follows
         Pump();
     }
 
     // Picks a list entry by its locale as a user would.
     bool ChooseLanguage(int32_t locale) {
-        HWND list = Item(IdLanguageList);
+        HWND list = Item(kIdLanguageList);
         LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
         for (LRESULT i = 0; i < count; ++i) {
             if (SendMessageW(list, CB_GETITEMDATA, i, 0) == locale) {
                 SendMessageW(list, CB_SETCURSEL, i, 0);
-                SendMessageW(window_->Handle(), WM_COMMAND, MAKEWPARAM(IdLanguageList, CBN_SELENDOK), LPARAM(list));
+                SendMessageW(window_->Handle(), WM_COMMAND, MAKEWPARAM(kIdLanguageList, CBN_SELENDOK), LPARAM(list));
                 return true;
             }
         }
         return false;
     }
     int32_t ListedLanguage() {
-        HWND list = Item(IdLanguageList);
+        HWND list = Item(kIdLanguageList);
         return int32_t(SendMessageW(list, CB_GETITEMDATA, SendMessageW(list, CB_GETCURSEL, 0, 0), 0));
     }
 
@@ -666,7 +666,7 @@ protected:
         ReleaseDC(window_->Handle(), dc);
         return colour;
     }
-    COLORREF SpaceAvailableColour() { return LabelColour(RowSpaceAvailable); }
+    COLORREF SpaceAvailableColour() { return LabelColour(kRowSpaceAvailable); }
 
     FakeDisk fake_;
     DiskSpaceQueries queries_;
@@ -712,18 +712,18 @@ TEST_F(InstallWindow, ThePageHas25ControlsInCreationOrderWithTheirIdsStylesAndSt
     EXPECT_EQ(i, 25);
 
     // Options on, agreement off, the all-users box only for administrators.
-    for (int id : {IdDesktop, IdQuickLaunch, IdStartMenu, IdBrowserButton})
+    for (int id : {kIdDesktop, kIdQuickLaunch, kIdStartMenu, kIdBrowserButton})
         EXPECT_TRUE(Checked(id)) << id;
     const bool admin = window_->Options().hasAdminRights != 0;
-    EXPECT_EQ(Checked(IdAllUsers), admin);
-    EXPECT_EQ(IsWindowEnabled(Item(IdAllUsers)) != FALSE, admin);
-    EXPECT_FALSE(Checked(IdAgreement));
+    EXPECT_EQ(Checked(kIdAllUsers), admin);
+    EXPECT_EQ(IsWindowEnabled(Item(kIdAllUsers)) != FALSE, admin);
+    EXPECT_FALSE(Checked(kIdAgreement));
     EXPECT_FALSE(InstallEnabled());
 
     // The location is the default folder; the bar lies 15 pixels above Cancel.
-    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowLocationEdit))), Narrow(window_->InstallLocation()));
-    EXPECT_EQ(RectIn(Item(IdCancel), window_->Handle()).top, 515);
-    EXPECT_EQ(RectIn(Item(IdInstall), window_->Handle()).bottom - RectIn(Item(IdInstall), window_->Handle()).top, 46);
+    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(kRowLocationEdit))), Narrow(window_->InstallLocation()));
+    EXPECT_EQ(RectIn(Item(kIdCancel), window_->Handle()).top, 515);
+    EXPECT_EQ(RectIn(Item(kIdInstall), window_->Handle()).bottom - RectIn(Item(kIdInstall), window_->Handle()).top, 46);
 }
 
 TEST_F(InstallWindow, InstallNeedsTheAgreementAndStrictlyMoreFreeThanRequiredSpace) {
@@ -734,7 +734,7 @@ TEST_F(InstallWindow, InstallNeedsTheAgreementAndStrictlyMoreFreeThanRequiredSpa
     Build();
     SetLocation("E:\\Games");
     EXPECT_FALSE(InstallEnabled());
-    SendMessageW(Item(IdAgreement), BM_CLICK, 0, 0);
+    SendMessageW(Item(kIdAgreement), BM_CLICK, 0, 0);
     EXPECT_TRUE(InstallEnabled());
     EXPECT_NE(SpaceAvailableColour(), COLORREF(0x0000C0));
 
@@ -749,21 +749,21 @@ TEST_F(InstallWindow, InstallNeedsTheAgreementAndStrictlyMoreFreeThanRequiredSpa
 
     SetLocation("E:\\Games");
     EXPECT_TRUE(InstallEnabled());
-    SendMessageW(Item(IdAgreement), BM_CLICK, 0, 0);
+    SendMessageW(Item(kIdAgreement), BM_CLICK, 0, 0);
     EXPECT_FALSE(InstallEnabled());
 }
 
 TEST_F(InstallWindow, TheSpaceLabelsFollowTheLocationAsItIsTyped) {
     fake_.freeByDrive['D'] = 2 * GiB;
     Build();
-    PString required = TextOf(window_->ControlOfRow(RowSpaceRequired));
+    PString required = TextOf(window_->ControlOfRow(kRowSpaceRequired));
     EXPECT_EQ(Narrow(required), "Space required: 45 MB");
-    SendMessageW(Item(IdAgreement), BM_CLICK, 0, 0);
+    SendMessageW(Item(kIdAgreement), BM_CLICK, 0, 0);
     ASSERT_TRUE(InstallEnabled());
     const size_t asked = fake_.newerRoots.size();
 
     SetLocation("");  // an empty box keeps the figures on show, but not Install
-    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceRequired))), "Space required: 45 MB");
+    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(kRowSpaceRequired))), "Space required: 45 MB");
     EXPECT_EQ(window_->FreeSpace(), 50 * GiB);
     EXPECT_FALSE(InstallEnabled());
 
@@ -772,8 +772,8 @@ TEST_F(InstallWindow, TheSpaceLabelsFollowTheLocationAsItIsTyped) {
     for (const char* typed : {"d", "d:", "d:\\"}) {
         SetLocation(typed);
         EXPECT_EQ(window_->FreeSpace(), 0u) << typed;
-        EXPECT_FALSE(IsWindowVisible(window_->ControlOfRow(RowSpaceAvailable).Handle())) << typed;
-        EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceRequired))),
+        EXPECT_FALSE(IsWindowVisible(window_->ControlOfRow(kRowSpaceAvailable).Handle())) << typed;
+        EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(kRowSpaceRequired))),
                   Narrow(MsgString(TXTINS_The_folder_XN0X_cannot_be_use_ELL, typed,
                                    MsgString(std::strlen(typed) == 3 ? TXTINS_it_is_the_root_folder_of_a_dr_ELL
                                                       : TXTINS_it_is_not_a_full_path_startin_ELL)
@@ -786,13 +786,13 @@ TEST_F(InstallWindow, TheSpaceLabelsFollowTheLocationAsItIsTyped) {
     SetLocation("D:\\G");
     EXPECT_EQ(fake_.newerRoots.size(), asked + 1);
     EXPECT_EQ(fake_.newerRoots.back(), "D:");
-    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceAvailable))), "Space available: 2 GB");
-    EXPECT_TRUE(IsWindowVisible(window_->ControlOfRow(RowSpaceAvailable).Handle()));
+    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(kRowSpaceAvailable))), "Space available: 2 GB");
+    EXPECT_TRUE(IsWindowVisible(window_->ControlOfRow(kRowSpaceAvailable).Handle()));
     EXPECT_TRUE(InstallEnabled());
 
     SetLocation("Q:\\nowhere");  // no such drive: empty labels, Install off
-    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceAvailable))), "");
-    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceRequired))), "");
+    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(kRowSpaceAvailable))), "");
+    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(kRowSpaceRequired))), "");
     EXPECT_FALSE(InstallEnabled());
 }
 
@@ -825,12 +825,12 @@ TEST_F(InstallWindow, ARefusedFolderShowsWhyWhereTheFiguresWereAndNeverEnablesIn
         {longFolder, TXTINS_the_path_is_too_long},
     };
     Build();
-    SendMessageW(Item(IdAgreement), BM_CLICK, 0, 0);
-    HWND reasonLabel = window_->ControlOfRow(RowSpaceRequired).Handle();
+    SendMessageW(Item(kIdAgreement), BM_CLICK, 0, 0);
+    HWND reasonLabel = window_->ControlOfRow(kRowSpaceRequired).Handle();
     const RECT oneRow = RectIn(reasonLabel, window_->Handle());
     for (const auto& c : refused) {
         SetLocation(c.folder.c_str());
-        const std::string label = Narrow(TextOf(window_->ControlOfRow(RowSpaceRequired)));
+        const std::string label = Narrow(TextOf(window_->ControlOfRow(kRowSpaceRequired)));
         const std::string full = Narrow(MsgString(TXTINS_The_folder_XN0X_cannot_be_use_ELL, c.folder.c_str(),
                                                   MsgString(c.reason).text()));
         if (c.folder == longFolder) {
@@ -843,21 +843,21 @@ TEST_F(InstallWindow, ARefusedFolderShowsWhyWhereTheFiguresWereAndNeverEnablesIn
             EXPECT_EQ(label, full);
         }
         EXPECT_FALSE(InstallEnabled()) << c.folder;
-        EXPECT_FALSE(IsWindowVisible(window_->ControlOfRow(RowSpaceAvailable).Handle())) << c.folder;
+        EXPECT_FALSE(IsWindowVisible(window_->ControlOfRow(kRowSpaceAvailable).Handle())) << c.folder;
         // Both rows, in the colour of short space.
         const RECT r = RectIn(reasonLabel, window_->Handle());
         EXPECT_EQ(r.top, oneRow.top) << c.folder;
-        EXPECT_EQ(r.bottom, RectIn(window_->ControlOfRow(RowSpaceAvailable).Handle(), window_->Handle()).bottom)
+        EXPECT_EQ(r.bottom, RectIn(window_->ControlOfRow(kRowSpaceAvailable).Handle(), window_->Handle()).bottom)
             << c.folder;
-        EXPECT_EQ(LabelColour(RowSpaceRequired), COLORREF(0x0000C0)) << c.folder;
+        EXPECT_EQ(LabelColour(kRowSpaceRequired), COLORREF(0x0000C0)) << c.folder;
     }
     // Install pressed anyway (a message sent to the window): nothing starts,
     // and no drive-relative "C:" is made of the root.
     SetLocation("C:\\");
-    SendMessageW(window_->Handle(), WM_COMMAND, MAKEWPARAM(IdInstall, BN_CLICKED), LPARAM(Item(IdInstall)));
+    SendMessageW(window_->Handle(), WM_COMMAND, MAKEWPARAM(kIdInstall, BN_CLICKED), LPARAM(Item(kIdInstall)));
     Pump();
     EXPECT_FALSE(window_->Worker().IsRunning());
-    EXPECT_TRUE(IsWindowVisible(Item(IdInstall)));
+    EXPECT_TRUE(IsWindowVisible(Item(kIdInstall)));
 
     // Usable folders bring the figures back in their row, below Program Files,
     // on a share and on any drive with room.
@@ -868,10 +868,10 @@ TEST_F(InstallWindow, ARefusedFolderShowsWhyWhereTheFiguresWereAndNeverEnablesIn
                                "R:\\Games", cyrillic.text()}) {
         SetLocation(usable);
         EXPECT_TRUE(InstallEnabled()) << usable;
-        EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceAvailable))), "Space available: 50 GB") << usable;
-        EXPECT_TRUE(IsWindowVisible(window_->ControlOfRow(RowSpaceAvailable).Handle())) << usable;
+        EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(kRowSpaceAvailable))), "Space available: 50 GB") << usable;
+        EXPECT_TRUE(IsWindowVisible(window_->ControlOfRow(kRowSpaceAvailable).Handle())) << usable;
         EXPECT_EQ(RectIn(reasonLabel, window_->Handle()).bottom, oneRow.bottom) << usable;
-        EXPECT_NE(LabelColour(RowSpaceRequired), COLORREF(0x0000C0)) << usable;
+        EXPECT_NE(LabelColour(kRowSpaceRequired), COLORREF(0x0000C0)) << usable;
     }
     // What is installed into is the folder as Windows reads it.
     SetLocation("C:/Games//Card Room/");
@@ -896,7 +896,7 @@ TEST_F(InstallWindow, ADriveRootChosenInTheBrowserNeverEnablesInstall) {
     LoadShellFunctions();
     CoInitialize(nullptr);
     Build();
-    SendMessageW(Item(IdAgreement), BM_CLICK, 0, 0);
+    SendMessageW(Item(kIdAgreement), BM_CLICK, 0, 0);
     SetLocation("C:\\Games");
     ASSERT_TRUE(InstallEnabled());
     const DWORD ui = GetCurrentThreadId();
@@ -913,11 +913,11 @@ TEST_F(InstallWindow, ADriveRootChosenInTheBrowserNeverEnablesInstall) {
             chose = true;
         }
     });
-    SendMessageW(window_->Handle(), WM_COMMAND, MAKEWPARAM(IdBrowse, BN_CLICKED), LPARAM(Item(IdBrowse)));
+    SendMessageW(window_->Handle(), WM_COMMAND, MAKEWPARAM(kIdBrowse, BN_CLICKED), LPARAM(Item(kIdBrowse)));
     helper.join();
     Pump();
     ASSERT_TRUE(chose);
-    ASSERT_EQ(Narrow(TextOf(window_->ControlOfRow(RowLocationEdit))), "C:\\");
+    ASSERT_EQ(Narrow(TextOf(window_->ControlOfRow(kRowLocationEdit))), "C:\\");
     EXPECT_FALSE(InstallEnabled());
     CoUninitialize();
 }
@@ -938,7 +938,7 @@ TEST_F(InstallWindow, TypedCharactersSurviveTheMessageLoopInBothModes) {
     for (const auto& run : runs) {
         SetWideApiMode(run.mode);
         Build("", run.className);
-        HWND edit = Item(IdLocationEdit);
+        HWND edit = Item(kIdLocationEdit);
         SetWindowTextW(edit, L"");
         SetFocus(edit);
         for (const wchar_t* u = run.typed; *u; ++u)
@@ -962,15 +962,15 @@ TEST_F(InstallWindow, ChoosingALanguageRetextsThePageAndKeepsTheLinkBelowTheAgre
     ASSERT_TRUE(ChooseLanguage(4));  // German
     EXPECT_EQ(CurrentLocale, 4);
     const PString name = window_->Options().displayName;
-    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowTitle))),
+    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(kRowTitle))),
               Narrow(MsgString(TXTINS_Install_N0_Software, name.text())));
-    for (int row : {RowLanguagePrompt, RowLanguageNote, RowOptionsHeading, RowDesktop, RowAllUsers, RowLocationHeading,
-                    RowLocationHint, RowBrowse, RowAgreement, RowAgreementLink, RowInstall, RowCancel, RowInstalling})
-        EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(row))), Narrow(MsgString(InstallLayout[row].message, name.text())))
+    for (int row : {kRowLanguagePrompt, kRowLanguageNote, kRowOptionsHeading, kRowDesktop, kRowAllUsers, kRowLocationHeading,
+                    kRowLocationHint, kRowBrowse, kRowAgreement, kRowAgreementLink, kRowInstall, kRowCancel, kRowInstalling})
+        EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(row))), Narrow(MsgString(kInstallLayout[row].message, name.text())))
             << "row " << row;
     // The agreement names the brand, as every text that names the product.
-    EXPECT_NE(Narrow(TextOf(window_->ControlOfRow(RowAgreement))).find(name.text()), std::string::npos);
-    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowSpaceRequired))),
+    EXPECT_NE(Narrow(TextOf(window_->ControlOfRow(kRowAgreement))).find(name.text()), std::string::npos);
+    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(kRowSpaceRequired))),
               Narrow(MsgString(TXTINS_Space_requiredX_N0_N1, "45", MsgString(TXTINS_MB).text())));
     PString title;
     PGetWindowText(window_->Handle(), title, &PStringXEncoding, false);
@@ -979,18 +979,18 @@ TEST_F(InstallWindow, ChoosingALanguageRetextsThePageAndKeepsTheLinkBelowTheAgre
     // The link sits 5 pixels below the agreement box in every language.
     for (int32_t locale : {0, 4, 6, 24, 3}) {
         ASSERT_TRUE(ChooseLanguage(locale)) << locale;
-        RECT box = RectIn(Item(IdAgreement), window_->Handle());
-        RECT link = RectIn(Item(IdAgreementLink), window_->Handle());
+        RECT box = RectIn(Item(kIdAgreement), window_->Handle());
+        RECT link = RectIn(Item(kIdAgreementLink), window_->Handle());
         EXPECT_EQ(link.top, box.bottom + 5) << locale;
         EXPECT_GE(box.bottom - box.top, 20) << locale;
     }
 
     // The same language again changes nothing.
     ASSERT_TRUE(ChooseLanguage(3));
-    SetWindowTextW(Item(IdAgreementLink), L"marker");
+    SetWindowTextW(Item(kIdAgreementLink), L"marker");
     ASSERT_TRUE(ChooseLanguage(3));
     wchar_t text[32];
-    GetWindowTextW(Item(IdAgreementLink), text, 32);
+    GetWindowTextW(Item(kIdAgreementLink), text, 32);
     EXPECT_STREQ(text, L"marker");
 }
 
@@ -1004,7 +1004,7 @@ TEST_F(InstallWindow, AnUnsupportedLanguageWarnsAndCancelKeepsThePreviousOne) {
         GTEST_SKIP() << "every offered language can be shown on this system";
 
     ASSERT_TRUE(ChooseLanguage(4));
-    const std::string germanTitle = Narrow(TextOf(window_->ControlOfRow(RowTitle)));
+    const std::string germanTitle = Narrow(TextOf(window_->ControlOfRow(kRowTitle)));
     {
         BoxAnswer answer(7);
         ASSERT_TRUE(ChooseLanguage(unsupported));
@@ -1021,7 +1021,7 @@ TEST_F(InstallWindow, AnUnsupportedLanguageWarnsAndCancelKeepsThePreviousOne) {
     }
     EXPECT_EQ(CurrentLocale, 4);
     EXPECT_EQ(ListedLanguage(), 4);
-    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(RowTitle))), germanTitle);
+    EXPECT_EQ(Narrow(TextOf(window_->ControlOfRow(kRowTitle))), germanTitle);
 
     {
         BoxAnswer answer(8);  // closing the warning goes ahead
@@ -1037,8 +1037,8 @@ void InstallWindow::ExpectEveryTextFits(const std::string& where) {
     const int dpi = window_->Dpi();
     HDC dc = GetDC(page);
     int checked = 0;
-    for (int row = 0; row < InstallLayoutRowCount; ++row) {
-        const ControlLayout& layout = InstallLayout[row];
+    for (int row = 0; row < kInstallLayoutRowCount; ++row) {
+        const ControlLayout& layout = kInstallLayout[row];
         MyBaseControl& control = window_->ControlOfRow(row);
         if (!layout.message.table)
             continue;
@@ -1046,7 +1046,7 @@ void InstallWindow::ExpectEveryTextFits(const std::string& where) {
         GetClientRect(control.Handle(), &box);
         PString text;
         HFONT font;
-        if (layout.kind == LayoutButton) {
+        if (layout.kind == kLayoutButton) {
             text = static_cast<MyButton&>(control).Text();
             font = static_cast<PageButton&>(control).Font();
         }
@@ -1058,12 +1058,12 @@ void InstallWindow::ExpectEveryTextFits(const std::string& where) {
         HGDIOBJ old = SelectObject(dc, font);
         int margin = 0;
         UINT flags = DT_CALCRECT | DT_WORDBREAK;
-        if (layout.kind == LayoutCheckBox || layout.kind == LayoutWrappingCheckBox)
+        if (layout.kind == kLayoutCheckBox || layout.kind == kLayoutWrappingCheckBox)
             margin = SystemMetricForDpi(SM_CXHTHUMB, dpi);
-        if (layout.kind == LayoutCheckBox || layout.kind == LayoutButton)
+        if (layout.kind == kLayoutCheckBox || layout.kind == kLayoutButton)
             flags = DT_CALCRECT | DT_SINGLELINE;
-        if (layout.kind == LayoutButton)
-            margin = 2 * ScaleToDpi(ButtonTextMargin, dpi);
+        if (layout.kind == kLayoutButton)
+            margin = 2 * ScaleToDpi(kButtonTextMargin, dpi);
         RECT m = {0, 0, box.right - margin, 0};
         PDrawText(dc, text.text(), &PStringXEncoding, &m, flags);
         SelectObject(dc, old);
@@ -1074,16 +1074,16 @@ void InstallWindow::ExpectEveryTextFits(const std::string& where) {
     ReleaseDC(page, dc);
     EXPECT_GT(checked, 0);
 
-    const int column[] = {RowTitle,          RowLanguagePrompt, RowLanguageNote,   RowSeparator1,
-                          RowOptionsHeading, RowDesktop,        RowAllUsers,       RowSeparator2,
-                          RowLocationHeading, RowLocationEdit,  RowLocationHint,   RowSpaceRequired,
-                          RowSpaceAvailable, RowSeparator3,     RowAgreement,      RowAgreementLink};
+    const int column[] = {kRowTitle,          kRowLanguagePrompt, kRowLanguageNote,   kRowSeparator1,
+                          kRowOptionsHeading, kRowDesktop,        kRowAllUsers,       kRowSeparator2,
+                          kRowLocationHeading, kRowLocationEdit,  kRowLocationHint,   kRowSpaceRequired,
+                          kRowSpaceAvailable, kRowSeparator3,     kRowAgreement,      kRowAgreementLink};
     for (size_t i = 0; i + 1 < sizeof column / sizeof column[0]; ++i) {
         RECT a = RectIn(window_->ControlOfRow(column[i]).Handle(), page);
         RECT b = RectIn(window_->ControlOfRow(column[i + 1]).Handle(), page);
         EXPECT_LE(a.bottom, b.top) << "rows " << column[i] << " and " << column[i + 1] << where;
     }
-    RECT link = RectIn(Item(IdAgreementLink), page);
+    RECT link = RectIn(Item(kIdAgreementLink), page);
     EXPECT_LE(link.bottom, ScaleToDpi(500, dpi)) << "the link runs into the bottom bar" << where;
 }
 
@@ -1116,14 +1116,14 @@ TEST_F(InstallWindow, ThePageIsLaidOutAtTheDisplayDpi) {
 
     // Every row of fixed size sits on its scaled edges (the list is
     // narrowed to its names, so only its left and top are fixed).
-    for (int row = 0; row < InstallLayoutRowCount; ++row) {
-        const ControlLayout& l = InstallLayout[row];
+    for (int row = 0; row < kInstallLayoutRowCount; ++row) {
+        const ControlLayout& l = kInstallLayout[row];
         if (!l.width || !l.height)
             continue;
         RECT r = RectIn(window_->ControlOfRow(row).Handle(), page);
         EXPECT_EQ(r.left, ScaleToDpi(l.x, dpi)) << "row " << row;
         EXPECT_EQ(r.top, ScaleToDpi(l.y, dpi)) << "row " << row;
-        if (row == RowLanguageList)
+        if (row == kRowLanguageList)
             continue;
         EXPECT_EQ(r.right, ScaleToDpi(l.x + l.width, dpi)) << "row " << row;
         EXPECT_EQ(r.bottom, ScaleToDpi(l.y + l.height, dpi)) << "row " << row;
@@ -1132,19 +1132,19 @@ TEST_F(InstallWindow, ThePageIsLaidOutAtTheDisplayDpi) {
         }
     }
     // Measured rows start where the table says.
-    for (int row : {RowTitle, RowLanguagePrompt, RowLanguageNote, RowOptionsHeading, RowLocationHeading,
-                    RowLocationHint, RowAgreement}) {
+    for (int row : {kRowTitle, kRowLanguagePrompt, kRowLanguageNote, kRowOptionsHeading, kRowLocationHeading,
+                    kRowLocationHint, kRowAgreement}) {
         RECT r = RectIn(window_->ControlOfRow(row).Handle(), page);
-        EXPECT_EQ(r.left, ScaleToDpi(InstallLayout[row].x, dpi)) << "row " << row;
-        EXPECT_EQ(r.top, ScaleToDpi(InstallLayout[row].y, dpi)) << "row " << row;
+        EXPECT_EQ(r.left, ScaleToDpi(kInstallLayout[row].x, dpi)) << "row " << row;
+        EXPECT_EQ(r.top, ScaleToDpi(kInstallLayout[row].y, dpi)) << "row " << row;
     }
 
     // The fonts: the interface face's heights, scaled.
     const InterfaceFont face = SelectInterfaceFont();
     const struct {
         int row, nominal, weight;
-    } fonts[] = {{RowTitle, 28, 700},  {RowLanguagePrompt, 17, 600}, {RowLanguageNote, 15, 400},
-                 {RowAgreementLink, 15, 400}, {RowBrowse, 17, 600}, {RowCancel, 28, 700}};
+    } fonts[] = {{kRowTitle, 28, 700},  {kRowLanguagePrompt, 17, 600}, {kRowLanguageNote, 15, 400},
+                 {kRowAgreementLink, 15, 400}, {kRowBrowse, 17, 600}, {kRowCancel, 28, 700}};
     for (const auto& f : fonts) {
         LOGFONTA lf;
         ASSERT_TRUE(GetObjectA(window_->FontOfRow(f.row), sizeof lf, &lf)) << "row " << f.row;
@@ -1188,7 +1188,7 @@ TEST_F(InstallWindow, MovingToAMonitorWithAnotherDpiLaysThePageOutAgain) {
     HWND page = window_->Handle();
     const int dpi = PageDpi();
     std::vector<RECT> before;
-    for (int row = 0; row < InstallLayoutRowCount; ++row)
+    for (int row = 0; row < kInstallLayoutRowCount; ++row)
         before.push_back(RectIn(window_->ControlOfRow(row).Handle(), page));
     RECT frameBefore;
     GetWindowRect(page, &frameBefore);
@@ -1219,22 +1219,22 @@ TEST_F(InstallWindow, MovingToAMonitorWithAnotherDpiLaysThePageOutAgain) {
         EXPECT_EQ(frame.top, 10) << where;
         EXPECT_EQ(client.right, ScaleToDpi(715, other)) << where;
         EXPECT_EQ(client.bottom, ScaleToDpi(574, other)) << where;
-        EXPECT_EQ(RectIn(Item(IdCancel), page).top, ScaleToDpi(515, other)) << where;
-        EXPECT_EQ(RectIn(Item(IdCancel), page).right, ScaleToDpi(695, other)) << where;
-        EXPECT_EQ(RectIn(Item(IdLocationEdit), page).bottom, ScaleToDpi(354, other)) << where;
+        EXPECT_EQ(RectIn(Item(kIdCancel), page).top, ScaleToDpi(515, other)) << where;
+        EXPECT_EQ(RectIn(Item(kIdCancel), page).right, ScaleToDpi(695, other)) << where;
+        EXPECT_EQ(RectIn(Item(kIdLocationEdit), page).bottom, ScaleToDpi(354, other)) << where;
         LOGFONTA lf;
-        ASSERT_TRUE(GetObjectA(window_->FontOfRow(RowTitle), sizeof lf, &lf));
+        ASSERT_TRUE(GetObjectA(window_->FontOfRow(kRowTitle), sizeof lf, &lf));
         EXPECT_EQ(lf.lfHeight, ScaleToDpi(ScaledFontHeight(SelectInterfaceFont(), 28), other)) << where;
         // The controls took the new fonts.
-        EXPECT_EQ(HFONT(SendMessageW(window_->ControlOfRow(RowLanguagePrompt).Handle(), WM_GETFONT, 0, 0)),
-                  window_->FontOfRow(RowLanguagePrompt))
+        EXPECT_EQ(HFONT(SendMessageW(window_->ControlOfRow(kRowLanguagePrompt).Handle(), WM_GETFONT, 0, 0)),
+                  window_->FontOfRow(kRowLanguagePrompt))
             << where;
         ASSERT_TRUE(ChooseLanguage(4));
         ExpectEveryTextFits(" in de" + where);
         ASSERT_TRUE(ChooseLanguage(0));
     }
     // Back at the first DPI: the page as it was built.
-    for (int row = 0; row < InstallLayoutRowCount; ++row) {
+    for (int row = 0; row < kInstallLayoutRowCount; ++row) {
         RECT r = RectIn(window_->ControlOfRow(row).Handle(), page);
         EXPECT_TRUE(EqualRect(&r, &before[size_t(row)])) << "row " << row;
     }
@@ -1243,7 +1243,7 @@ TEST_F(InstallWindow, MovingToAMonitorWithAnotherDpiLaysThePageOutAgain) {
 TEST_F(InstallWindow, TheAgreementLinkShowsTheHandAndIsBlueOnThePage) {
     Build();
     HWND page = window_->Handle();
-    HWND link = Item(IdAgreementLink);
+    HWND link = Item(kIdAgreementLink);
     SetCursor(LoadCursorA(nullptr, IDC_ARROW));
     EXPECT_EQ(SendMessageW(page, WM_SETCURSOR, WPARAM(link), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)), 1);
     HCURSOR hand = GetCursor();
@@ -1260,7 +1260,7 @@ TEST_F(InstallWindow, TheAgreementLinkShowsTheHandAndIsBlueOnThePage) {
     EXPECT_EQ(lb.lbColor, COLORREF(0xF4F4F4));
     // The installing label lies on the bottom bar.
     brush = reinterpret_cast<HBRUSH>(SendMessageW(page, WM_CTLCOLORSTATIC, WPARAM(dc),
-                                                  LPARAM(window_->ControlOfRow(RowInstalling).Handle())));
+                                                  LPARAM(window_->ControlOfRow(kRowInstalling).Handle())));
     ASSERT_TRUE(GetObjectW(brush, sizeof lb, &lb));
     EXPECT_EQ(lb.lbColor, COLORREF(0xD0D0D0));
     EXPECT_EQ(GetBkColor(dc), COLORREF(0xD0D0D0));
@@ -1275,8 +1275,8 @@ TEST_F(InstallWindow, AnElevatedPageOpensTheLicenceTermsThroughTheDesktopShell) 
     StandInDesktopShell shell;
     window_->SetDesktopShell(&shell);
     window_->Options().runsElevated = 1;
-    SendMessageW(window_->Handle(), WM_COMMAND, MAKEWPARAM(IdAgreementLink, STN_CLICKED),
-                 LPARAM(Item(IdAgreementLink)));
+    SendMessageW(window_->Handle(), WM_COMMAND, MAKEWPARAM(kIdAgreementLink, STN_CLICKED),
+                 LPARAM(Item(kIdAgreementLink)));
     const std::vector<StandInDesktopShell::Request> asked = shell.Requests();
     window_->SetDesktopShell(nullptr);
     ASSERT_EQ(asked.size(), 1u);
@@ -1287,7 +1287,7 @@ TEST_F(InstallWindow, AnElevatedPageOpensTheLicenceTermsThroughTheDesktopShell) 
 
 TEST_F(InstallWindow, ProgressCodesMoveTheBarAndSuccessQuitsWithZero) {
     Build();
-    auto& bar = static_cast<MyProgressBar&>(window_->ControlOfRow(RowProgress));
+    auto& bar = static_cast<MyProgressBar&>(window_->ControlOfRow(kRowProgress));
     SendMessageW(window_->Handle(), WM_INSTALL_STATUS, 42, 0);
     EXPECT_EQ(bar.Percentage(), 42);
     SendMessageW(window_->Handle(), WM_INSTALL_STATUS, 150, 0);
@@ -1393,31 +1393,31 @@ TEST_F(InstallWindow, SuccessArrivingWhileTheQuestionIsOpenStillEndsTheRun) {
 TEST_F(InstallWindow, RegistryFailureReturnsThePageToChoosing) {
     Build();
     // The page as the installing state shows it.
-    window_->ControlOfRow(RowInstall).SetVisible(false);
-    window_->ControlOfRow(RowInstalling).SetVisible(true);
-    window_->ControlOfRow(RowProgress).SetVisible(true);
+    window_->ControlOfRow(kRowInstall).SetVisible(false);
+    window_->ControlOfRow(kRowInstalling).SetVisible(true);
+    window_->ControlOfRow(kRowProgress).SetVisible(true);
     {
         BoxAnswer answer(6);
         window_->OnWorkerMessage(WPARAM(kInstallRegistryError), 0);
         answer.Join();
         EXPECT_TRUE(answer.found);
     }
-    EXPECT_TRUE(IsWindowVisible(Item(IdInstall)));
-    EXPECT_FALSE(IsWindowVisible(Item(IdProgress)));
-    EXPECT_TRUE(IsWindowEnabled(Item(IdLocationEdit)));
+    EXPECT_TRUE(IsWindowVisible(Item(kIdInstall)));
+    EXPECT_FALSE(IsWindowVisible(Item(kIdProgress)));
+    EXPECT_TRUE(IsWindowEnabled(Item(kIdLocationEdit)));
 }
 
 TEST_F(InstallWindow, CancelWhileInstallingHoldsTheWorkerAndStopsIt) {
     std::string folder = ScratchFolder("installer-window-cancel") + "\\Morvandite";
     Build("-nolaunch");
     EXPECT_EQ(window_->Options().launchAfterInstall, 0);
-    window_->ControlOfRow(RowLocationEdit).SetText(folder.c_str());
-    SendMessageW(Item(IdAgreement), BM_CLICK, 0, 0);
+    window_->ControlOfRow(kRowLocationEdit).SetText(folder.c_str());
+    SendMessageW(Item(kIdAgreement), BM_CLICK, 0, 0);
     window_->StartInstall();
     ASSERT_TRUE(window_->Worker().IsRunning());
-    EXPECT_FALSE(IsWindowVisible(Item(IdInstall)));
-    EXPECT_TRUE(IsWindowVisible(Item(IdProgress)));
-    EXPECT_FALSE(IsWindowEnabled(Item(IdLocationEdit)));
+    EXPECT_FALSE(IsWindowVisible(Item(kIdInstall)));
+    EXPECT_TRUE(IsWindowVisible(Item(kIdProgress)));
+    EXPECT_FALSE(IsWindowEnabled(Item(kIdLocationEdit)));
     EXPECT_STREQ(window_->Options().installFolder.text(), folder.c_str());
 
     std::atomic<int32_t> stateWhileAsked{-1};

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "payload_resource.h"
+#include "payloadresource.h"
 #include "payloadfilesource.h"
 #include "pencoding.h"
 #include "perror.h"

@@ -23,7 +23,7 @@ std::string Lower(std::string s) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// The keys of installer/config.h in their documented spelling ("ieB1_2" is
+// The keys of installer/core/config.h in their documented spelling ("ieB1_2" is
 // carried for the client and not read by the installer).
 const char* const kKnownKeys[] = {"name",   "dispname", "mainwnd",         "site",     "WorkFolderName",
                                   "ieB1_1", "ieB1_2",   "overrideUserIni", "iconPath", "iconIdx"};

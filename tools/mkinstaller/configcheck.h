@@ -1,6 +1,6 @@
 // The configuration file a release gives mkinstaller (--config), checked
 // the way the installer will read it as its section "define" (resource 131,
-// installer/config.h), so that a section the installer cannot use is refused
+// installer/core/config.h), so that a section the installer cannot use is refused
 // here, by line and key, rather than met by the person installing.
 // Pure function of its input; any thread.
 #pragma once

@@ -131,7 +131,7 @@ PreparedInstaller PreparedInstaller::Prepare(FILE* file) {
     PreparedInstaller p;
     p.fileSize_ = SizeOf(file);
 
-    // The headers, as the installer reads them (installer/tracking.cpp).
+    // The headers, as the installer reads them (installer/core/tracking.cpp).
     uint32_t tableOffset = 0, tableSize = 0;
     uint64_t checksumOffset = 0, directoryOffset = 0;
     uint8_t dos[64] = {};

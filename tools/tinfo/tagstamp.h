@@ -15,7 +15,7 @@
 //     checksum follow, and only zero padding to 8 bytes follows the PKCS#7
 //     data. The signature's hash covers none of these, so it stays valid;
 //   - an unsigned installer: the block and its trailer at the end of the
-//     file, replacing a block it has (installer/tracking.h), as before.
+//     file, replacing a block it has (installer/core/tracking.h), as before.
 // An empty text gives the installer without a tag.
 //
 // The prepared image remembers the file's size only: the caller must serve

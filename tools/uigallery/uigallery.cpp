@@ -36,9 +36,9 @@ const COLORREF kPage = 0xF4F4F4, kBar = 0xD0D0D0;
 
 enum ControlId {
     IdLanguage = 1001,
-    IdInstall = 1002,
-    IdBrowse = 1005,
-    IdCancel = 105,
+    kIdInstall = 1002,
+    kIdBrowse = 1005,
+    kIdCancel = 105,
     IdLocation = 133,
     IdAgree = 151,
     IdAsk = 2001,
@@ -185,7 +185,7 @@ public:
         Font(location_, body_);
         location_.SetText("C:\\Program Files\\Morvandite");
         location_.SetVisible(true);
-        browse_.Create(w, 555, 251, 140, 34, IdBrowse, "", skins_[0]);
+        browse_.Create(w, 555, 251, 140, 34, kIdBrowse, "", skins_[0]);
         browse_.SetVisible(true);
         notes_.Create(w, 215, 292, 330, 50, 0, true, true, false, false, true);
         Font(notes_, body_);
@@ -220,9 +220,9 @@ public:
         progress_.Create(w, 215, 525, 180, 34, 114, nullptr, progressSkin_);
         progress_.SetPercentage(60);
         progress_.SetVisible(true);
-        install_.Create(w, 405, 515, 140, 46, IdInstall, "", skins_[3]);
+        install_.Create(w, 405, 515, 140, 46, kIdInstall, "", skins_[3]);
         install_.SetVisible(true);
-        cancel_.Create(w, 555, 515, 140, 46, IdCancel, "", skins_[2]);
+        cancel_.Create(w, 555, 515, 140, 46, kIdCancel, "", skins_[2]);
         cancel_.SetVisible(true);
         Retext();
     }
@@ -285,7 +285,7 @@ public:
     int OnCommand(WPARAM wParam, LPARAM lParam) override {
         switch (LOWORD(wParam)) {
         case IdAsk:
-        case IdCancel: {
+        case kIdCancel: {
             PString text = MsgString(TXTINS_Are_you_sure_you_wish_to_cance_ELL_1);
             text.append("\n\n");
             AppendMsg(text, TXTINS_Click_XResumeX_to_continue_ins_ELL);
@@ -296,7 +296,7 @@ public:
             return 1;
         }
         case IdAskOne:
-        case IdInstall: {
+        case kIdInstall: {
             int r = MyMessageBox(window_, MsgString(TXTINS_Installing_N0, "Morvandite").text(),
                                  MsgString(TXTINS_Disk_write_errorX_Check_if_the_ELL).text(),
                                  MsgString(TXTINS_OK).text(), nullptr, firstSkin_, firstSkin_, body_, 394, 212);
@@ -313,7 +313,7 @@ public:
                                                                 &language_, &location_, &desktop_})
                 c->SetEnabled(enabled_);
             return 1;
-        case IdBrowse: {
+        case kIdBrowse: {
             PString current;
             location_.GetText(current);
             PString prompt = MsgString(TXTINS_Select_the_folder_to_install_N_ELL, "Morvandite");
