@@ -4,18 +4,10 @@
 #include <cstdlib>
 #include <set>
 
+#include "hexdigit.h"
+
 namespace {
 const char kHexDigits[] = "0123456789abcdef";
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 size_t FieldCount(JournalKind kind) {
     switch (kind) {
@@ -144,7 +136,7 @@ bool HexDecode(const std::string& hex, std::string& out) {
     std::string bytes;
     bytes.reserve(hex.size() / 2);
     for (size_t i = 0; i < hex.size(); i += 2) {
-        int hi = HexValue(hex[i]), lo = HexValue(hex[i + 1]);
+        int hi = HexDigitValue(hex[i]), lo = HexDigitValue(hex[i + 1]);
         if (hi < 0 || lo < 0)
             return false;
         bytes += char(hi << 4 | lo);

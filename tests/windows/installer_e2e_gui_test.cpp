@@ -33,6 +33,7 @@
 #include "process_windows.h"
 #include "registry_branch.h"
 #include "test_paths.h"
+#include "tracking_file.h"
 #include "tracking.h"
 
 namespace {
@@ -204,18 +205,6 @@ private:
     PROCESS_INFORMATION info_ = {};
     bool started_ = false;
 };
-
-// The unscrambled text of the tracking file an installation left in folder
-// ("" when there is none).
-std::string TrackingFileText(const std::string& folder) {
-    const std::string scrambled = ReadWholeFileOrEmpty(folder + "\\" + SharedNames::kTrackingFile.narrow);
-    if (scrambled.empty())
-        return scrambled;
-    _PBlock block;
-    std::memcpy(block.alloc(uint32_t(scrambled.size())), scrambled.data(), scrambled.size());
-    ScrambleBlock(block);
-    return std::string(reinterpret_cast<const char*>(block.ptr()), block.size());
-}
 
 void Answer(HWND box, int button) { PostMessageA(box, WM_COMMAND, WPARAM(button), 0); }
 

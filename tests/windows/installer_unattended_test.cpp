@@ -18,6 +18,7 @@
 #include "registry_branch.h"
 #include "sharednames.h"
 #include "test_paths.h"
+#include "tracking_file.h"
 #include "tracking.h"
 
 namespace {
@@ -558,17 +559,6 @@ TEST_F(WindowsVersions, EachVersionIsLoggedAndGetsItsChoices) {
         DeleteFileA((settingsFolder + "\\user.ini").c_str());
         RemoveDirectoryA(settingsFolder.c_str());
     }
-}
-
-// The unscrambled text of the tracking file in folder ("" when there is none).
-std::string TrackingFileText(const std::string& folder) {
-    const std::string scrambled = ReadWholeFileOrEmpty(folder + "\\" + SharedNames::kTrackingFile.narrow);
-    if (scrambled.empty())
-        return scrambled;
-    _PBlock block;
-    std::memcpy(block.alloc(uint32_t(scrambled.size())), scrambled.data(), scrambled.size());
-    ScrambleBlock(block);
-    return std::string(reinterpret_cast<const char*>(block.ptr()), block.size());
 }
 
 // Tracked copies whose blocks break the tag grammar: each is installed, its

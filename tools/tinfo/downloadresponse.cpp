@@ -1,6 +1,7 @@
 #include "downloadresponse.h"
 
 #include "byterange.h"
+#include "hexdigit.h"
 #include "perror.h"
 #include "servedrelease.h"
 #include "tagquery.h"
@@ -38,13 +39,6 @@ std::string StatusLine(int status, std::time_t now, bool keepAlive) {
            "\r\nServer: tinfo-serve\r\nConnection: " + (keepAlive ? "keep-alive" : "close") + "\r\n";
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = char(c | 0x20);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
 // The path percent-decoded; false when an escape is malformed.
 bool DecodePath(std::string_view path, std::string& out) {
     for (size_t i = 0; i < path.size(); ++i) {
@@ -52,9 +46,9 @@ bool DecodePath(std::string_view path, std::string& out) {
             out += path[i];
             continue;
         }
-        if (i + 2 >= path.size() || HexValue(path[i + 1]) < 0 || HexValue(path[i + 2]) < 0)
+        if (i + 2 >= path.size() || HexDigitValue(path[i + 1]) < 0 || HexDigitValue(path[i + 2]) < 0)
             return false;
-        out += char(HexValue(path[i + 1]) * 16 + HexValue(path[i + 2]));
+        out += char(HexDigitValue(path[i + 1]) * 16 + HexDigitValue(path[i + 2]));
         i += 2;
     }
     return true;

@@ -1,18 +1,9 @@
 #include "tagquery.h"
 
+#include "hexdigit.h"
 #include "taggrammar.h"
 
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Percent-decodes text ('+' as a space); false on a malformed escape.
 bool Decode(std::string_view text, std::string& out) {
@@ -22,9 +13,9 @@ bool Decode(std::string_view text, std::string& out) {
         if (c == '+') {
             out += ' ';
         } else if (c == '%') {
-            if (i + 2 >= text.size() || HexValue(text[i + 1]) < 0 || HexValue(text[i + 2]) < 0)
+            if (i + 2 >= text.size() || HexDigitValue(text[i + 1]) < 0 || HexDigitValue(text[i + 2]) < 0)
                 return false;
-            out += char(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            out += char(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
             i += 2;
         } else {
             out += c;
