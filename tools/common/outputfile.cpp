@@ -87,16 +87,6 @@ PendingOutputFile::~PendingOutputFile() {
         _wunlink(Wide(temporary_).c_str());
 }
 
-PendingOutputFile::PendingOutputFile(PendingOutputFile&& other) noexcept
-    : target_(std::move(other.target_)), temporary_(std::move(other.temporary_)), fd_(other.fd_) {
-    other.fd_ = -1;
-    other.temporary_.clear();
-}
-
-void PendingOutputFile::Fail(const std::string& what, int error) {
-    Refuse("cannot " + what + " '" + target_ + "': " + std::strerror(error));
-}
-
 void PendingOutputFile::Write(const void* data, size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
@@ -131,12 +121,6 @@ void PendingOutputFile::Commit(mode_t) {
     if (!MoveFileExW(Wide(temporary_).c_str(), Wide(target_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         Refuse("cannot write '" + target_ + "': " + SystemText(GetLastError()));
     temporary_.clear();
-}
-
-void WriteOutputFile(const std::string& target, const std::string& bytes, mode_t mode) {
-    PendingOutputFile out(target);
-    out.Write(bytes.data(), bytes.size());
-    out.Commit(mode);
 }
 
 #else  // POSIX
@@ -206,16 +190,6 @@ PendingOutputFile::~PendingOutputFile() {
         unlink(temporary_.c_str());
 }
 
-PendingOutputFile::PendingOutputFile(PendingOutputFile&& other) noexcept
-    : target_(std::move(other.target_)), temporary_(std::move(other.temporary_)), fd_(other.fd_) {
-    other.fd_ = -1;
-    other.temporary_.clear();
-}
-
-void PendingOutputFile::Fail(const std::string& what, int error) {
-    Refuse("cannot " + what + " '" + target_ + "': " + std::strerror(error));
-}
-
 void PendingOutputFile::Write(const void* data, size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
@@ -259,10 +233,21 @@ void PendingOutputFile::Commit(mode_t mode) {
     temporary_.clear();
 }
 
+#endif
+
+// The same on every system.
+PendingOutputFile::PendingOutputFile(PendingOutputFile&& other) noexcept
+    : target_(std::move(other.target_)), temporary_(std::move(other.temporary_)), fd_(other.fd_) {
+    other.fd_ = -1;
+    other.temporary_.clear();
+}
+
+void PendingOutputFile::Fail(const std::string& what, int error) {
+    Refuse("cannot " + what + " '" + target_ + "': " + std::strerror(error));
+}
+
 void WriteOutputFile(const std::string& target, const std::string& bytes, mode_t mode) {
     PendingOutputFile out(target);
     out.Write(bytes.data(), bytes.size());
     out.Commit(mode);
 }
-
-#endif

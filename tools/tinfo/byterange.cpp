@@ -36,13 +36,13 @@ ByteRange ParseByteRange(std::string_view field, uint64_t size) {
     for (size_t i = 0; i < kUnit.size(); ++i)
         if (std::tolower(static_cast<unsigned char>(field[i])) != kUnit[i])
             return whole;
-    std::string_view spec = Trimmed(field.substr(kUnit.size()));
-    if (spec.find(',') != std::string_view::npos)
+    std::string_view ranges = Trimmed(field.substr(kUnit.size()));
+    if (ranges.find(',') != std::string_view::npos)
         return whole;
-    size_t dash = spec.find('-');
+    size_t dash = ranges.find('-');
     if (dash == std::string_view::npos)
         return whole;
-    std::string_view from = Trimmed(spec.substr(0, dash)), to = Trimmed(spec.substr(dash + 1));
+    std::string_view from = Trimmed(ranges.substr(0, dash)), to = Trimmed(ranges.substr(dash + 1));
     ByteRange range;
     if (from.empty()) {  // the last N bytes
         uint64_t suffix;
